@@ -1,0 +1,73 @@
+#include "batch.h"
+
+#include "links.h"
+#include "texts.h"
+
+namespace velindra {
+
+void RunOptions::Load(SettingsStore& store) {
+    selection = store.Read(keys::kOnFinish, kBatchDefaults.onFinish);
+    showErr = store.Read(keys::kOnError, kBatchDefaults.onError) != values::kIgnore;
+    basePath = store.Read(keys::kOnStart, kBatchDefaults.onStart);
+    usedn = store.Read(keys::kFileName, kBatchDefaults.fileName) != values::kInfoHash;
+}
+
+void FetchBatch(std::string_view text, RunOptions& options, const Services& services) {
+    std::vector<std::string> links = SplitLinks(text);
+    if (links.empty()) {
+        services.messages.ShowMessage(texts::kNoLinks);
+        return;
+    }
+    options.Load(services.settings);
+    for (std::string& link : links) {
+        ProcessLink(link, options, services);
+    }
+}
+
+void ProcessLink(std::string& link, RunOptions& options, const Services& services) {
+    const std::optional<ParsedLink> parsed = ParseLink(link, options.usedn);
+    if (!parsed) {
+        if (options.showErr) {
+            services.messages.ShowMessage(texts::kParseFailed);
+        }
+        return;
+    }
+    const std::string fileName =
+        MakeFileName(DecodeDisplayName(parsed->stem), services.pathRules);
+
+    std::string destination;
+    if (options.basePath.empty()) {
+        destination = fileName;
+        const SaveDialogRequest request{texts::kSaveTitle, texts::kSaveFilter,
+                                        texts::kSaveFilterIndex, "", texts::kSaveFlags};
+        if (!services.saveDialog.ShowSaveDialog(destination, request)) {
+            return;  // cancelled: skip the link without a word
+        }
+    } else {
+        destination = JoinDestination(options.basePath, fileName, services.pathRules);
+    }
+
+    const MirrorOutcome outcome =
+        FetchFromMirrors(parsed->infoHash, destination, services.downloader, services.mirrors);
+    if (!outcome.ok) {
+        if (options.showErr && !outcome.cancelled()) {
+            services.messages.ShowMessage(texts::kFetchFailed);
+        }
+        return;
+    }
+    FinishAction(destination, options, services.prompt, services.launcher);
+}
+
+void FinishAction(const std::string& destination, RunOptions& options, CompletionPrompt& prompt,
+                  Launcher& launcher) {
+    if (options.selection == values::kSelect) {
+        prompt.ShowCompletionPrompt(options);
+    }
+    if (options.selection == values::kOpen) {
+        launcher.OpenFile(destination);
+    } else if (options.selection == values::kReveal) {
+        launcher.RevealFile(destination);
+    }
+}
+
+}  // namespace velindra

@@ -1,0 +1,232 @@
+#include "fetch.h"
+
+#include <array>
+#include <cstdint>
+
+namespace velindra {
+
+namespace {
+
+// Decodes one UTF-8 sequence at s[i]. Returns its length, or 0 when the bytes there are not
+// valid UTF-8 (the code point is then meaningless).
+size_t NextCodePoint(std::string_view s, size_t i, uint32_t& cp) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b0 = byte(i);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    size_t len = 0;
+    uint32_t min = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2, cp = b0 & 0x1F, min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3, cp = b0 & 0x0F, min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4, cp = b0 & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) {
+        return 0;
+    }
+    for (size_t k = 1; k < len; ++k) {
+        const unsigned char b = byte(i + k);
+        if ((b & 0xC0) != 0x80) {
+            return 0;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return 0;
+    }
+    return len;
+}
+
+bool IsUnsafe(uint32_t cp) {
+    switch (cp) {
+        case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
+        case 0x7F: case 0x200E: case 0x200F:
+            return true;
+        default:
+            return cp < 0x20 || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+    }
+}
+
+// Windows refuses these names as files, whatever extension follows them.
+bool IsReservedDeviceName(std::string_view stem) {
+    std::string_view base = stem.substr(0, stem.find('.'));
+    while (!base.empty() && base.back() == ' ') {
+        base.remove_suffix(1);
+    }
+    std::string upper;
+    for (char c : base) {
+        upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    }
+    static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+    for (auto name : kPlain) {
+        if (upper == name) return true;
+    }
+    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+           upper[3] >= '1' && upper[3] <= '9';
+}
+
+size_t Units(uint32_t cp, size_t utf8Length, PathRules rules) {
+    if (rules.windows) {
+        return cp >= 0x10000 ? 2 : 1;
+    }
+    return utf8Length;
+}
+
+// The first or last `count` code points of a text; invalid bytes count as one each.
+std::string_view CodePointPrefix(std::string_view s, size_t count) {
+    size_t i = 0;
+    for (size_t n = 0; n < count && i < s.size(); ++n) {
+        uint32_t cp = 0;
+        const size_t len = NextCodePoint(s, i, cp);
+        i += len == 0 ? 1 : len;
+    }
+    return s.substr(0, i);
+}
+
+std::string_view CodePointSuffix(std::string_view s, size_t count) {
+    size_t i = s.size();
+    for (size_t n = 0; n < count && i > 0; ++n) {
+        size_t start = i - 1;
+        // Step back over continuation bytes, at most three, to the start of the character.
+        while (start > 0 && i - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) {
+            --start;
+        }
+        uint32_t cp = 0;
+        if (NextCodePoint(s, start, cp) != i - start) {
+            start = i - 1;  // not one valid character: take the single byte
+        }
+        i = start;
+    }
+    return s.substr(i);
+}
+
+void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size())) {
+        text.replace(at, what.size(), with);
+    }
+}
+
+}  // namespace
+
+std::string MakeFileName(std::string_view decodedStem, PathRules rules) {
+    const size_t budget = kMaxFileNameUnits - kTorrentSuffix.size();
+    std::string stem;
+    size_t units = 0;
+    size_t i = 0;
+    while (i < decodedStem.size()) {
+        uint32_t cp = 0;
+        size_t len = NextCodePoint(decodedStem, i, cp);
+        std::string_view piece = decodedStem.substr(i, len);
+        if (len == 0 || IsUnsafe(cp)) {
+            piece = "_";  // an invalid byte or an unsafe character
+            cp = '_';
+            len = len == 0 ? 1 : len;
+        }
+        const size_t cost = Units(cp, piece.size(), rules);
+        if (units + cost > budget) {
+            break;
+        }
+        stem.append(piece);
+        units += cost;
+        i += len;
+    }
+    if (rules.windows && IsReservedDeviceName(stem)) {
+        stem.insert(0, "_");
+        if (units + 1 > budget) {
+            // Make room for the "_" by dropping the last character.
+            const std::string_view last = CodePointSuffix(stem, 1);
+            stem.resize(stem.size() - last.size());
+        }
+    }
+    return stem + std::string(kTorrentSuffix);
+}
+
+std::string JoinDestination(std::string_view folder, std::string_view fileName, PathRules rules) {
+    const char sep = rules.separator();
+    std::string joined;
+    joined.reserve(folder.size() + 1 + fileName.size());
+    joined.append(folder).push_back(sep);
+    joined.append(fileName);
+
+    std::string folded;
+    folded.reserve(joined.size());
+    size_t i = 0;
+    if (rules.windows && joined.starts_with("\\\\")) {
+        folded.append("\\\\");  // a network path keeps its leading pair
+        i = 2;
+    }
+    while (i < joined.size()) {
+        folded.push_back(joined[i]);
+        if (joined[i] == sep && i + 1 < joined.size() && joined[i + 1] == sep) {
+            i += 2;  // the pair becomes one separator; the scan goes on after it
+        } else {
+            ++i;
+        }
+    }
+    return folded;
+}
+
+const std::vector<std::string>& BuiltInMirrors() {
+    static const std::vector<std::string> mirrors = {
+        "http://bt.box.n0808.com/{first2}/{last2}/{hash}.torrent",
+        "http://itorrents.org/torrent/{hash}.torrent",
+        "http://torcache.net/torrent/{hash}.torrent",
+    };
+    return mirrors;
+}
+
+std::string BuildMirrorUrl(std::string_view urlTemplate, std::string_view infoHash) {
+    std::string url(urlTemplate);
+    ReplaceAll(url, "{first2}", CodePointPrefix(infoHash, 2));
+    ReplaceAll(url, "{last2}", CodePointSuffix(infoHash, 2));
+    ReplaceAll(url, "{hash}", infoHash);
+    return url;
+}
+
+MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& destination,
+                               Downloader& downloader, const std::vector<std::string>& mirrors) {
+    MirrorOutcome outcome;
+    for (size_t k = 0; k < mirrors.size(); ++k) {
+        FetchRequest request;
+        request.url = BuildMirrorUrl(mirrors[k], infoHash);
+        request.destination = destination;
+        request.infoHash = std::string(infoHash);
+        request.mirror = static_cast<int>(k + 1);
+        outcome.attempts.push_back(downloader.Fetch(request));
+        const FetchResult& result = outcome.attempts.back();
+        if (result.ok()) {
+            outcome.ok = true;
+            outcome.mirror = request.mirror;
+            break;
+        }
+        if (result.error == FetchError::CannotWrite || result.error == FetchError::Cancelled) {
+            break;
+        }
+    }
+    return outcome;
+}
+
+const char* Describe(FetchError error) {
+    switch (error) {
+        case FetchError::None: return "saved";
+        case FetchError::NoConnection: return "no connection";
+        case FetchError::Timeout: return "timed out";
+        case FetchError::HttpStatus: return "HTTP error status";
+        case FetchError::Redirect: return "bad redirect";
+        case FetchError::TooLarge: return "too large";
+        case FetchError::NotATorrent: return "not a torrent";
+        case FetchError::WrongTorrent: return "wrong torrent";
+        case FetchError::CannotWrite: return "cannot write";
+        case FetchError::Cancelled: return "cancelled";
+        case FetchError::Other: break;
+    }
+    return "failed";
+}
+
+}  // namespace velindra

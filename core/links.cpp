@@ -1,0 +1,152 @@
+#include "links.h"
+
+namespace velindra {
+
+std::vector<std::string> SplitLinks(std::string_view text) {
+    std::vector<std::string> links;
+    size_t at = text.find(kMagnetMarker);
+    while (at != std::string_view::npos) {
+        const size_t begin = at + kMagnetMarker.size();
+        const size_t next = text.find(kMagnetMarker, begin);
+        const std::string_view piece =
+            text.substr(begin, next == std::string_view::npos ? std::string_view::npos : next - begin);
+        std::string link;
+        link.reserve(piece.size());
+        for (char c : piece) {
+            if (c != '\r' && c != '\n') {
+                link.push_back(c);
+            }
+        }
+        links.push_back(std::move(link));
+        at = next;
+    }
+    return links;
+}
+
+std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
+    const size_t p = link.find(kHashPrefix);
+    if (p == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const size_t hashBegin = p + kHashPrefix.size();
+    const size_t amp = link.find('&', hashBegin);
+    ParsedLink parsed;
+    if (amp == std::string_view::npos) {
+        // The hash runs to the end; a display name is not looked for.
+        parsed.infoHash = std::string(link.substr(hashBegin));
+        parsed.stem = parsed.infoHash;
+        return parsed;
+    }
+    parsed.infoHash = std::string(link.substr(hashBegin, amp - hashBegin));
+    parsed.stem = parsed.infoHash;
+    if (usedn) {
+        const size_t d = link.find(kNamePrefix);
+        if (d != std::string_view::npos) {
+            const size_t nameBegin = d + kNamePrefix.size();
+            const size_t end = link.find('&', nameBegin);
+            parsed.stem = std::string(link.substr(
+                nameBegin, end == std::string_view::npos ? std::string_view::npos : end - nameBegin));
+        }
+    }
+    return parsed;
+}
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The byte of a "%XX" escape at position i, or -1 when there is no complete escape there.
+int EscapeAt(std::string_view s, size_t i) {
+    if (i + 2 >= s.size() || s[i] != '%') {
+        return -1;
+    }
+    const int hi = HexValue(s[i + 1]);
+    const int lo = HexValue(s[i + 2]);
+    return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
+}
+
+// How many continuation bytes a lead byte needs, and the range the first of them must lie in
+// (which rules out overlong forms, surrogates and values beyond U+10FFFF). 0 for a byte that
+// cannot start a multi-byte sequence.
+int ContinuationCount(int lead, int& firstMin, int& firstMax) {
+    firstMin = 0x80;
+    firstMax = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) return 1;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if (lead == 0xE0) firstMin = 0xA0;
+        if (lead == 0xED) firstMax = 0x9F;
+        return 2;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        if (lead == 0xF0) firstMin = 0x90;
+        if (lead == 0xF4) firstMax = 0x8F;
+        return 3;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string DecodeDisplayName(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    const size_t n = s.size();
+    size_t i = 0;
+    while (i < n) {
+        const char ch = s[i];
+        if (ch == '+') {
+            out.push_back(' ');
+            ++i;
+            continue;
+        }
+        if (ch != '%') {
+            out.push_back(ch);
+            ++i;
+            continue;
+        }
+        // A "%" and a single hex digit that end the text stand for that one small value.
+        if (i + 2 == n && HexValue(s[i + 1]) >= 0) {
+            out.push_back(static_cast<char>(HexValue(s[i + 1])));
+            i += 2;
+            continue;
+        }
+        const int lead = EscapeAt(s, i);
+        if (lead < 0) {
+            out.push_back('%');  // not an escape: keep the "%" and go on after it
+            ++i;
+            continue;
+        }
+        if (lead < 0x80) {
+            out.push_back(static_cast<char>(lead));
+            i += 3;
+            continue;
+        }
+        int firstMin = 0;
+        int firstMax = 0;
+        const int count = ContinuationCount(lead, firstMin, firstMax);
+        bool valid = count > 0;
+        for (int k = 1; valid && k <= count; ++k) {
+            const int byte = EscapeAt(s, i + 3 * static_cast<size_t>(k));
+            const int lo = k == 1 ? firstMin : 0x80;
+            const int hi = k == 1 ? firstMax : 0xBF;
+            valid = byte >= lo && byte <= hi;
+        }
+        if (!valid) {
+            out.append(s.substr(i, 3));  // keep the escape as written
+            i += 3;
+            continue;
+        }
+        for (int k = 0; k <= count; ++k) {
+            out.push_back(static_cast<char>(EscapeAt(s, i + 3 * static_cast<size_t>(k))));
+        }
+        i += 3 * static_cast<size_t>(count + 1);
+    }
+    return out;
+}
+
+}  // namespace velindra

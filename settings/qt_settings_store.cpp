@@ -1,0 +1,60 @@
+#include "qt_settings_store.h"
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+
+namespace velindra {
+
+namespace {
+
+std::unique_ptr<QSettings> OpenStore() {
+#ifdef _WIN32
+    auto settings = std::make_unique<QSettings>(
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") +
+            QString::fromUtf8(kSettingsApplication),
+        QSettings::NativeFormat);
+#else
+    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                QString::fromUtf8(kSettingsApplication));
+#endif
+    settings->beginGroup(QString::fromUtf8(kSettingsSection));
+    return settings;
+}
+
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+std::string QtSettingsStore::Read(std::string_view key, std::string_view defaultValue) {
+    const std::unique_ptr<QSettings> settings = OpenStore();
+    const QVariant value = settings->value(ToQString(key));
+    if (!value.isValid()) {
+        return std::string(defaultValue);
+    }
+    if (value.typeId() == QMetaType::QStringList) {
+        // An unquoted comma in a hand-edited file splits the text; put it back together.
+        return value.toStringList().join(QLatin1Char(',')).toStdString();
+    }
+    if (!value.canConvert<QString>()) {
+        return std::string(defaultValue);
+    }
+    return value.toString().toStdString();
+}
+
+void QtSettingsStore::Write(std::string_view key, std::string_view value) {
+    const std::unique_ptr<QSettings> settings = OpenStore();
+    settings->setValue(ToQString(key), ToQString(value));
+    settings->sync();  // failures are not reported: the store never fails towards its callers
+}
+
+std::string QtSettingsStore::Location() {
+    const std::unique_ptr<QSettings> settings = OpenStore();
+    return settings->fileName().toStdString();
+}
+
+}  // namespace velindra
