@@ -32,8 +32,7 @@ void ProcessLink(std::string& link, RunOptions& options, const Services& service
         }
         return;
     }
-    const std::string fileName =
-        MakeFileName(DecodeDisplayName(parsed->stem), services.pathRules);
+    const std::string fileName = MakeFileName(DecodeDisplayName(parsed->stem), services.pathRules);
 
     std::string destination;
     if (options.basePath.empty()) {

@@ -45,8 +45,18 @@ size_t NextCodePoint(std::string_view s, size_t i, uint32_t& cp) {
 
 bool IsUnsafe(uint32_t cp) {
     switch (cp) {
-        case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
-        case 0x7F: case 0x200E: case 0x200F:
+        case '/':
+        case '\\':
+        case ':':
+        case '*':
+        case '?':
+        case '"':
+        case '<':
+        case '>':
+        case '|':
+        case 0x7F:
+        case 0x200E:
+        case 0x200F:
             return true;
         default:
             return cp < 0x20 || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
@@ -65,7 +75,8 @@ bool IsReservedDeviceName(std::string_view stem) {
     }
     static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
     for (auto name : kPlain) {
-        if (upper == name) return true;
+        if (upper == name)
+            return true;
     }
     return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
            upper[3] >= '1' && upper[3] <= '9';
@@ -94,7 +105,8 @@ std::string_view CodePointSuffix(std::string_view s, size_t count) {
     for (size_t n = 0; n < count && i > 0; ++n) {
         size_t start = i - 1;
         // Step back over continuation bytes, at most three, to the start of the character.
-        while (start > 0 && i - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) {
+        while (start > 0 && i - start < 4 &&
+               (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) {
             --start;
         }
         uint32_t cp = 0;
@@ -107,7 +119,8 @@ std::string_view CodePointSuffix(std::string_view s, size_t count) {
 }
 
 void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size())) {
+    for (size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + with.size())) {
         text.replace(at, what.size(), with);
     }
 }
@@ -214,17 +227,28 @@ MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& des
 
 const char* Describe(FetchError error) {
     switch (error) {
-        case FetchError::None: return "saved";
-        case FetchError::NoConnection: return "no connection";
-        case FetchError::Timeout: return "timed out";
-        case FetchError::HttpStatus: return "HTTP error status";
-        case FetchError::Redirect: return "bad redirect";
-        case FetchError::TooLarge: return "too large";
-        case FetchError::NotATorrent: return "not a torrent";
-        case FetchError::WrongTorrent: return "wrong torrent";
-        case FetchError::CannotWrite: return "cannot write";
-        case FetchError::Cancelled: return "cancelled";
-        case FetchError::Other: break;
+        case FetchError::None:
+            return "saved";
+        case FetchError::NoConnection:
+            return "no connection";
+        case FetchError::Timeout:
+            return "timed out";
+        case FetchError::HttpStatus:
+            return "HTTP error status";
+        case FetchError::Redirect:
+            return "bad redirect";
+        case FetchError::TooLarge:
+            return "too large";
+        case FetchError::NotATorrent:
+            return "not a torrent";
+        case FetchError::WrongTorrent:
+            return "wrong torrent";
+        case FetchError::CannotWrite:
+            return "cannot write";
+        case FetchError::Cancelled:
+            return "cancelled";
+        case FetchError::Other:
+            break;
     }
     return "failed";
 }

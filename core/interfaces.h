@@ -40,14 +40,14 @@ struct FetchRequest {
 // One blocking download of one URL into the destination. The file appears there complete
 // and checked, or the destination is left as it was.
 class Downloader {
-public:
+  public:
     virtual ~Downloader() = default;
     virtual FetchResult Fetch(const FetchRequest& request) = 0;
 };
 
 // A message box with an OK button only, no icon and the title "Velindra".
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     virtual void ShowMessage(const std::string& text) = 0;
 };
@@ -63,7 +63,7 @@ struct SaveDialogRequest {
 // The Save-as dialog: true and the chosen full path in fileName when the user confirmed,
 // false with fileName unchanged otherwise.
 class SaveDialog {
-public:
+  public:
     virtual ~SaveDialog() = default;
     virtual bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) = 0;
 };
@@ -72,7 +72,7 @@ public:
 // "none") into options.selection (and, when asked to remember, into the store); closing
 // it any other way leaves options.selection as it was.
 class CompletionPrompt {
-public:
+  public:
     virtual ~CompletionPrompt() = default;
     virtual void ShowCompletionPrompt(RunOptions& options) = 0;
 };
@@ -80,7 +80,7 @@ public:
 // Opening a saved file with its associated program, and showing it selected in its folder.
 // Neither waits for the launched program.
 class Launcher {
-public:
+  public:
     virtual ~Launcher() = default;
     virtual void OpenFile(const std::string& path) = 0;
     virtual void RevealFile(const std::string& path) = 0;

@@ -8,8 +8,8 @@ std::vector<std::string> SplitLinks(std::string_view text) {
     while (at != std::string_view::npos) {
         const size_t begin = at + kMagnetMarker.size();
         const size_t next = text.find(kMagnetMarker, begin);
-        const std::string_view piece =
-            text.substr(begin, next == std::string_view::npos ? std::string_view::npos : next - begin);
+        const std::string_view piece = text.substr(
+            begin, next == std::string_view::npos ? std::string_view::npos : next - begin);
         std::string link;
         link.reserve(piece.size());
         for (char c : piece) {
@@ -44,8 +44,9 @@ std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
         if (d != std::string_view::npos) {
             const size_t nameBegin = d + kNamePrefix.size();
             const size_t end = link.find('&', nameBegin);
-            parsed.stem = std::string(link.substr(
-                nameBegin, end == std::string_view::npos ? std::string_view::npos : end - nameBegin));
+            parsed.stem = std::string(link.substr(nameBegin, end == std::string_view::npos
+                                                                 ? std::string_view::npos
+                                                                 : end - nameBegin));
         }
     }
     return parsed;
@@ -54,9 +55,12 @@ std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
 namespace {
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -76,15 +80,20 @@ int EscapeAt(std::string_view s, size_t i) {
 int ContinuationCount(int lead, int& firstMin, int& firstMax) {
     firstMin = 0x80;
     firstMax = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 1;
     if (lead >= 0xE0 && lead <= 0xEF) {
-        if (lead == 0xE0) firstMin = 0xA0;
-        if (lead == 0xED) firstMax = 0x9F;
+        if (lead == 0xE0)
+            firstMin = 0xA0;
+        if (lead == 0xED)
+            firstMax = 0x9F;
         return 2;
     }
     if (lead >= 0xF0 && lead <= 0xF4) {
-        if (lead == 0xF0) firstMin = 0x90;
-        if (lead == 0xF4) firstMax = 0x8F;
+        if (lead == 0xF0)
+            firstMin = 0x90;
+        if (lead == 0xF4)
+            firstMax = 0x8F;
         return 3;
     }
     return 0;

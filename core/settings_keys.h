@@ -42,7 +42,7 @@ inline constexpr SettingsDefaults kWindowDefaults{"select", "", "", "dn"};
 // Implementations never fail towards their callers: a missing or unreadable value
 // yields the default.
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     virtual std::string Read(std::string_view key, std::string_view defaultValue) = 0;
     virtual void Write(std::string_view key, std::string_view value) = 0;

@@ -13,7 +13,7 @@ namespace velindra {
 // per-user registry key under which earlier Windows releases kept the same four values, so
 // that a user's stored options carry over. Every Read goes to the store afresh.
 class QtSettingsStore : public SettingsStore {
-public:
+  public:
     std::string Read(std::string_view key, std::string_view defaultValue) override;
     void Write(std::string_view key, std::string_view value) override;
 

@@ -37,8 +37,10 @@ TEST(BatchTest, OptionsComparisonsAreExact) {
                                            {"", "", true, true},
                                            {"msg", "dn", true, true}}) {
         World w;
-        w.settings.values = {{"onFinish", "Open"}, {"onError", c.onError},
-                             {"onStart", "/srv"}, {"fileName", c.fileName}};
+        w.settings.values = {{"onFinish", "Open"},
+                             {"onError", c.onError},
+                             {"onStart", "/srv"},
+                             {"fileName", c.fileName}};
         w.Run("magnet:?x");
         EXPECT_EQ(w.options.selection, "Open");
         EXPECT_EQ(w.options.basePath, "/srv");
@@ -62,10 +64,10 @@ TEST(BatchTest, SaveFolderFlowWithOpen) {
     World w;
     w.settings.values = {{"onFinish", "open"}, {"onStart", "/srv/seeds/"}};
     w.Run("magnet:?xt=urn:btih:ABCDEF&dn=My+Show\r\nmagnet:?xt=urn:btih:0011&dn=%E4%B8%AD");
-    EXPECT_EQ(w.journal.events,
-              (Events{"fetch m1/AB/EF/ABCDEF -> /srv/seeds/My Show.torrent",
-                      "open /srv/seeds/My Show.torrent",
-                      "fetch m1/00/11/0011 -> /srv/seeds/中.torrent", "open /srv/seeds/中.torrent"}));
+    EXPECT_EQ(w.journal.events, (Events{"fetch m1/AB/EF/ABCDEF -> /srv/seeds/My Show.torrent",
+                                        "open /srv/seeds/My Show.torrent",
+                                        "fetch m1/00/11/0011 -> /srv/seeds/中.torrent",
+                                        "open /srv/seeds/中.torrent"}));
 }
 
 TEST(BatchTest, SaveDialogConfirmedOrCancelled) {
@@ -88,14 +90,16 @@ TEST(BatchTest, FailedFetchesFollowShowErrAndTheBatchGoesOn) {
     for (bool quiet : {false, true}) {
         World w;
         w.settings.values = {{"onFinish", "none"}, {"onStart", "/d"}};
-        if (quiet) w.settings.values["onError"] = "ignore";
+        if (quiet)
+            w.settings.values["onError"] = "ignore";
         w.downloader.decide = [](const FetchRequest& r) {
             return r.infoHash == "BAD" ? FetchError::HttpStatus : FetchError::None;
         };
         w.Run("magnet:?xt=urn:btih:BAD&x magnet:?xt=urn:btih:GOOD&x");
         Events expected = {"fetch m1/BA/AD/BAD -> /d/BAD.torrent", "fetch m2/BAD -> /d/BAD.torrent",
                            "fetch m3/BAD -> /d/BAD.torrent"};
-        if (!quiet) expected.push_back("message 种子获取失败");
+        if (!quiet)
+            expected.push_back("message 种子获取失败");
         expected.push_back("fetch m1/GO/OD/GOOD -> /d/GOOD.torrent");
         EXPECT_EQ(w.journal.events, expected);
     }
@@ -131,7 +135,8 @@ TEST(BatchTest, PromptAnswerHoldsForTheRestOfTheBatch) {
     // Remembered: the following batch does not ask.
     w.journal.events.clear();
     w.Run("magnet:?xt=urn:btih:A4&x");
-    EXPECT_EQ(w.journal.events, (Events{"fetch m1/A4/A4/A4 -> /d/A4.torrent", "open /d/A4.torrent"}));
+    EXPECT_EQ(w.journal.events,
+              (Events{"fetch m1/A4/A4/A4 -> /d/A4.torrent", "open /d/A4.torrent"}));
 }
 
 TEST(BatchTest, PromptClosedWithoutAnswerAsksAgain) {
@@ -139,10 +144,9 @@ TEST(BatchTest, PromptClosedWithoutAnswerAsksAgain) {
     w.settings.values = {{"onStart", "/d"}};
     w.prompt.answers = {{"", false}, {"none", false}};
     w.Run("magnet:?xt=urn:btih:A1&x magnet:?xt=urn:btih:A2&x magnet:?xt=urn:btih:A3&x");
-    EXPECT_EQ(w.journal.events,
-              (Events{"fetch m1/A1/A1/A1 -> /d/A1.torrent", "prompt",
-                      "fetch m1/A2/A2/A2 -> /d/A2.torrent", "prompt",
-                      "fetch m1/A3/A3/A3 -> /d/A3.torrent"}));
+    EXPECT_EQ(w.journal.events, (Events{"fetch m1/A1/A1/A1 -> /d/A1.torrent", "prompt",
+                                        "fetch m1/A2/A2/A2 -> /d/A2.torrent", "prompt",
+                                        "fetch m1/A3/A3/A3 -> /d/A3.torrent"}));
     EXPECT_EQ(w.options.selection, "none");
 }
 
@@ -159,8 +163,8 @@ TEST(BatchTest, OptionsAreReloadedAtEveryBatch) {
     w.Run("magnet:?xt=urn:btih:AB&dn=name");
     w.settings.values = {{"onFinish", "none"}, {"onStart", "/two"}};
     w.Run("magnet:?xt=urn:btih:AB&dn=name");
-    EXPECT_EQ(w.journal.events,
-              (Events{"fetch m1/AB/AB/AB -> /one/AB.torrent", "fetch m1/AB/AB/AB -> /two/name.torrent"}));
+    EXPECT_EQ(w.journal.events, (Events{"fetch m1/AB/AB/AB -> /one/AB.torrent",
+                                        "fetch m1/AB/AB/AB -> /two/name.torrent"}));
 }
 
 TEST(BatchTest, TraversalNamesStayInTheFolder) {

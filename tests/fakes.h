@@ -11,7 +11,7 @@
 namespace velindra::testing {
 
 class MemorySettings : public SettingsStore {
-public:
+  public:
     std::map<std::string, std::string, std::less<>> values;
     int reads = 0;
     std::string Read(std::string_view key, std::string_view def) override {
@@ -31,14 +31,14 @@ struct Journal {
 };
 
 class RecordingMessages : public MessageSink {
-public:
+  public:
     explicit RecordingMessages(Journal& j) : journal(j) {}
     Journal& journal;
     void ShowMessage(const std::string& text) override { journal.Add("message " + text); }
 };
 
 class ScriptedSaveDialog : public SaveDialog {
-public:
+  public:
     explicit ScriptedSaveDialog(Journal& j) : journal(j) {}
     Journal& journal;
     // Answers in turn: a path confirms it, nullopt cancels. Without answers every dialog cancels.
@@ -58,7 +58,7 @@ public:
 };
 
 class ScriptedPrompt : public CompletionPrompt {
-public:
+  public:
     ScriptedPrompt(Journal& j, SettingsStore& s) : journal(j), settings(s) {}
     Journal& journal;
     SettingsStore& settings;
@@ -67,16 +67,19 @@ public:
     size_t next = 0;
     void ShowCompletionPrompt(RunOptions& options) override {
         journal.Add("prompt");
-        if (next >= answers.size()) return;
+        if (next >= answers.size())
+            return;
         auto [value, remember] = answers[next++];
-        if (value.empty()) return;
+        if (value.empty())
+            return;
         options.selection = value;
-        if (remember) settings.Write(keys::kOnFinish, value);
+        if (remember)
+            settings.Write(keys::kOnFinish, value);
     }
 };
 
 class RecordingDownloader : public Downloader {
-public:
+  public:
     explicit RecordingDownloader(Journal& j) : journal(j) {}
     Journal& journal;
     std::vector<FetchRequest> requests;
@@ -92,7 +95,7 @@ public:
 };
 
 class RecordingLauncher : public Launcher {
-public:
+  public:
     explicit RecordingLauncher(Journal& j) : journal(j) {}
     Journal& journal;
     void OpenFile(const std::string& path) override { journal.Add("open " + path); }
@@ -112,8 +115,8 @@ struct World {
     RunOptions options;
 
     Services services() {
-        return Services{settings, messages, saveDialog, prompt, downloader, launcher, mirrors,
-                        PathRules{false}};
+        return Services{settings,   messages, saveDialog, prompt,
+                        downloader, launcher, mirrors,    PathRules{false}};
     }
     void Run(std::string_view text) { FetchBatch(text, options, services()); }
 };

@@ -1,7 +1,8 @@
+#include "fetch.h"
+
 #include <gtest/gtest.h>
 
 #include "fakes.h"
-#include "fetch.h"
 
 namespace velindra {
 namespace {
@@ -15,8 +16,9 @@ struct NameCase {
     PathRules rules;
     std::string fileName;
 };
-void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
-
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FileNameTest : public ::testing::TestWithParam<NameCase> {};
 
@@ -49,7 +51,8 @@ TEST(FileNameTest, LongNamesAreCutAtCharacterBoundaries) {
 
     // Three bytes each: 82 characters (246 bytes) fit, the 83rd would not.
     std::string chinese;
-    for (int i = 0; i < 100; ++i) chinese += "中";
+    for (int i = 0; i < 100; ++i)
+        chinese += "中";
     const std::string name = MakeFileName(chinese, kLinux);
     EXPECT_EQ(name.size(), 246u + 8u);
     EXPECT_TRUE(name.ends_with(".torrent"));
@@ -66,8 +69,9 @@ struct DestinationCase {
     PathRules rules;
     std::string destination;
 };
-void PrintTo(const DestinationCase& c, std::ostream* os) { *os << c.name; }
-
+void PrintTo(const DestinationCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DestinationTest : public ::testing::TestWithParam<DestinationCase> {};
 
@@ -136,8 +140,8 @@ TEST(MirrorChainTest, StopsAtFirstSuccessAndAfterWriteFailures) {
         testing::Journal journal;
         testing::RecordingDownloader downloader(journal);
         downloader.decide = [&](const FetchRequest& r) { return c.answers[r.mirror - 1]; };
-        const auto outcome =
-            FetchFromMirrors("HASH", "/tmp/x.torrent", downloader, {"a/{hash}", "b/{hash}", "c/{hash}"});
+        const auto outcome = FetchFromMirrors("HASH", "/tmp/x.torrent", downloader,
+                                              {"a/{hash}", "b/{hash}", "c/{hash}"});
         EXPECT_EQ(outcome.ok, c.ok);
         ASSERT_EQ(downloader.requests.size(), c.asked);
         for (size_t i = 0; i < c.asked; ++i) {

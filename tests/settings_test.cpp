@@ -13,7 +13,7 @@ namespace {
 
 // Every test gets a configuration folder of its own; the user's real one is never touched.
 class SettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         setenv("XDG_CONFIG_HOME", dir.path().toUtf8().constData(), 1);
@@ -36,8 +36,8 @@ TEST_F(SettingsStoreTest, MissingKeysGiveTheReadersDefault) {
 }
 
 TEST_F(SettingsStoreTest, WrittenValuesRoundTripExactly) {
-    const std::vector<std::string> samples = {"select", "", "D:\\Seeds\\", "/srv/种子/a,b",
-                                              "  spaced  ", "@at", "a;b=c", "Open"};
+    const std::vector<std::string> samples = {"select",     "",    "D:\\Seeds\\", "/srv/种子/a,b",
+                                              "  spaced  ", "@at", "a;b=c",       "Open"};
     for (const auto& value : samples) {
         store.Write("onStart", value);
         EXPECT_EQ(store.Read("onStart", "default"), value);

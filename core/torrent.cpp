@@ -1,0 +1,207 @@
+#include "torrent.h"
+
+#include <string>
+#include <vector>
+
+namespace velindra {
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A byte string "<length>:<bytes>" at i; on success i is just past it.
+bool ParseString(std::string_view d, size_t& i, std::string_view* out) {
+    const size_t n = d.size();
+    if (i >= n || !IsDigit(d[i]))
+        return false;
+    if (d[i] == '0' && i + 1 < n && IsDigit(d[i + 1]))
+        return false;  // leading zero
+    size_t length = 0;
+    while (i < n && IsDigit(d[i])) {
+        length = length * 10 + static_cast<size_t>(d[i] - '0');
+        if (length > n)
+            return false;  // longer than the whole body
+        ++i;
+    }
+    if (i >= n || d[i] != ':')
+        return false;
+    ++i;
+    if (length > n - i)
+        return false;
+    if (out)
+        *out = d.substr(i, length);
+    i += length;
+    return true;
+}
+
+// An integer "i<digits>e" at i, with no leading zeros and no "-0".
+bool ParseInteger(std::string_view d, size_t& i) {
+    const size_t n = d.size();
+    ++i;  // past "i"
+    if (i < n && d[i] == '-') {
+        ++i;
+        if (i >= n || d[i] < '1' || d[i] > '9')
+            return false;
+    }
+    if (i >= n || !IsDigit(d[i]))
+        return false;
+    if (d[i] == '0') {
+        ++i;
+    } else {
+        while (i < n && IsDigit(d[i]))
+            ++i;
+    }
+    if (i >= n || d[i] != 'e')
+        return false;
+    ++i;
+    return true;
+}
+
+int Base32Value(char c) {
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a';
+    if (c >= '2' && c <= '7')
+        return c - '2' + 26;
+    return -1;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::optional<std::string_view> FindInfoDictionary(std::string_view d) {
+    struct Frame {
+        bool dict;
+        bool expectKey;
+    };
+    const size_t n = d.size();
+    if (n == 0 || d[0] != 'd')
+        return std::nullopt;
+
+    std::vector<Frame> stack;
+    size_t i = 0;
+    bool nextIsInfo = false;  // the key just read at the top level was "info"
+    std::optional<size_t> infoStart;
+    std::optional<std::string_view> info;
+    bool infoIsDict = false;
+
+    // Called whenever a value has ended at i, with its own frame (if any) popped.
+    const auto valueEnded = [&] {
+        if (stack.size() == 1 && infoStart && !info) {
+            info = d.substr(*infoStart, i - *infoStart);
+        }
+        if (!stack.empty() && stack.back().dict)
+            stack.back().expectKey = true;
+    };
+
+    do {
+        if (i >= n)
+            return std::nullopt;  // truncated
+        if (!stack.empty() && stack.back().dict && stack.back().expectKey) {
+            if (d[i] == 'e') {
+                stack.pop_back();
+                ++i;
+                valueEnded();
+                continue;
+            }
+            std::string_view key;
+            if (!ParseString(d, i, &key))
+                return std::nullopt;  // keys are byte strings
+            nextIsInfo = stack.size() == 1 && key == "info" && !infoStart;
+            stack.back().expectKey = false;
+            continue;
+        }
+        const char c = d[i];
+        if (c == 'e') {
+            if (stack.empty() || stack.back().dict)
+                return std::nullopt;  // dict key without value
+            stack.pop_back();
+            ++i;
+            valueEnded();
+            continue;
+        }
+        if (nextIsInfo) {
+            infoStart = i;
+            infoIsDict = c == 'd';
+            nextIsInfo = false;
+        }
+        if (c == 'i') {
+            if (!ParseInteger(d, i))
+                return std::nullopt;
+            valueEnded();
+        } else if (IsDigit(c)) {
+            if (!ParseString(d, i, nullptr))
+                return std::nullopt;
+            valueEnded();
+        } else if (c == 'l' || c == 'd') {
+            if (stack.size() >= kMaxBencodeDepth)
+                return std::nullopt;
+            stack.push_back(Frame{c == 'd', c == 'd'});
+            ++i;
+        } else {
+            return std::nullopt;
+        }
+    } while (!stack.empty());
+
+    if (i != n)
+        return std::nullopt;  // trailing data
+    if (!info || !infoIsDict)
+        return std::nullopt;
+    return info;
+}
+
+std::optional<Sha1Digest> InfoHashBytes(std::string_view hash) {
+    Sha1Digest bytes{};
+    if (hash.size() == 40) {
+        for (size_t k = 0; k < 20; ++k) {
+            const int hi = HexDigit(hash[2 * k]);
+            const int lo = HexDigit(hash[2 * k + 1]);
+            if (hi < 0 || lo < 0)
+                return std::nullopt;
+            bytes[k] = static_cast<uint8_t>(hi * 16 + lo);
+        }
+        return bytes;
+    }
+    if (hash.size() == 32) {
+        uint64_t buffer = 0;
+        int bits = 0;
+        size_t out = 0;
+        for (char c : hash) {
+            const int v = Base32Value(c);
+            if (v < 0)
+                return std::nullopt;
+            buffer = (buffer << 5) | static_cast<uint64_t>(v);
+            bits += 5;
+            if (bits >= 8) {
+                bits -= 8;
+                bytes[out++] = static_cast<uint8_t>((buffer >> bits) & 0xFF);
+            }
+        }
+        return bytes;  // 32 x 5 bits are exactly 20 bytes
+    }
+    return std::nullopt;
+}
+
+FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Function sha1) {
+    const std::optional<std::string_view> info = FindInfoDictionary(body);
+    if (!info)
+        return FetchError::NotATorrent;
+    const std::optional<Sha1Digest> expected = InfoHashBytes(infoHash);
+    if (expected && sha1(*info) != *expected)
+        return FetchError::WrongTorrent;
+    return FetchError::None;
+}
+
+}  // namespace velindra

@@ -1,0 +1,21 @@
+// Opening a saved file and showing it in its folder, without any shell in between.
+#pragma once
+
+#include <string>
+
+#include "interfaces.h"
+
+namespace velindra {
+
+// Linux: the file opens through the desktop's standard opener (xdg-open); "show in folder"
+// asks the file manager over D-Bus (org.freedesktop.FileManager1.ShowItems) and falls back to
+// opening the containing folder when no file manager answers. Windows: the shell's own open
+// operation and select-in-folder call. Every path reaches the launched program as one
+// argument, whatever it holds; nothing waits for the launched program.
+class DesktopLauncher : public Launcher {
+  public:
+    void OpenFile(const std::string& path) override;
+    void RevealFile(const std::string& path) override;
+};
+
+}  // namespace velindra

@@ -1,0 +1,275 @@
+// The real downloader against a real HTTP server on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+
+#include "curl_downloader.h"
+#include "fetch.h"
+#include "test_support.h"
+
+namespace velindra {
+namespace {
+
+using testing::MakeTorrent;
+using testing::TempDir;
+
+std::string Gzip(const std::string& data) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    std::string out(compressBound(data.size()) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+class DownloadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* v : {"http_proxy", "https_proxy", "all_proxy", "HTTPS_PROXY", "ALL_PROXY",
+                              "no_proxy", "NO_PROXY"}) {
+            unsetenv(v);
+        }
+        auto& s = server.server;
+        s.Get("/ok", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_content(good.body, "application/x-bittorrent");
+        });
+        s.Get("/other", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_content(MakeTorrent("another").body, "application/x-bittorrent");
+        });
+        s.Get("/html", [](const httplib::Request&, httplib::Response& r) {
+            r.set_content("<html><body>Not here</body></html>", "text/html");
+        });
+        s.Get("/404", [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
+        s.Get("/500", [](const httplib::Request&, httplib::Response& r) { r.status = 500; });
+        s.Get(R"(/hop/(\d+))", [&](const httplib::Request& q, httplib::Response& r) {
+            const int left = std::stoi(q.matches[1]);
+            r.set_redirect(left == 0 ? "/ok" : "/hop/" + std::to_string(left - 1));
+        });
+        s.Get("/loop",
+              [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/loop"); });
+        s.Get("/to-file", [](const httplib::Request&, httplib::Response& r) {
+            r.set_redirect("file:///etc/passwd");
+        });
+        s.Get("/to-ftp", [](const httplib::Request&, httplib::Response& r) {
+            r.set_redirect("ftp://127.0.0.1/x.torrent");
+        });
+        s.Get("/gzip", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_header("Content-Encoding", "gzip");
+            r.set_content(Gzip(good.body), "application/x-bittorrent");
+        });
+        s.Get("/big", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_content(std::string(200 * 1024, 'd'), "application/x-bittorrent");
+        });
+        s.Get("/gzip-bomb", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_header("Content-Encoding", "gzip");
+            r.set_content(Gzip(std::string(4 << 20, 'd')), "application/x-bittorrent");
+        });
+        s.Get("/stall", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_content_provider(
+                good.body.size(), "application/x-bittorrent",
+                [&](size_t offset, size_t, httplib::DataSink& sink) {
+                    if (offset == 0) {
+                        sink.write(good.body.data(), good.body.size() / 2);
+                        return true;
+                    }
+                    // Deliver nothing more until the test ends.
+                    for (int i = 0; i < 100 && !stopping; ++i) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    }
+                    return false;
+                });
+        });
+        s.Get("/agent", [&](const httplib::Request& q, httplib::Response& r) {
+            agent = q.get_header_value("User-Agent");
+            r.set_content(good.body, "application/x-bittorrent");
+        });
+        server.Start();
+    }
+    void TearDown() override {
+        stopping = true;
+        // Whatever happened, nothing but the expected files is left in the folder.
+        for (const auto& name : dir.Entries()) {
+            EXPECT_FALSE(name.ends_with(".part")) << "temporary file left: " << name;
+        }
+    }
+
+    FetchResult Get(const std::string& path, const std::string& hash, const std::string& dest) {
+        return downloader.Fetch(FetchRequest{server.Url(path), dest, hash, 1});
+    }
+
+    testing::Torrent good = MakeTorrent("good");
+    testing::LoopbackServer server;
+    TempDir dir;
+    std::string agent;
+    std::atomic<bool> stopping{false};
+    CurlDownloader downloader{DownloadLimits{2000, 1000, 64 * 1024, 5}};
+};
+
+TEST_F(DownloadTest, SavesAValidTorrent) {
+    const std::string dest = dir / "good.torrent";
+    const auto result = Get("/agent", good.hash, dest);
+    ASSERT_TRUE(result.ok()) << result.detail;
+    EXPECT_EQ(testing::ReadFile(dest), good.body);
+    EXPECT_EQ(dir.Entries(), std::set<std::string>{"good.torrent"});
+    EXPECT_TRUE(agent.starts_with("Velindra/")) << agent;
+}
+
+TEST_F(DownloadTest, AcceptsEveryFormOfTheHashAndCompressedBodies) {
+    const Sha1Digest digest = *InfoHashBytes(good.hash);
+    for (const std::string& hash :
+         {good.hash, testing::Hex(digest, true), testing::Base32(digest), std::string("Name")}) {
+        const std::string dest = dir / "h.torrent";
+        EXPECT_TRUE(Get("/ok", hash, dest).ok()) << hash;
+        EXPECT_TRUE(Get("/gzip", hash, dest).ok()) << hash;
+        EXPECT_EQ(testing::ReadFile(dest), good.body);
+    }
+}
+
+TEST_F(DownloadTest, FollowsAShortRedirectChain) {
+    EXPECT_TRUE(Get("/hop/4", good.hash, dir / "r.torrent").ok());
+    EXPECT_EQ(Get("/hop/5", good.hash, dir / "r2.torrent").error, FetchError::Redirect);
+}
+
+TEST_F(DownloadTest, EveryFailureLeavesAnExistingFileUntouched) {
+    struct Case {
+        std::string path;
+        FetchError error;
+    };
+    const std::vector<Case> cases = {
+        {"/404", FetchError::HttpStatus},     {"/500", FetchError::HttpStatus},
+        {"/html", FetchError::NotATorrent},   {"/other", FetchError::WrongTorrent},
+        {"/loop", FetchError::Redirect},      {"/to-file", FetchError::Redirect},
+        {"/to-ftp", FetchError::Redirect},    {"/big", FetchError::TooLarge},
+        {"/gzip-bomb", FetchError::TooLarge}, {"/stall", FetchError::Timeout},
+    };
+    const std::string dest = dir / "keep.torrent";
+    testing::WriteFile(dest, "OLD");
+    for (const auto& c : cases) {
+        const auto started = std::chrono::steady_clock::now();
+        const auto result = Get(c.path, good.hash, dest);
+        EXPECT_EQ(result.error, c.error) << c.path << ": " << result.detail;
+        EXPECT_FALSE(result.detail.empty()) << c.path;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << c.path;
+        EXPECT_EQ(testing::ReadFile(dest), "OLD") << c.path;
+        EXPECT_EQ(dir.Entries(), std::set<std::string>{"keep.torrent"}) << c.path;
+    }
+}
+
+TEST_F(DownloadTest, RefusedConnectionFails) {
+    FetchRequest request{"http://127.0.0.1:" + std::to_string(testing::RefusingPort()) + "/x",
+                         dir / "x.torrent", good.hash, 1};
+    EXPECT_EQ(downloader.Fetch(request).error, FetchError::NoConnection);
+    EXPECT_TRUE(dir.Entries().empty());
+}
+
+TEST_F(DownloadTest, UnwritableFolderFailsBeforeAnyTransfer) {
+    std::atomic<int> asked{0};
+    server.server.Get("/count", [&](const httplib::Request&, httplib::Response& r) {
+        ++asked;
+        r.set_content(good.body, "application/x-bittorrent");
+    });
+    std::vector<std::string> destinations = {dir / "missing/x.torrent"};
+    if (geteuid() == 0) {
+        destinations.push_back("/proc/self/x.torrent");  // root writes anywhere else
+    } else {
+        std::filesystem::create_directory(dir.path() / "ro");
+        std::filesystem::permissions(dir.path() / "ro", std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::owner_exec);
+        destinations.push_back(dir / "ro/x.torrent");
+    }
+    for (const auto& dest : destinations) {
+        EXPECT_EQ(Get("/count", good.hash, dest).error, FetchError::CannotWrite) << dest;
+    }
+    EXPECT_EQ(asked, 0);
+}
+
+TEST_F(DownloadTest, DestinationThatIsAFolderCannotBeWritten) {
+    std::filesystem::create_directory(dir.path() / "taken.torrent");
+    EXPECT_EQ(Get("/ok", good.hash, dir / "taken.torrent").error, FetchError::CannotWrite);
+}
+
+TEST_F(DownloadTest, CancelStopsAStalledTransferAtOnce) {
+    CurlDownloader patient{DownloadLimits{2000, 60000, 1 << 20, 5}};
+    std::atomic<bool> cancel{false};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const auto result =
+        patient.Fetch(FetchRequest{server.Url("/stall"), dir / "c.torrent", good.hash, 1}, &cancel);
+    canceller.join();
+    EXPECT_EQ(result.error, FetchError::Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    EXPECT_TRUE(dir.Entries().empty());
+}
+
+TEST_F(DownloadTest, MirrorChainFallsThroughToTheFirstGoodMirror) {
+    std::vector<std::string> asked;
+    std::mutex lock;
+    for (const char* m : {"/m1/", "/m2/", "/m3/"}) {
+        server.server.Get(std::string(m) + ".*",
+                          [&, m](const httplib::Request& q, httplib::Response& r) {
+                              std::lock_guard<std::mutex> guard(lock);
+                              asked.push_back(q.path);
+                              if (std::string(m) == "/m1/")
+                                  r.status = 404;
+                              else if (std::string(m) == "/m2/")
+                                  r.status = 500;
+                              else
+                                  r.set_content(good.body, "application/x-bittorrent");
+                          });
+    }
+    const std::vector<std::string> mirrors = {server.Url("/m1/{first2}/{last2}/{hash}.torrent"),
+                                              server.Url("/m2/torrent/{hash}.torrent"),
+                                              server.Url("/m3/torrent/{hash}.torrent")};
+    const auto outcome = FetchFromMirrors(good.hash, dir / "f.torrent", downloader, mirrors);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(outcome.mirror, 3);
+    const std::string h = good.hash;
+    EXPECT_EQ(asked, (std::vector<std::string>{
+                         "/m1/" + h.substr(0, 2) + "/" + h.substr(38) + "/" + h + ".torrent",
+                         "/m2/torrent/" + h + ".torrent", "/m3/torrent/" + h + ".torrent"}));
+}
+
+TEST_F(DownloadTest, HonoursTheProxyVariables) {
+    std::string seen;
+    server.server.Get(".*", [&](const httplib::Request& q, httplib::Response& r) {
+        seen = q.target + " " + q.get_header_value("Host");
+        r.set_content(good.body, "application/x-bittorrent");
+    });
+    setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+    const auto result =
+        downloader.Fetch(FetchRequest{"http://mirror.invalid/torrent/" + good.hash + ".torrent",
+                                      dir / "p.torrent", good.hash, 2});
+    unsetenv("http_proxy");
+    ASSERT_TRUE(result.ok()) << result.detail;
+    EXPECT_EQ(seen, "http://mirror.invalid/torrent/" + good.hash + ".torrent mirror.invalid");
+}
+
+TEST_F(DownloadTest, ParallelTransfersIntoOneFileNeverMix) {
+    std::vector<std::thread> threads;
+    std::atomic<int> saved{0};
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&] {
+            if (Get("/ok", good.hash, dir / "same.torrent").ok())
+                ++saved;
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(saved, 8);
+    EXPECT_EQ(testing::ReadFile(dir / "same.torrent"), good.body);
+    EXPECT_EQ(dir.Entries(), std::set<std::string>{"same.torrent"});
+}
+
+}  // namespace
+}  // namespace velindra

@@ -1,0 +1,150 @@
+// Shared helpers for tests that use real files and a real HTTP server on 127.0.0.1.
+#pragma once
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "sha1.h"
+
+namespace velindra::testing {
+
+// A small, valid torrent whose info dictionary depends on `name`; hash is its hex info-hash.
+struct Torrent {
+    std::string body;
+    std::string hash;
+};
+
+inline std::string Bstr(const std::string& s) {
+    return std::to_string(s.size()) + ":" + s;
+}
+
+inline std::string Hex(const Sha1Digest& d, bool upper = false) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < d.size(); ++i) {
+        const unsigned value = d[i];
+        s.push_back(digits[value / 16]);
+        s.push_back(digits[value % 16]);
+    }
+    return s;
+}
+
+inline std::string Base32(const Sha1Digest& d) {
+    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
+    std::string s;
+    uint64_t buffer = 0;
+    int bits = 0;
+    for (uint8_t b : d) {
+        buffer = (buffer << 8) | b;
+        bits += 8;
+        while (bits >= 5) {
+            bits -= 5;
+            s.push_back(alphabet[(buffer >> bits) & 31]);
+        }
+    }
+    return s;
+}
+
+inline Torrent MakeTorrent(const std::string& name, const std::string& announce = "http://t/a") {
+    const std::string pieces(20, static_cast<char>(name.size()));
+    const std::string info = "d6:lengthi" + std::to_string(1000 + name.size()) + "e4:name" +
+                             Bstr(name) + "12:piece lengthi16384e6:pieces" + Bstr(pieces) + "e";
+    Torrent t;
+    t.body = "d8:announce" + Bstr(announce) + "4:info" + info + "e";
+    t.hash = Hex(Sha1(info));
+    return t;
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() /
+                ("velindra-test-" + std::to_string(rd()) + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+    // Names of everything in the folder.
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(path_)) {
+            names.insert(e.path().filename().string());
+        }
+        return names;
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+// An HTTP server on 127.0.0.1 with a free port, serving until it is destroyed.
+class LoopbackServer {
+  public:
+    httplib::Server server;
+
+    void Start() {
+        port_ = server.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server.listen_after_bind(); });
+        while (!server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~LoopbackServer() {
+        server.stop();
+        if (thread_.joinable())
+            thread_.join();
+    }
+    int port() const { return port_; }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+  private:
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// A port on 127.0.0.1 on which nothing listens.
+inline int RefusingPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace velindra::testing
