@@ -1,6 +1,7 @@
 // The small interfaces through which the conversion logic reaches the outside world.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "run_options.h"
@@ -35,6 +36,8 @@ struct FetchRequest {
     std::string destination;  // where the complete file must end up
     std::string infoHash;     // what the delivered torrent must describe
     int mirror = 0;           // 1-based position of the source in the chain
+    // When set, the download gives up with FetchError::Cancelled as soon as it becomes true.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // One blocking download of one URL into the destination. The file appears there complete

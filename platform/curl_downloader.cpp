@@ -95,10 +95,6 @@ CurlDownloader::CurlDownloader(DownloadLimits limits) : limits_(limits) {
 }
 
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
-    return Fetch(request, nullptr);
-}
-
-FetchResult CurlDownloader::Fetch(const FetchRequest& request, const std::atomic<bool>* cancel) {
     // A folder that cannot take the file fails at once, before any transfer.
     AtomicFile file(request.destination);
     if (!file.Open()) {
@@ -111,7 +107,7 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request, const std::atomic
     Transfer t;
     t.maxBytes = limits_.maxBodyBytes;
     t.stallMs = limits_.stallTimeoutMs;
-    t.cancel = cancel;
+    t.cancel = request.cancel;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     CURL* h = curl.get();

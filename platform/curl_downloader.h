@@ -1,7 +1,6 @@
 // Downloads over HTTP and HTTPS with libcurl, checked and written safely.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -28,8 +27,6 @@ class CurlDownloader : public Downloader {
     explicit CurlDownloader(DownloadLimits limits = {});
 
     FetchResult Fetch(const FetchRequest& request) override;
-    // The same, giving up with FetchError::Cancelled as soon as *cancel becomes true.
-    FetchResult Fetch(const FetchRequest& request, const std::atomic<bool>* cancel);
 
     const DownloadLimits& limits() const { return limits_; }
 

@@ -205,7 +205,7 @@ TEST_F(DownloadTest, CancelStopsAStalledTransferAtOnce) {
     });
     const auto started = std::chrono::steady_clock::now();
     const auto result =
-        patient.Fetch(FetchRequest{server.Url("/stall"), dir / "c.torrent", good.hash, 1}, &cancel);
+        patient.Fetch(FetchRequest{server.Url("/stall"), dir / "c.torrent", good.hash, 1, &cancel});
     canceller.join();
     EXPECT_EQ(result.error, FetchError::Cancelled);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));

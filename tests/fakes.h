@@ -14,6 +14,7 @@ class MemorySettings : public SettingsStore {
   public:
     std::map<std::string, std::string, std::less<>> values;
     int reads = 0;
+    std::vector<std::string> writes;  // "key=value", in order
     std::string Read(std::string_view key, std::string_view def) override {
         ++reads;
         auto it = values.find(key);
@@ -21,6 +22,7 @@ class MemorySettings : public SettingsStore {
     }
     void Write(std::string_view key, std::string_view value) override {
         values[std::string(key)] = std::string(value);
+        writes.push_back(std::string(key) + "=" + std::string(value));
     }
 };
 

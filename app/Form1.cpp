@@ -1,0 +1,149 @@
+#include "Form1.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "Form2.h"
+#include "Form3.h"
+#include "messages.h"
+#include "progress_downloader.h"
+#include "texts.h"
+#include "twips.h"
+
+namespace velindra {
+
+namespace {
+
+// The outside as the batch sees it: every window it opens is owned by the main window, and
+// the progress window goes down before any of them appears.
+class BatchServices : public MessageSink,
+                      public SaveDialog,
+                      public CompletionPrompt,
+                      public Launcher {
+  public:
+    explicit BatchServices(Form1& form) : form_(form) {}
+
+    void ShowMessage(const std::string& text) override {
+        form_.progress().HideProgress();
+        ShowMessageBox(&form_, QString::fromStdString(text));
+    }
+    bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) override {
+        form_.progress().HideProgress();
+        return form_.outside().saveDialog(&form_, fileName, request);
+    }
+    void ShowCompletionPrompt(RunOptions& options) override {
+        form_.progress().HideProgress();
+        Form2 prompt(&form_, options, form_.outside().settings);
+        prompt.ShowModal();
+    }
+    void OpenFile(const std::string& path) override {
+        form_.progress().HideProgress();
+        form_.outside().launcher.OpenFile(path);
+    }
+    void RevealFile(const std::string& path) override {
+        form_.progress().HideProgress();
+        form_.outside().launcher.RevealFile(path);
+    }
+
+  private:
+    Form1& form_;
+};
+
+}  // namespace
+
+Form1::Form1(Outside outside) : outside_(std::move(outside)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromUtf8(texts::kAppTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/velindra/velindra.png")));
+    resize(Px(6555), Px(2595));
+
+    Label1 = new QLabel(QStringLiteral("Velindra"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Place(Label1, 120, 240, 3015, 255);
+
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Place(Text1, 360, 840, 5895, 270);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1->setTabChangesFocus(true);
+    Text1->document()->setDocumentMargin(1);
+
+    const auto button = [this](const char* name, const char* caption, int left) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(QString::fromUtf8(name));
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        Place(b, left, 1560, 1455, 495);
+        return b;
+    };
+    Command1 = button("Command1", "获取种子", 480);
+    Command2 = button("Command2", "程序设置", 2520);
+    Command3 = button("Command3", "清空框框", 4560);
+
+    // Tab order: Text1, Command1, (Label1 takes no focus), Command2, Command3.
+    setTabOrder(Text1, Command1);
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+    Text1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+
+    progress_ = std::make_unique<ProgressDownloader>(outside_.downloader, this);
+}
+
+Form1::~Form1() = default;
+
+void Form1::Command1_Click() {
+    if (batchRunning_)
+        return;
+    batchRunning_ = true;
+    qApp->installEventFilter(this);  // the main window takes no input while a batch runs
+    BatchServices services(*this);
+    const Services s{outside_.settings, services, services, services, *progress_, services};
+    FetchBatch(Text1->toPlainText().toStdString(), *this, s);
+    progress_->HideProgress();
+    qApp->removeEventFilter(this);
+    batchRunning_ = false;
+}
+
+void Form1::Command2_Click() {
+    Form3 settings(this, outside_.settings, outside_.browseForFolder);
+    settings.ShowModal();
+}
+
+void Form1::Command3_Click() {
+    Text1->setPlainText(QString());
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!batchRunning_ || !widget || widget->window() != this) {
+        return false;
+    }
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Drop:
+            return true;
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace velindra

@@ -1,0 +1,61 @@
+// The main window: the links box and the three buttons. It owns the run options (its public
+// members selection, basePath, showErr and usedn) and runs the batches.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "batch.h"
+#include "run_options.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace velindra {
+
+class ProgressDownloader;
+
+// What the windows reach outside themselves; the program passes the real ones, tests their
+// stand-ins.
+struct Outside {
+    SettingsStore& settings;
+    Downloader& downloader;
+    Launcher& launcher;
+    // The Save-as dialog and the folder picker, with the result contract of the CD module.
+    std::function<bool(QWidget*, std::string&, const SaveDialogRequest&)> saveDialog;
+    std::function<bool(QWidget*, std::string&)> browseForFolder;
+};
+
+class Form1 : public QWidget, public RunOptions {
+    Q_OBJECT
+  public:
+    explicit Form1(Outside outside);
+    ~Form1() override;
+
+    QLabel* Label1;
+    QPlainTextEdit* Text1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+
+    Outside& outside() { return outside_; }
+    bool batchRunning() const { return batchRunning_; }
+    ProgressDownloader& progress() { return *progress_; }
+
+    void Command1_Click();  // 获取种子
+    void Command2_Click();  // 程序设置
+    void Command3_Click();  // 清空框框
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    Outside outside_;
+    std::unique_ptr<ProgressDownloader> progress_;
+    bool batchRunning_ = false;
+};
+
+}  // namespace velindra

@@ -1,0 +1,141 @@
+#include "Form3.h"
+
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "twips.h"
+
+namespace velindra {
+
+namespace {
+
+template <typename T>
+T* Make(QWidget* parent, const char* name, const char* caption, int left, int top, int width,
+        int height) {
+    auto* w = new T(parent);
+    w->setObjectName(QString::fromUtf8(name));
+    if constexpr (std::is_same_v<T, QGroupBox>) {
+        w->setTitle(QString::fromUtf8(caption));
+    } else if constexpr (!std::is_same_v<T, QWidget>) {
+        w->setText(QString::fromUtf8(caption));
+    }
+    Place(w, left, top, width, height);
+    return w;
+}
+
+}  // namespace
+
+Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFolder)
+    : QDialog(owner), settings_(settings), browse_(std::move(browseForFolder)) {
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("设置"));
+    setWindowIcon(QIcon(QStringLiteral(":/velindra/velindra.png")));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(Px(5265), Px(5265));
+
+    Frame1 = Make<QGroupBox>(this, "Frame1", "保存位置", 240, 240, 4815, 1695);
+    Picture2 = Make<QWidget>(Frame1, "Picture2", "", 120, 240, 4575, 975);
+    Option5 = Make<QRadioButton>(Picture2, "Option5", "用户选择", 0, 120, 1455, 255);
+    Option6 = Make<QRadioButton>(Picture2, "Option6", "保存在下面", 0, 600, 1335, 255);
+    Text1 = Make<QLineEdit>(Picture2, "Text1", "F:\\TDDownload", 1320, 600, 2415, 270);
+    Command2 = Make<QPushButton>(Picture2, "Command2", "浏览", 3840, 540, 615, 330);
+    Picture4 = Make<QWidget>(Frame1, "Picture4", "", 120, 1200, 4575, 375);
+    Label1 = Make<QLabel>(Picture4, "Label1", "保存文件名", 0, 120, 1095, 255);
+    Option9 = Make<QRadioButton>(Picture4, "Option9", "优先使用内容信息", 960, 120, 1935, 255);
+    Option10 = Make<QRadioButton>(Picture4, "Option10", "总是使用种子特征", 2760, 120, 1815, 255);
+
+    Frame2 = Make<QGroupBox>(this, "Frame2", "当获取种子失败", 240, 2160, 4815, 735);
+    Picture3 = Make<QWidget>(Frame2, "Picture3", "", 120, 240, 4575, 375);
+    Option7 = Make<QRadioButton>(Picture3, "Option7", "提示", 0, 120, 1455, 255);
+    Option8 = Make<QRadioButton>(Picture3, "Option8", "不提示", 2760, 120, 1575, 255);
+
+    Frame3 = Make<QGroupBox>(this, "Frame3", "获取种子成功", 240, 3000, 4815, 1695);
+    Picture1 = Make<QWidget>(Frame3, "Picture1", "", 120, 240, 4575, 1335);
+    Option1 = Make<QRadioButton>(Picture1, "Option1", "用户选择", 0, 0, 3255, 255);
+    Option2 = Make<QRadioButton>(Picture1, "Option2", "打开", 0, 360, 3135, 255);
+    Option3 = Make<QRadioButton>(Picture1, "Option3", "打开所在文件夹", 0, 720, 3375, 255);
+    Option4 = Make<QRadioButton>(Picture1, "Option4", "什么都不做", 0, 1080, 3135, 255);
+
+    Command1 = Make<QPushButton>(this, "Command1", "确定", 1920, 4800, 1575, 375);
+    for (QPushButton* b : {Command1, Command2}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    // Tab order by index: Command1, the finish group, browse, the save-folder group, the error
+    // group, the file-name group.
+    QWidget* order[] = {Command1, Option1, Option2, Option3, Option4, Command2, Option5,
+                        Text1,    Option6, Option8, Option7, Option9, Option10};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+
+    connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);
+    Form_Load();
+}
+
+void Form3::Form_Load() {
+    const std::string finish = settings_.Read(keys::kOnFinish, kWindowDefaults.onFinish);
+    if (finish == values::kSelect) {
+        Option1->setChecked(true);
+    } else if (finish == values::kOpen) {
+        Option2->setChecked(true);
+    } else if (finish == values::kReveal) {
+        Option3->setChecked(true);
+    } else {
+        Option4->setChecked(true);
+    }
+
+    const std::string start = settings_.Read(keys::kOnStart, kWindowDefaults.onStart);
+    if (start.empty()) {
+        Option5->setChecked(true);
+    } else {
+        Option6->setChecked(true);
+        Text1->setText(QString::fromStdString(start));
+    }
+
+    const std::string error = settings_.Read(keys::kOnError, kWindowDefaults.onError);
+    (error == values::kIgnore ? Option8 : Option7)->setChecked(true);
+
+    const std::string name = settings_.Read(keys::kFileName, kWindowDefaults.fileName);
+    (name == values::kInfoHash ? Option10 : Option9)->setChecked(true);
+}
+
+void Form3::Command1_Click() {
+    const char* finish = Option1->isChecked()   ? values::kSelect
+                         : Option2->isChecked() ? values::kOpen
+                         : Option3->isChecked() ? values::kReveal
+                                                : values::kNothing;
+    settings_.Write(keys::kOnFinish, finish);
+    settings_.Write(keys::kOnStart, Option6->isChecked() ? Text1->text().toStdString() : "");
+    settings_.Write(keys::kOnError, Option8->isChecked() ? values::kIgnore : values::kMessage);
+    settings_.Write(keys::kFileName,
+                    Option10->isChecked() ? values::kInfoHash : values::kDisplayName);
+    accept();
+}
+
+void Form3::Command2_Click() {
+    std::string path = Text1->text().toStdString();
+    if (browse_ && browse_(this, path)) {
+        Text1->setText(QString::fromStdString(path));
+        Option6->setChecked(true);
+    }
+}
+
+void Form3::ShowModal() {
+    if (QWidget* owner = parentWidget()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(owner->frameGeometry().center());
+        move(frame.topLeft());
+    }
+    Command1->setFocus();
+    exec();
+}
+
+}  // namespace velindra

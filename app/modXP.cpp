@@ -1,0 +1,58 @@
+#include "modXP.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <exception>
+
+#include "CD.h"
+#include "Form1.h"
+#include "curl_downloader.h"
+#include "desktop_launcher.h"
+#include "qt_settings_store.h"
+#include "texts.h"
+
+namespace velindra::modXP {
+
+bool InitVisualStyles() {
+    try {
+        // The platform's own theme gives the native look; all that can go wrong is that no
+        // style could be loaded, and then Qt's built-in one serves.
+        return QApplication::style() != nullptr;
+    } catch (const std::exception&) {
+        return false;
+    } catch (...) {
+        return false;
+    }
+}
+
+void Main() {
+    InitVisualStyles();
+
+    static QtSettingsStore settings;
+    static CurlDownloader downloader;
+    static DesktopLauncher launcher;
+    static Form1* form = nullptr;
+    if (!form) {
+        form = new Form1(Outside{
+            settings, downloader, launcher,
+            [](QWidget* owner, std::string& fileName, const SaveDialogRequest& r) {
+                return CD::ShowSaveDialog(owner, fileName, r.title, r.filter, r.filterIndex,
+                                          r.initialFolder, r.flags);
+            },
+            [](QWidget* owner, std::string& path) {
+                return CD::BrowseForFolder(owner, path, texts::kFolderPrompt, texts::kFolderFlags);
+            }});
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame(QPoint(), form->size());
+            frame.moveCenter(screen->availableGeometry().center());
+            form->move(frame.topLeft());
+        }
+    }
+    form->show();
+}
+
+}  // namespace velindra::modXP
