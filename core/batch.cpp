@@ -12,6 +12,10 @@ void RunOptions::Load(SettingsStore& store) {
     usedn = store.Read(keys::kFileName, kBatchDefaults.fileName) != values::kInfoHash;
 }
 
+std::string FileNameFor(std::string_view stem, PathRules rules) {
+    return MakeFileName(DecodeDisplayName(stem), rules);
+}
+
 void FetchBatch(std::string_view text, RunOptions& options, const Services& services) {
     std::vector<std::string> links = SplitLinks(text);
     if (links.empty()) {
@@ -32,7 +36,7 @@ void ProcessLink(std::string& link, RunOptions& options, const Services& service
         }
         return;
     }
-    const std::string fileName = MakeFileName(DecodeDisplayName(parsed->stem), services.pathRules);
+    const std::string fileName = FileNameFor(parsed->stem, services.pathRules);
 
     std::string destination;
     if (options.basePath.empty()) {

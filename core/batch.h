@@ -23,6 +23,9 @@ struct Services {
     PathRules pathRules = kHostPathRules;
 };
 
+// The file name a link's stem gives: decoded, made safe, followed by ".torrent".
+std::string FileNameFor(std::string_view stem, PathRules rules = kHostPathRules);
+
 // Splits the text into links; with none it says "没有链接" and reads no setting. Otherwise it
 // loads the options from the store and processes each link to its end before the next.
 void FetchBatch(std::string_view text, RunOptions& options, const Services& services);

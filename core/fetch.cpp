@@ -228,29 +228,29 @@ MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& des
 const char* Describe(FetchError error) {
     switch (error) {
         case FetchError::None:
-            return "saved";
+            return "已保存";
         case FetchError::NoConnection:
-            return "no connection";
+            return "无法连接";
         case FetchError::Timeout:
-            return "timed out";
+            return "超时";
         case FetchError::HttpStatus:
-            return "HTTP error status";
+            return "服务器返回错误";
         case FetchError::Redirect:
-            return "bad redirect";
+            return "重定向无效";
         case FetchError::TooLarge:
-            return "too large";
+            return "文件过大";
         case FetchError::NotATorrent:
-            return "not a torrent";
+            return "不是种子文件";
         case FetchError::WrongTorrent:
-            return "wrong torrent";
+            return "种子与链接不符";
         case FetchError::CannotWrite:
-            return "cannot write";
+            return "无法写入";
         case FetchError::Cancelled:
-            return "cancelled";
+            return "已取消";
         case FetchError::Other:
             break;
     }
-    return "failed";
+    return "失败";
 }
 
 }  // namespace velindra

@@ -1,0 +1,357 @@
+// velindra-cli: the command-line front end. Reads text with magnet links from files or standard
+// input, saves each link's .torrent file into a folder, and prints the saved paths.
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "batch.h"
+#include "curl_downloader.h"
+#include "fetch.h"
+#include "links.h"
+#include "texts.h"
+
+namespace {
+
+using namespace velindra;
+
+constexpr const char* kProgram = "velindra-cli";
+constexpr const char* kVersion = "1.0.0";
+
+constexpr const char* kUsage = R"(用法: velindra-cli [选项] [文件...]
+
+从文件(或标准输入)读取含有磁力链接的文本, 为每个链接下载 .torrent 种子文件并保存,
+每保存一个文件就在标准输出打印它的路径。文件名为 "-" 或未给出文件时读取标准输入。
+
+选项:
+  -o, --output 目录      保存到该目录 (默认: 当前目录)
+      --name dn|btih     dn: 优先用链接的显示名命名 (默认); btih: 总是用种子特征码命名
+  -j, --jobs N           同时下载的链接数, 1 到 32 (默认 4)
+      --mirror 模板      用这些镜像代替内置镜像, 按给出的顺序询问 (可重复);
+                         占位符 {hash} {first2} {last2}, 必须是 http:// 或 https:// 地址
+      --timeout 秒       传输停滞多久后放弃 (默认 15)
+  -q, --quiet            不显示进度和失败说明
+  -h, --help             显示本帮助
+      --version          显示版本
+
+退出码: 0 全部保存; 1 有链接失败; 2 用法错误或没有链接。
+)";
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnSignal(int) {
+    gInterrupted = true;
+}
+
+struct Options {
+    std::string output = ".";
+    bool usedn = true;
+    int jobs = 4;
+    std::vector<std::string> mirrors;
+    std::optional<double> timeoutSeconds;
+    bool quiet = false;
+    std::vector<std::string> files;
+};
+
+int UsageError(const std::string& message) {
+    std::cerr << kProgram << ": " << message
+              << "\n用法: velindra-cli [选项] [文件...]  (详见 --help)\n";
+    return 2;
+}
+
+bool IsHttpUrl(const std::string& url) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const size_t n = std::strlen(scheme);
+        if (url.size() > n && strncasecmp(url.c_str(), scheme, n) == 0 && url[n] != '/') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Parses the command line; returns an exit status when the program should stop at once.
+std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
+    bool onlyFiles = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (onlyFiles || arg == "-" || arg.empty() || arg[0] != '-') {
+            o.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::string value;
+        bool hasValue = false;
+        if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
+            value = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+            hasValue = true;
+        } else if (!arg.starts_with("--") && arg.size() > 2) {
+            value = arg.substr(2);  // -oDIR, -j8
+            arg = arg.substr(0, 2);
+            hasValue = true;
+        }
+        const auto need = [&](std::string& out) {
+            if (hasValue) {
+                out = value;
+                return true;
+            }
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "-h" || arg == "--help") {
+            std::cout << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << kProgram << " " << kVersion << "\n";
+            return 0;
+        } else if (arg == "-q" || arg == "--quiet") {
+            o.quiet = true;
+        } else if (arg == "-o" || arg == "--output") {
+            if (!need(v) || v.empty())
+                return UsageError("选项 " + arg + " 需要一个目录");
+            o.output = v;
+        } else if (arg == "--name") {
+            if (!need(v) || (v != "dn" && v != "btih"))
+                return UsageError("--name 只能是 dn 或 btih");
+            o.usedn = v == "dn";
+        } else if (arg == "-j" || arg == "--jobs") {
+            if (!need(v))
+                return UsageError("选项 " + arg + " 需要一个数字");
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || n < 1 || n > 32) {
+                return UsageError("--jobs 必须是 1 到 32 之间的整数");
+            }
+            o.jobs = static_cast<int>(n);
+        } else if (arg == "--mirror") {
+            if (!need(v) || !IsHttpUrl(v)) {
+                return UsageError("--mirror 必须是 http:// 或 https:// 地址: " + v);
+            }
+            o.mirrors.push_back(v);
+        } else if (arg == "--timeout") {
+            if (!need(v))
+                return UsageError("--timeout 需要秒数");
+            char* end = nullptr;
+            const double s = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(s > 0) || s > 86400) {
+                return UsageError("--timeout 必须是正的秒数");
+            }
+            o.timeoutSeconds = s;
+        } else {
+            return UsageError("未知选项: " + arg);
+        }
+    }
+    return std::nullopt;
+}
+
+bool ReadAll(std::istream& in, std::string& text) {
+    std::ostringstream s;
+    s << in.rdbuf();
+    text = s.str();
+    return !in.bad();
+}
+
+struct Job {
+    std::string piece;  // the link as cut from the text
+    std::optional<ParsedLink> parsed;
+    std::string destination;
+};
+
+struct Outcome {
+    bool done = false;
+    bool ok = false;
+    std::string line;  // the path on success, the failure line otherwise
+};
+
+std::string FailureLine(const Job& job, const MirrorOutcome& outcome) {
+    std::string line = std::string(kProgram) + ": " + job.parsed->infoHash + ": ";
+    const FetchResult last = outcome.last();
+    if (last.error == FetchError::CannotWrite) {
+        return line + "无法写入 " + job.destination + " (" + last.detail + ")";
+    }
+    if (last.error == FetchError::Cancelled) {
+        return line + "已中断";
+    }
+    line += texts::kFetchFailed;
+    line += ": ";
+    for (size_t k = 0; k < outcome.attempts.size(); ++k) {
+        const FetchResult& a = outcome.attempts[k];
+        if (k)
+            line += "; ";
+        line += "镜像 " + std::to_string(k + 1) + " " + Describe(a.error);
+        if (!a.detail.empty())
+            line += " (" + a.detail + ")";
+    }
+    return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (auto status = ParseArguments(argc, argv, options)) {
+        return *status;
+    }
+    if (options.files.empty())
+        options.files.push_back("-");
+
+    std::vector<Job> jobs;
+    for (const std::string& file : options.files) {
+        std::string text;
+        bool read = false;
+        if (file == "-") {
+            read = ReadAll(std::cin, text);
+        } else {
+            std::ifstream in(file, std::ios::binary);
+            read = in.is_open() && ReadAll(in, text);
+        }
+        if (!read) {
+            std::cerr << kProgram << ": 无法读取 " << file << ": " << std::strerror(errno) << "\n";
+            return 2;
+        }
+        for (std::string& piece : SplitLinks(text)) {
+            Job job;
+            job.parsed = ParseLink(piece, options.usedn);
+            if (job.parsed) {
+                job.destination = JoinDestination(options.output, FileNameFor(job.parsed->stem));
+            }
+            job.piece = std::move(piece);
+            jobs.push_back(std::move(job));
+        }
+    }
+    if (jobs.empty()) {
+        std::cerr << texts::kNoLinks << "\n";
+        return 2;
+    }
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    DownloadLimits limits;
+    if (options.timeoutSeconds) {
+        limits.stallTimeoutMs = static_cast<long>(*options.timeoutSeconds * 1000);
+    }
+    CurlDownloader downloader(limits);
+    const std::vector<std::string>& mirrors =
+        options.mirrors.empty() ? BuiltInMirrors() : options.mirrors;
+
+    // Links that name the same file are fetched one after another, in input order, by one
+    // worker; everything else runs in parallel.
+    std::vector<std::vector<size_t>> groups;
+    std::map<std::string, size_t> groupOf;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        if (!jobs[i].parsed) {
+            groups.push_back({i});
+            continue;
+        }
+        auto [it, fresh] = groupOf.try_emplace(jobs[i].destination, groups.size());
+        if (fresh)
+            groups.push_back({});
+        groups[it->second].push_back(i);
+    }
+
+    std::vector<Outcome> outcomes(jobs.size());
+    std::mutex lock;
+    std::condition_variable changed;
+    size_t nextGroup = 0;
+    size_t finished = 0;
+
+    // Every transfer watches the interrupt flag, so Ctrl-C ends them all and leaves no
+    // temporary file behind.
+    struct CancellingDownloader : Downloader {
+        Downloader& inner;
+        explicit CancellingDownloader(Downloader& d) : inner(d) {}
+        FetchResult Fetch(const FetchRequest& request) override {
+            FetchRequest r = request;
+            r.cancel = &gInterrupted;
+            return inner.Fetch(r);
+        }
+    };
+    CancellingDownloader cancelling(downloader);
+    const auto work = [&] {
+        for (;;) {
+            size_t g = 0;
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                if (nextGroup >= groups.size())
+                    return;
+                g = nextGroup++;
+            }
+            for (size_t i : groups[g]) {
+                Outcome result;
+                const Job& job = jobs[i];
+                if (!job.parsed) {
+                    result.line = std::string(kProgram) + ": " + job.piece + ": " +
+                                  texts::kParseFailed + ": 链接中没有 xt=urn:btih:";
+                } else if (gInterrupted) {
+                    result.line = std::string(kProgram) + ": " + job.parsed->infoHash + ": 已中断";
+                } else {
+                    const MirrorOutcome outcome = FetchFromMirrors(
+                        job.parsed->infoHash, job.destination, cancelling, mirrors);
+                    result.ok = outcome.ok;
+                    result.line = outcome.ok ? job.destination : FailureLine(job, outcome);
+                }
+                result.done = true;
+                std::lock_guard<std::mutex> guard(lock);
+                outcomes[i] = std::move(result);
+                ++finished;
+                changed.notify_all();
+            }
+        }
+    };
+
+    const int workers = std::min<int>(options.jobs, static_cast<int>(groups.size()));
+    std::vector<std::thread> threads;
+    for (int k = 0; k < workers; ++k)
+        threads.emplace_back(work);
+
+    const bool progress = !options.quiet && isatty(STDERR_FILENO);
+    bool allSaved = true;
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        for (size_t i = 0; i < outcomes.size(); ++i) {
+            changed.wait(guard, [&] { return outcomes[i].done; });
+            const Outcome& o = outcomes[i];
+            if (progress)
+                std::cerr << "\r\033[K";
+            if (o.ok) {
+                std::cout << o.line << "\n" << std::flush;
+            } else {
+                allSaved = false;
+                if (!options.quiet)
+                    std::cerr << o.line << "\n";
+            }
+            if (progress) {
+                std::cerr << "[" << finished << "/" << jobs.size() << "] " << std::flush;
+            }
+        }
+    }
+    for (auto& t : threads)
+        t.join();
+    if (progress)
+        std::cerr << "\r\033[K" << std::flush;
+    if (gInterrupted)
+        return 130;
+    return allSaved ? 0 : 1;
+}

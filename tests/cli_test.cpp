@@ -1,0 +1,302 @@
+// velindra-cli as a user runs it: the built program, as a process, against mirrors on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <map>
+#include <mutex>
+
+#include "test_support.h"
+
+extern char** environ;
+
+namespace velindra {
+namespace {
+
+using testing::MakeTorrent;
+using testing::TempDir;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> lines() const {
+        std::vector<std::string> v;
+        std::istringstream s(out);
+        for (std::string l; std::getline(s, l);)
+            v.push_back(l);
+        return v;
+    }
+};
+
+// Runs the program with the given arguments and standard input; `env` adds or (with an empty
+// value) removes variables.
+CliRun RunCli(const std::vector<std::string>& args, const std::string& input,
+              const std::map<std::string, std::string>& env = {}) {
+    TempDir io;
+    testing::WriteFile(io / "in", input);
+    std::vector<std::string> argStore = {VELINDRA_CLI_PATH};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (!env.count(name) && !name.ends_with("_proxy") && !name.ends_with("_PROXY")) {
+            envStore.push_back(entry);
+        }
+    }
+    for (const auto& [k, v] : env) {
+        if (!v.empty())
+            envStore.push_back(k + "=" + v);
+    }
+    std::vector<char*> envp;
+    for (auto& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+    pid_t pid = 0;
+    CliRun run;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = testing::ReadFile(io / "out");
+    run.err = testing::ReadFile(io / "err");
+    return run;
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // /good/<hash>.torrent serves the torrent whose hash it names; every request is logged.
+        server.server.Get(R"(/(\w+)/(.*))",
+                          [this](const httplib::Request& q, httplib::Response& r) {
+                              std::string hash = q.matches[2];
+                              hash = hash.substr(hash.rfind('/') + 1);
+                              hash = hash.substr(0, hash.find('.'));
+                              int delay = 0;
+                              {
+                                  std::lock_guard<std::mutex> guard(lock);
+                                  log.push_back(q.path);
+                                  delay = delays.count(hash) ? delays[hash] : 0;
+                              }
+                              std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                              const std::string kind = q.matches[1];
+                              if (kind == "missing") {
+                                  r.status = 404;
+                              } else if (kind == "broken") {
+                                  r.status = 500;
+                              } else if (torrents.count(hash)) {
+                                  r.set_content(torrents[hash].body, "application/x-bittorrent");
+                              } else {
+                                  r.status = 404;
+                              }
+                          });
+        server.Start();
+    }
+    void TearDown() override {
+        for (const auto& e : std::filesystem::recursive_directory_iterator(out.path())) {
+            EXPECT_FALSE(e.path().filename().string().ends_with(".part")) << e.path();
+        }
+    }
+
+    std::string Add(const std::string& name) {
+        auto t = MakeTorrent(name);
+        torrents[t.hash] = t;
+        return t.hash;
+    }
+    std::vector<std::string> Mirror(const std::string& kind) {
+        return {"--mirror", server.Url("/" + kind + "/{first2}/{last2}/{hash}.torrent")};
+    }
+    std::vector<std::string> Args(std::vector<std::string> extra) {
+        std::vector<std::string> a = {"-o", out.path().string()};
+        for (auto& m : Mirror("good"))
+            a.push_back(m);
+        a.insert(a.end(), extra.begin(), extra.end());
+        return a;
+    }
+
+    testing::LoopbackServer server;
+    std::map<std::string, testing::Torrent> torrents;
+    std::map<std::string, int> delays;
+    std::vector<std::string> log;
+    std::mutex lock;
+    TempDir out;
+};
+
+TEST_F(CliTest, SavesUnderTheDecodedDisplayName) {
+    const std::string a = Add("a"), b = Add("b"), c = Add("c");
+    const CliRun run = RunCli(
+        Args({}), "magnet:?xt=urn:btih:" + a + "&dn=My+Show&tr=udp%3A%2F%2Ft\r\n" +
+                      "magnet:?xt=urn:btih:" + b + "&dn=%E4%B8%AD\n" + "magnet:?xt=urn:btih:" + c);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.lines(), (std::vector<std::string>{out / "My Show.torrent", out / "中.torrent",
+                                                     out / (c + ".torrent")}));
+    EXPECT_EQ(testing::ReadFile(out / "中.torrent"), torrents[b].body);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliTest, NamesByHashWhenAsked) {
+    const std::string a = Add("a");
+    const CliRun run = RunCli(Args({"--name", "btih"}), "magnet:?xt=urn:btih:" + a + "&dn=Name");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.lines(), std::vector<std::string>{out / (a + ".torrent")});
+}
+
+TEST_F(CliTest, AsksTheMirrorsInOrderAndStopsAtTheFirstThatDelivers) {
+    const std::string a = Add("a");
+    std::vector<std::string> args = {"-o", out.path().string()};
+    for (const char* kind : {"missing", "broken", "good", "good"}) {
+        for (auto& m : Mirror(kind))
+            args.push_back(m);
+    }
+    const CliRun run = RunCli(args, "magnet:?xt=urn:btih:" + a + "&dn=x");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string tail = "/" + a.substr(0, 2) + "/" + a.substr(38) + "/" + a + ".torrent";
+    EXPECT_EQ(log, (std::vector<std::string>{"/missing" + tail, "/broken" + tail, "/good" + tail}));
+}
+
+TEST_F(CliTest, GoodAndBadLinksInOneBatch) {
+    const std::string good = Add("good");
+    const std::string unknown(40, 'e');
+    const CliRun run = RunCli(
+        Args({}), "magnet:?xt=urn:btih:" + good +
+                      "&dn=ok magnet:?dn=nohash magnet:?xt=urn:btih:" + unknown + "&dn=absent");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.lines(), std::vector<std::string>{out / "ok .torrent"});
+    EXPECT_NE(run.err.find("dn=nohash"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(unknown), std::string::npos) << run.err;
+    EXPECT_EQ(out.Entries(), std::set<std::string>{"ok .torrent"});
+}
+
+TEST_F(CliTest, ParallelJobsKeepInputOrder) {
+    std::string text;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 16; ++i) {
+        const std::string h = Add("n" + std::to_string(i));
+        delays[h] = (16 - i) * 15;  // the earlier links answer last
+        text += "magnet:?xt=urn:btih:" + h + "&dn=file" + std::to_string(i) + "\n";
+        expected.push_back(out / ("file" + std::to_string(i) + ".torrent"));
+    }
+    const CliRun run = RunCli(Args({"--jobs", "8"}), text);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.lines(), expected);
+}
+
+TEST_F(CliTest, SameFileNameFromTwoLinksEndsWithTheLaterOne) {
+    const std::string a = Add("first"), b = Add("second");
+    delays[a] = 200;
+    const CliRun run = RunCli(Args({"-j", "8"}), "magnet:?xt=urn:btih:" + a + "&dn=same\n" +
+                                                     "magnet:?xt=urn:btih:" + b + "&dn=same\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(testing::ReadFile(out / "same.torrent"), torrents[b].body);
+}
+
+TEST_F(CliTest, TraversalNamesStayInsideTheOutputFolder) {
+    const std::string a = Add("a"), b = Add("b");
+    const CliRun run = RunCli(Args({}), "magnet:?xt=urn:btih:" + a + "&dn=..%2F..%2Fescape\n" +
+                                            "magnet:?xt=urn:btih:" + b + "&dn=%2Fetc%2Fpasswd\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(out.Entries(),
+              (std::set<std::string>{".._.._escape.torrent", "_etc_passwd.torrent"}));
+    EXPECT_FALSE(std::filesystem::exists(out.path().parent_path() / "escape.torrent"));
+}
+
+TEST_F(CliTest, UnwritableOutputFolderFailsEveryLinkWithoutAsking) {
+    const std::string a = Add("a");
+    std::string folder = out / "missing";
+    if (geteuid() != 0) {
+        std::filesystem::create_directory(out / "ro");
+        std::filesystem::permissions(
+            out / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        folder = out / "ro";
+    }
+    std::vector<std::string> args = {"-o", folder};
+    for (auto& m : Mirror("good"))
+        args.push_back(m);
+    const CliRun run = RunCli(args, "magnet:?xt=urn:btih:" + a + "&dn=x");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_NE(run.err.find("无法写入"), std::string::npos) << run.err;
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(CliTest, BuiltInMirrorLayoutsThroughAProxy) {
+    const std::string a = Add("a");
+    std::vector<std::string> seen;
+    testing::LoopbackServer proxy;
+    proxy.server.Get(".*", [&](const httplib::Request& q, httplib::Response& r) {
+        seen.push_back(q.target);
+        if (seen.size() < 3) {
+            r.status = 404;
+        } else {
+            r.set_content(torrents[a].body, "application/x-bittorrent");
+        }
+    });
+    proxy.Start();
+    const CliRun run = RunCli({"-o", out.path().string()}, "magnet:?xt=urn:btih:" + a + "&dn=p",
+                              {{"http_proxy", "http://127.0.0.1:" + std::to_string(proxy.port())}});
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_TRUE(seen[0].starts_with("http://")) << seen[0];
+    EXPECT_TRUE(
+        seen[0].ends_with("/" + a.substr(0, 2) + "/" + a.substr(38) + "/" + a + ".torrent"));
+    EXPECT_TRUE(seen[1].ends_with("/torrent/" + a + ".torrent")) << seen[1];
+    EXPECT_TRUE(seen[2].ends_with("/torrent/" + a + ".torrent")) << seen[2];
+    EXPECT_NE(seen[1], seen[2]);
+}
+
+TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{}, "no links here", 2, "没有链接"},
+        {{}, "", 2, "没有链接"},
+        {{"--mirror", "ftp://x/{hash}"}, "magnet:?x", 2, "--mirror"},
+        {{"--mirror", "file:///tmp/{hash}"}, "magnet:?x", 2, "--mirror"},
+        {{"--jobs", "0"}, "magnet:?x", 2, "--jobs"},
+        {{"-j", "33"}, "magnet:?x", 2, "--jobs"},
+        {{"--name", "title"}, "magnet:?x", 2, "--name"},
+        {{"--bogus"}, "magnet:?x", 2, "--bogus"},
+        {{"/no/such/file"}, "", 2, "/no/such/file"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunCli(c.args, c.input);
+        EXPECT_EQ(run.status, c.status) << c.err;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty());
+    }
+    const CliRun help = RunCli({"--help"}, "");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--mirror"), std::string::npos);
+    EXPECT_EQ(RunCli({"--version"}, "").out, "velindra-cli 1.0.0\n");
+}
+
+TEST_F(CliTest, ReadsFilesAndStandardInputInOrder) {
+    const std::string a = Add("a"), b = Add("b");
+    testing::WriteFile(out / "links.txt", "magnet:?xt=urn:btih:" + a + "&dn=fromfile");
+    const CliRun run =
+        RunCli(Args({out / "links.txt", "-"}), "magnet:?xt=urn:btih:" + b + "&dn=fromstdin");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.lines(),
+              (std::vector<std::string>{out / "fromfile.torrent", out / "fromstdin.torrent"}));
+}
+
+}  // namespace
+}  // namespace velindra
