@@ -11,6 +11,7 @@
 #include "Form3.h"
 #include "messages.h"
 #include "progress_downloader.h"
+#include "swarm_source.h"
 #include "texts.h"
 #include "twips.h"
 
@@ -94,8 +95,6 @@ Form1::Form1(Outside outside) : outside_(std::move(outside)) {
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-
-    progress_ = std::make_unique<ProgressDownloader>(outside_.downloader, this);
 }
 
 Form1::~Form1() = default;
@@ -105,10 +104,17 @@ void Form1::Command1_Click() {
         return;
     batchRunning_ = true;
     qApp->installEventFilter(this);  // the main window takes no input while a batch runs
+    // The network source lives for this batch only: its session closes when the batch ends.
+    std::unique_ptr<Downloader> network =
+        outside_.makeNetworkSource ? outside_.makeNetworkSource() : nullptr;
+    SourceRouter sources(outside_.downloader, network.get());
+    progress_ = std::make_unique<ProgressDownloader>(sources, this);
     BatchServices services(*this);
-    const Services s{outside_.settings, services, services, services, *progress_, services};
+    Services s{outside_.settings, services, services, services, *progress_, services};
+    s.askNetwork = network != nullptr;
     FetchBatch(Text1->toPlainText().toStdString(), *this, s);
-    progress_->HideProgress();
+    progress_.reset();
+    network.reset();
     qApp->removeEventFilter(this);
     batchRunning_ = false;
 }

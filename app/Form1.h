@@ -27,6 +27,8 @@ struct Outside {
     // The Save-as dialog and the folder picker, with the result contract of the CD module.
     std::function<bool(QWidget*, std::string&, const SaveDialogRequest&)> saveDialog;
     std::function<bool(QWidget*, std::string&)> browseForFolder;
+    // Makes the source asked when every mirror has failed, once per batch; none when empty.
+    std::function<std::unique_ptr<Downloader>()> makeNetworkSource = {};
 };
 
 class Form1 : public QWidget, public RunOptions {

@@ -11,6 +11,7 @@
 #include "curl_downloader.h"
 #include "desktop_launcher.h"
 #include "qt_settings_store.h"
+#include "swarm_source.h"
 #include "texts.h"
 
 namespace velindra::modXP {
@@ -43,7 +44,8 @@ void Main() {
             },
             [](QWidget* owner, std::string& path) {
                 return CD::BrowseForFolder(owner, path, texts::kFolderPrompt, texts::kFolderFlags);
-            }});
+            },
+            [] { return std::unique_ptr<Downloader>(std::make_unique<SwarmSource>()); }});
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -58,9 +58,16 @@ FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
         HideProgress();  // a new link starts quietly
     }
     const QString host = QUrl(QString::fromStdString(request.url)).host();
-    const QString text = QStringLiteral("正在从镜像 %1 获取种子：%2")
-                             .arg(request.mirror)
-                             .arg(host.isEmpty() ? QString::fromStdString(request.url) : host);
+    std::atomic<int> peers{0};
+    const auto describe = [&] {
+        if (request.network()) {
+            return QStringLiteral("正在从 BitTorrent 网络获取种子信息，已连接 %1 个节点")
+                .arg(peers.load());
+        }
+        return QStringLiteral("正在从镜像 %1 获取种子：%2")
+            .arg(request.mirror)
+            .arg(host.isEmpty() ? QString::fromStdString(request.url) : host);
+    };
 
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};
@@ -68,6 +75,7 @@ FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
     QEventLoop loop;
     FetchRequest job = request;
     job.cancel = &cancel;
+    job.peers = &peers;
     std::thread worker([&] {
         result = inner_.Fetch(job);
         done = true;
@@ -81,7 +89,7 @@ FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
             window_ = new ProgressWindow(owner_);
             window_->show();
         }
-        window_->SetText(text);
+        window_->SetText(describe());
         window_->cancelButton->setEnabled(true);
         QObject::connect(window_, &ProgressWindow::cancelRequested, &loop, [&] {
             cancel = true;
@@ -97,6 +105,12 @@ FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
         QObject::connect(&delay, &QTimer::timeout, &loop, showWindow);
         delay.start(delayMs_);
     }
+    QTimer refresh;  // the peer count changes while the network is asked
+    QObject::connect(&refresh, &QTimer::timeout, &loop, [&] {
+        if (window_)
+            window_->SetText(describe());
+    });
+    refresh.start(250);
     while (!done) {
         loop.exec();
     }

@@ -21,6 +21,7 @@
 #include "curl_downloader.h"
 #include "fetch.h"
 #include "links.h"
+#include "swarm_source.h"
 #include "texts.h"
 
 namespace {
@@ -42,6 +43,9 @@ constexpr const char* kUsage = R"(用法: velindra-cli [选项] [文件...]
       --mirror 模板      用这些镜像代替内置镜像, 按给出的顺序询问 (可重复);
                          占位符 {hash} {first2} {last2}, 必须是 http:// 或 https:// 地址
       --timeout 秒       传输停滞多久后放弃 (默认 15)
+      --no-swarm         镜像都失败时不向 BitTorrent 网络索取种子信息
+      --no-dht           向网络索取时只用链接中的 tracker 和节点地址 (不用 DHT、本地发现和端口映射)
+      --swarm-timeout 秒 向 BitTorrent 网络索取一个链接最多等待多久 (默认 60)
   -q, --quiet            不显示进度和失败说明
   -h, --help             显示本帮助
       --version          显示版本
@@ -61,6 +65,9 @@ struct Options {
     int jobs = 4;
     std::vector<std::string> mirrors;
     std::optional<double> timeoutSeconds;
+    bool swarm = true;
+    bool dht = true;
+    std::optional<double> swarmSeconds;
     bool quiet = false;
     std::vector<std::string> files;
 };
@@ -146,6 +153,19 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
                 return UsageError("--mirror 必须是 http:// 或 https:// 地址: " + v);
             }
             o.mirrors.push_back(v);
+        } else if (arg == "--no-swarm") {
+            o.swarm = false;
+        } else if (arg == "--no-dht") {
+            o.dht = false;
+        } else if (arg == "--swarm-timeout") {
+            if (!need(v))
+                return UsageError("--swarm-timeout 需要秒数");
+            char* end = nullptr;
+            const double s = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(s > 0) || s > 86400) {
+                return UsageError("--swarm-timeout 必须是正的秒数");
+            }
+            o.swarmSeconds = s;
         } else if (arg == "--timeout") {
             if (!need(v))
                 return UsageError("--timeout 需要秒数");
@@ -181,7 +201,7 @@ struct Outcome {
     std::string line;  // the path on success, the failure line otherwise
 };
 
-std::string FailureLine(const Job& job, const MirrorOutcome& outcome) {
+std::string FailureLine(const Job& job, const MirrorOutcome& outcome, size_t mirrorCount) {
     std::string line = std::string(kProgram) + ": " + job.parsed->infoHash + ": ";
     const FetchResult last = outcome.last();
     if (last.error == FetchError::CannotWrite) {
@@ -196,7 +216,9 @@ std::string FailureLine(const Job& job, const MirrorOutcome& outcome) {
         const FetchResult& a = outcome.attempts[k];
         if (k)
             line += "; ";
-        line += "镜像 " + std::to_string(k + 1) + " " + Describe(a.error);
+        line +=
+            (k < mirrorCount ? "镜像 " + std::to_string(k + 1) : std::string("BitTorrent 网络")) +
+            " " + Describe(a.error);
         if (!a.detail.empty())
             line += " (" + a.detail + ")";
     }
@@ -253,6 +275,16 @@ int main(int argc, char** argv) {
         limits.stallTimeoutMs = static_cast<long>(*options.timeoutSeconds * 1000);
     }
     CurlDownloader downloader(limits);
+    SwarmLimits swarmLimits;
+    swarmLimits.dht = swarmLimits.localDiscovery = swarmLimits.portMapping = options.dht;
+    if (options.swarmSeconds) {
+        swarmLimits.perLinkMs = static_cast<long>(*options.swarmSeconds * 1000);
+        swarmLimits.unreachableMs = std::min(swarmLimits.unreachableMs, swarmLimits.perLinkMs);
+    }
+    // One network session for the whole run, started only if a link needs it.
+    std::unique_ptr<SwarmSource> swarm =
+        options.swarm ? std::make_unique<SwarmSource>(swarmLimits) : nullptr;
+    SourceRouter sources(downloader, swarm.get());
     const std::vector<std::string>& mirrors =
         options.mirrors.empty() ? BuiltInMirrors() : options.mirrors;
 
@@ -288,7 +320,7 @@ int main(int argc, char** argv) {
             return inner.Fetch(r);
         }
     };
-    CancellingDownloader cancelling(downloader);
+    CancellingDownloader cancelling(sources);
     const auto work = [&] {
         for (;;) {
             size_t g = 0;
@@ -308,9 +340,11 @@ int main(int argc, char** argv) {
                     result.line = std::string(kProgram) + ": " + job.parsed->infoHash + ": 已中断";
                 } else {
                     const MirrorOutcome outcome = FetchFromMirrors(
-                        job.parsed->infoHash, job.destination, cancelling, mirrors);
+                        job.parsed->infoHash, job.destination, cancelling, mirrors,
+                        options.swarm ? std::string_view(job.piece) : std::string_view());
                     result.ok = outcome.ok;
-                    result.line = outcome.ok ? job.destination : FailureLine(job, outcome);
+                    result.line =
+                        outcome.ok ? job.destination : FailureLine(job, outcome, mirrors.size());
                 }
                 result.done = true;
                 std::lock_guard<std::mutex> guard(lock);

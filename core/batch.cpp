@@ -51,7 +51,8 @@ void ProcessLink(std::string& link, RunOptions& options, const Services& service
     }
 
     const MirrorOutcome outcome =
-        FetchFromMirrors(parsed->infoHash, destination, services.downloader, services.mirrors);
+        FetchFromMirrors(parsed->infoHash, destination, services.downloader, services.mirrors,
+                         services.askNetwork ? std::string_view(link) : std::string_view());
     if (!outcome.ok) {
         if (options.showErr && !outcome.cancelled()) {
             services.messages.ShowMessage(texts::kFetchFailed);

@@ -21,6 +21,8 @@ struct Services {
     Launcher& launcher;
     const std::vector<std::string>& mirrors = BuiltInMirrors();
     PathRules pathRules = kHostPathRules;
+    // Ask the BitTorrent network (through the downloader) when every mirror has failed.
+    bool askNetwork = false;
 };
 
 // The file name a link's stem gives: decoded, made safe, followed by ".torrent".

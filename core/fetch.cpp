@@ -203,11 +203,17 @@ std::string BuildMirrorUrl(std::string_view urlTemplate, std::string_view infoHa
 }
 
 MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& destination,
-                               Downloader& downloader, const std::vector<std::string>& mirrors) {
+                               Downloader& downloader, const std::vector<std::string>& mirrors,
+                               std::string_view networkLink) {
     MirrorOutcome outcome;
-    for (size_t k = 0; k < mirrors.size(); ++k) {
+    const size_t sources = mirrors.size() + (networkLink.empty() ? 0 : 1);
+    for (size_t k = 0; k < sources; ++k) {
         FetchRequest request;
-        request.url = BuildMirrorUrl(mirrors[k], infoHash);
+        if (k < mirrors.size()) {
+            request.url = BuildMirrorUrl(mirrors[k], infoHash);
+        } else {
+            request.magnet = std::string(networkLink);
+        }
         request.destination = destination;
         request.infoHash = std::string(infoHash);
         request.mirror = static_cast<int>(k + 1);

@@ -50,9 +50,12 @@ struct MirrorOutcome {
     bool cancelled() const { return !attempts.empty() && last().error == FetchError::Cancelled; }
 };
 
-// Asks the mirrors in order and stops at the first that delivers. A destination that cannot
-// be written, or a cancel, ends the chain at once: no other source could help.
+// Asks the mirrors in order and stops at the first that delivers. When they all fail and a
+// link is given, the BitTorrent network is asked last, through the same downloader, with a
+// request that carries the link instead of a URL. A destination that cannot be written, or a
+// cancel, ends the chain at once: no other source could help.
 MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& destination,
-                               Downloader& downloader, const std::vector<std::string>& mirrors);
+                               Downloader& downloader, const std::vector<std::string>& mirrors,
+                               std::string_view networkLink = {});
 
 }  // namespace velindra

@@ -38,6 +38,11 @@ struct FetchRequest {
     int mirror = 0;           // 1-based position of the source in the chain
     // When set, the download gives up with FetchError::Cancelled as soon as it becomes true.
     const std::atomic<bool>* cancel = nullptr;
+    // For the network source only (url empty): the whole magnet link, and where to report how
+    // many peers are connected.
+    std::string magnet;
+    std::atomic<int>* peers = nullptr;
+    bool network() const { return url.empty() && !magnet.empty(); }
 };
 
 // One blocking download of one URL into the destination. The file appears there complete

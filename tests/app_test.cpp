@@ -22,6 +22,8 @@
 #include "Form3.h"
 #include "fakes.h"
 #include "progress_downloader.h"
+#include "swarm_source.h"
+#include "swarm_support.h"
 #include "test_support.h"
 
 namespace velindra {
@@ -544,6 +546,46 @@ TEST(BatchWindowTest, FastDownloadsShowNoProgress) {
     form.Command1->click();
     EXPECT_FALSE(appeared);
     EXPECT_EQ(h.world.downloader.requests.size(), 2u);
+}
+
+TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
+    testing::LoopbackSeeder seeder;
+    std::string info;
+    const std::string hash = seeder.Seed("window.bin", 32 * 1024, &info);
+    testing::TempDir out;
+    Harness h;
+    h.world.settings.values = {{"onStart", out.path().string()}, {"onFinish", "open"}};
+    h.world.downloader.decide = [](const FetchRequest&) { return FetchError::HttpStatus; };
+    Outside outside = h.outside();
+    int sessions = 0;
+    outside.makeNetworkSource = [&] {
+        ++sessions;
+        SwarmLimits limits;
+        limits.perLinkMs = 20'000;
+        limits.unreachableMs = 8'000;
+        limits.dht = limits.localDiscovery = limits.portMapping = false;
+        limits.listenInterfaces = "127.0.0.1:0";
+        return std::unique_ptr<Downloader>(std::make_unique<SwarmSource>(limits));
+    };
+    Form1 form(std::move(outside));
+    form.show();
+    form.Text1->setPlainText(
+        QString::fromStdString("magnet:?xt=urn:btih:" + hash + "&dn=window&x.pe=" + seeder.Peer()));
+    QString label;
+    OnNextModal([&](QWidget* w) {
+        if (auto* progress = qobject_cast<ProgressWindow*>(w))
+            label = progress->label->text();
+    });
+    form.Command1->click();
+    EXPECT_EQ(h.world.downloader.requests.size(), 3u);  // the three mirrors, then the network
+    EXPECT_EQ(h.world.journal.events.back(), "open " + (out / "window.torrent"));
+    const std::string body = testing::ReadFile(out / "window.torrent");
+    ASSERT_TRUE(FindInfoDictionary(body).has_value());
+    EXPECT_EQ(std::string(*FindInfoDictionary(body)), info);
+    EXPECT_EQ(sessions, 1);
+    if (!label.isEmpty()) {
+        EXPECT_TRUE(label.contains("BitTorrent")) << label.toStdString();
+    }
 }
 
 // ---- The dialog wrappers, with the toolkit's own dialogs ----

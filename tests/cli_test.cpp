@@ -6,7 +6,9 @@
 #include <map>
 #include <mutex>
 
+#include "swarm_support.h"
 #include "test_support.h"
+#include "torrent.h"
 
 extern char** environ;
 
@@ -121,7 +123,7 @@ class CliTest : public ::testing::Test {
         return {"--mirror", server.Url("/" + kind + "/{first2}/{last2}/{hash}.torrent")};
     }
     std::vector<std::string> Args(std::vector<std::string> extra) {
-        std::vector<std::string> a = {"-o", out.path().string()};
+        std::vector<std::string> a = {"-o", out.path().string(), "--no-swarm"};
         for (auto& m : Mirror("good"))
             a.push_back(m);
         a.insert(a.end(), extra.begin(), extra.end());
@@ -157,7 +159,7 @@ TEST_F(CliTest, NamesByHashWhenAsked) {
 
 TEST_F(CliTest, AsksTheMirrorsInOrderAndStopsAtTheFirstThatDelivers) {
     const std::string a = Add("a");
-    std::vector<std::string> args = {"-o", out.path().string()};
+    std::vector<std::string> args = {"-o", out.path().string(), "--no-swarm"};
     for (const char* kind : {"missing", "broken", "good", "good"}) {
         for (auto& m : Mirror(kind))
             args.push_back(m);
@@ -223,7 +225,7 @@ TEST_F(CliTest, UnwritableOutputFolderFailsEveryLinkWithoutAsking) {
             out / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         folder = out / "ro";
     }
-    std::vector<std::string> args = {"-o", folder};
+    std::vector<std::string> args = {"-o", folder, "--no-swarm"};
     for (auto& m : Mirror("good"))
         args.push_back(m);
     const CliRun run = RunCli(args, "magnet:?xt=urn:btih:" + a + "&dn=x");
@@ -246,8 +248,9 @@ TEST_F(CliTest, BuiltInMirrorLayoutsThroughAProxy) {
         }
     });
     proxy.Start();
-    const CliRun run = RunCli({"-o", out.path().string()}, "magnet:?xt=urn:btih:" + a + "&dn=p",
-                              {{"http_proxy", "http://127.0.0.1:" + std::to_string(proxy.port())}});
+    const CliRun run =
+        RunCli({"-o", out.path().string(), "--no-swarm"}, "magnet:?xt=urn:btih:" + a + "&dn=p",
+               {{"http_proxy", "http://127.0.0.1:" + std::to_string(proxy.port())}});
     EXPECT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_TRUE(seen[0].starts_with("http://")) << seen[0];
@@ -296,6 +299,29 @@ TEST_F(CliTest, ReadsFilesAndStandardInputInOrder) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.lines(),
               (std::vector<std::string>{out / "fromfile.torrent", out / "fromstdin.torrent"}));
+}
+
+TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
+    // A seeder on 127.0.0.1 is the only peer; the link names it with x.pe.
+    testing::LoopbackSeeder seeder;
+    std::string info;
+    const std::string hash = seeder.Seed("payload.bin", 64 * 1024, &info);
+    std::vector<std::string> args = {"-o", out.path().string(), "--no-dht", "--swarm-timeout", "5"};
+    for (auto& m : Mirror("missing"))
+        args.push_back(m);
+    const CliRun run =
+        RunCli(args, "magnet:?xt=urn:btih:" + hash +
+                         "&dn=payload&tr=http%3A%2F%2F127.0.0.1%3A9%2Fa&x.pe=" + seeder.Peer() +
+                         "\nmagnet:?xt=urn:btih:" + std::string(40, 'e') +
+                         "&x.pe=127.0.0.1:" + std::to_string(testing::RefusingPort()));
+    EXPECT_EQ(run.status, 1) << run.err;
+    ASSERT_EQ(run.lines(), std::vector<std::string>{out / "payload.torrent"}) << run.err;
+    const std::string body = testing::ReadFile(out / "payload.torrent");
+    ASSERT_TRUE(FindInfoDictionary(body).has_value());
+    EXPECT_EQ(std::string(*FindInfoDictionary(body)), info);
+    EXPECT_TRUE(body.starts_with("d8:announce20:http://127.0.0.1:9/a")) << body.substr(0, 40);
+    EXPECT_NE(run.err.find("BitTorrent"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("could not be reached"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -30,6 +30,17 @@ std::string Gzip(const std::string& data) {
     return out;
 }
 
+FetchRequest Request(std::string url, std::string destination, std::string hash,
+                     const std::atomic<bool>* cancel = nullptr) {
+    FetchRequest r;
+    r.url = std::move(url);
+    r.destination = std::move(destination);
+    r.infoHash = std::move(hash);
+    r.mirror = 1;
+    r.cancel = cancel;
+    return r;
+}
+
 class DownloadTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -102,7 +113,7 @@ class DownloadTest : public ::testing::Test {
     }
 
     FetchResult Get(const std::string& path, const std::string& hash, const std::string& dest) {
-        return downloader.Fetch(FetchRequest{server.Url(path), dest, hash, 1});
+        return downloader.Fetch(Request(server.Url(path), dest, hash));
     }
 
     testing::Torrent good = MakeTorrent("good");
@@ -164,8 +175,9 @@ TEST_F(DownloadTest, EveryFailureLeavesAnExistingFileUntouched) {
 }
 
 TEST_F(DownloadTest, RefusedConnectionFails) {
-    FetchRequest request{"http://127.0.0.1:" + std::to_string(testing::RefusingPort()) + "/x",
-                         dir / "x.torrent", good.hash, 1};
+    FetchRequest request =
+        Request("http://127.0.0.1:" + std::to_string(testing::RefusingPort()) + "/x",
+                dir / "x.torrent", good.hash);
     EXPECT_EQ(downloader.Fetch(request).error, FetchError::NoConnection);
     EXPECT_TRUE(dir.Entries().empty());
 }
@@ -205,7 +217,7 @@ TEST_F(DownloadTest, CancelStopsAStalledTransferAtOnce) {
     });
     const auto started = std::chrono::steady_clock::now();
     const auto result =
-        patient.Fetch(FetchRequest{server.Url("/stall"), dir / "c.torrent", good.hash, 1, &cancel});
+        patient.Fetch(Request(server.Url("/stall"), dir / "c.torrent", good.hash, &cancel));
     canceller.join();
     EXPECT_EQ(result.error, FetchError::Cancelled);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
@@ -247,9 +259,8 @@ TEST_F(DownloadTest, HonoursTheProxyVariables) {
         r.set_content(good.body, "application/x-bittorrent");
     });
     setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
-    const auto result =
-        downloader.Fetch(FetchRequest{"http://mirror.invalid/torrent/" + good.hash + ".torrent",
-                                      dir / "p.torrent", good.hash, 2});
+    const auto result = downloader.Fetch(Request(
+        "http://mirror.invalid/torrent/" + good.hash + ".torrent", dir / "p.torrent", good.hash));
     unsetenv("http_proxy");
     ASSERT_TRUE(result.ok()) << result.detail;
     EXPECT_EQ(seen, "http://mirror.invalid/torrent/" + good.hash + ".torrent mirror.invalid");

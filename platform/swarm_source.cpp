@@ -1,0 +1,204 @@
+#include "swarm_source.h"
+
+#include <chrono>
+#include <libtorrent/add_torrent_params.hpp>
+#include <libtorrent/alert_types.hpp>
+#include <libtorrent/disabled_disk_io.hpp>
+#include <libtorrent/magnet_uri.hpp>
+#include <libtorrent/session.hpp>
+#include <libtorrent/session_params.hpp>
+#include <libtorrent/session_stats.hpp>
+#include <libtorrent/settings_pack.hpp>
+#include <libtorrent/torrent_handle.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/torrent_status.hpp>
+#include <thread>
+
+#include "atomic_file.h"
+#include "curl_downloader.h"
+#include "sha1.h"
+#include "torrent.h"
+
+namespace lt = libtorrent;
+
+namespace velindra {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Bstr(std::string_view s) {
+    return std::to_string(s.size()) + ":" + std::string(s);
+}
+
+FetchResult Fail(FetchError error, std::string detail) {
+    return FetchResult{error, std::move(detail)};
+}
+
+}  // namespace
+
+std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers) {
+    std::string body = "d";
+    if (!trackers.empty()) {
+        body += "8:announce" + Bstr(trackers.front());
+        body +=
+            "13:announce-list"
+            "l";
+        for (const auto& t : trackers)
+            body += "l" + Bstr(t) + "e";  // one tier each
+        body += "e";
+    }
+    body += "4:info";
+    body.append(info);
+    body += "e";
+    return body;
+}
+
+SwarmSource::SwarmSource(SwarmLimits limits) : limits_(std::move(limits)) {}
+
+SwarmSource::~SwarmSource() {
+    std::lock_guard<std::mutex> guard(lock_);
+    session_.reset();  // closes every socket of the batch
+}
+
+lt::session& SwarmSource::Session() {
+    if (!session_) {
+        lt::settings_pack pack;
+        pack.set_str(lt::settings_pack::user_agent, kUserAgent);
+        pack.set_str(lt::settings_pack::listen_interfaces, limits_.listenInterfaces);
+        pack.set_bool(lt::settings_pack::enable_dht, limits_.dht);
+        pack.set_bool(lt::settings_pack::enable_lsd, limits_.localDiscovery);
+        pack.set_bool(lt::settings_pack::enable_upnp, limits_.portMapping);
+        pack.set_bool(lt::settings_pack::enable_natpmp, limits_.portMapping);
+        pack.set_str(lt::settings_pack::dht_bootstrap_nodes,
+                     "router.bittorrent.com:6881,router.utorrent.com:6881,"
+                     "dht.transmissionbt.com:6881,dht.libtorrent.org:25401");
+        pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
+        pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
+        lt::session_params params(std::move(pack));
+        params.disk_io_constructor = lt::disabled_disk_io_constructor;
+        session_ = std::make_unique<lt::session>(std::move(params));
+        dhtNodeMetric_ = lt::find_metric_idx("dht.dht_nodes");
+        ++sessionsStarted_;
+    }
+    return *session_;
+}
+
+int SwarmSource::DhtNodes() {
+    // Called with lock_ held; the alert queue is read by one thread at a time.
+    if (!session_ || !limits_.dht || dhtNodeMetric_ < 0)
+        return 0;
+    session_->post_session_stats();
+    std::vector<lt::alert*> alerts;
+    session_->pop_alerts(&alerts);
+    for (lt::alert* a : alerts) {
+        if (auto* stats = lt::alert_cast<lt::session_stats_alert>(a)) {
+            dhtNodes_ = stats->counters()[dhtNodeMetric_];
+        }
+    }
+    return static_cast<int>(dhtNodes_);
+}
+
+FetchResult SwarmSource::Fetch(const FetchRequest& request) {
+    // The library accepts some malformed hashes silently, so only the two real forms go on.
+    const std::optional<Sha1Digest> hash = InfoHashBytes(request.infoHash);
+    if (!hash) {
+        return Fail(FetchError::Other, "the info-hash is not one the network can look up");
+    }
+    AtomicFile file(request.destination);
+    if (!file.Open()) {
+        return Fail(FetchError::CannotWrite, file.error());
+    }
+
+    lt::error_code ec;
+    lt::add_torrent_params params = lt::parse_magnet_uri("magnet:?" + request.magnet, ec);
+    if (ec) {
+        params = lt::add_torrent_params();  // keep going with the hash alone
+    }
+    params.info_hashes =
+        lt::info_hash_t(lt::sha1_hash(reinterpret_cast<const char*>(hash->data())));
+    params.save_path = ParentFolder(request.destination);
+    params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
+    params.flags |= lt::torrent_flags::upload_mode;  // never ask peers for content
+    const std::vector<std::string> trackers = params.trackers;
+
+    lt::torrent_handle handle;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        handle = Session().add_torrent(std::move(params), ec);
+    }
+    if (ec || !handle.is_valid()) {
+        return Fail(FetchError::Other,
+                    "the network source could not take the link: " + ec.message());
+    }
+    const auto removeTorrent = [&] {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (session_)
+            session_->remove_torrent(handle);
+    };
+
+    const auto start = Clock::now();
+    auto lastReached = start;
+    int mostPeers = 0;
+    bool everReached = false;
+    for (;;) {
+        if (request.cancel && request.cancel->load()) {
+            removeTorrent();
+            return Fail(FetchError::Cancelled, "cancelled");
+        }
+        const lt::torrent_status status = handle.status(lt::torrent_handle::query_torrent_file);
+        if (status.has_metadata) {
+            std::shared_ptr<const lt::torrent_info> info = status.torrent_file.lock();
+            if (!info)
+                info = handle.torrent_file();
+            if (info) {
+                const auto section = info->info_section();
+                const std::string body = TorrentFromMetadata(
+                    std::string_view(section.data(), static_cast<size_t>(section.size())),
+                    trackers);
+                removeTorrent();
+                const FetchError check = CheckTorrent(body, request.infoHash, Sha1);
+                if (check != FetchError::None) {
+                    return Fail(check, "the metadata from the network does not match the link");
+                }
+                if (!file.Commit(body)) {
+                    return Fail(FetchError::CannotWrite, file.error());
+                }
+                return FetchResult{FetchError::None, "saved from the BitTorrent network"};
+            }
+        }
+        int dhtNodes = 0;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            dhtNodes = DhtNodes();
+        }
+        const auto now = Clock::now();
+        mostPeers = std::max(mostPeers, status.num_peers);
+        if (request.peers)
+            request.peers->store(status.num_peers);
+        if (status.num_peers > 0 || dhtNodes > 0) {
+            lastReached = now;
+            everReached = true;
+        }
+        const bool outOfTime = now - start > std::chrono::milliseconds(limits_.perLinkMs);
+        const bool unreachable =
+            now - lastReached > std::chrono::milliseconds(limits_.unreachableMs);
+        if (outOfTime || unreachable) {
+            removeTorrent();
+            if (!everReached) {
+                return Fail(FetchError::NoConnection,
+                            "the network could not be reached (no peer, no DHT node)");
+            }
+            if (unreachable) {
+                return Fail(FetchError::NoConnection,
+                            "lost every peer and DHT node of the network");
+            }
+            return Fail(FetchError::Timeout, "the network was reached (" +
+                                                 std::to_string(mostPeers) +
+                                                 " peers at most) but sent no metadata in time");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+}  // namespace velindra

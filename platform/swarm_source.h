@@ -1,0 +1,78 @@
+// The fourth source: a link's metadata from the peers that share it (the BitTorrent metadata
+// exchange over the DHT, the link's trackers and its peer addresses).
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interfaces.h"
+
+namespace libtorrent {
+class session;
+}
+
+namespace velindra {
+
+// Every bound and switch of the network source, in one place.
+struct SwarmLimits {
+    long perLinkMs = 60'000;      // give up on a link after this long
+    long unreachableMs = 10'000;  // ... or after this long without any peer or DHT node
+    bool dht = true;
+    bool localDiscovery = true;
+    bool portMapping = true;  // UPnP and NAT-PMP
+    std::string listenInterfaces = "0.0.0.0:0,[::]:0";
+};
+
+// One session for a whole batch, started only when a link first needs it and closed with this
+// object. Only metadata is fetched: the disk layer is disabled, so no content is downloaded or
+// written. The result is written like a mirror download: checked against the info-hash and
+// atomically replacing the destination. Safe to call from several threads at once.
+class SwarmSource : public Downloader {
+  public:
+    explicit SwarmSource(SwarmLimits limits = {});
+    ~SwarmSource() override;
+
+    FetchResult Fetch(const FetchRequest& request) override;
+
+    int sessionsStarted() const { return sessionsStarted_; }
+
+  private:
+    libtorrent::session& Session();
+    int DhtNodes();
+
+    SwarmLimits limits_;
+    std::mutex lock_;
+    std::unique_ptr<libtorrent::session> session_;
+    std::atomic<int> sessionsStarted_{0};
+    int dhtNodeMetric_ = -1;
+    long long dhtNodes_ = 0;
+};
+
+// Sends network requests to the network source (when there is one) and everything else to the
+// web downloader.
+class SourceRouter : public Downloader {
+  public:
+    SourceRouter(Downloader& web, Downloader* network) : web_(web), network_(network) {}
+    FetchResult Fetch(const FetchRequest& request) override {
+        if (request.network()) {
+            if (!network_)
+                return FetchResult{FetchError::Other, "the network is not asked"};
+            return network_->Fetch(request);
+        }
+        return web_.Fetch(request);
+    }
+
+  private:
+    Downloader& web_;
+    Downloader* network_;
+};
+
+// The .torrent file for metadata received from the network: the info dictionary exactly as
+// received, with the link's trackers as "announce" and "announce-list".
+std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers);
+
+}  // namespace velindra
