@@ -22,7 +22,9 @@ std::string Hex(const unsigned char* d, size_t n) {
     return s;
 }
 
-std::string Bstr(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
+std::string Bstr(const std::string& s) {
+    return std::to_string(s.size()) + ":" + s;
+}
 
 }  // namespace
 
@@ -39,36 +41,42 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) {
         // About 1 KB each: a name, a length and 40 piece hashes.
         std::string pieces(800, '\0');
-        for (size_t k = 0; k < pieces.size(); ++k) pieces[k] = static_cast<char>((i * 131 + k * 7) & 0xFF);
+        for (size_t k = 0; k < pieces.size(); ++k)
+            pieces[k] = static_cast<char>((i * 131 + k * 7) & 0xFF);
         const std::string name = "bench-" + std::to_string(i) + ".bin";
-        const std::string info = "d6:lengthi" + std::to_string(1000000 + i) + "e4:name" + Bstr(name) +
-                                 "12:piece lengthi262144e6:pieces" + Bstr(pieces) + "e";
+        const std::string info = "d6:lengthi" + std::to_string(1000000 + i) + "e4:name" +
+                                 Bstr(name) + "12:piece lengthi262144e6:pieces" + Bstr(pieces) +
+                                 "e";
         unsigned char digest[20];
         unsigned int n = 0;
         EVP_Digest(info.data(), info.size(), digest, &n, EVP_sha1(), nullptr);
         const std::string hash = Hex(digest, 20);
-        torrents[hash] = "d8:announce" + Bstr("http://tracker.invalid/announce") + "4:info" + info + "e";
+        torrents[hash] =
+            "d8:announce" + Bstr("http://tracker.invalid/announce") + "4:info" + info + "e";
         hashes.push_back(hash);
-        links << "magnet:?xt=urn:btih:" << hash << "&dn=bench+" << i << "&tr=udp%3A%2F%2Ft.invalid%3A80\n";
+        links << "magnet:?xt=urn:btih:" << hash << "&dn=bench+" << i
+              << "&tr=udp%3A%2F%2Ft.invalid%3A80\n";
     }
     links.close();
 
     httplib::Server server;
     server.new_task_queue = [] { return new httplib::ThreadPool(16); };
-    server.Get(R"(/good/.*/(\w{40})\.torrent)", [&](const httplib::Request& q, httplib::Response& r) {
-        auto it = torrents.find(q.matches[1]);
-        if (it == torrents.end()) {
-            r.status = 404;
-            return;
-        }
-        r.set_content(it->second, "application/x-bittorrent");
-    });
-    server.Get(R"(/missing/.*)", [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
+    server.Get(R"(/good/.*/(\w{40})\.torrent)",
+               [&](const httplib::Request& q, httplib::Response& r) {
+                   auto it = torrents.find(q.matches[1]);
+                   if (it == torrents.end()) {
+                       r.status = 404;
+                       return;
+                   }
+                   r.set_content(it->second, "application/x-bittorrent");
+               });
+    server.Get(R"(/missing/.*)",
+               [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
     const int port = server.bind_to_any_port("127.0.0.1");
     std::ofstream urls(folder + "/urls.txt");
     for (const auto& h : hashes) {
-        urls << "http://127.0.0.1:" << port << "/good/" << h.substr(0, 2) << "/" << h.substr(38) << "/"
-             << h << ".torrent\n";
+        urls << "http://127.0.0.1:" << port << "/good/" << h.substr(0, 2) << "/" << h.substr(38)
+             << "/" << h << ".torrent\n";
     }
     urls.close();
     std::printf("%d\n", port);

@@ -54,6 +54,8 @@ class LoopbackSeeder {
         p.ti = ti;
         p.save_path = dir_.path().string();
         p.flags |= lt::torrent_flags::seed_mode;
+        p.flags &=
+            ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);  // all seed at once
         lt::torrent_handle handle = session_.add_torrent(std::move(p));
         // Ready only once it seeds; a peer that arrives earlier is turned away.
         for (int i = 0; i < 500; ++i) {
