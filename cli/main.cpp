@@ -88,6 +88,15 @@ bool IsHttpUrl(const std::string& url) {
     return false;
 }
 
+// A positive number of seconds, at most a day.
+std::optional<double> ParseSeconds(const std::string& text) {
+    char* end = nullptr;
+    const double s = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(s > 0) || s > 86400)
+        return std::nullopt;
+    return s;
+}
+
 // Parses the command line; returns an exit status when the program should stop at once.
 std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
     bool onlyFiles = false;
@@ -157,24 +166,11 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
             o.swarm = false;
         } else if (arg == "--no-dht") {
             o.dht = false;
-        } else if (arg == "--swarm-timeout") {
-            if (!need(v))
-                return UsageError("--swarm-timeout 需要秒数");
-            char* end = nullptr;
-            const double s = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end != '\0' || !(s > 0) || s > 86400) {
-                return UsageError("--swarm-timeout 必须是正的秒数");
-            }
-            o.swarmSeconds = s;
-        } else if (arg == "--timeout") {
-            if (!need(v))
-                return UsageError("--timeout 需要秒数");
-            char* end = nullptr;
-            const double s = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end != '\0' || !(s > 0) || s > 86400) {
-                return UsageError("--timeout 必须是正的秒数");
-            }
-            o.timeoutSeconds = s;
+        } else if (arg == "--swarm-timeout" || arg == "--timeout") {
+            const std::optional<double> seconds = need(v) ? ParseSeconds(v) : std::nullopt;
+            if (!seconds)
+                return UsageError(arg + " 必须是正的秒数");
+            (arg == "--timeout" ? o.timeoutSeconds : o.swarmSeconds) = seconds;
         } else {
             return UsageError("未知选项: " + arg);
         }

@@ -2,6 +2,16 @@
 
 namespace velindra {
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::vector<std::string> SplitLinks(std::string_view text) {
     std::vector<std::string> links;
     size_t at = text.find(kMagnetMarker);
@@ -54,23 +64,13 @@ std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The byte of a "%XX" escape at position i, or -1 when there is no complete escape there.
 int EscapeAt(std::string_view s, size_t i) {
     if (i + 2 >= s.size() || s[i] != '%') {
         return -1;
     }
-    const int hi = HexValue(s[i + 1]);
-    const int lo = HexValue(s[i + 2]);
+    const int hi = HexDigitValue(s[i + 1]);
+    const int lo = HexDigitValue(s[i + 2]);
     return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
 }
 
@@ -119,8 +119,8 @@ std::string DecodeDisplayName(std::string_view s) {
             continue;
         }
         // A "%" and a single hex digit that end the text stand for that one small value.
-        if (i + 2 == n && HexValue(s[i + 1]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(s[i + 1])));
+        if (i + 2 == n && HexDigitValue(s[i + 1]) >= 0) {
+            out.push_back(static_cast<char>(HexDigitValue(s[i + 1])));
             i += 2;
             continue;
         }

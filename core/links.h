@@ -27,6 +27,9 @@ struct ParsedLink {
 // to the next "&". nullopt when the link holds no "xt=urn:btih:".
 std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn);
 
+// The value of one hexadecimal digit of either case, or -1.
+int HexDigitValue(char c);
+
 // Percent-decodes a display name: "+" is a space, "%XX" runs that form a valid UTF-8 sequence
 // yield their character, and anything that does not decode cleanly stays as written.
 // Input and output are UTF-8; a decoded character is never decoded again.

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "links.h"
+
 namespace velindra {
 
 namespace {
@@ -66,16 +68,6 @@ int Base32Value(char c) {
         return c - 'a';
     if (c >= '2' && c <= '7')
         return c - '2' + 26;
-    return -1;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
     return -1;
 }
 
@@ -166,8 +158,8 @@ std::optional<Sha1Digest> InfoHashBytes(std::string_view hash) {
     Sha1Digest bytes{};
     if (hash.size() == 40) {
         for (size_t k = 0; k < 20; ++k) {
-            const int hi = HexDigit(hash[2 * k]);
-            const int lo = HexDigit(hash[2 * k + 1]);
+            const int hi = HexDigitValue(hash[2 * k]);
+            const int lo = HexDigitValue(hash[2 * k + 1]);
             if (hi < 0 || lo < 0)
                 return std::nullopt;
             bytes[k] = static_cast<uint8_t>(hi * 16 + lo);

@@ -641,6 +641,9 @@ TEST(DialogTest, FolderPickerReturnsAFolderOrNothing) {
 }  // namespace velindra
 
 int main(int argc, char** argv) {
+    // Headless unless told otherwise: the windows are real widgets, drawn offscreen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
