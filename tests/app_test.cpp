@@ -33,7 +33,7 @@ using Events = std::vector<std::string>;
 
 // Runs `act` on the next modal window, from inside that window's own event loop.
 void OnNextModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(qApp);  // owned by the application if no modal ever comes
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, act] {
         if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
