@@ -13,8 +13,7 @@ namespace {
 std::unique_ptr<QSettings> OpenStore() {
 #ifdef _WIN32
     auto settings = std::make_unique<QSettings>(
-        QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") +
-            QString::fromUtf8(kSettingsApplication),
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QString::fromUtf8(kSettingsApplication),
         QSettings::NativeFormat);
 #else
     auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,

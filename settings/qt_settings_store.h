@@ -8,10 +8,9 @@
 
 namespace velindra {
 
-// Stores the options under application "Tessmir", section "Velindra". On Linux that is the
-// [Velindra] group of $XDG_CONFIG_HOME/Tessmir.conf (~/.config/Tessmir.conf); on Windows the
-// per-user registry key under which earlier Windows releases kept the same four values, so
-// that a user's stored options carry over. Every Read goes to the store afresh.
+// Stores the options under application "Tessmir", section "Velindra": on Linux the [Velindra]
+// group of $XDG_CONFIG_HOME/Tessmir.conf (~/.config/Tessmir.conf), on Windows the per-user
+// registry key Software\Tessmir\Velindra. Every Read goes to the store afresh.
 class QtSettingsStore : public SettingsStore {
   public:
     std::string Read(std::string_view key, std::string_view defaultValue) override;
