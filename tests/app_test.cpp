@@ -155,7 +155,7 @@ TEST(Form1Test, NoLinkSaysSoAndReadsNoSetting) {
     EXPECT_EQ(form.Text1->toPlainText(), "xt=urn:btih:ABC");
 }
 
-TEST(Form1Test, FailuresAreShownAsSpecifiedMessages) {
+TEST(Form1Test, FailuresAreShownInMessageBoxes) {
     Harness h;
     h.world.settings.values = {{"onStart", "/d"}};
     h.world.downloader.decide = [](const FetchRequest&) { return FetchError::HttpStatus; };
