@@ -74,17 +74,9 @@ Form1::Form1(Outside outside) : outside_(std::move(outside)) {
     Text1->setTabChangesFocus(true);
     Text1->document()->setDocumentMargin(1);
 
-    const auto button = [this](const char* name, const char* caption, int left) {
-        auto* b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromUtf8(name));
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        Place(b, left, 1560, 1455, 495);
-        return b;
-    };
-    Command1 = button("Command1", "获取种子", 480);
-    Command2 = button("Command2", "程序设置", 2520);
-    Command3 = button("Command3", "清空框框", 4560);
+    Command1 = PlaceButton(this, "Command1", QStringLiteral("获取种子"), 480, 1560, 1455, 495);
+    Command2 = PlaceButton(this, "Command2", QStringLiteral("程序设置"), 2520, 1560, 1455, 495);
+    Command3 = PlaceButton(this, "Command3", QStringLiteral("清空框框"), 4560, 1560, 1455, 495);
 
     // Tab order: Text1, Command1, (Label1 takes no focus), Command2, Command3.
     setTabOrder(Text1, Command1);

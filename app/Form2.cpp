@@ -1,11 +1,9 @@
 #include "Form2.h"
 
 #include <QCheckBox>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 #include "settings_keys.h"
 #include "twips.h"
@@ -30,17 +28,10 @@ Form2::Form2(QWidget* owner, RunOptions& options, SettingsStore& settings)
     Check1->setObjectName(QStringLiteral("Check1"));
     Place(Check1, 480, 1080, 2655, 255);
 
-    const auto button = [this](const char* name, const char* caption, int left, int width) {
-        auto* b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromUtf8(name));
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        Place(b, left, 1560, width, 375);
-        return b;
-    };
-    Command1 = button("Command1", "打开", 480, 1095);
-    Command2 = button("Command2", "打开所在文件夹", 1920, 1695);
-    Command3 = button("Command3", "什么都不做", 3960, 1335);
+    Command1 = PlaceButton(this, "Command1", QStringLiteral("打开"), 480, 1560, 1095, 375);
+    Command2 =
+        PlaceButton(this, "Command2", QStringLiteral("打开所在文件夹"), 1920, 1560, 1695, 375);
+    Command3 = PlaceButton(this, "Command3", QStringLiteral("什么都不做"), 3960, 1560, 1335, 375);
 
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Command3);
@@ -60,11 +51,7 @@ void Form2::Answer(const char* value) {
 }
 
 void Form2::ShowModal() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOver(this);  // on the screen, not on the owner
     Command1->setFocus();
     exec();
 }

@@ -43,7 +43,7 @@ Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFo
     Option5 = Make<QRadioButton>(Picture2, "Option5", "用户选择", 0, 120, 1455, 255);
     Option6 = Make<QRadioButton>(Picture2, "Option6", "保存在下面", 0, 600, 1335, 255);
     Text1 = Make<QLineEdit>(Picture2, "Text1", "F:\\TDDownload", 1320, 600, 2415, 270);
-    Command2 = Make<QPushButton>(Picture2, "Command2", "浏览", 3840, 540, 615, 330);
+    Command2 = PlaceButton(Picture2, "Command2", QStringLiteral("浏览"), 3840, 540, 615, 330);
     Picture4 = Make<QWidget>(Frame1, "Picture4", "", 120, 1200, 4575, 375);
     Label1 = Make<QLabel>(Picture4, "Label1", "保存文件名", 0, 120, 1095, 255);
     Option9 = Make<QRadioButton>(Picture4, "Option9", "优先使用内容信息", 960, 120, 1935, 255);
@@ -61,11 +61,7 @@ Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFo
     Option3 = Make<QRadioButton>(Picture1, "Option3", "打开所在文件夹", 0, 720, 3375, 255);
     Option4 = Make<QRadioButton>(Picture1, "Option4", "什么都不做", 0, 1080, 3135, 255);
 
-    Command1 = Make<QPushButton>(this, "Command1", "确定", 1920, 4800, 1575, 375);
-    for (QPushButton* b : {Command1, Command2}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    Command1 = PlaceButton(this, "Command1", QStringLiteral("确定"), 1920, 4800, 1575, 375);
 
     // Tab order by index: Command1, the finish group, browse, the save-folder group, the error
     // group, the file-name group.
@@ -130,9 +126,7 @@ void Form3::Command2_Click() {
 
 void Form3::ShowModal() {
     if (QWidget* owner = parentWidget()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(owner->frameGeometry().center());
-        move(frame.topLeft());
+        CentreOver(this, owner);
     }
     Command1->setFocus();
     exec();

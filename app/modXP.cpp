@@ -1,8 +1,6 @@
 #include "modXP.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QStyle>
 #include <exception>
 
@@ -13,6 +11,7 @@
 #include "qt_settings_store.h"
 #include "swarm_source.h"
 #include "texts.h"
+#include "twips.h"
 
 namespace velindra::modXP {
 
@@ -48,11 +47,7 @@ void Main() {
             [] { return std::unique_ptr<Downloader>(std::make_unique<SwarmSource>()); }});
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(), form->size());
-            frame.moveCenter(screen->availableGeometry().center());
-            form->move(frame.topLeft());
-        }
+        CentreOver(form);
     }
     form->show();
 }

@@ -22,10 +22,7 @@ ProgressWindow::ProgressWindow(QWidget* owner) : QDialog(owner) {
     label->setObjectName(QStringLiteral("Label1"));
     Place(label, 240, 240, 4920, 495);
     label->setWordWrap(true);
-    cancelButton = new QPushButton(QStringLiteral("取消"), this);
-    cancelButton->setObjectName(QStringLiteral("Command1"));
-    cancelButton->setAutoDefault(false);
-    Place(cancelButton, 3840, 900, 1335, 375);
+    cancelButton = PlaceButton(this, "Command1", QStringLiteral("取消"), 3840, 900, 1335, 375);
     connect(cancelButton, &QPushButton::clicked, this, &ProgressWindow::cancelRequested);
     setModal(true);
 }
