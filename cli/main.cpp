@@ -1,5 +1,7 @@
 // velindra-cli: the command-line front end. Reads text with magnet links from files or standard
 // input, saves each link's .torrent file into a folder, and prints the saved paths.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -7,7 +9,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <exception>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -21,8 +24,10 @@
 #include "curl_downloader.h"
 #include "fetch.h"
 #include "links.h"
+#include "process_setup.h"
 #include "swarm_source.h"
 #include "texts.h"
+#include "torrent.h"
 
 namespace {
 
@@ -31,18 +36,22 @@ using namespace velindra;
 constexpr const char* kProgram = "velindra-cli";
 constexpr const char* kVersion = "1.0.0";
 
-constexpr const char* kUsage = R"(用法: velindra-cli [选项] [文件...]
+constexpr const char* kUsageLine = "用法: velindra-cli [选项] [文件或磁力链接...]";
+constexpr const char* kUsage = R"(用法: velindra-cli [选项] [文件或磁力链接...]
 
 从文件(或标准输入)读取含有磁力链接的文本, 为每个链接下载 .torrent 种子文件并保存,
-每保存一个文件就在标准输出打印它的路径。文件名为 "-" 或未给出文件时读取标准输入。
+每保存一个文件就在标准输出打印它的路径。以 "magnet:?" 开头的参数本身就是链接;
+文件名为 "-" 或未给出文件时读取标准输入。
 
 选项:
-  -o, --output 目录      保存到该目录 (默认: 当前目录)
+  -o, --output 目录      保存到该目录, 不存在时自动创建 (默认: 当前目录)
       --name dn|btih     dn: 优先用链接的显示名命名 (默认); btih: 总是用种子特征码命名
   -j, --jobs N           同时下载的链接数, 1 到 32 (默认 4)
       --mirror 模板      用这些镜像代替内置镜像, 按给出的顺序询问 (可重复);
                          占位符 {hash} {first2} {last2}, 必须是 http:// 或 https:// 地址
       --timeout 秒       传输停滞多久后放弃 (默认 15)
+      --cacert 文件      用该文件中的证书检查 HTTPS 镜像 (也读 CURL_CA_BUNDLE、
+                         SSL_CERT_FILE、SSL_CERT_DIR 环境变量)
       --no-swarm         镜像都失败时不向 BitTorrent 网络索取种子信息
       --no-dht           向网络索取时只用链接中的 tracker 和节点地址 (不用 DHT、本地发现和端口映射)
       --swarm-timeout 秒 向 BitTorrent 网络索取一个链接最多等待多久 (默认 60)
@@ -50,13 +59,20 @@ constexpr const char* kUsage = R"(用法: velindra-cli [选项] [文件...]
   -h, --help             显示本帮助
       --version          显示版本
 
-退出码: 0 全部保存; 1 有链接失败; 2 用法错误或没有链接。
+退出码: 0 全部保存; 1 有链接失败; 2 用法错误或没有链接;
+        被信号中断时 128 加信号编号 (Ctrl-C 为 130)。
 )";
 
-std::atomic<bool> gInterrupted{false};
+constexpr size_t kMaxInputBytes = size_t{256} << 20;
 
-extern "C" void OnSignal(int) {
-    gInterrupted = true;
+// Set from a signal handler, or when the saved paths can no longer be written out: every
+// transfer watches it and ends, leaving no temporary file behind.
+std::atomic<bool> gStop{false};
+std::atomic<int> gSignal{0};
+
+extern "C" void OnSignal(int number) {
+    gSignal = number;
+    gStop = true;
 }
 
 struct Options {
@@ -69,12 +85,18 @@ struct Options {
     bool dht = true;
     std::optional<double> swarmSeconds;
     bool quiet = false;
-    std::vector<std::string> files;
+    std::string caFile;
+    // Files ("-" is standard input) and link texts, in the order given.
+    struct Input {
+        bool isLinkText;
+        std::string value;
+    };
+    std::vector<Input> inputs;
 };
 
 int UsageError(const std::string& message) {
-    std::cerr << kProgram << ": " << message
-              << "\n用法: velindra-cli [选项] [文件...]  (详见 --help)\n";
+    std::cerr << kProgram << ": " << EscapeControls(message) << "\n"
+              << kUsageLine << "  (详见 --help)\n";
     return 2;
 }
 
@@ -103,7 +125,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (onlyFiles || arg == "-" || arg.empty() || arg[0] != '-') {
-            o.files.push_back(arg);
+            o.inputs.push_back({arg.starts_with(kMagnetMarker), arg});
             continue;
         }
         if (arg == "--") {
@@ -162,6 +184,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
                 return UsageError("--mirror 必须是 http:// 或 https:// 地址: " + v);
             }
             o.mirrors.push_back(v);
+        } else if (arg == "--cacert") {
+            if (!need(v) || v.empty())
+                return UsageError("--cacert 需要一个证书文件");
+            o.caFile = v;
         } else if (arg == "--no-swarm") {
             o.swarm = false;
         } else if (arg == "--no-dht") {
@@ -178,11 +204,43 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
     return std::nullopt;
 }
 
-bool ReadAll(std::istream& in, std::string& text) {
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return !in.bad();
+// Reads a whole file or standard input, up to the input bound. False with a reason when it
+// cannot be read, is a folder, or is larger than the bound.
+bool ReadInput(const std::string& name, std::string& text, std::string& why) {
+    const int fd = name == "-" ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd != STDIN_FILENO)
+                ::close(fd);
+        }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        why = std::strerror(EISDIR);
+        return false;
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR && !gStop)
+                continue;
+            why = std::strerror(errno);
+            return false;
+        }
+        if (n == 0)
+            return true;
+        if (text.size() + static_cast<size_t>(n) > kMaxInputBytes) {
+            why = "输入超过 256 MiB";
+            return false;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
 }
 
 struct Job {
@@ -200,6 +258,9 @@ struct Outcome {
 std::string FailureLine(const Job& job, const MirrorOutcome& outcome, size_t mirrorCount) {
     std::string line = std::string(kProgram) + ": " + job.parsed->infoHash + ": ";
     const FetchResult last = outcome.last();
+    if (last.error == FetchError::InvalidHash) {
+        return line + Describe(last.error) + " (应为 40 位十六进制或 32 位 base32 字符)";
+    }
     if (last.error == FetchError::CannotWrite) {
         return line + "无法写入 " + job.destination + " (" + last.detail + ")";
     }
@@ -221,28 +282,36 @@ std::string FailureLine(const Job& job, const MirrorOutcome& outcome, size_t mir
     return line;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     Options options;
     if (auto status = ParseArguments(argc, argv, options)) {
         return *status;
     }
-    if (options.files.empty())
-        options.files.push_back("-");
+    if (options.inputs.empty()) {
+        if (isatty(STDIN_FILENO)) {
+            // Nothing to read but a terminal: say how to use the program instead of waiting.
+            std::cerr << kUsageLine << "  (详见 --help)\n";
+            return 2;
+        }
+        options.inputs.push_back({false, "-"});
+    }
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);  // a closed terminal
+    signal(SIGPIPE, SIG_IGN);             // a closed pipe shows as a failed write
 
     std::vector<Job> jobs;
-    for (const std::string& file : options.files) {
+    for (const Options::Input& input : options.inputs) {
         std::string text;
-        bool read = false;
-        if (file == "-") {
-            read = ReadAll(std::cin, text);
-        } else {
-            std::ifstream in(file, std::ios::binary);
-            read = in.is_open() && ReadAll(in, text);
-        }
-        if (!read) {
-            std::cerr << kProgram << ": 无法读取 " << file << ": " << std::strerror(errno) << "\n";
+        std::string why;
+        if (input.isLinkText) {
+            text = input.value;
+        } else if (!ReadInput(input.value, text, why)) {
+            std::cerr << kProgram << ": 无法读取 " << EscapeControls(input.value) << ": " << why
+                      << "\n";
             return 2;
         }
         for (std::string& piece : SplitLinks(text)) {
@@ -259,18 +328,15 @@ int main(int argc, char** argv) {
         std::cerr << texts::kNoLinks << "\n";
         return 2;
     }
-
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    // Like wget -P and aria2c -d; a folder that cannot be made fails every link below.
+    std::error_code ignored;
+    std::filesystem::create_directories(options.output, ignored);
 
     DownloadLimits limits;
     if (options.timeoutSeconds) {
         limits.stallTimeoutMs = static_cast<long>(*options.timeoutSeconds * 1000);
     }
-    CurlDownloader downloader(limits);
+    CurlDownloader downloader(limits, TrustStore::FromEnvironment(options.caFile));
     SwarmLimits swarmLimits;
     swarmLimits.dht = swarmLimits.localDiscovery = swarmLimits.portMapping = options.dht;
     if (options.swarmSeconds) {
@@ -312,7 +378,7 @@ int main(int argc, char** argv) {
         explicit CancellingDownloader(Downloader& d) : inner(d) {}
         FetchResult Fetch(const FetchRequest& request) override {
             FetchRequest r = request;
-            r.cancel = &gInterrupted;
+            r.cancel = &gStop;
             return inner.Fetch(r);
         }
     };
@@ -332,7 +398,7 @@ int main(int argc, char** argv) {
                 if (!job.parsed) {
                     result.line = std::string(kProgram) + ": " + job.piece + ": " +
                                   texts::kParseFailed + ": 链接中没有 xt=urn:btih:";
-                } else if (gInterrupted) {
+                } else if (gStop) {
                     result.line = std::string(kProgram) + ": " + job.parsed->infoHash + ": 已中断";
                 } else {
                     const MirrorOutcome outcome = FetchFromMirrors(
@@ -358,6 +424,7 @@ int main(int argc, char** argv) {
 
     const bool progress = !options.quiet && isatty(STDERR_FILENO);
     bool allSaved = true;
+    bool outputLost = false;
     {
         std::unique_lock<std::mutex> guard(lock);
         for (size_t i = 0; i < outcomes.size(); ++i) {
@@ -365,12 +432,18 @@ int main(int argc, char** argv) {
             const Outcome& o = outcomes[i];
             if (progress)
                 std::cerr << "\r\033[K";
-            if (o.ok) {
-                std::cout << o.line << "\n" << std::flush;
-            } else {
+            if (o.ok && !outputLost) {
+                std::cout << EscapeControls(o.line) << "\n" << std::flush;
+                if (!std::cout) {
+                    // Nobody learns of the files saved from here on: stop, and say so.
+                    outputLost = true;
+                    gStop = true;
+                    std::cerr << kProgram << ": 无法写入标准输出: " << std::strerror(errno) << "\n";
+                }
+            } else if (!o.ok) {
                 allSaved = false;
-                if (!options.quiet)
-                    std::cerr << o.line << "\n";
+                if (!options.quiet && !outputLost)
+                    std::cerr << EscapeControls(o.line) << "\n";
             }
             if (progress) {
                 std::cerr << "[" << finished << "/" << jobs.size() << "] " << std::flush;
@@ -381,7 +454,21 @@ int main(int argc, char** argv) {
         t.join();
     if (progress)
         std::cerr << "\r\033[K" << std::flush;
-    if (gInterrupted)
-        return 130;
-    return allSaved ? 0 : 1;
+    if (gSignal != 0)
+        return 128 + gSignal;  // the shell's convention: 130 for Ctrl-C, 129 and 143
+    return allSaved && !outputLost ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    velindra::EnsureStandardDescriptors();  // before anything opens a file or a socket
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << kProgram << ": " << velindra::EscapeControls(e.what()) << "\n";
+    } catch (...) {
+        std::cerr << kProgram << ": 内部错误\n";
+    }
+    return 2;
 }

@@ -2,6 +2,7 @@
 
 #include "links.h"
 #include "texts.h"
+#include "torrent.h"
 
 namespace velindra {
 
@@ -33,6 +34,13 @@ void ProcessLink(std::string& link, RunOptions& options, const Services& service
     if (!parsed) {
         if (options.showErr) {
             services.messages.ShowMessage(texts::kParseFailed);
+        }
+        return;
+    }
+    if (!CanonicalInfoHash(parsed->infoHash)) {
+        // No delivered file could be checked against such a hash: nothing is fetched for it.
+        if (options.showErr) {
+            services.messages.ShowMessage(texts::kFetchFailed);
         }
         return;
     }

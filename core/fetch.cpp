@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "torrent.h"
+
 namespace velindra {
 
 namespace {
@@ -54,12 +56,21 @@ bool IsUnsafe(uint32_t cp) {
         case '<':
         case '>':
         case '|':
-        case 0x7F:
-        case 0x200E:
+        case 0x200B:  // zero-width space, non-joiner and joiner
+        case 0x200C:
+        case 0x200D:
+        case 0x200E:  // direction marks
         case 0x200F:
+        case 0x2028:  // line and paragraph separators
+        case 0x2029:
+        case 0x2060:  // word joiner
+        case 0xFEFF:  // zero-width no-break space (byte-order mark)
             return true;
         default:
-            return cp < 0x20 || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+            // C0 and C1 controls with DEL (U+0085 among them), and the embedding and isolate
+            // controls of bidirectional text.
+            return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || (cp >= 0x202A && cp <= 0x202E) ||
+                   (cp >= 0x2066 && cp <= 0x2069);
     }
 }
 
@@ -89,17 +100,7 @@ size_t Units(uint32_t cp, size_t utf8Length, PathRules rules) {
     return utf8Length;
 }
 
-// The first or last `count` code points of a text; invalid bytes count as one each.
-std::string_view CodePointPrefix(std::string_view s, size_t count) {
-    size_t i = 0;
-    for (size_t n = 0; n < count && i < s.size(); ++n) {
-        uint32_t cp = 0;
-        const size_t len = NextCodePoint(s, i, cp);
-        i += len == 0 ? 1 : len;
-    }
-    return s.substr(0, i);
-}
-
+// The last `count` code points of a text; invalid bytes count as one each.
 std::string_view CodePointSuffix(std::string_view s, size_t count) {
     size_t i = s.size();
     for (size_t n = 0; n < count && i > 0; ++n) {
@@ -126,6 +127,32 @@ void ReplaceAll(std::string& text, std::string_view what, std::string_view with)
 }
 
 }  // namespace
+
+std::string EscapeControls(std::string_view text) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        const size_t len = NextCodePoint(text, i, cp);
+        if (len == 0 || cp < 0x20 || cp == 0x7F) {
+            const auto byte = static_cast<unsigned char>(text[i]);
+            out += "\\x";
+            out.push_back(kDigits[byte >> 4]);
+            out.push_back(kDigits[byte & 15]);
+            ++i;
+        } else if (cp >= 0x80 && cp <= 0x9F) {
+            out += "\\u00";
+            out.push_back(kDigits[cp >> 4]);
+            out.push_back(kDigits[cp & 15]);
+            i += len;
+        } else {
+            out.append(text.substr(i, len));
+            i += len;
+        }
+    }
+    return out;
+}
 
 std::string MakeFileName(std::string_view decodedStem, PathRules rules) {
     const size_t budget = kMaxFileNameUnits - kTorrentSuffix.size();
@@ -196,8 +223,9 @@ const std::vector<std::string>& BuiltInMirrors() {
 
 std::string BuildMirrorUrl(std::string_view urlTemplate, std::string_view infoHash) {
     std::string url(urlTemplate);
-    ReplaceAll(url, "{first2}", CodePointPrefix(infoHash, 2));
-    ReplaceAll(url, "{last2}", CodePointSuffix(infoHash, 2));
+    const size_t two = std::min<size_t>(2, infoHash.size());
+    ReplaceAll(url, "{first2}", infoHash.substr(0, two));
+    ReplaceAll(url, "{last2}", infoHash.substr(infoHash.size() - two));
     ReplaceAll(url, "{hash}", infoHash);
     return url;
 }
@@ -206,16 +234,24 @@ MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& des
                                Downloader& downloader, const std::vector<std::string>& mirrors,
                                std::string_view networkLink) {
     MirrorOutcome outcome;
+    // Only a hash whose bytes are known can be checked against what a source delivers, and
+    // only its canonical form can reach a URL: nothing else of the link ever does.
+    const std::optional<std::string> canonical = CanonicalInfoHash(infoHash);
+    if (!canonical) {
+        outcome.attempts.push_back(
+            FetchResult{FetchError::InvalidHash, "not 40 hexadecimal or 32 base-32 characters"});
+        return outcome;
+    }
     const size_t sources = mirrors.size() + (networkLink.empty() ? 0 : 1);
     for (size_t k = 0; k < sources; ++k) {
         FetchRequest request;
         if (k < mirrors.size()) {
-            request.url = BuildMirrorUrl(mirrors[k], infoHash);
+            request.url = BuildMirrorUrl(mirrors[k], *canonical);
         } else {
             request.magnet = std::string(networkLink);
         }
         request.destination = destination;
-        request.infoHash = std::string(infoHash);
+        request.infoHash = *canonical;
         request.mirror = static_cast<int>(k + 1);
         outcome.attempts.push_back(downloader.Fetch(request));
         const FetchResult& result = outcome.attempts.back();
@@ -243,6 +279,8 @@ const char* Describe(FetchError error) {
             return "服务器返回错误";
         case FetchError::Redirect:
             return "重定向无效";
+        case FetchError::NotHttp:
+            return "服务器的应答不是 HTTP";
         case FetchError::TooLarge:
             return "文件过大";
         case FetchError::NotATorrent:
@@ -251,6 +289,8 @@ const char* Describe(FetchError error) {
             return "种子与链接不符";
         case FetchError::CannotWrite:
             return "无法写入";
+        case FetchError::InvalidHash:
+            return "无效的种子特征";
         case FetchError::Cancelled:
             return "已取消";
         case FetchError::Other:

@@ -36,10 +36,15 @@ std::string MakeFileName(std::string_view decodedStem, PathRules rules = kHostPa
 std::string JoinDestination(std::string_view folder, std::string_view fileName,
                             PathRules rules = kHostPathRules);
 
+// The text with every C0 and C1 control character and DEL written as an escape ("\x1b",
+// "\u009b"), and bytes that are not UTF-8 as "\xNN", so that outside text printed on a
+// terminal can never steer it.
+std::string EscapeControls(std::string_view text);
+
 // URL templates with the placeholders {hash}, {first2} and {last2}.
 const std::vector<std::string>& BuiltInMirrors();
 
-// The first and last two characters (code points) of the hash; a shorter hash is used whole.
+// Fills in the hash, its first two and its last two characters (a shorter hash is used whole).
 std::string BuildMirrorUrl(std::string_view urlTemplate, std::string_view infoHash);
 
 struct MirrorOutcome {
@@ -50,7 +55,9 @@ struct MirrorOutcome {
     bool cancelled() const { return !attempts.empty() && last().error == FetchError::Cancelled; }
 };
 
-// Asks the mirrors in order and stops at the first that delivers. When they all fail and a
+// Asks the mirrors in order and stops at the first that delivers, each with the hash in the
+// form the caches index (40 upper-case hexadecimal digits). A hash without a checkable form
+// fails at once with FetchError::InvalidHash, and nothing is asked. When they all fail and a
 // link is given, the BitTorrent network is asked last, through the same downloader, with a
 // request that carries the link instead of a URL. A destination that cannot be written, or a
 // cancel, ends the chain at once: no other source could help.

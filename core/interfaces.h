@@ -15,11 +15,13 @@ enum class FetchError {
     Timeout,       // no connection in time, or the transfer stalled
     HttpStatus,    // the server answered with an error status
     Redirect,      // too many redirects, a loop, or a redirect to another scheme
+    NotHttp,       // the server did not answer in HTTP at all
     TooLarge,      // the body exceeded the size bound
     NotATorrent,   // the body is not a well-formed torrent file
     WrongTorrent,  // a torrent, but not the one the link names
     CannotWrite,   // the destination folder cannot take the file; no other source can help
-    Cancelled,     // the user skipped the link
+    InvalidHash,  // the link's info-hash has no form that a delivered file could be checked against
+    Cancelled,    // the user skipped the link
     Other,
 };
 

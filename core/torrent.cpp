@@ -1,5 +1,6 @@
 #include "torrent.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,10 +74,15 @@ int Base32Value(char c) {
 
 }  // namespace
 
-std::optional<std::string_view> FindInfoDictionary(std::string_view d) {
+bool IsAsciiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::optional<TorrentParts> ParseTorrent(std::string_view d) {
     struct Frame {
         bool dict;
         bool expectKey;
+        std::set<std::string_view> keys = {};  // a dictionary's keys so far
     };
     const size_t n = d.size();
     if (n == 0 || d[0] != 'd')
@@ -111,6 +117,8 @@ std::optional<std::string_view> FindInfoDictionary(std::string_view d) {
             std::string_view key;
             if (!ParseString(d, i, &key))
                 return std::nullopt;  // keys are byte strings
+            if (!stack.back().keys.insert(key).second)
+                return std::nullopt;  // a repeated key: readers would disagree on its value
             nextIsInfo = stack.size() == 1 && key == "info" && !infoStart;
             stack.back().expectKey = false;
             continue;
@@ -147,11 +155,20 @@ std::optional<std::string_view> FindInfoDictionary(std::string_view d) {
         }
     } while (!stack.empty());
 
-    if (i != n)
-        return std::nullopt;  // trailing data
+    for (size_t k = i; k < n; ++k) {
+        if (!IsAsciiSpace(d[k]))
+            return std::nullopt;  // trailing data; servers may only append white space
+    }
     if (!info || !infoIsDict)
         return std::nullopt;
-    return info;
+    return TorrentParts{*info, i};
+}
+
+std::optional<std::string_view> FindInfoDictionary(std::string_view body) {
+    const std::optional<TorrentParts> parts = ParseTorrent(body);
+    if (!parts)
+        return std::nullopt;
+    return parts->info;
 }
 
 std::optional<Sha1Digest> InfoHashBytes(std::string_view hash) {
@@ -186,13 +203,31 @@ std::optional<Sha1Digest> InfoHashBytes(std::string_view hash) {
     return std::nullopt;
 }
 
-FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Function sha1) {
-    const std::optional<std::string_view> info = FindInfoDictionary(body);
-    if (!info)
+std::optional<std::string> CanonicalInfoHash(std::string_view infoHash) {
+    const std::optional<Sha1Digest> bytes = InfoHashBytes(infoHash);
+    if (!bytes)
+        return std::nullopt;
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (uint8_t b : *bytes) {
+        hex.push_back(kDigits[b >> 4]);
+        hex.push_back(kDigits[b & 15]);
+    }
+    return hex;
+}
+
+FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Function sha1,
+                        size_t* length) {
+    const std::optional<TorrentParts> parts = ParseTorrent(body);
+    if (!parts)
         return FetchError::NotATorrent;
     const std::optional<Sha1Digest> expected = InfoHashBytes(infoHash);
-    if (expected && sha1(*info) != *expected)
+    if (!expected)
+        return FetchError::InvalidHash;
+    if (sha1(parts->info) != *expected)
         return FetchError::WrongTorrent;
+    if (length)
+        *length = parts->length;
     return FetchError::None;
 }
 

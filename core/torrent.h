@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "interfaces.h"
@@ -12,10 +13,17 @@ namespace velindra {
 
 inline constexpr size_t kMaxBencodeDepth = 100;
 
-// Strictly parses the whole body as one bencoded value and returns the exact bytes of the
-// top-level dictionary's "info" value when that is a dictionary. nullopt when the body is not
-// well-formed (truncated, bad or out-of-range lengths, leading zeros, nesting deeper than 100,
-// trailing data) or has no "info" dictionary. Never recurses.
+struct TorrentParts {
+    std::string_view info;  // the exact bytes of the "info" dictionary
+    size_t length = 0;  // how many bytes the top-level dictionary takes, white space after it not
+};
+
+// Strictly parses the body as one bencoded dictionary, which may only be followed by ASCII
+// white space, and finds its "info" dictionary. nullopt when the body is not well-formed
+// (truncated, bad or out-of-range lengths, leading zeros, a key repeated in any dictionary,
+// nesting deeper than 100, other trailing bytes) or has no "info" dictionary. Keys out of
+// order are accepted. Never recurses.
+std::optional<TorrentParts> ParseTorrent(std::string_view body);
 std::optional<std::string_view> FindInfoDictionary(std::string_view body);
 
 using Sha1Digest = std::array<uint8_t, 20>;
@@ -24,10 +32,15 @@ using Sha1Digest = std::array<uint8_t, 20>;
 // either case; nullopt for any other form.
 std::optional<Sha1Digest> InfoHashBytes(std::string_view infoHash);
 
+// The 40 upper-case hexadecimal digits of a hash in either readable form; nullopt otherwise.
+std::optional<std::string> CanonicalInfoHash(std::string_view infoHash);
+
 using Sha1Function = Sha1Digest (*)(std::string_view data);
 
-// None when the body is a torrent for the hash: a well-formed torrent with an "info"
-// dictionary, whose SHA-1 must match where the hash has a form we can read.
-FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Function sha1);
+// None when the body is a torrent for the hash: a well-formed torrent whose "info" dictionary
+// hashes to it. `length` then receives how many leading bytes of the body are the torrent.
+// A hash with no readable form is InvalidHash: such a body can never be vouched for.
+FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Function sha1,
+                        size_t* length = nullptr);
 
 }  // namespace velindra

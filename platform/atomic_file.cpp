@@ -1,19 +1,22 @@
 #include "atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <set>
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 
-#include <chrono>
-#include <filesystem>
 #include <thread>
 #else
+#include <dirent.h>
 #include <unistd.h>
 #endif
 
@@ -21,18 +24,18 @@ namespace velindra {
 
 namespace {
 
+constexpr std::string_view kTempPrefix = ".velindra-";
+constexpr std::string_view kTempSuffix = ".part";
+constexpr size_t kTempRandomLength = 10;
+constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+
 std::string RandomSuffix() {
-    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 engine{std::random_device{}()};
     std::string s;
-    for (int k = 0; k < 10; ++k) {
+    for (size_t k = 0; k < kTempRandomLength; ++k) {
         s.push_back(kAlphabet[engine() % (sizeof kAlphabet - 1)]);
     }
     return s;
-}
-
-std::string Describe(const char* what, int err) {
-    return std::string(what) + ": " + std::strerror(err);
 }
 
 bool IsSeparator(char c) {
@@ -43,7 +46,63 @@ bool IsSeparator(char c) {
 #endif
 }
 
+#ifdef _WIN32
+std::wstring Wide(const std::string& utf8) {
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+    return w;
+}
+#define VELINDRA_CLOSE _close
+#define VELINDRA_WRITE(fd, p, n) _write(fd, p, static_cast<unsigned>(n))
+#else
+#define VELINDRA_CLOSE ::close
+#define VELINDRA_WRITE(fd, p, n) ::write(fd, p, n)
+#endif
+
+// A killed run (SIGKILL, power loss) leaves its temporary file behind. Only names of exactly
+// our own pattern that nobody has touched for a day are removed, once per folder and process.
+void RemoveStaleTemporaries(const std::string& folder) {
+#ifndef _WIN32
+    static std::mutex lock;
+    static std::set<std::string> cleaned;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!cleaned.insert(folder).second)
+            return;
+    }
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const auto dayAgo = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() -
+                                                             std::chrono::hours(24));
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name))
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_mtime < dayAgo) {
+            ::unlinkat(dirFd, entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+#else
+    (void)folder;
+#endif
+}
+
 }  // namespace
+
+bool IsTemporaryName(std::string_view name) {
+    if (name.size() != kTempPrefix.size() + kTempRandomLength + kTempSuffix.size() ||
+        !name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) {
+        return false;
+    }
+    const std::string_view random = name.substr(kTempPrefix.size(), kTempRandomLength);
+    return random.find_first_not_of(kAlphabet) == std::string_view::npos;
+}
 
 std::string ParentFolder(const std::string& path) {
     size_t end = path.size();
@@ -60,17 +119,25 @@ AtomicFile::~AtomicFile() {
     Discard();
 }
 
+bool AtomicFile::Fail(const char* what, int err) {
+    error_ = std::string(what) + ": " + std::strerror(err);
+    Discard();
+    return false;
+}
+
 bool AtomicFile::Open() {
     const std::string folder = ParentFolder(destination_);
     const std::string prefix = folder == "." ? std::string() : folder;
+    RemoveStaleTemporaries(folder);
     for (int attempt = 0; attempt < 16; ++attempt) {
         // Short, hidden, and not ending in ".torrent".
-        std::string candidate = prefix + ".velindra-" + RandomSuffix() + ".part";
+        std::string candidate =
+            prefix + std::string(kTempPrefix) + RandomSuffix() + std::string(kTempSuffix);
 #ifdef _WIN32
-        const int fd = _open(candidate.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
-                             _S_IREAD | _S_IWRITE);
+        const int fd = _wopen(Wide(candidate).c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY,
+                              _S_IREAD | _S_IWRITE);
 #else
-        const int fd = ::open(candidate.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        const int fd = ::open(candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
 #endif
         if (fd >= 0) {
             fd_ = fd;
@@ -78,94 +145,141 @@ bool AtomicFile::Open() {
             return true;
         }
         if (errno != EEXIST) {
-            error_ = Describe("cannot create a file in the folder", errno);
-            return false;
+            return Fail("cannot create a file in the folder", errno);
         }
     }
     error_ = "cannot create a file in the folder: too many name clashes";
     return false;
 }
 
-bool AtomicFile::Commit(std::string_view data) {
+bool AtomicFile::Write(std::string_view data) {
     if (fd_ < 0) {
         error_ = "the file was not opened";
         return false;
     }
     size_t done = 0;
     while (done < data.size()) {
-#ifdef _WIN32
-        const int chunk = static_cast<int>(std::min<size_t>(data.size() - done, 1 << 20));
-        const auto written = _write(fd_, data.data() + done, chunk);
-#else
-        const ssize_t written = ::write(fd_, data.data() + done, data.size() - done);
-#endif
+        const size_t chunk = std::min<size_t>(data.size() - done, 1 << 20);
+        const auto written = VELINDRA_WRITE(fd_, data.data() + done, chunk);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            error_ = Describe("cannot write the file", errno);
-            Discard();
-            return false;
+            return Fail("cannot write the file", errno);
         }
         done += static_cast<size_t>(written);
     }
-#ifdef _WIN32
-    const bool flushed = _commit(fd_) == 0;
-    const int closed = _close(fd_);
-#else
-    const bool flushed = ::fsync(fd_) == 0;
-    const int closed = ::close(fd_);
-#endif
-    const int flushError = errno;
-    fd_ = -1;
-    if (!flushed || closed != 0) {
-        error_ = Describe("cannot flush the file to disk", flushError);
-        Discard();
+    return true;
+}
+
+bool AtomicFile::ReadBack(std::string& data) {
+    data.clear();
+    if (fd_ < 0) {
+        error_ = "the file was not opened";
         return false;
     }
 #ifdef _WIN32
-    // Another program (a virus scanner, a torrent client) may hold the old file for a moment.
-    std::error_code ec;
+    _lseeki64(fd_, 0, SEEK_SET);
+    char buffer[1 << 16];
+    for (;;) {
+        const int n = _read(fd_, buffer, sizeof buffer);
+        if (n < 0)
+            return Fail("cannot read the file back", errno);
+        if (n == 0)
+            break;
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    _lseeki64(fd_, 0, SEEK_END);
+#else
+    char buffer[1 << 16];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd_, buffer, sizeof buffer, at);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail("cannot read the file back", errno);
+        }
+        if (n == 0)
+            break;
+        data.append(buffer, static_cast<size_t>(n));
+        at += n;
+    }
+#endif
+    return true;
+}
+
+bool AtomicFile::Truncate(size_t length) {
+#ifdef _WIN32
+    const bool ok = _chsize_s(fd_, static_cast<long long>(length)) == 0;
+#else
+    const bool ok = ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+#endif
+    return ok || Fail("cannot shorten the file", errno);
+}
+
+bool AtomicFile::Commit() {
+    if (fd_ < 0) {
+        error_ = "the file was not opened";
+        return false;
+    }
+#ifdef _WIN32
+    if (_commit(fd_) != 0)
+        return Fail("cannot flush the file to disk", errno);
+    _close(fd_);
+    fd_ = -1;
+    // Another program (a virus scanner, a torrent client) may hold the old file for a moment;
+    // any other error is final at once.
+    const std::wstring from = Wide(tempPath_), to = Wide(destination_);
+    DWORD error = 0;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        std::filesystem::rename(std::filesystem::u8path(tempPath_),
-                                std::filesystem::u8path(destination_), ec);
-        if (!ec)
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            tempPath_.clear();
+            return true;
+        }
+        error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (ec) {
-        error_ = "cannot replace the file: " + ec.message();
-        Discard();
-        return false;
-    }
+    error_ = "cannot replace the file (error " + std::to_string(error) + ")";
+    Discard();
+    return false;
 #else
-    if (::rename(tempPath_.c_str(), destination_.c_str()) != 0) {
-        error_ = Describe("cannot replace the file", errno);
-        Discard();
-        return false;
+    // A replaced file keeps who may read it: a private torrent stays private.
+    struct stat old {};
+    if (::stat(destination_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (::fchown(fd_, old.st_uid, old.st_gid) != 0) {
+            [[maybe_unused]] int ignored = ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+        }
+        ::fchmod(fd_, old.st_mode & 07777);
     }
+    if (::fsync(fd_) != 0)
+        return Fail("cannot flush the file to disk", errno);
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0)
+        return Fail("cannot flush the file to disk", errno);
+    if (::rename(tempPath_.c_str(), destination_.c_str()) != 0)
+        return Fail("cannot replace the file", errno);
+    tempPath_.clear();
     // Make the new name itself durable.
     const int dir = ::open(ParentFolder(destination_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
-#endif
-    tempPath_.clear();
     return true;
+#endif
 }
 
 void AtomicFile::Discard() {
     if (fd_ >= 0) {
-#ifdef _WIN32
-        _close(fd_);
-#else
-        ::close(fd_);
-#endif
+        VELINDRA_CLOSE(fd_);
         fd_ = -1;
     }
     if (!tempPath_.empty()) {
 #ifdef _WIN32
-        _unlink(tempPath_.c_str());
+        _wunlink(Wide(tempPath_).c_str());
 #else
         ::unlink(tempPath_.c_str());
 #endif

@@ -2,9 +2,11 @@
 
 #include <curl/curl.h>
 
+#include <array>
 #include <chrono>
-#include <memory>
+#include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "atomic_file.h"
 #include "sha1.h"
@@ -17,9 +19,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Transfer {
-    std::string body;
+    AtomicFile* file = nullptr;
+    size_t received = 0;
     size_t maxBytes = 0;
     bool tooLarge = false;
+    bool writeFailed = false;
     long stallMs = 0;
     Clock::time_point lastProgress = Clock::now();
     curl_off_t lastReceived = 0;
@@ -31,13 +35,24 @@ struct Transfer {
 size_t OnData(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t bytes = size * count;
-    if (t->body.size() + bytes > t->maxBytes) {
+    if (t->received + bytes > t->maxBytes) {
         t->tooLarge = true;
         return 0;  // aborts the transfer
     }
-    t->body.append(data, bytes);
+    if (!t->file->Write(std::string_view(data, bytes))) {
+        t->writeFailed = true;
+        return 0;
+    }
+    t->received += bytes;
     t->lastProgress = Clock::now();
     return bytes;
+}
+
+// The stall clock starts once the connection is made: waiting for a busy listener is the
+// connect bound's business.
+int OnConnected(void* user, char*, char*, int, int) {
+    static_cast<Transfer*>(user)->lastProgress = Clock::now();
+    return CURL_PREREQFUNC_OK;
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
@@ -62,11 +77,14 @@ FetchResult Fail(FetchError error, std::string detail) {
     return FetchResult{error, std::move(detail)};
 }
 
-FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status) {
+FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status,
+                     const AtomicFile& file) {
     if (t.cancelled)
         return Fail(FetchError::Cancelled, "cancelled");
-    if (t.tooLarge)
+    if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
         return Fail(FetchError::TooLarge, "the file is larger than the limit");
+    if (t.writeFailed)
+        return Fail(FetchError::CannotWrite, file.error());
     if (t.stalled)
         return Fail(FetchError::Timeout, "the transfer stalled");
     const std::string why = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
@@ -79,20 +97,95 @@ FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, 
         case CURLE_COULDNT_RESOLVE_PROXY:
         case CURLE_COULDNT_CONNECT:
             return Fail(FetchError::NoConnection, why);
-        case CURLE_TOO_MANY_REDIRECTS:
+        case CURLE_WEIRD_SERVER_REPLY:
+            return Fail(FetchError::NotHttp, why);
         case CURLE_UNSUPPORTED_PROTOCOL:
+            // An answer without an HTTP status line is reported by libcurl as HTTP/0.9.
+            if (why.find("HTTP/0.9") != std::string::npos)
+                return Fail(FetchError::NotHttp, why);
+            return Fail(FetchError::Redirect, why);
+        case CURLE_TOO_MANY_REDIRECTS:
             return Fail(FetchError::Redirect, why);
         default:
             return Fail(FetchError::Other, why);
     }
 }
 
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 }  // namespace
 
-CurlDownloader::CurlDownloader(DownloadLimits limits) : limits_(limits) {
+TrustStore TrustStore::FromEnvironment(const std::string& caFileOverride) {
+    TrustStore trust;
+    trust.caFile = caFileOverride;
+    if (trust.caFile.empty())
+        trust.caFile = Environment("CURL_CA_BUNDLE");
+    if (trust.caFile.empty())
+        trust.caFile = Environment("SSL_CERT_FILE");
+    trust.caPath = Environment("SSL_CERT_DIR");
+    return trust;
+}
+
+// Transfer handles that finished their work, ready for the next request, and what all of them
+// share: name look-ups and TLS sessions.
+struct CurlDownloader::Pool {
+    std::mutex lock;
+    std::vector<CURL*> idle;
+    CURLSH* share = nullptr;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> shareLocks;
+
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
+        static_cast<Pool*>(user)->shareLocks[data].lock();
+    }
+    static void Unlock(CURL*, curl_lock_data data, void* user) {
+        static_cast<Pool*>(user)->shareLocks[data].unlock();
+    }
+
+    Pool() {
+        share = curl_share_init();
+        if (share) {
+            curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Pool::Lock);
+            curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Pool::Unlock);
+            curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+            curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+            curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        }
+    }
+    ~Pool() {
+        for (CURL* h : idle)
+            curl_easy_cleanup(h);
+        if (share)
+            curl_share_cleanup(share);
+    }
+    CURL* Acquire() {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!idle.empty()) {
+                CURL* h = idle.back();
+                idle.pop_back();
+                return h;
+            }
+        }
+        return curl_easy_init();
+    }
+    void Release(CURL* h) {
+        curl_easy_reset(h);  // drops every pointer into the finished request
+        std::lock_guard<std::mutex> guard(lock);
+        idle.push_back(h);
+    }
+};
+
+CurlDownloader::CurlDownloader(DownloadLimits limits, TrustStore trust)
+    : limits_(limits), trust_(std::move(trust)) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    pool_ = std::make_unique<Pool>();
 }
+
+CurlDownloader::~CurlDownloader() = default;
 
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     // A folder that cannot take the file fails at once, before any transfer.
@@ -101,16 +194,25 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
         return Fail(FetchError::CannotWrite, file.error());
     }
 
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    if (!curl)
+    CURL* h = pool_->Acquire();
+    if (!h)
         return Fail(FetchError::Other, "cannot start a transfer");
+    struct Return {
+        Pool& pool;
+        CURL* h;
+        ~Return() { pool.Release(h); }
+    } giveBack{*pool_, h};
+    // The handle comes with its options reset; its open connections, TLS sessions and
+    // loaded certificates stay for this request.
     Transfer t;
+    t.file = &file;
     t.maxBytes = limits_.maxBodyBytes;
     t.stallMs = limits_.stallTimeoutMs;
     t.cancel = request.cancel;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    CURL* h = curl.get();
+    if (pool_->share)
+        curl_easy_setopt(h, CURLOPT_SHARE, pool_->share);
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -119,11 +221,21 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits_.totalTimeoutMs);
+    // An announced size over the bound is refused before the body is read.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.maxBodyBytes));
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl can decode
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+    if (!trust_.caFile.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, trust_.caFile.c_str());
+    if (!trust_.caPath.empty())
+        curl_easy_setopt(h, CURLOPT_CAPATH, trust_.caPath.c_str());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnData);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnConnected);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, &t);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
@@ -132,21 +244,32 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     if (code != CURLE_OK) {
-        return Classify(code, t, errorBuffer, status);
+        return Classify(code, t, errorBuffer, status, file);
     }
     if (status < 200 || status >= 300) {
         return Fail(status >= 300 && status < 400 ? FetchError::Redirect : FetchError::HttpStatus,
                     "HTTP status " + std::to_string(status));
     }
-    switch (CheckTorrent(t.body, request.infoHash, Sha1)) {
+    std::string body;
+    if (!file.ReadBack(body)) {
+        return Fail(FetchError::CannotWrite, file.error());
+    }
+    size_t length = 0;
+    switch (CheckTorrent(body, request.infoHash, Sha1, &length)) {
         case FetchError::None:
             break;
         case FetchError::WrongTorrent:
             return Fail(FetchError::WrongTorrent, "the torrent is for another info-hash");
+        case FetchError::InvalidHash:
+            return Fail(FetchError::InvalidHash, "the info-hash cannot be checked");
         default:
             return Fail(FetchError::NotATorrent, "the answer is not a torrent file");
     }
-    if (!file.Commit(t.body)) {
+    // White space a server appended after the torrent is not part of it.
+    if (length < body.size() && !file.Truncate(length)) {
+        return Fail(FetchError::CannotWrite, file.error());
+    }
+    if (!file.Commit()) {
         return Fail(FetchError::CannotWrite, file.error());
     }
     return FetchResult{FetchError::None, "saved"};

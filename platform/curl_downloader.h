@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "interfaces.h"
@@ -11,27 +12,44 @@ namespace velindra {
 // Every bound of a download, in one place.
 struct DownloadLimits {
     long connectTimeoutMs = 10'000;   // name lookup and connection
-    long stallTimeoutMs = 15'000;     // a transfer that delivers nothing for this long fails
+    long stallTimeoutMs = 15'000;     // a connected transfer that delivers nothing for this long
     size_t maxBodyBytes = 64u << 20;  // counted on the decoded body
     long maxRedirects = 5;
+    long totalTimeoutMs = 60'000;  // the whole request, redirects included
 };
 
 inline constexpr const char* kUserAgent = "Velindra/1.0.0";
 
-// One blocking transfer per call, each with a handle of its own and without signals, so calls
-// may run on several threads at once. A body is accepted only when it is a torrent for the
-// requested info-hash; it then replaces the destination atomically. The standard proxy
-// variables are honoured.
+// Where the certificates that HTTPS servers are checked against come from: the file given
+// (velindra-cli --cacert), else CURL_CA_BUNDLE or SSL_CERT_FILE and SSL_CERT_DIR from the
+// environment, as curl reads them, else the system's store.
+struct TrustStore {
+    std::string caFile;
+    std::string caPath;
+    static TrustStore FromEnvironment(const std::string& caFileOverride = {});
+};
+
+// Blocking transfers that may run on several threads at once. Connections (kept alive per
+// host), TLS sessions, name look-ups and the loaded certificate store are reused across the
+// calls of one downloader: each call borrows a transfer handle that an earlier call finished
+// with, so a batch keeps about one connection per worker and host. A body is written to a
+// temporary file as it arrives and kept only when it is a torrent for the requested info-hash;
+// it then replaces the destination atomically. The standard proxy variables are honoured.
 class CurlDownloader : public Downloader {
   public:
-    explicit CurlDownloader(DownloadLimits limits = {});
+    explicit CurlDownloader(DownloadLimits limits = {},
+                            TrustStore trust = TrustStore::FromEnvironment());
+    ~CurlDownloader() override;
 
     FetchResult Fetch(const FetchRequest& request) override;
 
     const DownloadLimits& limits() const { return limits_; }
 
   private:
+    struct Pool;
     DownloadLimits limits_;
+    TrustStore trust_;
+    std::unique_ptr<Pool> pool_;
 };
 
 }  // namespace velindra

@@ -22,8 +22,8 @@ struct SwarmLimits {
     long perLinkMs = 60'000;      // give up on a link after this long
     long unreachableMs = 10'000;  // ... or after this long without any peer or DHT node
     bool dht = true;
-    bool localDiscovery = true;
-    bool portMapping = true;  // UPnP and NAT-PMP
+    bool localDiscovery = false;  // metadata needs no local peer discovery
+    bool portMapping = false;     // UPnP and NAT-PMP: the router stays as it is
     std::string listenInterfaces = "0.0.0.0:0,[::]:0";
 };
 

@@ -45,7 +45,21 @@ std::string QtSettingsStore::Read(std::string_view key, std::string_view default
     return value.toString().toStdString();
 }
 
+// Without a configuration folder or a home of the user's own, Qt would fall back to the root
+// of the file system; nothing is written there.
+static bool HasOwnConfigFolder() {
+#ifdef _WIN32
+    return true;
+#else
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray home = qgetenv("HOME");
+    return config.startsWith('/') || (home.startsWith('/') && home != "/");
+#endif
+}
+
 void QtSettingsStore::Write(std::string_view key, std::string_view value) {
+    if (!HasOwnConfigFolder())
+        return;
     const std::unique_ptr<QSettings> settings = OpenStore();
     settings->setValue(ToQString(key), ToQString(value));
     settings->sync();  // failures are not reported: the store never fails towards its callers

@@ -435,7 +435,9 @@ TEST(BatchWindowTest, RememberedRevealHoldsWithoutAskingAgain) {
     Form1 form(h.outside());
     form.show();
     form.Text1->setPlainText(
-        "magnet:?xt=urn:btih:A1&dn=one\r\nmagnet:?xt=urn:btih:A2&dn=two\nmagnet:?xt=urn:btih:A3&x");
+        "magnet:?xt=urn:btih:A1000000000000000000000000000000000000A1&dn=one\r\nmagnet:?xt=urn:"
+        "btih:A2000000000000000000000000000000000000A2&dn=two\nmagnet:?xt=urn:btih:"
+        "A3000000000000000000000000000000000000A3&x");
     int prompts = 0;
     OnNextModal([&](QWidget* w) {
         auto* p = qobject_cast<Form2*>(w);
@@ -449,7 +451,7 @@ TEST(BatchWindowTest, RememberedRevealHoldsWithoutAskingAgain) {
     EXPECT_EQ(form.selection, "poi");
     EXPECT_EQ(h.world.settings.values["onFinish"], "poi");
     const Events reveals = {"reveal /d/one.torrent", "reveal /d/two.torrent",
-                            "reveal /d/A3.torrent"};
+                            "reveal /d/A3000000000000000000000000000000000000A3.torrent"};
     Events seen;
     for (const auto& e : h.world.journal.events) {
         if (e.starts_with("reveal"))
@@ -471,7 +473,8 @@ TEST(BatchWindowTest, RememberedRevealHoldsWithoutAskingAgain) {
     form.Command1->click();
     delete watch;
     EXPECT_FALSE(asked);
-    EXPECT_EQ(h.world.journal.events.back(), "reveal /d/A3.torrent");
+    EXPECT_EQ(h.world.journal.events.back(),
+              "reveal /d/A3000000000000000000000000000000000000A3.torrent");
 
     // The settings window then shows the remembered answer.
     Form3 window(&form, h.world.settings, nullptr);
@@ -504,7 +507,7 @@ TEST(BatchWindowTest, SlowDownloadShowsProgressAndCancelSkipsSilently) {
     Form1 form(Outside{h.world.settings, slow, h.world.launcher, outside.saveDialog,
                        outside.browseForFolder});
     form.show();
-    form.Text1->setPlainText("magnet:?xt=urn:btih:ABCD&x");
+    form.Text1->setPlainText("magnet:?xt=urn:btih:AB000000000000000000000000000000000000AB&x");
     // Input to the main window is ignored while the batch runs.
     QTimer::singleShot(100, [&] { QTest::mouseClick(form.Command3, Qt::LeftButton); });
     QString label;
@@ -526,7 +529,8 @@ TEST(BatchWindowTest, SlowDownloadShowsProgressAndCancelSkipsSilently) {
     EXPECT_GE(shownAfter, 400);
     EXPECT_TRUE(label.contains("镜像 1")) << label.toStdString();
     EXPECT_TRUE(h.world.journal.events.empty());  // no message, no launch
-    EXPECT_EQ(form.Text1->toPlainText(), "magnet:?xt=urn:btih:ABCD&x");
+    EXPECT_EQ(form.Text1->toPlainText(),
+              "magnet:?xt=urn:btih:AB000000000000000000000000000000000000AB&x");
     EXPECT_LT(clock.elapsed(), 4000);
 }
 
@@ -535,7 +539,9 @@ TEST(BatchWindowTest, FastDownloadsShowNoProgress) {
     h.world.settings.values = {{"onStart", "/d"}, {"onFinish", "none"}};
     Form1 form(h.outside());
     form.show();
-    form.Text1->setPlainText("magnet:?xt=urn:btih:A1&x magnet:?xt=urn:btih:A2&x");
+    form.Text1->setPlainText(
+        "magnet:?xt=urn:btih:A1000000000000000000000000000000000000A1&x "
+        "magnet:?xt=urn:btih:A2000000000000000000000000000000000000A2&x");
     bool appeared = false;
     auto* watch = new QTimer(&form);
     QObject::connect(watch, &QTimer::timeout, [&] {

@@ -5,8 +5,13 @@
 namespace velindra {
 namespace {
 
+using testing::Hash;
 using testing::World;
 using Events = std::vector<std::string>;
+
+std::string Link(const std::string& hash, const std::string& rest = "&x") {
+    return "magnet:?xt=urn:btih:" + hash + rest + "\n";
+}
 
 TEST(BatchTest, NoLinkSaysSoAndReadsNoSetting) {
     for (const char* text : {"", "xt=urn:btih:ABC", "MAGNET:?xt=urn:btih:ABC"}) {
@@ -18,160 +23,145 @@ TEST(BatchTest, NoLinkSaysSoAndReadsNoSetting) {
     }
 }
 
-TEST(BatchTest, FirstRunUsesDefaults) {
-    World w;
-    w.Run("magnet:?nothing");
-    EXPECT_EQ(w.options.selection, "select");
-    EXPECT_EQ(w.options.basePath, "");
-    EXPECT_TRUE(w.options.showErr);
-    EXPECT_TRUE(w.options.usedn);
-}
-
-TEST(BatchTest, OptionsComparisonsAreExact) {
+TEST(BatchTest, StoredOptionsAreComparedExactly) {
     struct Case {
-        std::string onError, fileName;
+        std::map<std::string, std::string, std::less<>> stored;
+        std::string selection, basePath;
         bool showErr, usedn;
     };
-    for (const auto& c : std::vector<Case>{{"ignore", "btih", false, false},
-                                           {"Ignore", "BTIH", true, true},
-                                           {"", "", true, true},
-                                           {"msg", "dn", true, true}}) {
+    const std::vector<Case> cases = {
+        {{}, "select", "", true, true},
+        {{{"onFinish", "Open"}, {"onError", "ignore"}, {"onStart", "/srv"}, {"fileName", "btih"}},
+         "Open",
+         "/srv",
+         false,
+         false},
+        {{{"onError", "Ignore"}, {"fileName", "BTIH"}}, "select", "", true, true},
+        {{{"onError", ""}, {"fileName", ""}}, "select", "", true, true},
+    };
+    for (const auto& c : cases) {
         World w;
-        w.settings.values = {{"onFinish", "Open"},
-                             {"onError", c.onError},
-                             {"onStart", "/srv"},
-                             {"fileName", c.fileName}};
+        w.settings.values = c.stored;
         w.Run("magnet:?x");
-        EXPECT_EQ(w.options.selection, "Open");
-        EXPECT_EQ(w.options.basePath, "/srv");
+        EXPECT_EQ(w.options.selection, c.selection);
+        EXPECT_EQ(w.options.basePath, c.basePath);
         EXPECT_EQ(w.options.showErr, c.showErr);
         EXPECT_EQ(w.options.usedn, c.usedn);
     }
 }
 
-TEST(BatchTest, ParseFailuresAreReportedOnlyWhenAsked) {
+// Links that cannot be parsed, or whose hash could never be checked, fail before anything is
+// asked; the message follows onError, and the batch goes on.
+TEST(BatchTest, UnusableLinksFailAtOnce) {
+    const std::string text = "magnet:?magnet:?dn=x " + Link(std::string(39, 'A')) +
+                             Link(std::string(40, 'g')) + Link("") +
+                             Link(Hash("AA", "AA") + "%20") + Link(Hash("AA", "AA"), "@evil/x");
     World loud;
-    loud.Run("magnet:?magnet:?dn=x");
-    EXPECT_EQ(loud.journal.events, (Events{"message 分析失败", "message 分析失败"}));
+    loud.settings.values = {{"onStart", "/d"}};
+    loud.Run(text);
+    EXPECT_EQ(loud.journal.events,
+              (Events{"message 分析失败", "message 分析失败", "message 种子获取失败",
+                      "message 种子获取失败", "message 种子获取失败", "message 种子获取失败",
+                      "message 种子获取失败"}));
 
     World quiet;
-    quiet.settings.values["onError"] = "ignore";
-    quiet.Run("magnet:?magnet:?dn=x");
+    quiet.settings.values = {{"onError", "ignore"}};
+    quiet.Run(text);
     EXPECT_TRUE(quiet.journal.events.empty());
 }
 
-TEST(BatchTest, SaveFolderFlowWithOpen) {
+TEST(BatchTest, SaveFolderFlowWithOpenAskingTheCanonicalHash) {
     World w;
     w.settings.values = {{"onFinish", "open"}, {"onStart", "/srv/seeds/"}};
-    w.Run("magnet:?xt=urn:btih:ABCDEF&dn=My+Show\r\nmagnet:?xt=urn:btih:0011&dn=%E4%B8%AD");
-    EXPECT_EQ(w.journal.events, (Events{"fetch m1/AB/EF/ABCDEF -> /srv/seeds/My Show.torrent",
-                                        "open /srv/seeds/My Show.torrent",
-                                        "fetch m1/00/11/0011 -> /srv/seeds/中.torrent",
-                                        "open /srv/seeds/中.torrent"}));
+    // Lower-case hex and base-32 both reach the mirrors as upper-case hex.
+    w.Run(Link("ab" + std::string(36, '0') + "ef", "&dn=My+Show\r\n") +
+          Link("AAAQEAYEAUDAOCAJBIFQYDIOB4IBCEQT", "&dn=%E4%B8%AD"));
+    EXPECT_EQ(
+        w.journal.events,
+        (Events{"fetch m1/AB/EF -> /srv/seeds/My Show.torrent", "open /srv/seeds/My Show.torrent",
+                "fetch m1/00/13 -> /srv/seeds/中.torrent", "open /srv/seeds/中.torrent"}));
+    EXPECT_EQ(w.downloader.requests[1].infoHash, "000102030405060708090A0B0C0D0E0F10111213");
 }
 
 TEST(BatchTest, SaveDialogConfirmedOrCancelled) {
     World w;
     w.settings.values = {{"onFinish", "poi"}};
     w.saveDialog.answers = {std::nullopt, std::string("/home/u/chosen")};
-    w.Run("magnet:?xt=urn:btih:AA&dn=first magnet:?xt=urn:btih:BB&dn=second");
+    w.Run("magnet:?xt=urn:btih:" + Hash("AA", "AA") +
+          "&dn=first magnet:?xt=urn:btih:" + Hash("BB", "BB") + "&dn=second");
     // The first link keeps the space before the next marker in its name.
     EXPECT_EQ(w.journal.events,
               (Events{"save-as first .torrent", "save-as second.torrent",
-                      "fetch m1/BB/BB/BB -> /home/u/chosen", "reveal /home/u/chosen"}));
-    EXPECT_EQ(w.saveDialog.lastRequest.title, "另存为");
-    EXPECT_EQ(w.saveDialog.lastRequest.filter, "种子文件(*.torrent)|*.torrent;所有文件(*.*)|*.*");
-    EXPECT_EQ(w.saveDialog.lastRequest.filterIndex, 0);
-    EXPECT_EQ(w.saveDialog.lastRequest.initialFolder, "");
-    EXPECT_EQ(w.saveDialog.lastRequest.flags, 6);
+                      "fetch m1/BB/BB -> /home/u/chosen", "reveal /home/u/chosen"}));
+    const SaveDialogRequest& r = w.saveDialog.lastRequest;
+    EXPECT_EQ(r.title, "另存为");
+    EXPECT_EQ(r.filter, "种子文件(*.torrent)|*.torrent;所有文件(*.*)|*.*");
+    EXPECT_EQ(std::tie(r.filterIndex, r.initialFolder, r.flags), std::make_tuple(0, "", 6));
 }
 
 TEST(BatchTest, FailedFetchesFollowShowErrAndTheBatchGoesOn) {
-    for (bool quiet : {false, true}) {
+    for (const char* onError : {"msg", "ignore"}) {
         World w;
-        w.settings.values = {{"onFinish", "none"}, {"onStart", "/d"}};
-        if (quiet)
-            w.settings.values["onError"] = "ignore";
+        w.settings.values = {{"onFinish", "none"}, {"onStart", "/d"}, {"onError", onError}};
         w.downloader.decide = [](const FetchRequest& r) {
-            return r.infoHash == "BAD" ? FetchError::HttpStatus : FetchError::None;
+            // A download the user cancelled ends its link without a word.
+            return r.infoHash.starts_with("BA")   ? FetchError::HttpStatus
+                   : r.infoHash.starts_with("CC") ? FetchError::Cancelled
+                                                  : FetchError::None;
         };
-        w.Run("magnet:?xt=urn:btih:BAD&x magnet:?xt=urn:btih:GOOD&x");
-        Events expected = {"fetch m1/BA/AD/BAD -> /d/BAD.torrent", "fetch m2/BAD -> /d/BAD.torrent",
-                           "fetch m3/BAD -> /d/BAD.torrent"};
-        if (!quiet)
+        w.Run(Link(Hash("BA", "AD")) + Link(Hash("CC", "CC"), "&dn=cancelled") +
+              Link(Hash("60", "0D")));
+        const std::string bad = "/d/" + Hash("BA", "AD") + ".torrent";
+        Events expected = {"fetch m1/BA/AD -> " + bad, "fetch m2/AD -> " + bad,
+                           "fetch m3/AD -> " + bad};
+        if (std::string(onError) == "msg")
             expected.push_back("message 种子获取失败");
-        expected.push_back("fetch m1/GO/OD/GOOD -> /d/GOOD.torrent");
+        expected.push_back("fetch m1/CC/CC -> /d/cancelled.torrent");
+        expected.push_back("fetch m1/60/0D -> /d/" + Hash("60", "0D") + ".torrent");
         EXPECT_EQ(w.journal.events, expected);
     }
 }
 
-TEST(BatchTest, CancelledDownloadSkipsSilently) {
-    World w;
-    w.settings.values = {{"onFinish", "open"}, {"onStart", "/d"}};
-    w.downloader.decide = [](const FetchRequest&) { return FetchError::Cancelled; };
-    w.Run("magnet:?xt=urn:btih:AA&x");
-    EXPECT_EQ(w.journal.events, Events{"fetch m1/AA/AA/AA -> /d/AA.torrent"});
-}
-
 TEST(BatchTest, PromptAnswerHoldsForTheRestOfTheBatch) {
     World w;
-    w.settings.values = {{"onStart", "/d"}};
-    w.prompt.answers = {{"poi", false}};
-    w.Run("magnet:?xt=urn:btih:A1&x magnet:?xt=urn:btih:A2&x");
-    EXPECT_EQ(w.journal.events,
-              (Events{"fetch m1/A1/A1/A1 -> /d/A1.torrent", "prompt", "reveal /d/A1.torrent",
-                      "fetch m1/A2/A2/A2 -> /d/A2.torrent", "reveal /d/A2.torrent"}));
+    w.settings.values = {{"onStart", "/d"}, {"fileName", "btih"}};
+    const std::string a1 = Hash("A1", "A1"), a2 = Hash("A2", "A2");
+    // Closed without an answer: nothing happens and the next link asks again.
+    w.prompt.answers = {{"", false}, {"poi", false}};
+    w.Run(Link(a1) + Link(a2) + Link(a1));
+    EXPECT_EQ(
+        w.journal.events,
+        (Events{"fetch m1/A1/A1 -> /d/" + a1 + ".torrent", "prompt",
+                "fetch m1/A2/A2 -> /d/" + a2 + ".torrent", "prompt", "reveal /d/" + a2 + ".torrent",
+                "fetch m1/A1/A1 -> /d/" + a1 + ".torrent", "reveal /d/" + a1 + ".torrent"}));
     EXPECT_EQ(w.settings.values.count("onFinish"), 0u);
 
-    // The next batch starts again from the stored "select".
+    // The next batch starts again from the stored "select"; a remembered answer is stored...
     w.journal.events.clear();
     w.prompt.answers = {{"open", true}};
     w.prompt.next = 0;
-    w.Run("magnet:?xt=urn:btih:A3&x");
-    EXPECT_EQ(w.journal.events,
-              (Events{"fetch m1/A3/A3/A3 -> /d/A3.torrent", "prompt", "open /d/A3.torrent"}));
-    EXPECT_EQ(w.settings.values["onFinish"], "open");
-
-    // Remembered: the following batch does not ask.
+    w.Run(Link(a1));
+    EXPECT_EQ(w.journal.events, (Events{"fetch m1/A1/A1 -> /d/" + a1 + ".torrent", "prompt",
+                                        "open /d/" + a1 + ".torrent"}));
+    // ...and the following batch does not ask; an unknown action does nothing.
     w.journal.events.clear();
-    w.Run("magnet:?xt=urn:btih:A4&x");
+    w.Run(Link(a2));
+    w.settings.values["onFinish"] = "Open";
+    w.Run(Link(a2));
     EXPECT_EQ(w.journal.events,
-              (Events{"fetch m1/A4/A4/A4 -> /d/A4.torrent", "open /d/A4.torrent"}));
-}
-
-TEST(BatchTest, PromptClosedWithoutAnswerAsksAgain) {
-    World w;
-    w.settings.values = {{"onStart", "/d"}};
-    w.prompt.answers = {{"", false}, {"none", false}};
-    w.Run("magnet:?xt=urn:btih:A1&x magnet:?xt=urn:btih:A2&x magnet:?xt=urn:btih:A3&x");
-    EXPECT_EQ(w.journal.events, (Events{"fetch m1/A1/A1/A1 -> /d/A1.torrent", "prompt",
-                                        "fetch m1/A2/A2/A2 -> /d/A2.torrent", "prompt",
-                                        "fetch m1/A3/A3/A3 -> /d/A3.torrent"}));
-    EXPECT_EQ(w.options.selection, "none");
-}
-
-TEST(BatchTest, UnknownFinishActionDoesNothing) {
-    World w;
-    w.settings.values = {{"onFinish", "Open"}, {"onStart", "/d"}};
-    w.Run("magnet:?xt=urn:btih:A1&x");
-    EXPECT_EQ(w.journal.events, Events{"fetch m1/A1/A1/A1 -> /d/A1.torrent"});
+              (Events{"fetch m1/A2/A2 -> /d/" + a2 + ".torrent", "open /d/" + a2 + ".torrent",
+                      "fetch m1/A2/A2 -> /d/" + a2 + ".torrent"}));
 }
 
 TEST(BatchTest, OptionsAreReloadedAtEveryBatch) {
     World w;
+    const std::string ab = Hash("AB", "AB");
     w.settings.values = {{"onFinish", "none"}, {"onStart", "/one"}, {"fileName", "btih"}};
-    w.Run("magnet:?xt=urn:btih:AB&dn=name");
+    w.Run(Link(ab, "&dn=..%2F..%2F.bashrc"));
     w.settings.values = {{"onFinish", "none"}, {"onStart", "/two"}};
-    w.Run("magnet:?xt=urn:btih:AB&dn=name");
-    EXPECT_EQ(w.journal.events, (Events{"fetch m1/AB/AB/AB -> /one/AB.torrent",
-                                        "fetch m1/AB/AB/AB -> /two/name.torrent"}));
-}
-
-TEST(BatchTest, TraversalNamesStayInTheFolder) {
-    World w;
-    w.settings.values = {{"onFinish", "none"}, {"onStart", "/d"}};
-    w.Run("magnet:?xt=urn:btih:AB&dn=..%2F..%2F.bashrc");
-    EXPECT_EQ(w.journal.events, Events{"fetch m1/AB/AB/AB -> /d/.._.._.bashrc.torrent"});
+    w.Run(Link(ab, "&dn=..%2F..%2F.bashrc"));
+    EXPECT_EQ(w.journal.events, (Events{"fetch m1/AB/AB -> /one/" + ab + ".torrent",
+                                        "fetch m1/AB/AB -> /two/.._.._.bashrc.torrent"}));
 }
 
 }  // namespace

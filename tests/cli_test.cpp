@@ -1,5 +1,6 @@
 // velindra-cli as a user runs it: the built program, as a process, against mirrors on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -31,10 +32,20 @@ struct CliRun {
     }
 };
 
-// Runs the program with the given arguments and standard input; `env` adds or (with an empty
-// value) removes variables.
+// How the program is started beyond its arguments and input.
+struct Start {
+    std::map<std::string, std::string> env;  // adds or (with an empty value) removes variables
+    std::vector<int> closed;                 // descriptors it starts without
+    std::string stdoutPath;                  // instead of a file the test reads
+    bool terminalInput = false;              // standard input is a terminal
+    int signal = 0;                          // sent once the first request arrives...
+    std::function<bool()> ready = nullptr;   // ...which this tells
+};
+
+// Runs the program with the given arguments and standard input.
 CliRun RunCli(const std::vector<std::string>& args, const std::string& input,
-              const std::map<std::string, std::string>& env = {}) {
+              const Start& start = {}) {
+    const auto& env = start.env;
     TempDir io;
     testing::WriteFile(io / "in", input);
     std::vector<std::string> argStore = {VELINDRA_CLI_PATH};
@@ -63,17 +74,36 @@ CliRun RunCli(const std::vector<std::string>& args, const std::string& input,
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+    int master = -1, slave = -1;
+    if (start.terminalInput) {
+        openpty(&master, &slave, nullptr, nullptr, nullptr);
+        posix_spawn_file_actions_adddup2(&actions, slave, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
+    }
+    const std::string out = start.stdoutPath.empty() ? io / "out" : start.stdoutPath;
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+    for (int fd : start.closed)
+        posix_spawn_file_actions_addclose(&actions, fd);
     pid_t pid = 0;
     CliRun run;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+        if (start.signal) {
+            while (!start.ready())
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            kill(pid, start.signal);
+        }
         int status = 0;
         waitpid(pid, &status, 0);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     posix_spawn_file_actions_destroy(&actions);
+    if (master >= 0) {
+        close(master);
+        close(slave);
+    }
     run.out = testing::ReadFile(io / "out");
     run.err = testing::ReadFile(io / "err");
     return run;
@@ -83,32 +113,39 @@ class CliTest : public ::testing::Test {
   protected:
     void SetUp() override {
         // /good/<hash>.torrent serves the torrent whose hash it names; every request is logged.
-        server.server.Get(R"(/(\w+)/(.*))",
-                          [this](const httplib::Request& q, httplib::Response& r) {
-                              std::string hash = q.matches[2];
-                              hash = hash.substr(hash.rfind('/') + 1);
-                              hash = hash.substr(0, hash.find('.'));
-                              int delay = 0;
-                              {
-                                  std::lock_guard<std::mutex> guard(lock);
-                                  log.push_back(q.path);
-                                  delay = delays.count(hash) ? delays[hash] : 0;
-                              }
-                              std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-                              const std::string kind = q.matches[1];
-                              if (kind == "missing") {
-                                  r.status = 404;
-                              } else if (kind == "broken") {
-                                  r.status = 500;
-                              } else if (torrents.count(hash)) {
-                                  r.set_content(torrents[hash].body, "application/x-bittorrent");
-                              } else {
-                                  r.status = 404;
-                              }
-                          });
+        server.server.Get(
+            R"(/(\w+)/(.*))", [this](const httplib::Request& q, httplib::Response& r) {
+                std::string hash = q.matches[2];
+                hash = hash.substr(hash.rfind('/') + 1);
+                hash = hash.substr(0, hash.find('.'));
+                int delay = 0;
+                {
+                    std::lock_guard<std::mutex> guard(lock);
+                    log.push_back(q.path);
+                    delay = delays.count(hash) ? delays[hash] : 0;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                const std::string kind = q.matches[1];
+                if (kind == "missing") {
+                    r.status = 404;
+                } else if (kind == "any") {
+                    r.set_content(MakeTorrent("any").body, "application/x-bittorrent");
+                } else if (kind == "stall") {
+                    for (int i = 0; i < 200 && !stopping; ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+                    r.status = 404;
+                } else if (kind == "broken") {
+                    r.status = 500;
+                } else if (torrents.count(hash)) {
+                    r.set_content(torrents[hash].body, "application/x-bittorrent");
+                } else {
+                    r.status = 404;
+                }
+            });
         server.Start();
     }
     void TearDown() override {
+        stopping = true;
         for (const auto& e : std::filesystem::recursive_directory_iterator(out.path())) {
             EXPECT_FALSE(e.path().filename().string().ends_with(".part")) << e.path();
         }
@@ -135,7 +172,19 @@ class CliTest : public ::testing::Test {
     std::map<std::string, int> delays;
     std::vector<std::string> log;
     std::mutex lock;
+    std::atomic<bool> stopping{false};
     TempDir out;
+
+    size_t Asked() {
+        std::lock_guard<std::mutex> guard(lock);
+        return log.size();
+    }
+    std::string Links(const std::vector<std::string>& hashes, const std::string& rest = "") {
+        std::string text;
+        for (size_t i = 0; i < hashes.size(); ++i)
+            text += "magnet:?xt=urn:btih:" + hashes[i] + "&dn=f" + std::to_string(i) + rest + "\n";
+        return text;
+    }
 };
 
 TEST_F(CliTest, SavesUnderTheDecodedDisplayName) {
@@ -218,7 +267,8 @@ TEST_F(CliTest, TraversalNamesStayInsideTheOutputFolder) {
 
 TEST_F(CliTest, UnwritableOutputFolderFailsEveryLinkWithoutAsking) {
     const std::string a = Add("a");
-    std::string folder = out / "missing";
+    testing::WriteFile(out / "file", "");
+    std::string folder = out / "file/sub";  // cannot be created below a file
     if (geteuid() != 0) {
         std::filesystem::create_directory(out / "ro");
         std::filesystem::permissions(
@@ -250,7 +300,7 @@ TEST_F(CliTest, BuiltInMirrorLayoutsThroughAProxy) {
     proxy.Start();
     const CliRun run =
         RunCli({"-o", out.path().string(), "--no-swarm"}, "magnet:?xt=urn:btih:" + a + "&dn=p",
-               {{"http_proxy", "http://127.0.0.1:" + std::to_string(proxy.port())}});
+               {.env = {{"http_proxy", "http://127.0.0.1:" + std::to_string(proxy.port())}}});
     EXPECT_EQ(run.status, 0) << run.err;
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_TRUE(seen[0].starts_with("http://")) << seen[0];
@@ -278,6 +328,8 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         {{"--name", "title"}, "magnet:?x", 2, "--name"},
         {{"--bogus"}, "magnet:?x", 2, "--bogus"},
         {{"/no/such/file"}, "", 2, "/no/such/file"},
+        {{"/dev/zero"}, "", 2, "256 MiB"},
+        {{"/"}, "", 2, "Is a directory"},
     };
     for (const auto& c : cases) {
         const CliRun run = RunCli(c.args, c.input);
@@ -322,6 +374,104 @@ TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
     EXPECT_TRUE(body.starts_with("d8:announce20:http://127.0.0.1:9/a")) << body.substr(0, 40);
     EXPECT_NE(run.err.find("BitTorrent"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("could not be reached"), std::string::npos) << run.err;
+}
+
+// Cron jobs and service managers start programs with descriptors closed; whatever the program
+// opens first then takes their numbers, and must never receive its messages.
+TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheSavedFiles) {
+    std::vector<std::string> hashes;
+    for (int i = 0; i < 8; ++i)
+        hashes.push_back(Add("c" + std::to_string(i)));
+    const std::string failing = std::string(40, 'E');  // no mirror has it: a line for stderr
+    for (int closed : {1, 2}) {
+        const CliRun run =
+            RunCli(Args({"-j", "8"}), Links(hashes) + Links({failing}, "x"), {.closed = {closed}});
+        EXPECT_EQ(run.status, 1) << closed;
+        for (size_t i = 0; i < hashes.size(); ++i) {
+            EXPECT_EQ(testing::ReadFile(out / ("f" + std::to_string(i) + ".torrent")),
+                      torrents[hashes[i]].body)
+                << "descriptor " << closed << ", file " << i;
+        }
+    }
+}
+
+// A hash that is not 40 hexadecimal or 32 base-32 characters can never be checked against a
+// delivered file, and no other part of a link reaches a URL: a mirror that answers anything
+// is not even asked.
+TEST_F(CliTest, UncheckableHashesFailWithoutAsking) {
+    const std::string h = std::string(40, 'a');
+    const std::vector<std::string> hashes = {std::string(39, 'a'),
+                                             std::string(41, 'a'),
+                                             std::string(40, 'g'),
+                                             std::string(32, '1'),
+                                             "",
+                                             h + "%20",
+                                             h + "?a#b",
+                                             h + std::string(1, '\0'),
+                                             h + "@evil.example/x"};
+    std::vector<std::string> args = {"-o", out.path().string(), "--no-swarm"};
+    for (auto& m : Mirror("any"))
+        args.push_back(m);
+    const CliRun run = RunCli(args, Links(hashes));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    size_t reasons = 0;
+    for (size_t at = run.err.find("无效的种子特征"); at != std::string::npos;
+         at = run.err.find("无效的种子特征", at + 1))
+        ++reasons;
+    EXPECT_EQ(reasons, hashes.size()) << run.err;
+    EXPECT_EQ(Asked(), 0u);
+    EXPECT_TRUE(out.Entries().empty());
+}
+
+TEST_F(CliTest, OutsideTextCannotSteerTheTerminal) {
+    const CliRun run = RunCli(Args({}),
+                              "magnet:?\x1b]0;PWNED\x07\x1b[2J\xc2\x9b\n"
+                              "magnet:?xt=urn:btih:\x1b[31m");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("\xc2\x9b"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\\x1b]0;PWNED\\x07\\x1b[2J\\u009b"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\\x1b[31m"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, SignalsEndTheRunWithTheShellsStatusAndNoTemporaryFile) {
+    for (auto [signal, status] : {std::pair{SIGINT, 130}, {SIGHUP, 129}, {SIGTERM, 143}}) {
+        const std::string a = Add("s");
+        std::vector<std::string> args = {"-o", out.path().string(), "--no-swarm"};
+        for (auto& m : Mirror("stall"))
+            args.push_back(m);
+        const size_t before = Asked();
+        const CliRun run =
+            RunCli(args, Links({a}), {.signal = signal, .ready = [&] { return Asked() > before; }});
+        EXPECT_EQ(run.status, status) << signal;
+        EXPECT_TRUE(out.Entries().empty()) << signal;
+    }
+}
+
+TEST_F(CliTest, LostOutputIsAFailure) {
+    const std::string a = Add("a");
+    const CliRun run = RunCli(Args({}), Links({a}), {.stdoutPath = "/dev/full"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("标准输出"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTest, OldTemporaryFilesOfOurOwnAreRemoved) {
+    const auto dayAndAHalf = std::filesystem::file_time_type::clock::now() - std::chrono::hours(36);
+    for (const char* name : {".velindra-abcdefghij.part", ".velindra-0123456789.part",
+                             ".velindra-short.part", "mine.part"}) {
+        testing::WriteFile(out / name, "x");
+        if (std::string(name) != ".velindra-0123456789.part")
+            std::filesystem::last_write_time(out / name, dayAndAHalf);
+    }
+    const std::string a = Add("a");
+    EXPECT_EQ(RunCli(Args({}), Links({a})).status, 0);
+    // Only an old file of exactly our own pattern goes; a fresh one may be another run's.
+    EXPECT_EQ(out.Entries(),
+              (std::set<std::string>{".velindra-0123456789.part", ".velindra-short.part",
+                                     "mine.part", "f0.torrent"}));
+    for (const char* name : {".velindra-0123456789.part", ".velindra-short.part", "mine.part"})
+        std::filesystem::remove(out / name);
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"ControlCharacters", std::string("a\0b\x1f\x7f", 5), kLinux, "a_b__.torrent"},
         NameCase{"RightToLeftOverride", "evil\u202Egnp.exe", kLinux, "evil_gnp.exe.torrent"},
         NameCase{"DirectionMarks", "\u200E\u200F\u2066\u2069x", kLinux, "____x.torrent"},
+        NameCase{"InvisibleAndLineBreaking", "a\u2028b\u2029c\u0085\u009b\u200B\u200D\u2060\uFEFFd",
+                 kLinux, "a_b_c______d.torrent"},
         NameCase{"InvalidUtf8", "a\xff\xc3", kLinux, "a__.torrent"},
         NameCase{"DeviceNameOnWindows", "con", kWindows, "_con.torrent"},
         NameCase{"DeviceNameWithDot", "COM1.part", kWindows, "_COM1.part.torrent"},
@@ -114,12 +116,8 @@ TEST(MirrorUrlTest, BuiltInLayouts) {
     EXPECT_TRUE(m3.ends_with("/torrent/ABCDEF.torrent")) << m3;
 }
 
-TEST(MirrorUrlTest, ShortAndEmptyHashes) {
-    const std::string layout = "h/{first2}/{last2}/{hash}.torrent";
-    EXPECT_EQ(BuildMirrorUrl(layout, "A"), "h/A/A/A.torrent");
-    EXPECT_EQ(BuildMirrorUrl(layout, ""), "h///.torrent");
-    EXPECT_EQ(BuildMirrorUrl(layout, "中文字"), "h/中文/文字/中文字.torrent");
-    EXPECT_EQ(BuildMirrorUrl(layout, "aBcD"), "h/aB/cD/aBcD.torrent");
+TEST(MirrorUrlTest, ShortHashesAreUsedWhole) {
+    EXPECT_EQ(BuildMirrorUrl("h/{first2}/{last2}/{hash}", "A"), "h/A/A/A");
 }
 
 TEST(MirrorChainTest, StopsAtFirstSuccessAndAfterWriteFailures) {
@@ -140,18 +138,37 @@ TEST(MirrorChainTest, StopsAtFirstSuccessAndAfterWriteFailures) {
         testing::Journal journal;
         testing::RecordingDownloader downloader(journal);
         downloader.decide = [&](const FetchRequest& r) { return c.answers[r.mirror - 1]; };
-        const auto outcome = FetchFromMirrors("HASH", "/tmp/x.torrent", downloader,
-                                              {"a/{hash}", "b/{hash}", "c/{hash}"});
+        const auto outcome = FetchFromMirrors(testing::Hash("ab", "cd"), "/tmp/x.torrent",
+                                              downloader, {"a/{hash}", "b/{hash}", "c/{hash}"});
         EXPECT_EQ(outcome.ok, c.ok);
         ASSERT_EQ(downloader.requests.size(), c.asked);
         for (size_t i = 0; i < c.asked; ++i) {
             EXPECT_EQ(downloader.requests[i].mirror, static_cast<int>(i + 1));
-            EXPECT_EQ(downloader.requests[i].infoHash, "HASH");
+            EXPECT_EQ(downloader.requests[i].url,
+                      std::string(1, 'a' + i) + "/" + testing::Hash("AB", "CD"));
             EXPECT_EQ(downloader.requests[i].destination, "/tmp/x.torrent");
         }
         if (c.ok) {
             EXPECT_EQ(outcome.mirror, static_cast<int>(c.asked));
         }
+    }
+}
+
+}  // namespace
+}  // namespace velindra
+
+namespace velindra {
+namespace {
+
+TEST(EscapeControlsTest, NoOutsideTextCanSteerATerminal) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"magnet:?\x1b]0;PWNED\x07\x1b[2J", "magnet:?\\x1b]0;PWNED\\x07\\x1b[2J"},
+        {"a\u009b31mb\x7f", "a\\u009b31mb\\x7f"},
+        {"raw\x9b byte", "raw\\x9b byte"},
+        {"中文 C:\\path\ttab", "中文 C:\\path\\x09tab"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(EscapeControls(text), shown);
     }
 }
 

@@ -63,7 +63,7 @@ inline Torrent MakeTorrent(const std::string& name, const std::string& announce 
                              Bstr(name) + "12:piece lengthi16384e6:pieces" + Bstr(pieces) + "e";
     Torrent t;
     t.body = "d8:announce" + Bstr(announce) + "4:info" + info + "e";
-    t.hash = Hex(Sha1(info));
+    t.hash = Hex(Sha1(info), true);  // the form the caches index
     return t;
 }
 
@@ -114,7 +114,17 @@ class LoopbackServer {
     httplib::Server server;
 
     void Start() {
+        // Tests open many connections at once, and clients keep theirs alive: every one of
+        // them must be accepted at once (the library's listen backlog of 5 would make the
+        // kernel drop the others' first packet) and served by a thread of its own.
+        int listener = -1;
+        server.set_socket_options([&listener](int fd) {
+            httplib::default_socket_options(fd);
+            listener = fd;
+        });
+        server.new_task_queue = [] { return new httplib::ThreadPool(64); };
         port_ = server.bind_to_any_port("127.0.0.1");
+        ::listen(listener, 128);  // a second listen() only widens the backlog
         thread_ = std::thread([this] { server.listen_after_bind(); });
         while (!server.is_running())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -146,5 +156,47 @@ inline int RefusingPort() {
     ::close(fd);
     return ntohs(address.sin_port);
 }
+
+// A TCP server on 127.0.0.1 that answers every connection with the same raw bytes, whatever
+// was asked, and closes it: for answers that are not HTTP at all.
+class RawServer {
+  public:
+    explicit RawServer(std::string answer) : answer_(std::move(answer)) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(fd_, 16);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            for (;;) {
+                const int client = ::accept(fd_, nullptr, nullptr);
+                if (client < 0)
+                    return;
+                char buffer[4096];
+                [[maybe_unused]] auto n = ::recv(client, buffer, sizeof buffer, 0);
+                n = ::send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL);
+                ::close(client);
+            }
+        });
+    }
+    ~RawServer() {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+  private:
+    std::string answer_;
+    int fd_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
 
 }  // namespace velindra::testing

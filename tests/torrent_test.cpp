@@ -53,6 +53,12 @@ INSTANTIATE_TEST_SUITE_P(
         BencodeCase{"IntegerKey", "di1e1:a4:infodee", std::nullopt},
         BencodeCase{"KeyWithoutValue", "d4:infode1:ae", std::nullopt},
         BencodeCase{"TrailingData", "d4:infodeex", std::nullopt},
+        BencodeCase{"TrailingWhiteSpace", "d4:infodee \r\n\t", "de"},
+        BencodeCase{"TrailingNul", std::string("d4:infodee\0", 11), std::nullopt},
+        BencodeCase{"KeysOutOfOrder", "d4:infod1:bi1e1:ai2ee1:ai0ee", "d1:bi1e1:ai2ee"},
+        BencodeCase{"DuplicateInfo", "d4:infod1:ai1ee4:infod1:ai2eee", std::nullopt},
+        BencodeCase{"DuplicateNestedKey", "d4:infod1:ai1e1:ai2eee", std::nullopt},
+        BencodeCase{"DuplicateKeyInAList", "d1:xld1:ai1e1:ai1eee4:infodee", std::nullopt},
         BencodeCase{"TwoValues", "d4:infodeede", std::nullopt},
         BencodeCase{"UnknownType", "d4:infodx1:aee", std::nullopt},
         BencodeCase{"StrayEnd", "ed4:infodee", std::nullopt},
@@ -85,8 +91,12 @@ TEST(CheckTorrentTest, MatchesTheLinkHash) {
     EXPECT_EQ(CheckTorrent(t.body, t.hash, Sha1), FetchError::None);
     EXPECT_EQ(CheckTorrent(other.body, t.hash, Sha1), FetchError::WrongTorrent);
     EXPECT_EQ(CheckTorrent("<html></html>", t.hash, Sha1), FetchError::NotATorrent);
-    // A hash of no form we can read: a well-formed torrent suffices.
-    EXPECT_EQ(CheckTorrent(other.body, "ABCDEF", Sha1), FetchError::None);
+    // A hash of no form we can read: nothing can be vouched for.
+    EXPECT_EQ(CheckTorrent(other.body, "ABCDEF", Sha1), FetchError::InvalidHash);
+    // The torrent's length leaves out the white space a server appended.
+    size_t length = 0;
+    EXPECT_EQ(CheckTorrent(t.body + "\n\n", t.hash, Sha1, &length), FetchError::None);
+    EXPECT_EQ(length, t.body.size());
 }
 
 }  // namespace

@@ -1,0 +1,39 @@
+#include "process_setup.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace velindra {
+
+void EnsureStandardDescriptors() {
+#ifndef _WIN32
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() takes the lowest free number, which is this one.
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened > 2)
+            ::close(opened);  // cannot happen while fd is free; never leave it dangling
+    }
+#endif
+}
+
+void EnsureHomeFolder() {
+#ifndef _WIN32
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return;
+    if (const passwd* entry = ::getpwuid(::getuid());
+        entry && entry->pw_dir && entry->pw_dir[0] == '/' && entry->pw_dir[1] != '\0') {
+        ::setenv("HOME", entry->pw_dir, 1);
+    }
+#endif
+}
+
+}  // namespace velindra
