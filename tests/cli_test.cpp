@@ -13,6 +13,9 @@
 
 extern char** environ;
 
+// Start is filled with designated initializers that leave the other fields at their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace velindra {
 namespace {
 
