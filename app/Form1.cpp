@@ -9,6 +9,7 @@
 
 #include "Form2.h"
 #include "Form3.h"
+#include "links.h"
 #include "messages.h"
 #include "progress_downloader.h"
 #include "swarm_source.h"
@@ -97,14 +98,17 @@ void Form1::Command1_Click() {
     batchRunning_ = true;
     qApp->installEventFilter(this);  // the main window takes no input while a batch runs
     // The network source lives for this batch only: its session closes when the batch ends.
+    const std::string text = Text1->toPlainText().toStdString();
     std::unique_ptr<Downloader> network =
-        outside_.makeNetworkSource ? outside_.makeNetworkSource() : nullptr;
+        outside_.makeNetworkSource && text.find(kMagnetMarker) != std::string::npos
+            ? outside_.makeNetworkSource()
+            : nullptr;
     SourceRouter sources(outside_.downloader, network.get());
     progress_ = std::make_unique<ProgressDownloader>(sources, this);
     BatchServices services(*this);
     Services s{outside_.settings, services, services, services, *progress_, services};
     s.askNetwork = network != nullptr;
-    FetchBatch(Text1->toPlainText().toStdString(), *this, s);
+    FetchBatch(text, *this, s);
     progress_.reset();
     network.reset();
     qApp->removeEventFilter(this);

@@ -44,7 +44,13 @@ void Main() {
             [](QWidget* owner, std::string& path) {
                 return CD::BrowseForFolder(owner, path, texts::kFolderPrompt, texts::kFolderFlags);
             },
-            [] { return std::unique_ptr<Downloader>(std::make_unique<SwarmSource>()); }});
+            [] {
+                SwarmLimits limits;
+                limits.stateFile = DefaultSwarmStateFile();
+                auto network = std::make_unique<SwarmSource>(limits);
+                network->Warm();  // bootstraps while the mirrors are asked
+                return std::unique_ptr<Downloader>(std::move(network));
+            }});
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });
         CentreOver(form);

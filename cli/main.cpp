@@ -338,14 +338,18 @@ int Run(int argc, char** argv) {
     }
     CurlDownloader downloader(limits, TrustStore::FromEnvironment(options.caFile));
     SwarmLimits swarmLimits;
-    swarmLimits.dht = swarmLimits.localDiscovery = swarmLimits.portMapping = options.dht;
+    swarmLimits.dht = options.dht;
+    swarmLimits.stateFile = DefaultSwarmStateFile();
     if (options.swarmSeconds) {
         swarmLimits.perLinkMs = static_cast<long>(*options.swarmSeconds * 1000);
         swarmLimits.unreachableMs = std::min(swarmLimits.unreachableMs, swarmLimits.perLinkMs);
     }
-    // One network session for the whole run, started only if a link needs it.
+    // One network session for the whole run, started now so that its DHT bootstrap is done
+    // by the time a link's mirrors have all failed; it is asked only for such links.
     std::unique_ptr<SwarmSource> swarm =
         options.swarm ? std::make_unique<SwarmSource>(swarmLimits) : nullptr;
+    if (swarm)
+        swarm->Warm();
     SourceRouter sources(downloader, swarm.get());
     const std::vector<std::string>& mirrors =
         options.mirrors.empty() ? BuiltInMirrors() : options.mirrors;

@@ -1,6 +1,10 @@
 #include "swarm_source.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/disabled_disk_io.hpp>
@@ -9,6 +13,7 @@
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/session_stats.hpp>
 #include <libtorrent/settings_pack.hpp>
+#include <libtorrent/span.hpp>
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/torrent_status.hpp>
@@ -56,9 +61,65 @@ std::string TorrentFromMetadata(std::string_view info, const std::vector<std::st
 
 SwarmSource::SwarmSource(SwarmLimits limits) : limits_(std::move(limits)) {}
 
+std::string DefaultSwarmStateFile() {
+    std::string cache;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/') {
+        cache = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/' && home[1]) {
+        cache = std::string(home) + "/.cache";
+    } else {
+        return {};
+    }
+    return cache + "/velindra/swarm-state";
+}
+
+namespace {
+
+// The DHT part of a saved session state; nothing when the file is missing, unreadable or
+// corrupt: the session then bootstraps as on a first run.
+void LoadState(const std::string& path, lt::session_params& params) {
+    if (path.empty())
+        return;
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+    if (bytes.empty() || bytes.size() > (4u << 20))
+        return;
+    try {
+        lt::session_params saved =
+            lt::read_session_params(lt::span<const char>(bytes), lt::session::save_dht_state);
+        params.dht_state = std::move(saved.dht_state);
+    } catch (const std::exception&) {
+    }
+}
+
+void SaveState(const std::string& path, lt::session& session) {
+    if (path.empty())
+        return;
+    try {
+        const std::vector<char> bytes = lt::write_session_params_buf(
+            session.session_state(lt::session::save_dht_state), lt::session::save_dht_state);
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+        AtomicFile file(path);
+        if (file.Open())
+            file.Commit(std::string_view(bytes.data(), bytes.size()));
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
 SwarmSource::~SwarmSource() {
     std::lock_guard<std::mutex> guard(lock_);
+    if (session_ && limits_.dht)
+        SaveState(limits_.stateFile, *session_);
     session_.reset();  // closes every socket of the batch
+}
+
+void SwarmSource::Warm() {
+    std::lock_guard<std::mutex> guard(lock_);
+    Session();
 }
 
 lt::session& SwarmSource::Session() {
@@ -70,12 +131,12 @@ lt::session& SwarmSource::Session() {
         pack.set_bool(lt::settings_pack::enable_lsd, limits_.localDiscovery);
         pack.set_bool(lt::settings_pack::enable_upnp, limits_.portMapping);
         pack.set_bool(lt::settings_pack::enable_natpmp, limits_.portMapping);
-        pack.set_str(lt::settings_pack::dht_bootstrap_nodes,
-                     "router.bittorrent.com:6881,router.utorrent.com:6881,"
-                     "dht.transmissionbt.com:6881,dht.libtorrent.org:25401");
+        pack.set_str(lt::settings_pack::dht_bootstrap_nodes, limits_.dhtBootstrapNodes);
         pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
         pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
         lt::session_params params(std::move(pack));
+        if (limits_.dht)
+            LoadState(limits_.stateFile, params);
         params.disk_io_constructor = lt::disabled_disk_io_constructor;
         session_ = std::make_unique<lt::session>(std::move(params));
         dhtNodeMetric_ = lt::find_metric_idx("dht.dht_nodes");

@@ -25,11 +25,22 @@ struct SwarmLimits {
     bool localDiscovery = false;  // metadata needs no local peer discovery
     bool portMapping = false;     // UPnP and NAT-PMP: the router stays as it is
     std::string listenInterfaces = "0.0.0.0:0,[::]:0";
+    std::string dhtBootstrapNodes =
+        "router.bittorrent.com:6881,router.utorrent.com:6881,dht.transmissionbt.com:6881,"
+        "dht.libtorrent.org:25401";
+    // Where the DHT routing table is kept between runs, so that a later batch finds peers
+    // without bootstrapping again; empty keeps nothing.
+    std::string stateFile;
 };
 
-// One session for a whole batch, started only when a link first needs it and closed with this
-// object. Only metadata is fetched: the disk layer is disabled, so no content is downloaded or
-// written. The result is written like a mirror download: checked against the info-hash and
+// The state file in the user's cache folder ($XDG_CACHE_HOME/velindra/swarm-state, or
+// ~/.cache/...); empty when there is no home to put it in.
+std::string DefaultSwarmStateFile();
+
+// One session for a whole batch, started by Warm() as the batch begins (or when a link first
+// needs it) and closed with this object; it asks the network about a link only when Fetch is
+// called for it. Only metadata is fetched: the disk layer is disabled, so no content is downloaded
+// or written. The result is written like a mirror download: checked against the info-hash and
 // atomically replacing the destination. Safe to call from several threads at once.
 class SwarmSource : public Downloader {
   public:
@@ -37,6 +48,8 @@ class SwarmSource : public Downloader {
     ~SwarmSource() override;
 
     FetchResult Fetch(const FetchRequest& request) override;
+    // Starts the session and its DHT bootstrap now, in the background of the library.
+    void Warm();
 
     int sessionsStarted() const { return sessionsStarted_; }
 

@@ -477,5 +477,60 @@ TEST_F(CliTest, OldTemporaryFilesOfOurOwnAreRemoved) {
         std::filesystem::remove(out / name);
 }
 
+// A certificate authority made for the test, and a server certificate for 127.0.0.1 signed by
+// it: the mirror is trusted only when the program is told about the authority.
+TEST_F(CliTest, HttpsMirrorsAreCheckedAgainstTheTrustStoreGiven) {
+    TempDir pki;
+    const std::string d = pki.path().string();
+    const std::string make =
+        "cd " + d +
+        " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2"
+        " -subj /CN=test-ca 2>/dev/null"
+        " && openssl req -newkey rsa:2048 -nodes -keyout key.pem -out req.csr -subj /CN=127.0.0.1"
+        " 2>/dev/null && printf 'subjectAltName=IP:127.0.0.1' > ext"
+        " && openssl x509 -req -in req.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2"
+        " -extfile ext -out cert.pem 2>/dev/null"
+        " && mkdir certs && cp ca.pem certs/ && openssl rehash certs";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    httplib::SSLServer tls((pki / "cert.pem").c_str(), (pki / "key.pem").c_str());
+    const std::string a = Add("tls");
+    tls.Get(".*", [&](const httplib::Request&, httplib::Response& r) {
+        r.set_content(torrents[a].body, "application/x-bittorrent");
+    });
+    const int port = tls.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { tls.listen_after_bind(); });
+    while (!tls.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    const std::vector<std::string> args = {
+        "-o", out.path().string(), "--no-swarm", "--mirror",
+        "https://127.0.0.1:" + std::to_string(port) + "/{hash}.torrent"};
+    const std::map<std::string, std::string> none = {
+        {"CURL_CA_BUNDLE", ""}, {"SSL_CERT_FILE", ""}, {"SSL_CERT_DIR", ""}};
+    struct Case {
+        std::vector<std::string> extra;
+        std::map<std::string, std::string> env;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}, 1},
+        {{"--cacert", pki / "ca.pem"}, {}, 0},
+        {{}, {{"CURL_CA_BUNDLE", pki / "ca.pem"}}, 0},
+        {{}, {{"SSL_CERT_FILE", pki / "ca.pem"}}, 0},
+        {{}, {{"SSL_CERT_DIR", pki / "certs"}}, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> all = args;
+        all.insert(all.end(), c.extra.begin(), c.extra.end());
+        std::map<std::string, std::string> env = none;
+        for (const auto& [k, v] : c.env)
+            env[k] = v;
+        const CliRun run = RunCli(all, Links({a}), {.env = env});
+        EXPECT_EQ(run.status, c.status) << run.err;
+    }
+    tls.stop();
+    serving.join();
+}
+
 }  // namespace
 }  // namespace velindra

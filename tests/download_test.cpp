@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 
 #include "curl_downloader.h"
 #include "fetch.h"
@@ -309,6 +311,45 @@ TEST_F(DownloadTest, HonoursTheProxyVariables) {
     unsetenv("http_proxy");
     ASSERT_TRUE(result.ok()) << result.detail;
     EXPECT_EQ(seen, "http://mirror.invalid/torrent/" + good.hash + ".torrent mirror.invalid");
+}
+
+// A batch keeps about one connection per worker and host, and never sends a request down a
+// connection that has just failed.
+TEST_F(DownloadTest, ConnectionsAreReusedButNeverAfterAFailure) {
+    std::mutex lock;
+    std::map<std::string, int> portOf;  // path -> the client's port
+    server.server.set_keep_alive_max_count(1000);
+    server.server.Get(R"(/count/.*)", [&](const httplib::Request& q, httplib::Response& r) {
+        std::lock_guard<std::mutex> guard(lock);
+        portOf[q.path] = q.remote_port;
+        r.set_content(good.body, "application/x-bittorrent");
+    });
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 2; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < 10; ++i) {
+                const std::string name = std::to_string(w) + "-" + std::to_string(i);
+                EXPECT_TRUE(Get("/count/" + name, good.hash, dir / (name + ".torrent")).ok());
+            }
+        });
+    }
+    for (auto& t : workers)
+        t.join();
+    std::set<int> ports;
+    for (const auto& [path, port] : portOf)
+        ports.insert(port);
+    EXPECT_LE(ports.size(), 2u);
+
+    // One worker: its connection serves again, but not once a transfer on it has stalled.
+    CurlDownloader one{downloader.limits()};
+    const auto fetch = [&](const std::string& path) {
+        return one.Fetch(Request(server.Url(path), dir / "one.torrent", good.hash));
+    };
+    ASSERT_TRUE(fetch("/count/a").ok() && fetch("/count/b").ok());
+    EXPECT_EQ(portOf["/count/a"], portOf["/count/b"]);
+    EXPECT_EQ(fetch("/stall").error, FetchError::Timeout);
+    ASSERT_TRUE(fetch("/count/c").ok());
+    EXPECT_NE(portOf["/count/c"], portOf["/count/b"]);
 }
 
 TEST_F(DownloadTest, ParallelTransfersIntoOneFileNeverMix) {

@@ -2,6 +2,8 @@
 // mapping, so nothing leaves the machine.
 #include <gtest/gtest.h>
 
+#include <libtorrent/session.hpp>
+#include <libtorrent/session_params.hpp>
 #include <libtorrent/settings_pack.hpp>
 
 #include "curl_downloader.h"
@@ -140,6 +142,37 @@ TEST_F(SwarmTest, SeveralLinksShareOneSession) {
         t.join();
     EXPECT_EQ(saved, 3);
     EXPECT_EQ(network.sessionsStarted(), 1);
+}
+
+TEST_F(SwarmTest, DhtStateIsKeptBetweenRunsAndACorruptOneIsIgnored) {
+    SwarmLimits limits = LoopbackLimits();
+    limits.dht = true;
+    limits.dhtBootstrapNodes = "";  // nothing leaves the machine
+    limits.stateFile = out / "cache/velindra/swarm-state";
+    const auto savedNodeIds = [&] {
+        const std::string bytes = testing::ReadFile(limits.stateFile);
+        const lt::session_params saved = lt::read_session_params(
+            lt::span<const char>(bytes.data(), static_cast<long>(bytes.size())),
+            lt::session::save_dht_state);
+        std::vector<std::string> ids;
+        for (const auto& [address, id] : saved.dht_state.nids)
+            ids.push_back(id.to_string());
+        return ids;
+    };
+    {
+        SwarmSource network(limits);
+        network.Warm();
+        EXPECT_EQ(network.sessionsStarted(), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    EXPECT_FALSE(savedNodeIds().empty());
+    testing::WriteFile(limits.stateFile, "d9:dht statei-e");
+    {
+        SwarmSource network(limits);
+        network.Warm();
+        EXPECT_EQ(network.sessionsStarted(), 1);
+    }
+    EXPECT_FALSE(savedNodeIds().empty());  // written afresh
 }
 
 TEST_F(SwarmTest, MalformedHashesAreNotHandedToTheNetwork) {
