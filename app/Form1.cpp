@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
+#include <utility>
 
 #include "Form2.h"
 #include "Form3.h"
@@ -113,6 +115,30 @@ void Form1::Command1_Click() {
     network.reset();
     qApp->removeEventFilter(this);
     batchRunning_ = false;
+    if (!waiting_.isEmpty())
+        AppendLinks(std::exchange(waiting_, {}));
+}
+
+void Form1::AppendLinks(const QStringList& links) {
+    if (batchRunning_) {
+        waiting_ += links;
+        return;
+    }
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (links.isEmpty())
+        return;  // started again without links: just come to the front
+    QString text = Text1->toPlainText();
+    for (const QString& link : links) {
+        if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
+            text += QLatin1Char('\n');
+        text += link;
+    }
+    Text1->setPlainText(text);
+    Text1->moveCursor(QTextCursor::End);
+    Command1->setFocus();
 }
 
 void Form1::Command2_Click() {

@@ -2,6 +2,7 @@
 // members selection, basePath, showErr and usedn) and runs the batches.
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -47,6 +48,12 @@ class Form1 : public QWidget, public RunOptions {
     bool batchRunning() const { return batchRunning_; }
     ProgressDownloader& progress() { return *progress_; }
 
+    // Links handed over on the command line or by a later start: each goes on a line of its
+    // own at the end of the links box, the window comes to the front with the focus on
+    // "获取种子", and nothing is fetched until the user says so. During a batch they wait
+    // and are added when it ends.
+    void AppendLinks(const QStringList& links);
+
     void Command1_Click();  // 获取种子
     void Command2_Click();  // 程序设置
     void Command3_Click();  // 清空框框
@@ -56,6 +63,7 @@ class Form1 : public QWidget, public RunOptions {
 
   private:
     Outside outside_;
+    QStringList waiting_;
     std::unique_ptr<ProgressDownloader> progress_;
     bool batchRunning_ = false;
 };

@@ -2,8 +2,10 @@
 #include <cstdio>
 #include <exception>
 
+#include "Form1.h"
 #include "modXP.h"
 #include "process_setup.h"
+#include "single_instance.h"
 
 int main(int argc, char** argv) {
     velindra::EnsureStandardDescriptors();  // before anything opens a file or a socket
@@ -13,7 +15,22 @@ int main(int argc, char** argv) {
         QApplication::setApplicationName(QStringLiteral("Velindra"));
         QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
         QGuiApplication::setDesktopFileName(QStringLiteral("velindra"));
-        velindra::modXP::Main();
+        velindra::modXP::InstallTranslations();
+
+        // A browser handing over the next link starts us again: the running program takes it.
+        const QStringList links = QApplication::arguments().mid(1);
+        const QString name = velindra::SingleInstance::DefaultName();
+        if (velindra::SingleInstance::HandOver(name, links, 2000))
+            return 0;
+        velindra::SingleInstance instance;
+        QObject::connect(&instance, &velindra::SingleInstance::argumentsArrived,
+                         [](const QStringList& more) {
+                             if (velindra::Form1* form = velindra::modXP::MainWindow())
+                                 form->AppendLinks(more);
+                         });
+        instance.Listen(name);
+
+        velindra::modXP::Main(links);
         return app.exec();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velindra: %s\n", e.what());

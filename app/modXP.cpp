@@ -1,7 +1,9 @@
 #include "modXP.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QStyle>
+#include <QTranslator>
 #include <exception>
 
 #include "CD.h"
@@ -13,7 +15,25 @@
 #include "texts.h"
 #include "twips.h"
 
+// The icons live in this library; the program and the tests both take them in from here.
+static void InitResources() {
+    Q_INIT_RESOURCE(velindra);
+}
+
 namespace velindra::modXP {
+
+void InstallTranslations() {
+    InitResources();
+    // The toolkit's own dialogs and buttons speak the program's language, whatever the
+    // system's is.
+    auto* translator = new QTranslator(qApp);
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"), folder) ||
+        translator->load(QStringLiteral("qtbase_zh_CN"), QCoreApplication::applicationDirPath() +
+                                                             QStringLiteral("/translations"))) {
+        QCoreApplication::installTranslator(translator);
+    }
+}
 
 bool InitVisualStyles() {
     try {
@@ -27,13 +47,20 @@ bool InitVisualStyles() {
     }
 }
 
-void Main() {
+namespace {
+Form1* form = nullptr;
+}  // namespace
+
+Form1* MainWindow() {
+    return form;
+}
+
+void Main(const QStringList& links) {
     InitVisualStyles();
 
     static QtSettingsStore settings;
     static CurlDownloader downloader;
     static DesktopLauncher launcher;
-    static Form1* form = nullptr;
     if (!form) {
         form = new Form1(Outside{
             settings, downloader, launcher,
@@ -56,6 +83,8 @@ void Main() {
         CentreOver(form);
     }
     form->show();
+    if (!links.isEmpty())
+        form->AppendLinks(links);
 }
 
 }  // namespace velindra::modXP

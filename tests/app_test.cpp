@@ -1,5 +1,7 @@
 // The three windows, offscreen, with real widgets; modal windows are answered by the test.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -10,10 +12,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 #include <thread>
 
 #include "CD.h"
@@ -22,6 +26,7 @@
 #include "Form3.h"
 #include "fakes.h"
 #include "progress_downloader.h"
+#include "single_instance.h"
 #include "swarm_source.h"
 #include "swarm_support.h"
 #include "test_support.h"
@@ -521,6 +526,7 @@ TEST(BatchWindowTest, SlowDownloadShowsProgressAndCancelSkipsSilently) {
         EXPECT_EQ(progress->windowTitle(), "Velindra");
         EXPECT_EQ(progress->cancelButton->text(), "取消");
         label = progress->label->text();
+        form.AppendLinks({"magnet:?handed-over"});  // a later start during the batch
         progress->cancelButton->click();
     });
     form.Command1->click();
@@ -529,8 +535,10 @@ TEST(BatchWindowTest, SlowDownloadShowsProgressAndCancelSkipsSilently) {
     EXPECT_GE(shownAfter, 400);
     EXPECT_TRUE(label.contains("镜像 1")) << label.toStdString();
     EXPECT_TRUE(h.world.journal.events.empty());  // no message, no launch
-    EXPECT_EQ(form.Text1->toPlainText(),
-              "magnet:?xt=urn:btih:AB000000000000000000000000000000000000AB&x");
+    // Links handed over during the batch waited for its end.
+    EXPECT_EQ(
+        form.Text1->toPlainText(),
+        "magnet:?xt=urn:btih:AB000000000000000000000000000000000000AB&x\nmagnet:?handed-over");
     EXPECT_LT(clock.elapsed(), 4000);
 }
 
@@ -641,6 +649,63 @@ TEST(DialogTest, FolderPickerReturnsAFolderOrNothing) {
     OnNextModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
     EXPECT_FALSE(CD::BrowseForFolder(nullptr, path, "请选择文件夹： ", 1));
     EXPECT_EQ(path, dir.path().string());
+}
+
+// ---- One window per user session, with the real program as the later start ----
+
+class SingleInstanceTest : public ::testing::Test {
+  protected:
+    void SetUp() override { qputenv("XDG_RUNTIME_DIR", runtime.path().c_str()); }
+    // Runs the real program with the arguments and lets the event loop go on meanwhile.
+    static int StartLater(const QStringList& arguments) {
+        QProcess later;
+        later.start(QStringLiteral(VELINDRA_APP_PATH), arguments);
+        later.waitForStarted();
+        QElapsedTimer clock;
+        clock.start();
+        while (later.state() != QProcess::NotRunning && clock.elapsed() < 20000)
+            QTest::qWait(20);
+        return later.state() == QProcess::NotRunning ? later.exitCode() : -1;
+    }
+    testing::TempDir runtime;
+};
+
+TEST_F(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
+    Harness h;
+    Form1 form(h.outside());
+    form.show();
+    form.Text1->setPlainText("typed by hand");
+    SingleInstance instance;
+    QObject::connect(&instance, &SingleInstance::argumentsArrived, &form, &Form1::AppendLinks);
+    ASSERT_TRUE(instance.Listen(SingleInstance::DefaultName()));
+    EXPECT_EQ(StartLater({"magnet:?xt=urn:btih:A", "text with magnet:?xt=urn:btih:B"}), 0);
+    EXPECT_EQ(form.Text1->toPlainText(),
+              "typed by hand\nmagnet:?xt=urn:btih:A\ntext with magnet:?xt=urn:btih:B");
+    EXPECT_EQ(form.focusWidget(), form.Command1);
+    EXPECT_TRUE(h.world.downloader.requests.empty());  // nothing starts on its own
+}
+
+TEST_F(SingleInstanceTest, ASocketLeftByACrashDoesNotStopTheNextStart) {
+    const QByteArray path = SingleInstance::DefaultName().toUtf8();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);  // the file stays, nobody listens: what a crash leaves
+
+    QProcess first;
+    first.start(QStringLiteral(VELINDRA_APP_PATH), {});
+    ASSERT_TRUE(first.waitForStarted());
+    bool taken = false;
+    for (int i = 0; i < 100 && !taken; ++i) {
+        QTest::qWait(50);
+        taken = SingleInstance::HandOver(SingleInstance::DefaultName(), {"magnet:?x"}, 500);
+    }
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
 }
 
 }  // namespace

@@ -346,14 +346,26 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     EXPECT_EQ(RunCli({"--version"}, "").out, "velindra-cli 1.0.0\n");
 }
 
-TEST_F(CliTest, ReadsFilesAndStandardInputInOrder) {
-    const std::string a = Add("a"), b = Add("b");
+TEST_F(CliTest, ReadsLinksFilesAndStandardInputInOrderIntoAFolderItMakes) {
+    const std::string a = Add("a"), b = Add("b"), c = Add("c");
     testing::WriteFile(out / "links.txt", "magnet:?xt=urn:btih:" + a + "&dn=fromfile");
-    const CliRun run =
-        RunCli(Args({out / "links.txt", "-"}), "magnet:?xt=urn:btih:" + b + "&dn=fromstdin");
+    const std::string folder = out / "new/seeds";
+    std::vector<std::string> args = {"-o",         folder,
+                                     "--no-swarm", out / "links.txt",
+                                     "-",          "magnet:?xt=urn:btih:" + c + "&dn=fromargument"};
+    for (auto& m : Mirror("good"))
+        args.push_back(m);
+    const CliRun run = RunCli(args, "magnet:?xt=urn:btih:" + b + "&dn=fromstdin");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.lines(),
-              (std::vector<std::string>{out / "fromfile.torrent", out / "fromstdin.torrent"}));
+              (std::vector<std::string>{folder + "/fromfile.torrent", folder + "/fromstdin.torrent",
+                                        folder + "/fromargument.torrent"}));
+}
+
+TEST_F(CliTest, NothingToReadButATerminalShowsTheUsage) {
+    const CliRun run = RunCli({"-o", out.path().string()}, "", {.terminalInput = true});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.starts_with("用法: velindra-cli")) << run.err;
 }
 
 TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {

@@ -1,0 +1,143 @@
+// Velindra as the desktop meets it: the installed files, the Debian package, the magnet-link
+// handler, and the real program's window under an X server.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "test_support.h"
+
+extern char** environ;
+
+namespace velindra {
+namespace {
+
+using testing::TempDir;
+
+struct Output {
+    int status = -1;
+    std::string text;
+};
+
+// Runs a shell command line (ours, with quoted paths) and collects what it prints.
+Output Shell(const std::string& command) {
+    Output out;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.text.append(buffer, n);
+    const int status = pclose(pipe);
+    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+const std::string kSource = VELINDRA_SOURCE_DIR;
+const std::string kBuild = VELINDRA_BUILD_DIR;
+
+TEST(DesktopTest, DesktopEntryAndMetainfoValidate) {
+    const Output entry =
+        Shell("desktop-file-validate " + Quote(kSource + "/app/resources/velindra.desktop"));
+    EXPECT_EQ(entry.status, 0) << entry.text;
+    EXPECT_EQ(entry.text, "");
+    const Output meta = Shell("appstreamcli validate --no-net " +
+                              Quote(kSource + "/app/resources/velindra.metainfo.xml"));
+    EXPECT_EQ(meta.status, 0) << meta.text;
+}
+
+TEST(DesktopTest, InstalledProgramHandlesMagnetLinks) {
+    TempDir prefix;
+    const std::string p = prefix.path().string();
+    ASSERT_EQ(Shell("cmake --install " + Quote(kBuild) + " --prefix " + Quote(p)).status, 0);
+    for (const char* file :
+         {"bin/velindra", "bin/velindra-cli", "share/applications/velindra.desktop",
+          "share/metainfo/velindra.metainfo.xml", "share/icons/hicolor/16x16/apps/velindra.png",
+          "share/icons/hicolor/32x32/apps/velindra.png",
+          "share/icons/hicolor/48x48/apps/velindra.png",
+          "share/icons/hicolor/128x128/apps/velindra.png",
+          "share/icons/hicolor/256x256/apps/velindra.png",
+          "share/icons/hicolor/scalable/apps/velindra.svg"}) {
+        EXPECT_TRUE(std::filesystem::exists(prefix.path() / file)) << file;
+    }
+    const std::string env = "env XDG_DATA_HOME=" + Quote(p + "/share") +
+                            " XDG_DATA_DIRS=" + Quote(p + "/share") +
+                            " XDG_CONFIG_HOME=" + Quote(p + "/config") + " ";
+    ASSERT_EQ(Shell("update-desktop-database " + Quote(p + "/share/applications")).status, 0);
+    const Output handler = Shell(env + "xdg-mime query default x-scheme-handler/magnet");
+    EXPECT_EQ(handler.text, "velindra.desktop\n");
+}
+
+TEST(DesktopTest, DebianPackageDeclaresItsDependencies) {
+    TempDir out;
+    const Output built =
+        Shell("cd " + Quote(kBuild) + " && cpack -G DEB -B " + Quote(out.path().string()));
+    ASSERT_EQ(built.status, 0) << built.text;
+    const std::string deb = out / "velindra_1.0.0_amd64.deb";
+    ASSERT_TRUE(std::filesystem::exists(deb)) << built.text;
+    const Output control = Shell("dpkg-deb -f " + Quote(deb) + " Package Depends Section");
+    for (const char* dependency :
+         {"libqt6widgets6", "libcurl4", "libtorrent-rasterbar2.0", "qt6-qpa-plugins"}) {
+        EXPECT_NE(control.text.find(dependency), std::string::npos) << control.text;
+    }
+    const Output contents = Shell("dpkg-deb -c " + Quote(deb));
+    for (const char* file :
+         {"./usr/bin/velindra", "./usr/bin/velindra-cli",
+          "./usr/share/applications/velindra.desktop", "./usr/share/metainfo/velindra.metainfo.xml",
+          "./usr/share/icons/hicolor/256x256/apps/velindra.png"}) {
+        EXPECT_NE(contents.text.find(std::string(file) + "\n"), std::string::npos) << file;
+    }
+}
+
+// The built program, started as a user starts it, shows the magnet in its window's icon.
+TEST(DesktopTest, TheProgramsWindowShowsTheMagnet) {
+    if (Shell("command -v Xvfb xwininfo xprop").status != 0)
+        GTEST_SKIP() << "Xvfb, xwininfo and xprop are not installed";
+    TempDir home;
+    const std::string display = ":" + std::to_string(200 + getpid() % 500);
+    const std::string env = "env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb DISPLAY=" + display +
+                            " HOME=" + Quote(home.path().string()) +
+                            " XDG_RUNTIME_DIR=" + Quote(home.path().string()) + " ";
+    Shell("Xvfb " + display + " -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 & echo $! > " +
+          Quote(home / "xvfb.pid"));
+    Shell(env + Quote(kBuild + "/app/velindra") + " >/dev/null 2>&1 & echo $! > " +
+          Quote(home / "app.pid"));
+    std::string window;
+    for (int i = 0; i < 100 && window.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const Output tree = Shell("DISPLAY=" + display +
+                                  " xwininfo -root -tree | awk '/\"Velindra\": \\(\"velindra\"/ "
+                                  "{print $1; exit}'");
+        window = tree.text.substr(0, tree.text.find('\n'));
+    }
+    std::string icon;
+    if (!window.empty()) {
+        icon = Shell("DISPLAY=" + display + " xprop -id " + window +
+                     " -notype -f _NET_WM_ICON 32x ' = $0+' _NET_WM_ICON")
+                   .text;
+    }
+    Shell("kill $(cat " + Quote(home / "app.pid") + ") $(cat " + Quote(home / "xvfb.pid") + ")");
+    ASSERT_FALSE(window.empty()) << "no window titled Velindra appeared";
+    // "_NET_WM_ICON = 0x10, 0x10, 0xAARRGGBB, ...": a 16 x 16 image, much of it the magnet's red.
+    ASSERT_TRUE(icon.starts_with("_NET_WM_ICON = 0x10, 0x10, ")) << icon.substr(0, 200);
+    int red = 0;
+    std::istringstream pixels(icon.substr(icon.find('=') + 1));
+    for (std::string word; std::getline(pixels, word, ',');) {
+        const unsigned long argb = std::stoul(word, nullptr, 16);
+        const unsigned long a = argb >> 24, r = (argb >> 16) & 255, g = (argb >> 8) & 255,
+                            b = argb & 255;
+        if (a == 255 && r > 160 && g < 96 && b < 96)
+            ++red;
+    }
+    EXPECT_GE(red, 20) << icon.substr(0, 400);
+}
+
+}  // namespace
+}  // namespace velindra
