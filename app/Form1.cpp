@@ -1,12 +1,15 @@
 #include "Form1.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTextCursor>
+#include <algorithm>
 #include <utility>
 
 #include "Form2.h"
@@ -57,29 +60,90 @@ class BatchServices : public MessageSink,
     Form1& form_;
 };
 
+// The links box: one text line high, taking any number of lines, without scroll bars. Its
+// viewport is exactly one line tall, so the line with the cursor is always shown whole (and
+// after a paste, the end of what was pasted), never a cut slice of two lines.
+class LinksBox : public QPlainTextEdit {
+  public:
+    explicit LinksBox(QWidget* parent) : QPlainTextEdit(parent) {
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setTabChangesFocus(true);
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        document()->setDocumentMargin(0);
+        // Whenever the text, the font or the width lays the lines out anew, the cursor's line
+        // is brought back into view.
+        connect(this, &QPlainTextEdit::textChanged, this, &QPlainTextEdit::ensureCursorVisible);
+        connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged,
+                this, &QPlainTextEdit::ensureCursorVisible, Qt::QueuedConnection);
+    }
+
+  protected:
+    // The one check that holds whatever laid the lines out anew (a font from the desktop's
+    // theme, the window mapped at its final size): the cursor's line is in view when drawn.
+    void paintEvent(QPaintEvent* event) override {
+        if (!viewport()->rect().contains(cursorRect()))
+            ensureCursorVisible();
+        QPlainTextEdit::paintEvent(event);
+    }
+    void showEvent(QShowEvent* event) override {
+        QPlainTextEdit::showEvent(event);
+        ensureCursorVisible();  // text put in before the window was shown
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        FitOneLine();
+        QPlainTextEdit::resizeEvent(event);
+        ensureCursorVisible();
+    }
+    void changeEvent(QEvent* event) override {
+        QPlainTextEdit::changeEvent(event);
+        if (event->type() == QEvent::FontChange) {
+            FitOneLine();
+            ensureCursorVisible();
+        }
+    }
+
+  private:
+    // The viewport is made exactly one laid-out line tall (lines after the first sit one
+    // pixel lower in their box). Where the font's line does not fit the box's specified
+    // height, the box grows downwards by the few pixels it needs rather than cut the line.
+    void FitOneLine() {
+        const QFontMetrics fm = fontMetrics();
+        const int line = std::max({fm.lineSpacing(), fm.height(), cursorRect().height()}) + 1;
+        const int frames = 2 * frameWidth();
+        if (height() - frames < line) {
+            resize(width(), line + frames);  // comes back here through resizeEvent
+            return;
+        }
+        const int room = height() - frames - line;
+        const int top = room / 2;
+        setViewportMargins(2, top, 2, room - top);
+    }
+};
+
 }  // namespace
 
 Form1::Form1(Outside outside) : outside_(std::move(outside)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(texts::kAppTitle));
     setWindowIcon(QIcon(QStringLiteral(":/velindra/velindra.png")));
-    resize(Px(6555), Px(2595));
+    const Twips twips(this);
+    resize(twips.Size(6555, 2595));
 
     Label1 = new QLabel(QStringLiteral("Velindra"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Place(Label1, 120, 240, 3015, 255);
+    twips.Place(Label1, 120, 240, 3015, 255);
 
-    Text1 = new QPlainTextEdit(this);
+    Text1 = new LinksBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
-    Place(Text1, 360, 840, 5895, 270);
-    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text1->setTabChangesFocus(true);
-    Text1->document()->setDocumentMargin(1);
+    twips.Place(Text1, 360, 840, 5895, 270);
 
-    Command1 = PlaceButton(this, "Command1", QStringLiteral("获取种子"), 480, 1560, 1455, 495);
-    Command2 = PlaceButton(this, "Command2", QStringLiteral("程序设置"), 2520, 1560, 1455, 495);
-    Command3 = PlaceButton(this, "Command3", QStringLiteral("清空框框"), 4560, 1560, 1455, 495);
+    Command1 =
+        PlaceButton(twips, this, "Command1", QStringLiteral("获取种子"), 480, 1560, 1455, 495);
+    Command2 =
+        PlaceButton(twips, this, "Command2", QStringLiteral("程序设置"), 2520, 1560, 1455, 495);
+    Command3 =
+        PlaceButton(twips, this, "Command3", QStringLiteral("清空框框"), 4560, 1560, 1455, 495);
 
     // Tab order: Text1, Command1, (Label1 takes no focus), Command2, Command3.
     setTabOrder(Text1, Command1);
@@ -138,6 +202,7 @@ void Form1::AppendLinks(const QStringList& links) {
     }
     Text1->setPlainText(text);
     Text1->moveCursor(QTextCursor::End);
+    Text1->ensureCursorVisible();
     Command1->setFocus();
 }
 

@@ -1,11 +1,13 @@
 #include "Form3.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 
 #include "twips.h"
 
@@ -14,8 +16,8 @@ namespace velindra {
 namespace {
 
 template <typename T>
-T* Make(QWidget* parent, const char* name, const char* caption, int left, int top, int width,
-        int height) {
+T* Make(const Twips& twips, QWidget* parent, const char* name, const char* caption, int left,
+        int top, int width, int height) {
     auto* w = new T(parent);
     w->setObjectName(QString::fromUtf8(name));
     if constexpr (std::is_same_v<T, QGroupBox>) {
@@ -23,11 +25,21 @@ T* Make(QWidget* parent, const char* name, const char* caption, int left, int to
     } else if constexpr (!std::is_same_v<T, QWidget>) {
         w->setText(QString::fromUtf8(caption));
     }
-    Place(w, left, top, width, height);
+    twips.Place(w, left, top, width, height);
     return w;
 }
 
 }  // namespace
+
+QString Form3::DefaultSaveFolder() {
+#ifdef _WIN32
+    return QStringLiteral("F:\\TDDownload");
+#else
+    // "F:\TDDownload" means nothing here; the desktop's own download folder does.
+    return QDir::toNativeSeparators(
+        QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+#endif
+}
 
 Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFolder)
     : QDialog(owner), settings_(settings), browse_(std::move(browseForFolder)) {
@@ -36,32 +48,45 @@ Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFo
     setWindowIcon(QIcon(QStringLiteral(":/velindra/velindra.png")));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(Px(5265), Px(5265));
+    const Twips twips(this);
+    setFixedSize(twips.Size(5265, 5265));
 
-    Frame1 = Make<QGroupBox>(this, "Frame1", "保存位置", 240, 240, 4815, 1695);
-    Picture2 = Make<QWidget>(Frame1, "Picture2", "", 120, 240, 4575, 975);
-    Option5 = Make<QRadioButton>(Picture2, "Option5", "用户选择", 0, 120, 1455, 255);
-    Option6 = Make<QRadioButton>(Picture2, "Option6", "保存在下面", 0, 600, 1335, 255);
-    Text1 = Make<QLineEdit>(Picture2, "Text1", "F:\\TDDownload", 1320, 600, 2415, 270);
-    Command2 = PlaceButton(Picture2, "Command2", QStringLiteral("浏览"), 3840, 540, 615, 330);
-    Picture4 = Make<QWidget>(Frame1, "Picture4", "", 120, 1200, 4575, 375);
-    Label1 = Make<QLabel>(Picture4, "Label1", "保存文件名", 0, 120, 1095, 255);
-    Option9 = Make<QRadioButton>(Picture4, "Option9", "优先使用内容信息", 960, 120, 1935, 255);
-    Option10 = Make<QRadioButton>(Picture4, "Option10", "总是使用种子特征", 2760, 120, 1815, 255);
+    Frame1 = Make<QGroupBox>(twips, this, "Frame1", "保存位置", 240, 240, 4815, 1695);
+    Picture2 = Make<QWidget>(twips, Frame1, "Picture2", "", 120, 240, 4575, 975);
+    Option5 = Make<QRadioButton>(twips, Picture2, "Option5", "用户选择", 0, 120, 1455, 255);
+    Option6 = Make<QRadioButton>(twips, Picture2, "Option6", "保存在下面", 0, 600, 1335, 255);
+    Text1 = Make<QLineEdit>(twips, Picture2, "Text1", "", 1320, 600, 2415, 270);
+    Text1->setText(DefaultSaveFolder());
+    Command2 =
+        PlaceButton(twips, Picture2, "Command2", QStringLiteral("浏览"), 3840, 540, 615, 330);
+    Picture4 = Make<QWidget>(twips, Frame1, "Picture4", "", 120, 1200, 4575, 375);
+    Label1 = Make<QLabel>(twips, Picture4, "Label1", "保存文件名", 0, 120, 1095, 255);
+    Option9 =
+        Make<QRadioButton>(twips, Picture4, "Option9", "优先使用内容信息", 960, 120, 1935, 255);
+    Option10 =
+        Make<QRadioButton>(twips, Picture4, "Option10", "总是使用种子特征", 2760, 120, 1815, 255);
 
-    Frame2 = Make<QGroupBox>(this, "Frame2", "当获取种子失败", 240, 2160, 4815, 735);
-    Picture3 = Make<QWidget>(Frame2, "Picture3", "", 120, 240, 4575, 375);
-    Option7 = Make<QRadioButton>(Picture3, "Option7", "提示", 0, 120, 1455, 255);
-    Option8 = Make<QRadioButton>(Picture3, "Option8", "不提示", 2760, 120, 1575, 255);
+    Frame2 = Make<QGroupBox>(twips, this, "Frame2", "当获取种子失败", 240, 2160, 4815, 735);
+    Picture3 = Make<QWidget>(twips, Frame2, "Picture3", "", 120, 240, 4575, 375);
+    Option7 = Make<QRadioButton>(twips, Picture3, "Option7", "提示", 0, 120, 1455, 255);
+    Option8 = Make<QRadioButton>(twips, Picture3, "Option8", "不提示", 2760, 120, 1575, 255);
 
-    Frame3 = Make<QGroupBox>(this, "Frame3", "获取种子成功", 240, 3000, 4815, 1695);
-    Picture1 = Make<QWidget>(Frame3, "Picture1", "", 120, 240, 4575, 1335);
-    Option1 = Make<QRadioButton>(Picture1, "Option1", "用户选择", 0, 0, 3255, 255);
-    Option2 = Make<QRadioButton>(Picture1, "Option2", "打开", 0, 360, 3135, 255);
-    Option3 = Make<QRadioButton>(Picture1, "Option3", "打开所在文件夹", 0, 720, 3375, 255);
-    Option4 = Make<QRadioButton>(Picture1, "Option4", "什么都不做", 0, 1080, 3135, 255);
+    Frame3 = Make<QGroupBox>(twips, this, "Frame3", "获取种子成功", 240, 3000, 4815, 1695);
+    Picture1 = Make<QWidget>(twips, Frame3, "Picture1", "", 120, 240, 4575, 1335);
+    Option1 = Make<QRadioButton>(twips, Picture1, "Option1", "用户选择", 0, 0, 3255, 255);
+    Option2 = Make<QRadioButton>(twips, Picture1, "Option2", "打开", 0, 360, 3135, 255);
+    Option3 = Make<QRadioButton>(twips, Picture1, "Option3", "打开所在文件夹", 0, 720, 3375, 255);
+    Option4 = Make<QRadioButton>(twips, Picture1, "Option4", "什么都不做", 0, 1080, 3135, 255);
 
-    Command1 = PlaceButton(this, "Command1", QStringLiteral("确定"), 1920, 4800, 1575, 375);
+    // The title sits on the frame line, as on the desktop these windows imitate, so that a
+    // group's first row lies below both.
+    for (QGroupBox* frame : {Frame1, Frame2, Frame3}) {
+        frame->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
+            "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+    }
+
+    Command1 = PlaceButton(twips, this, "Command1", QStringLiteral("确定"), 1920, 4800, 1575, 375);
 
     // Tab order by index: Command1, the finish group, browse, the save-folder group, the error
     // group, the file-name group.

@@ -35,6 +35,10 @@ class Form3 : public QDialog {
     QPushButton* Command1;
     QPushButton* Command2;
 
+    // The folder text shown until the store names one: "F:\TDDownload" on Windows, the
+    // user's download folder elsewhere.
+    static QString DefaultSaveFolder();
+
     void Form_Load();
     void Command1_Click();  // 确定
     void Command2_Click();  // 浏览

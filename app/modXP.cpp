@@ -11,6 +11,7 @@
 #include "curl_downloader.h"
 #include "desktop_launcher.h"
 #include "qt_settings_store.h"
+#include "save_folder.h"
 #include "swarm_source.h"
 #include "texts.h"
 #include "twips.h"
@@ -62,22 +63,18 @@ void Main(const QStringList& links) {
     static CurlDownloader downloader;
     static DesktopLauncher launcher;
     if (!form) {
-        form = new Form1(Outside{
-            settings, downloader, launcher,
-            [](QWidget* owner, std::string& fileName, const SaveDialogRequest& r) {
-                return CD::ShowSaveDialog(owner, fileName, r.title, r.filter, r.filterIndex,
-                                          r.initialFolder, r.flags);
-            },
-            [](QWidget* owner, std::string& path) {
-                return CD::BrowseForFolder(owner, path, texts::kFolderPrompt, texts::kFolderFlags);
-            },
-            [] {
-                SwarmLimits limits;
-                limits.stateFile = DefaultSwarmStateFile();
-                auto network = std::make_unique<SwarmSource>(limits);
-                network->Warm();  // bootstraps while the mirrors are asked
-                return std::unique_ptr<Downloader>(std::move(network));
-            }});
+        form = new Form1(Outside{settings, downloader, launcher, SaveAsFromLastFolder,
+                                 [](QWidget* owner, std::string& path) {
+                                     return CD::BrowseForFolder(owner, path, texts::kFolderPrompt,
+                                                                texts::kFolderFlags);
+                                 },
+                                 [] {
+                                     SwarmLimits limits;
+                                     limits.stateFile = DefaultSwarmStateFile();
+                                     auto network = std::make_unique<SwarmSource>(limits);
+                                     network->Warm();  // bootstraps while the mirrors are asked
+                                     return std::unique_ptr<Downloader>(std::move(network));
+                                 }});
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });
         CentreOver(form);

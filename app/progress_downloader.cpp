@@ -1,6 +1,7 @@
 #include "progress_downloader.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
@@ -17,12 +18,14 @@ ProgressWindow::ProgressWindow(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("ProgressWindow"));
     setWindowTitle(QString::fromUtf8(texts::kAppTitle));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
-    setFixedSize(Px(5400), Px(1500));
+    const Twips twips(this);
+    setFixedSize(twips.Size(5400, 1500));
     label = new QLabel(this);
     label->setObjectName(QStringLiteral("Label1"));
-    Place(label, 240, 240, 4920, 495);
+    twips.Place(label, 240, 240, 4920, 495);
     label->setWordWrap(true);
-    cancelButton = PlaceButton(this, "Command1", QStringLiteral("取消"), 3840, 900, 1335, 375);
+    cancelButton =
+        PlaceButton(twips, this, "Command1", QStringLiteral("取消"), 3840, 900, 1335, 375);
     connect(cancelButton, &QPushButton::clicked, this, &ProgressWindow::cancelRequested);
     setModal(true);
 }
@@ -56,14 +59,25 @@ FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
     }
     const QString host = QUrl(QString::fromStdString(request.url)).host();
     std::atomic<int> peers{0};
+    // Which link, by its file name, and which source is being asked.
+    const QString file = QFileInfo(QString::fromStdString(request.destination)).fileName();
+    const QString counted =
+        request.links > 0
+            ? QStringLiteral("正在获取第 %1/%2 个：").arg(request.link).arg(request.links)
+            : QStringLiteral("正在获取：");
     const auto describe = [&] {
+        // The file name takes what is left of its line, shortened in the middle if need be.
+        const QFontMetrics metrics = window_->label->fontMetrics();
+        const int room = window_->label->width() - metrics.horizontalAdvance(counted);
+        const QString which =
+            counted + metrics.elidedText(file, Qt::ElideMiddle, room) + QLatin1Char('\n');
         if (request.network()) {
-            return QStringLiteral("正在从 BitTorrent 网络获取种子信息，已连接 %1 个节点")
-                .arg(peers.load());
+            return which + QStringLiteral("正在从 BitTorrent 网络获取种子信息，已连接 %1 个节点")
+                               .arg(peers.load());
         }
-        return QStringLiteral("正在从镜像 %1 获取种子：%2")
-            .arg(request.mirror)
-            .arg(host.isEmpty() ? QString::fromStdString(request.url) : host);
+        return which + QStringLiteral("正在从镜像 %1 获取种子：%2")
+                           .arg(request.mirror)
+                           .arg(host.isEmpty() ? QString::fromStdString(request.url) : host);
     };
 
     std::atomic<bool> cancel{false};

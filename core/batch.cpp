@@ -24,12 +24,14 @@ void FetchBatch(std::string_view text, RunOptions& options, const Services& serv
         return;
     }
     options.Load(services.settings);
-    for (std::string& link : links) {
-        ProcessLink(link, options, services);
+    const int count = static_cast<int>(links.size());
+    for (int i = 0; i < count; ++i) {
+        ProcessLink(links[static_cast<size_t>(i)], options, services, LinkPosition{i + 1, count});
     }
 }
 
-void ProcessLink(std::string& link, RunOptions& options, const Services& services) {
+void ProcessLink(std::string& link, RunOptions& options, const Services& services,
+                 LinkPosition position) {
     const std::optional<ParsedLink> parsed = ParseLink(link, options.usedn);
     if (!parsed) {
         if (options.showErr) {
@@ -58,9 +60,9 @@ void ProcessLink(std::string& link, RunOptions& options, const Services& service
         destination = JoinDestination(options.basePath, fileName, services.pathRules);
     }
 
-    const MirrorOutcome outcome =
-        FetchFromMirrors(parsed->infoHash, destination, services.downloader, services.mirrors,
-                         services.askNetwork ? std::string_view(link) : std::string_view());
+    const MirrorOutcome outcome = FetchFromMirrors(
+        parsed->infoHash, destination, services.downloader, services.mirrors,
+        services.askNetwork ? std::string_view(link) : std::string_view(), position);
     if (!outcome.ok) {
         if (options.showErr && !outcome.cancelled()) {
             services.messages.ShowMessage(texts::kFetchFailed);

@@ -33,7 +33,8 @@ std::string FileNameFor(std::string_view stem, PathRules rules = kHostPathRules)
 void FetchBatch(std::string_view text, RunOptions& options, const Services& services);
 
 // One link: parse, name, choose the destination, fetch from the mirrors, finish.
-void ProcessLink(std::string& link, RunOptions& options, const Services& services);
+void ProcessLink(std::string& link, RunOptions& options, const Services& services,
+                 LinkPosition position = {});
 
 // After a successful download: "select" asks first (the answer lands in options.selection),
 // then "open" opens the file, "poi" shows it in its folder, anything else does nothing.

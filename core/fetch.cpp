@@ -232,7 +232,7 @@ std::string BuildMirrorUrl(std::string_view urlTemplate, std::string_view infoHa
 
 MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& destination,
                                Downloader& downloader, const std::vector<std::string>& mirrors,
-                               std::string_view networkLink) {
+                               std::string_view networkLink, LinkPosition position) {
     MirrorOutcome outcome;
     // Only a hash whose bytes are known can be checked against what a source delivers, and
     // only its canonical form can reach a URL: nothing else of the link ever does.
@@ -253,6 +253,8 @@ MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& des
         request.destination = destination;
         request.infoHash = *canonical;
         request.mirror = static_cast<int>(k + 1);
+        request.link = position.link;
+        request.links = position.links;
         outcome.attempts.push_back(downloader.Fetch(request));
         const FetchResult& result = outcome.attempts.back();
         if (result.ok()) {

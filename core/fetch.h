@@ -61,8 +61,13 @@ struct MirrorOutcome {
 // link is given, the BitTorrent network is asked last, through the same downloader, with a
 // request that carries the link instead of a URL. A destination that cannot be written, or a
 // cancel, ends the chain at once: no other source could help.
+struct LinkPosition {
+    int link = 0;   // 1-based
+    int links = 0;  // in the whole batch
+};
+
 MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& destination,
                                Downloader& downloader, const std::vector<std::string>& mirrors,
-                               std::string_view networkLink = {});
+                               std::string_view networkLink = {}, LinkPosition position = {});
 
 }  // namespace velindra

@@ -38,6 +38,8 @@ struct FetchRequest {
     std::string destination;  // where the complete file must end up
     std::string infoHash;     // what the delivered torrent must describe
     int mirror = 0;           // 1-based position of the source in the chain
+    int link = 0;             // which link of the batch this is (1-based), and of how many
+    int links = 0;
     // When set, the download gives up with FetchError::Cancelled as soon as it becomes true.
     const std::atomic<bool>* cancel = nullptr;
     // For the network source only (url empty): the whole magnet link, and where to report how

@@ -1,0 +1,55 @@
+#include "save_folder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include "CD.h"
+
+namespace velindra {
+
+namespace {
+
+const QString kSaveFolderKey = QStringLiteral("saveFolder");
+
+}  // namespace
+
+QString StateFile() {
+#ifdef _WIN32
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+#else
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!state.startsWith(QLatin1Char('/')))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    const QString base = state + QStringLiteral("/velindra");
+#endif
+    return base + QStringLiteral("/state.ini");
+}
+
+QString SaveDialogStartFolder() {
+    const QString last =
+        QSettings(StateFile(), QSettings::IniFormat).value(kSaveFolderKey).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return QFileInfo(downloads).isDir() ? downloads : QDir::homePath();
+}
+
+void RememberSavedFile(const QString& path) {
+    QSettings state(StateFile(), QSettings::IniFormat);
+    state.setValue(kSaveFolderKey, QFileInfo(path).absolutePath());
+    state.sync();
+}
+
+bool SaveAsFromLastFolder(QWidget* owner, std::string& fileName, const SaveDialogRequest& r) {
+    const std::string start = r.initialFolder.empty()
+                                  ? QDir::toNativeSeparators(SaveDialogStartFolder()).toStdString()
+                                  : r.initialFolder;
+    if (!CD::ShowSaveDialog(owner, fileName, r.title, r.filter, r.filterIndex, start, r.flags))
+        return false;
+    RememberSavedFile(QString::fromStdString(fileName));
+    return true;
+}
+
+}  // namespace velindra

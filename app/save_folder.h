@@ -1,0 +1,24 @@
+// Where the Save-as dialog starts: in the folder of the file last saved through it (kept for
+// the user across runs in the program's own state file, not in the shared settings), or in the
+// user's download folder before the first save.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <string>
+
+#include "interfaces.h"
+
+namespace velindra {
+
+// $XDG_STATE_HOME/velindra/state.ini (normally ~/.local/state/velindra/state.ini); on Windows
+// in the user's application data folder.
+QString StateFile();
+
+QString SaveDialogStartFolder();
+void RememberSavedFile(const QString& path);
+
+// The Save-as dialog of the CD module, started in that folder, remembering where the user saved.
+bool SaveAsFromLastFolder(QWidget* owner, std::string& fileName, const SaveDialogRequest& request);
+
+}  // namespace velindra
