@@ -106,10 +106,15 @@ class LinksBox : public QPlainTextEdit {
   private:
     // The viewport is made exactly one laid-out line tall (lines after the first sit one
     // pixel lower in their box). Where the font's line does not fit the box's specified
-    // height, the box grows downwards by the few pixels it needs rather than cut the line.
+    // height, the frame gets thinner, and only then does the box grow downwards by the few
+    // pixels it needs rather than cut the line.
     void FitOneLine() {
         const QFontMetrics fm = fontMetrics();
         const int line = std::max({fm.lineSpacing(), fm.height(), cursorRect().height()}) + 1;
+        if (height() - 2 * frameWidth() < line && frameShape() != QFrame::Panel) {
+            setFrameStyle(QFrame::Panel | QFrame::Sunken);  // a thinner frame leaves more room
+            setLineWidth(1);
+        }
         const int frames = 2 * frameWidth();
         if (height() - frames < line) {
             resize(width(), line + frames);  // comes back here through resizeEvent

@@ -183,6 +183,7 @@ TEST_P(LayoutTest, TextsFitAndNothingOverlaps) {
     const double k = form.width() / 437.0;
     if (GetParam() == 9) {
         EXPECT_EQ(k, 1.0);
+        EXPECT_EQ(form.Text1->geometry(), QRect(24, 56, 393, 18));  // the links box as drawn
     }
     EXPECT_NEAR(k, GetParam() / 9.0, 0.05);
     const auto scaled = [k](int twips) { return qRound(twips * k / 15); };
