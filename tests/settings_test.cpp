@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QSettings>
@@ -6,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "process_setup.h"
 #include "qt_settings_store.h"
 
 namespace velindra {
@@ -73,6 +76,24 @@ TEST_F(SettingsStoreTest, HandEditedListValueReadsAsItsText) {
         out << "[Velindra]\nonStart=/a,b\n";
     }
     EXPECT_EQ(store.Read("onStart", ""), "/a,b");
+}
+
+// Started without HOME or XDG_CONFIG_HOME (some service managers do that), the program must
+// not put its settings at the root of the file system: HOME comes from the password
+// database, and with no home of its own nothing is written.
+TEST_F(SettingsStoreTest, WithoutAHomeNothingIsWrittenOutsideIt) {
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", "/", 1);
+    store.Write("onFinish", "open");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(File())));
+
+    unsetenv("HOME");
+    EnsureHomeFolder();
+    const char* found = std::getenv("HOME");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(std::string(found), getpwuid(getuid())->pw_dir);
+    setenv("HOME", home.c_str(), 1);
 }
 
 }  // namespace
