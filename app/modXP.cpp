@@ -56,6 +56,21 @@ Form1* MainWindow() {
     return form;
 }
 
+// The source asked when every mirror has failed: one BitTorrent session per batch.
+static std::function<std::unique_ptr<Downloader>()> NetworkSource() {
+#ifdef VELINDRA_SWARM
+    return [] {
+        SwarmLimits limits;
+        limits.stateFile = DefaultSwarmStateFile();
+        auto network = std::make_unique<SwarmSource>(limits);
+        network->Warm();  // bootstraps while the mirrors are asked
+        return std::unique_ptr<Downloader>(std::move(network));
+    };
+#else
+    return {};
+#endif
+}
+
 void Main(const QStringList& links) {
     InitVisualStyles();
 
@@ -68,13 +83,7 @@ void Main(const QStringList& links) {
                                      return CD::BrowseForFolder(owner, path, texts::kFolderPrompt,
                                                                 texts::kFolderFlags);
                                  },
-                                 [] {
-                                     SwarmLimits limits;
-                                     limits.stateFile = DefaultSwarmStateFile();
-                                     auto network = std::make_unique<SwarmSource>(limits);
-                                     network->Warm();  // bootstraps while the mirrors are asked
-                                     return std::unique_ptr<Downloader>(std::move(network));
-                                 }});
+                                 NetworkSource()});
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });
         CentreOver(form);

@@ -337,6 +337,7 @@ int Run(int argc, char** argv) {
         limits.stallTimeoutMs = static_cast<long>(*options.timeoutSeconds * 1000);
     }
     CurlDownloader downloader(limits, TrustStore::FromEnvironment(options.caFile));
+#ifdef VELINDRA_SWARM
     SwarmLimits swarmLimits;
     swarmLimits.dht = options.dht;
     swarmLimits.stateFile = DefaultSwarmStateFile();
@@ -351,6 +352,10 @@ int Run(int argc, char** argv) {
     if (swarm)
         swarm->Warm();
     SourceRouter sources(downloader, swarm.get());
+#else
+    options.swarm = false;  // built without the network source
+    SourceRouter sources(downloader, nullptr);
+#endif
     const std::vector<std::string>& mirrors =
         options.mirrors.empty() ? BuiltInMirrors() : options.mirrors;
 

@@ -33,7 +33,9 @@
 #include "save_folder.h"
 #include "single_instance.h"
 #include "swarm_source.h"
+#ifdef VELINDRA_SWARM
 #include "swarm_support.h"
+#endif
 #include "test_support.h"
 
 namespace velindra {
@@ -337,7 +339,7 @@ TEST(Form2Test, EachButtonAnswersAndRemembersOnlyWhenTicked) {
             auto* p = qobject_cast<Form2*>(w);
             ASSERT_NE(p, nullptr);
             EXPECT_FALSE(p->Check1->isChecked());
-            EXPECT_EQ(QApplication::focusWidget(), p->Command1);
+            EXPECT_EQ(p->focusWidget(), p->Command1);  // the window may not be active yet
             p->Check1->setChecked(c.ticked);
             if (c.button == 0)
                 p->close();
@@ -408,7 +410,7 @@ TEST(Form3Test, OkWritesTheSelectedValuesInOrderAndClosingWritesNothing) {
         Form3 window(nullptr, settings, nullptr);
         OnNextModal([&](QWidget* w) {
             auto* f = qobject_cast<Form3*>(w);
-            EXPECT_EQ(QApplication::focusWidget(), f->Command1);
+            EXPECT_EQ(f->focusWidget(), f->Command1);
             for (const char* name : c.click)
                 f->findChild<QRadioButton*>(name)->click();
             f->Text1->setText(c.text);
@@ -561,6 +563,7 @@ TEST(BatchWindowTest, FastDownloadsShowNoProgress) {
     EXPECT_EQ(h.world.downloader.requests.size(), 2u);
 }
 
+#ifdef VELINDRA_SWARM
 TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
     testing::LoopbackSeeder seeder;
     std::string info;
@@ -590,6 +593,7 @@ TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
     EXPECT_EQ(std::string(*FindInfoDictionary(body)), info);
     EXPECT_EQ(sessions, 1);
 }
+#endif
 
 // ---- The dialogs, with the toolkit's own ----
 

@@ -7,7 +7,9 @@
 #include <map>
 #include <mutex>
 
+#ifdef VELINDRA_SWARM
 #include "swarm_support.h"
+#endif
 #include "test_support.h"
 #include "torrent.h"
 
@@ -372,6 +374,7 @@ TEST_F(CliTest, NothingToReadButATerminalShowsTheUsage) {
     EXPECT_TRUE(run.err.starts_with("用法: velindra-cli")) << run.err;
 }
 
+#ifdef VELINDRA_SWARM
 TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
     // A seeder on 127.0.0.1 is the only peer; the link names it with x.pe.
     testing::LoopbackSeeder seeder;
@@ -394,6 +397,7 @@ TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
     EXPECT_NE(run.err.find("BitTorrent"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("could not be reached"), std::string::npos) << run.err;
 }
+#endif
 
 // Cron jobs and service managers start programs with descriptors closed; whatever the program
 // opens first then takes their numbers, and must never receive its messages.
@@ -546,6 +550,25 @@ TEST_F(CliTest, HttpsMirrorsAreCheckedAgainstTheTrustStoreGiven) {
     }
     tls.stop();
     serving.join();
+}
+
+// The command line and the download path build without Qt and without libtorrent.
+TEST(CliBuildTest, BuildsWithoutTheWindowsOrTheNetworkSource) {
+    TempDir build;
+    const std::string dir = build.path().string();
+    const std::string configure =
+        "cmake -S '" VELINDRA_SOURCE_DIR "' -B '" + dir +
+        "' -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELINDRA_GUI=OFF -DVELINDRA_SWARM=OFF "
+        "-DVELINDRA_TESTS=OFF > '" +
+        dir + "/log' 2>&1 && cmake --build '" + dir + "' --target velindra-cli >> '" + dir +
+        "/log' 2>&1";
+    ASSERT_EQ(std::system(configure.c_str()), 0) << testing::ReadFile(dir + "/log");
+    const std::string libraries = dir + "/libraries";
+    ASSERT_EQ(std::system(("ldd '" + dir + "/cli/velindra-cli' > '" + libraries + "'").c_str()), 0);
+    const std::string linked = testing::ReadFile(libraries);
+    EXPECT_EQ(linked.find("Qt6"), std::string::npos) << linked;
+    EXPECT_EQ(linked.find("torrent"), std::string::npos) << linked;
+    EXPECT_NE(linked.find("libcurl"), std::string::npos) << linked;
 }
 
 }  // namespace
