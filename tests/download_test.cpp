@@ -271,48 +271,6 @@ TEST_F(DownloadTest, CancelStopsAStalledTransferAtOnce) {
     EXPECT_TRUE(dir.Entries().empty());
 }
 
-TEST_F(DownloadTest, MirrorChainFallsThroughToTheFirstGoodMirror) {
-    std::vector<std::string> asked;
-    std::mutex lock;
-    for (const char* m : {"/m1/", "/m2/", "/m3/"}) {
-        server.server.Get(std::string(m) + ".*",
-                          [&, m](const httplib::Request& q, httplib::Response& r) {
-                              std::lock_guard<std::mutex> guard(lock);
-                              asked.push_back(q.path);
-                              if (std::string(m) == "/m1/")
-                                  r.status = 404;
-                              else if (std::string(m) == "/m2/")
-                                  r.status = 500;
-                              else
-                                  r.set_content(good.body, "application/x-bittorrent");
-                          });
-    }
-    const std::vector<std::string> mirrors = {server.Url("/m1/{first2}/{last2}/{hash}.torrent"),
-                                              server.Url("/m2/torrent/{hash}.torrent"),
-                                              server.Url("/m3/torrent/{hash}.torrent")};
-    const auto outcome = FetchFromMirrors(good.hash, dir / "f.torrent", downloader, mirrors);
-    EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.mirror, 3);
-    const std::string h = good.hash;
-    EXPECT_EQ(asked, (std::vector<std::string>{
-                         "/m1/" + h.substr(0, 2) + "/" + h.substr(38) + "/" + h + ".torrent",
-                         "/m2/torrent/" + h + ".torrent", "/m3/torrent/" + h + ".torrent"}));
-}
-
-TEST_F(DownloadTest, HonoursTheProxyVariables) {
-    std::string seen;
-    server.server.Get(".*", [&](const httplib::Request& q, httplib::Response& r) {
-        seen = q.target + " " + q.get_header_value("Host");
-        r.set_content(good.body, "application/x-bittorrent");
-    });
-    setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
-    const auto result = downloader.Fetch(Request(
-        "http://mirror.invalid/torrent/" + good.hash + ".torrent", dir / "p.torrent", good.hash));
-    unsetenv("http_proxy");
-    ASSERT_TRUE(result.ok()) << result.detail;
-    EXPECT_EQ(seen, "http://mirror.invalid/torrent/" + good.hash + ".torrent mirror.invalid");
-}
-
 // A batch keeps about one connection per worker and host, and never sends a request down a
 // connection that has just failed.
 TEST_F(DownloadTest, ConnectionsAreReusedButNeverAfterAFailure) {
