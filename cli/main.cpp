@@ -310,6 +310,8 @@ int Run(int argc, char** argv) {
         if (input.isLinkText) {
             text = input.value;
         } else if (!ReadInput(input.value, text, why)) {
+            if (gSignal != 0)
+                return 128 + gSignal;  // interrupted while reading
             std::cerr << kProgram << ": 无法读取 " << EscapeControls(input.value) << ": " << why
                       << "\n";
             return 2;
