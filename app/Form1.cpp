@@ -1,6 +1,5 @@
 #include "Form1.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QEvent>
 #include <QIcon>
@@ -71,11 +70,7 @@ class LinksBox : public QPlainTextEdit {
         setTabChangesFocus(true);
         setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         document()->setDocumentMargin(0);
-        // Whenever the text, the font or the width lays the lines out anew, the cursor's line
-        // is brought back into view.
         connect(this, &QPlainTextEdit::textChanged, this, &QPlainTextEdit::ensureCursorVisible);
-        connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged,
-                this, &QPlainTextEdit::ensureCursorVisible, Qt::QueuedConnection);
     }
 
   protected:
@@ -85,10 +80,6 @@ class LinksBox : public QPlainTextEdit {
         if (!viewport()->rect().contains(cursorRect()))
             ensureCursorVisible();
         QPlainTextEdit::paintEvent(event);
-    }
-    void showEvent(QShowEvent* event) override {
-        QPlainTextEdit::showEvent(event);
-        ensureCursorVisible();  // text put in before the window was shown
     }
     void resizeEvent(QResizeEvent* event) override {
         FitOneLine();
