@@ -1,16 +1,12 @@
 // velindra-cli: the command-line front end. Reads text with magnet links from files or standard
 // input, saves each link's .torrent file into a folder, and prints the saved paths.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
+#include <cctype>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -21,6 +17,7 @@
 #include <vector>
 
 #include "batch.h"
+#include "console.h"
 #include "curl_downloader.h"
 #include "fetch.h"
 #include "links.h"
@@ -103,9 +100,13 @@ int UsageError(const std::string& message) {
 bool IsHttpUrl(const std::string& url) {
     for (const char* scheme : {"http://", "https://"}) {
         const size_t n = std::strlen(scheme);
-        if (url.size() > n && strncasecmp(url.c_str(), scheme, n) == 0 && url[n] != '/') {
+        if (url.size() <= n || url[n] == '/')
+            continue;
+        bool same = true;
+        for (size_t k = 0; k < n; ++k)
+            same = same && std::tolower(static_cast<unsigned char>(url[k])) == scheme[k];
+        if (same)
             return true;
-        }
     }
     return false;
 }
@@ -120,7 +121,8 @@ std::optional<double> ParseSeconds(const std::string& text) {
 }
 
 // Parses the command line; returns an exit status when the program should stop at once.
-std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
+std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options& o) {
+    const int argc = static_cast<int>(argv.size());
     bool onlyFiles = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -204,45 +206,6 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
     return std::nullopt;
 }
 
-// Reads a whole file or standard input, up to the input bound. False with a reason when it
-// cannot be read, is a folder, or is larger than the bound.
-bool ReadInput(const std::string& name, std::string& text, std::string& why) {
-    const int fd = name == "-" ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    struct Closer {
-        int fd;
-        ~Closer() {
-            if (fd != STDIN_FILENO)
-                ::close(fd);
-        }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        why = std::strerror(EISDIR);
-        return false;
-    }
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR && !gStop)
-                continue;
-            why = std::strerror(errno);
-            return false;
-        }
-        if (n == 0)
-            return true;
-        if (text.size() + static_cast<size_t>(n) > kMaxInputBytes) {
-            why = "输入超过 256 MiB";
-            return false;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-    }
-}
-
 struct Job {
     std::string piece;  // the link as cut from the text
     std::optional<ParsedLink> parsed;
@@ -282,13 +245,13 @@ std::string FailureLine(const Job& job, const MirrorOutcome& outcome, size_t mir
     return line;
 }
 
-int Run(int argc, char** argv) {
+int Run(const std::vector<std::string>& arguments, const Console& console) {
     Options options;
-    if (auto status = ParseArguments(argc, argv, options)) {
+    if (auto status = ParseArguments(arguments, options)) {
         return *status;
     }
     if (options.inputs.empty()) {
-        if (isatty(STDIN_FILENO)) {
+        if (console.inputIsTerminal) {
             // Nothing to read but a terminal: say how to use the program instead of waiting.
             std::cerr << kUsageLine << "  (详见 --help)\n";
             return 2;
@@ -296,12 +259,7 @@ int Run(int argc, char** argv) {
         options.inputs.push_back({false, "-"});
     }
 
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);  // a closed terminal
-    signal(SIGPIPE, SIG_IGN);             // a closed pipe shows as a failed write
+    HandleInterrupts(OnSignal);
 
     std::vector<Job> jobs;
     for (const Options::Input& input : options.inputs) {
@@ -309,7 +267,7 @@ int Run(int argc, char** argv) {
         std::string why;
         if (input.isLinkText) {
             text = input.value;
-        } else if (!ReadInput(input.value, text, why)) {
+        } else if (!ReadWholeFile(input.value, text, why, kMaxInputBytes, gStop)) {
             if (gSignal != 0)
                 return 128 + gSignal;  // interrupted while reading
             std::cerr << kProgram << ": 无法读取 " << EscapeControls(input.value) << ": " << why
@@ -331,8 +289,7 @@ int Run(int argc, char** argv) {
         return 2;
     }
     // Like wget -P and aria2c -d; a folder that cannot be made fails every link below.
-    std::error_code ignored;
-    std::filesystem::create_directories(options.output, ignored);
+    MakeFolders(options.output);
 
     DownloadLimits limits;
     if (options.timeoutSeconds) {
@@ -433,7 +390,8 @@ int Run(int argc, char** argv) {
     for (int k = 0; k < workers; ++k)
         threads.emplace_back(work);
 
-    const bool progress = !options.quiet && isatty(STDERR_FILENO);
+    // The progress line is redrawn in place, which needs a terminal that understands escapes.
+    const bool progress = !options.quiet && console.errorIsTerminal && console.escapes;
     bool allSaved = true;
     bool outputLost = false;
     {
@@ -475,7 +433,8 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
     velindra::EnsureStandardDescriptors();  // before anything opens a file or a socket
     try {
-        return Run(argc, argv);
+        const velindra::Console console = velindra::SetUpConsole();
+        return Run(velindra::Utf8Arguments(argc, argv), console);
     } catch (const std::exception& e) {
         std::cerr << kProgram << ": " << velindra::EscapeControls(e.what()) << "\n";
     } catch (...) {

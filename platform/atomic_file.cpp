@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -15,6 +16,8 @@
 #include <windows.h>
 
 #include <thread>
+
+#include "utf16.h"
 #else
 #include <dirent.h>
 #include <unistd.h>
@@ -47,13 +50,6 @@ bool IsSeparator(char c) {
 }
 
 #ifdef _WIN32
-std::wstring Wide(const std::string& utf8) {
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
 #define VELINDRA_CLOSE _close
 #define VELINDRA_WRITE(fd, p, n) _write(fd, p, static_cast<unsigned>(n))
 #else
@@ -64,7 +60,6 @@ std::wstring Wide(const std::string& utf8) {
 // A killed run (SIGKILL, power loss) leaves its temporary file behind. Only names of exactly
 // our own pattern that nobody has touched for a day are removed, once per folder and process.
 void RemoveStaleTemporaries(const std::string& folder) {
-#ifndef _WIN32
     static std::mutex lock;
     static std::set<std::string> cleaned;
     {
@@ -72,6 +67,28 @@ void RemoveStaleTemporaries(const std::string& folder) {
         if (!cleaned.insert(folder).second)
             return;
     }
+#ifdef _WIN32
+    const std::string prefix = folder == "." ? std::string() : folder;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(Utf16(prefix + ".velindra-*.part").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    constexpr unsigned long long kDay = 24ull * 3600 * 10'000'000;  // in 100 ns units
+    do {
+        const std::string name = Utf8(found.cFileName);
+        if (IsTemporaryName(name) &&
+            !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            ticks(found.ftLastWriteTime) + kDay < ticks(now)) {
+            DeleteFileW(Utf16(prefix + name).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+#else
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return;
@@ -88,8 +105,6 @@ void RemoveStaleTemporaries(const std::string& folder) {
         }
     }
     ::closedir(dir);
-#else
-    (void)folder;
 #endif
 }
 
@@ -134,8 +149,9 @@ bool AtomicFile::Open() {
         std::string candidate =
             prefix + std::string(kTempPrefix) + RandomSuffix() + std::string(kTempSuffix);
 #ifdef _WIN32
-        const int fd = _wopen(Wide(candidate).c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY,
-                              _S_IREAD | _S_IWRITE);
+        const int fd =
+            _wopen(Utf16(candidate).c_str(),
+                   _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 #else
         const int fd = ::open(candidate.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
 #endif
@@ -226,9 +242,18 @@ bool AtomicFile::Commit() {
         return Fail("cannot flush the file to disk", errno);
     _close(fd_);
     fd_ = -1;
-    // Another program (a virus scanner, a torrent client) may hold the old file for a moment;
-    // any other error is final at once.
-    const std::wstring from = Wide(tempPath_), to = Wide(destination_);
+    // Another program (a virus scanner, a torrent client, another of our transfers replacing
+    // the same file) may hold the old file for a moment: that shows as a sharing or lock
+    // violation, or as access denied on a plain writable file. Anything else, a folder or a
+    // read-only file in the way included, is final at once.
+    const std::wstring from = Utf16(tempPath_), to = Utf16(destination_);
+    const auto worthWaiting = [&to](DWORD error) {
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+            return true;
+        const DWORD attributes = GetFileAttributesW(to.c_str());
+        return error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+               !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    };
     DWORD error = 0;
     for (int attempt = 0; attempt < 10; ++attempt) {
         if (MoveFileExW(from.c_str(), to.c_str(),
@@ -237,7 +262,7 @@ bool AtomicFile::Commit() {
             return true;
         }
         error = GetLastError();
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
+        if (!worthWaiting(error))
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -279,7 +304,7 @@ void AtomicFile::Discard() {
     }
     if (!tempPath_.empty()) {
 #ifdef _WIN32
-        _wunlink(Wide(tempPath_).c_str());
+        _wunlink(Utf16(tempPath_).c_str());
 #else
         ::unlink(tempPath_.c_str());
 #endif

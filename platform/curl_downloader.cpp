@@ -106,6 +106,11 @@ FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, 
             return Fail(FetchError::Redirect, why);
         case CURLE_TOO_MANY_REDIRECTS:
             return Fail(FetchError::Redirect, why);
+        case CURLE_URL_MALFORMAT:
+            // A libcurl built for HTTP only cannot even parse a redirect to file: or ftp:.
+            if (status >= 300 && status < 400)
+                return Fail(FetchError::Redirect, why);
+            return Fail(FetchError::Other, why);
         default:
             return Fail(FetchError::Other, why);
     }

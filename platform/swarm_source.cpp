@@ -23,6 +23,7 @@
 #include "curl_downloader.h"
 #include "sha1.h"
 #include "torrent.h"
+#include "utf16.h"
 
 namespace lt = libtorrent;
 
@@ -62,6 +63,12 @@ std::string TorrentFromMetadata(std::string_view info, const std::vector<std::st
 SwarmSource::SwarmSource(SwarmLimits limits) : limits_(std::move(limits)) {}
 
 std::string DefaultSwarmStateFile() {
+#ifdef _WIN32
+    // %LOCALAPPDATA%, read as UTF-16 so that a Chinese user name survives.
+    if (const wchar_t* local = _wgetenv(L"LOCALAPPDATA"); local && local[0])
+        return Utf8(local) + "\\Velindra\\swarm-state";
+    return {};
+#else
     std::string cache;
     if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/') {
         cache = xdg;
@@ -71,6 +78,7 @@ std::string DefaultSwarmStateFile() {
         return {};
     }
     return cache + "/velindra/swarm-state";
+#endif
 }
 
 namespace {
@@ -80,7 +88,8 @@ namespace {
 void LoadState(const std::string& path, lt::session_params& params) {
     if (path.empty())
         return;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                     std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
     if (bytes.empty() || bytes.size() > (4u << 20))
@@ -100,7 +109,8 @@ void SaveState(const std::string& path, lt::session& session) {
         const std::vector<char> bytes = lt::write_session_params_buf(
             session.session_state(lt::session::save_dht_state), lt::session::save_dht_state);
         std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+        std::filesystem::create_directories(
+            std::filesystem::path(std::u8string(path.begin(), path.end())).parent_path(), ec);
         AtomicFile file(path);
         if (file.Open())
             file.Commit(std::string_view(bytes.data(), bytes.size()));
