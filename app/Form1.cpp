@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
 #include <QIcon>
 #include <QLabel>
@@ -46,16 +47,23 @@ class BatchServices : public MessageSink,
         Form2 prompt(&form_, options, form_.outside().settings);
         prompt.ShowModal();
     }
-    void OpenFile(const std::string& path) override {
+    // Nothing to open it with (or no file manager, no opener at all) is said, not swallowed.
+    bool OpenFile(const std::string& path) override {
         form_.progress().HideProgress();
-        form_.outside().launcher.OpenFile(path);
+        return form_.outside().launcher.OpenFile(path) || Report(texts::kCannotOpen, path);
     }
-    void RevealFile(const std::string& path) override {
+    bool RevealFile(const std::string& path) override {
         form_.progress().HideProgress();
-        form_.outside().launcher.RevealFile(path);
+        return form_.outside().launcher.RevealFile(path) || Report(texts::kCannotReveal, path);
     }
 
   private:
+    bool Report(const char* what, const std::string& path) {
+        ShowMessageBox(&form_, QString::fromUtf8(what) + QStringLiteral("：") +
+                                   QDir::toNativeSeparators(QString::fromStdString(path)));
+        return false;
+    }
+
     Form1& form_;
 };
 

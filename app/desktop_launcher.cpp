@@ -8,9 +8,12 @@
 #include <QUrl>
 
 #ifdef _WIN32
+// clang-format off
+#include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
+// clang-format on
 #else
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -25,10 +28,34 @@ QString Absolute(const std::string& path) {
     return QFileInfo(QString::fromStdString(path)).absoluteFilePath();
 }
 
-#ifndef _WIN32
-void StartOpener(const QString& target) {
+#ifdef _WIN32
+std::wstring Native(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+// ShellExecuteW reports success as a value above 32.
+bool ShellOpen(const wchar_t* verb, const std::wstring& target) {
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, verb, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
+}
+
+// The shell's calls need COM on this thread; it is released again by whoever started it.
+class ComScope {
+  public:
+    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~ComScope() {
+        if (SUCCEEDED(hr_))
+            CoUninitialize();
+    }
+
+  private:
+    HRESULT hr_;
+};
+#else
+bool StartOpener(const QString& target) {
     // Started directly, never through a shell, and not waited for.
-    QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
 }
 
 bool AskFileManager(const QString& file) {
@@ -53,31 +80,30 @@ bool AskFileManager(const QString& file) {
 
 }  // namespace
 
-void DesktopLauncher::OpenFile(const std::string& path) {
+bool DesktopLauncher::OpenFile(const std::string& path) {
     const QString file = Absolute(path);
 #ifdef _WIN32
-    ShellExecuteW(nullptr, L"open",
-                  reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(file).utf16()), nullptr,
-                  nullptr, SW_SHOWNORMAL);
+    ComScope com;
+    const std::wstring target = Native(file);
+    // With no program for .torrent files, the shell's "open with" choice is the next best.
+    return ShellOpen(L"open", target) || ShellOpen(L"openas", target);
 #else
-    StartOpener(file);
+    return StartOpener(file);
 #endif
 }
 
-void DesktopLauncher::RevealFile(const std::string& path) {
+bool DesktopLauncher::RevealFile(const std::string& path) {
     const QString file = Absolute(path);
 #ifdef _WIN32
-    PIDLIST_ABSOLUTE item =
-        ILCreateFromPathW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(file).utf16()));
-    if (item) {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
+    ComScope com;
+    bool shown = false;
+    if (PIDLIST_ABSOLUTE item = ILCreateFromPathW(Native(file).c_str())) {
+        shown = SUCCEEDED(SHOpenFolderAndSelectItems(item, 0, nullptr, 0));
         ILFree(item);
     }
+    return shown || ShellOpen(L"open", Native(QFileInfo(file).absolutePath()));
 #else
-    if (!AskFileManager(file)) {
-        StartOpener(QFileInfo(file).absolutePath());
-    }
+    return AskFileManager(file) || StartOpener(QFileInfo(file).absolutePath());
 #endif
 }
 

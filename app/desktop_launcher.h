@@ -10,12 +10,14 @@ namespace velindra {
 // Linux: the file opens through the desktop's standard opener (xdg-open); "show in folder"
 // asks the file manager over D-Bus (org.freedesktop.FileManager1.ShowItems) and falls back to
 // opening the containing folder when no file manager answers. Windows: the shell's own open
-// operation and select-in-folder call. Every path reaches the launched program as one
-// argument, whatever it holds; nothing waits for the launched program.
+// operation (its "open with" choice when no program is associated with .torrent) and the
+// select-in-folder call, falling back to opening the folder. Every path reaches the launched
+// program as one argument, whatever it holds; nothing waits for the launched program. False
+// when nothing could be started.
 class DesktopLauncher : public Launcher {
   public:
-    void OpenFile(const std::string& path) override;
-    void RevealFile(const std::string& path) override;
+    bool OpenFile(const std::string& path) override;
+    bool RevealFile(const std::string& path) override;
 };
 
 }  // namespace velindra

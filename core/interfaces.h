@@ -90,12 +90,12 @@ class CompletionPrompt {
 };
 
 // Opening a saved file with its associated program, and showing it selected in its folder.
-// Neither waits for the launched program.
+// Neither waits for the launched program; false when nothing could be started for the file.
 class Launcher {
   public:
     virtual ~Launcher() = default;
-    virtual void OpenFile(const std::string& path) = 0;
-    virtual void RevealFile(const std::string& path) = 0;
+    virtual bool OpenFile(const std::string& path) = 0;
+    virtual bool RevealFile(const std::string& path) = 0;
 };
 
 }  // namespace velindra

@@ -7,6 +7,8 @@ inline constexpr const char* kAppTitle = "Velindra";
 inline constexpr const char* kNoLinks = "没有链接";
 inline constexpr const char* kParseFailed = "分析失败";
 inline constexpr const char* kFetchFailed = "种子获取失败";
+inline constexpr const char* kCannotOpen = "无法打开";
+inline constexpr const char* kCannotReveal = "无法在文件夹中显示";
 
 inline constexpr const char* kSaveTitle = "另存为";
 inline constexpr const char* kSaveFilter = "种子文件(*.torrent)|*.torrent;所有文件(*.*)|*.*";

@@ -100,8 +100,10 @@ class RecordingLauncher : public Launcher {
   public:
     explicit RecordingLauncher(Journal& j) : journal(j) {}
     Journal& journal;
-    void OpenFile(const std::string& path) override { journal.Add("open " + path); }
-    void RevealFile(const std::string& path) override { journal.Add("reveal " + path); }
+    bool OpenFile(const std::string& path) override { return journal.Add("open " + path), true; }
+    bool RevealFile(const std::string& path) override {
+        return journal.Add("reveal " + path), true;
+    }
 };
 
 // A valid 40-digit hash that starts and ends with the given pairs: Hash("AB", "EF").
