@@ -48,7 +48,11 @@ class DownloadTest : public ::testing::Test {
     void SetUp() override {
         for (const char* v : {"http_proxy", "https_proxy", "all_proxy", "HTTPS_PROXY", "ALL_PROXY",
                               "no_proxy", "NO_PROXY"}) {
+#ifdef _WIN32
+            _putenv_s(v, "");
+#else
             unsetenv(v);
+#endif
         }
         auto& s = server.server;
         s.Get("/ok", [&](const httplib::Request&, httplib::Response& r) {
@@ -217,8 +221,10 @@ TEST_F(DownloadTest, TrailingWhiteSpaceIsDroppedAndPermissionsAreKept) {
         dest, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     ASSERT_TRUE(Get("/trailing", good.hash, dest).ok());
     EXPECT_EQ(testing::ReadFile(dest), good.body);
+#ifndef _WIN32  // Windows files have no permission bits to keep
     EXPECT_EQ(std::filesystem::status(dest).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
 }
 
 TEST_F(DownloadTest, RefusedConnectionFails) {
@@ -236,14 +242,17 @@ TEST_F(DownloadTest, UnwritableFolderFailsBeforeAnyTransfer) {
         r.set_content(good.body, "application/x-bittorrent");
     });
     std::vector<std::string> destinations = {dir / "missing/x.torrent"};
-    if (geteuid() == 0) {
-        destinations.push_back("/proc/self/x.torrent");  // root writes anywhere else
-    } else {
-        std::filesystem::create_directory(dir.path() / "ro");
-        std::filesystem::permissions(dir.path() / "ro", std::filesystem::perms::owner_read |
-                                                            std::filesystem::perms::owner_exec);
-        destinations.push_back(dir / "ro/x.torrent");
-    }
+    std::filesystem::create_directory(dir.path() / "ro");
+    std::filesystem::permissions(
+        dir.path() / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+#ifdef _WIN32
+    // A folder's read-only attribute only marks it as customised in Explorer: it takes files.
+    EXPECT_TRUE(Get("/count", good.hash, dir / "ro/x.torrent").ok());
+    asked = 0;
+#else
+    // Root writes into a read-only folder too, but not into /proc.
+    destinations.push_back(geteuid() == 0 ? "/proc/self/x.torrent" : dir / "ro/x.torrent");
+#endif
     for (const auto& dest : destinations) {
         EXPECT_EQ(Get("/count", good.hash, dest).error, FetchError::CannotWrite) << dest;
     }

@@ -1,11 +1,14 @@
 // Shared helpers for tests that use real files and a real HTTP server on 127.0.0.1.
 #pragma once
 
+#include <httplib.h>  // on Windows also the sockets
+
+#ifndef _WIN32
 #include <arpa/inet.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -67,6 +70,17 @@ inline Torrent MakeTorrent(const std::string& name, const std::string& announce 
     return t;
 }
 
+// Paths are UTF-8 strings in the program; std::filesystem would read a plain string in the
+// ANSI code page on Windows.
+inline std::filesystem::path Path(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline std::string Utf8Path(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 class TempDir {
   public:
     TempDir() {
@@ -82,13 +96,13 @@ class TempDir {
         std::filesystem::remove_all(path_, ec);
     }
     const std::filesystem::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string operator/(const std::string& name) const { return Utf8Path(path_ / Path(name)); }
 
     // Names of everything in the folder.
     std::set<std::string> Entries() const {
         std::set<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(path_)) {
-            names.insert(e.path().filename().string());
+            names.insert(Utf8Path(e.path().filename()));
         }
         return names;
     }
@@ -98,14 +112,39 @@ class TempDir {
 };
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Path(path), std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
 inline void WriteFile(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
+    std::ofstream(Path(path), std::ios::binary) << data;
+}
+
+using Socket = socket_t;  // cpp-httplib's: SOCKET on Windows, int elsewhere
+
+inline void CloseSocket(Socket fd) {
+#ifdef _WIN32
+    ::closesocket(fd);
+#else
+    ::close(fd);
+#endif
+}
+
+// A listening TCP socket on 127.0.0.1 with a free port.
+inline Socket ListenOnLoopback(int& port, int backlog = 16) {
+    const Socket fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (backlog > 0)
+        ::listen(fd, backlog);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
 }
 
 // An HTTP server on 127.0.0.1 with a free port, serving until it is destroyed.
@@ -117,8 +156,8 @@ class LoopbackServer {
         // Tests open many connections at once, and clients keep theirs alive: every one of
         // them must be accepted at once (the library's listen backlog of 5 would make the
         // kernel drop the others' first packet) and served by a thread of its own.
-        int listener = -1;
-        server.set_socket_options([&listener](int fd) {
+        Socket listener{};
+        server.set_socket_options([&listener](Socket fd) {
             httplib::default_socket_options(fd);
             listener = fd;
         });
@@ -146,15 +185,9 @@ class LoopbackServer {
 
 // A port on 127.0.0.1 on which nothing listens.
 inline int RefusingPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    int port = 0;
+    CloseSocket(ListenOnLoopback(port, 0));
+    return port;
 }
 
 // A TCP server on 127.0.0.1 that answers every connection with the same raw bytes, whatever
@@ -162,30 +195,31 @@ inline int RefusingPort() {
 class RawServer {
   public:
     explicit RawServer(std::string answer) : answer_(std::move(answer)) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(fd_, 16);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        fd_ = ListenOnLoopback(port_);
         thread_ = std::thread([this] {
             for (;;) {
-                const int client = ::accept(fd_, nullptr, nullptr);
-                if (client < 0)
+                const Socket client = ::accept(fd_, nullptr, nullptr);
+                if (client == INVALID_SOCKET)
                     return;
                 char buffer[4096];
                 [[maybe_unused]] auto n = ::recv(client, buffer, sizeof buffer, 0);
-                n = ::send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL);
-                ::close(client);
+#ifdef MSG_NOSIGNAL
+                constexpr int kFlags = MSG_NOSIGNAL;  // a client gone early is no signal
+#else
+                constexpr int kFlags = 0;
+#endif
+                n = ::send(client, answer_.data(), static_cast<int>(answer_.size()), kFlags);
+                CloseSocket(client);
             }
         });
     }
     ~RawServer() {
+#ifdef _WIN32
+        ::shutdown(fd_, SD_BOTH);
+#else
         ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
+#endif
+        CloseSocket(fd_);
         thread_.join();
     }
     std::string Url(const std::string& path) const {
@@ -194,7 +228,7 @@ class RawServer {
 
   private:
     std::string answer_;
-    int fd_ = -1;
+    Socket fd_{};
     int port_ = 0;
     std::thread thread_;
 };

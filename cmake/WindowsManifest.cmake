@@ -1,0 +1,16 @@
+# Gives a Windows program the application manifest: the UTF-8 active code page, long paths,
+# Windows 10 behaviour, no elevation.
+function(velindra_add_manifest target)
+    if(NOT WIN32)
+        return()
+    endif()
+    set(manifest ${PROJECT_SOURCE_DIR}/cmake/velindra.manifest)
+    if(MSVC)
+        target_sources(${target} PRIVATE ${manifest})  # merged by the linker
+    else()
+        set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}-manifest.rc)
+        file(WRITE ${rc} "1 24 \"${manifest}\"\n")  # CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST
+        target_sources(${target} PRIVATE ${rc})
+        set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${manifest})
+    endif()
+endfunction()

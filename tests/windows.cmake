@@ -1,0 +1,72 @@
+# The Windows tests: the conversion logic, the downloads and the command line. The cross build
+# runs them under wine64, with GoogleTest built from Debian's source and cpp-httplib's whole
+# header from Debian's source package (the packaged header is only its declarations); a native
+# build takes both from its package manager.
+set(VELINDRA_GTEST_SOURCE "" CACHE PATH "GoogleTest's source, built along (cross builds)")
+set(VELINDRA_HTTPLIB_INCLUDE "" CACHE PATH "Folder holding cpp-httplib's complete httplib.h")
+if(VELINDRA_GTEST_SOURCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${VELINDRA_GTEST_SOURCE} googletest EXCLUDE_FROM_ALL)
+else()
+    find_package(GTest REQUIRED)
+    add_library(gtest_main ALIAS GTest::gtest_main)
+endif()
+
+add_library(velindra_test_http INTERFACE)
+if(VELINDRA_HTTPLIB_INCLUDE)
+    target_include_directories(velindra_test_http SYSTEM INTERFACE ${VELINDRA_HTTPLIB_INCLUDE})
+else()
+    find_package(httplib CONFIG REQUIRED)
+    target_link_libraries(velindra_test_http INTERFACE httplib::httplib)
+endif()
+target_link_libraries(velindra_test_http INTERFACE ws2_32)
+find_package(ZLIB REQUIRED)
+
+add_executable(core_tests links_test.cpp fetch_test.cpp batch_test.cpp)
+target_link_libraries(core_tests PRIVATE velindra_core gtest_main)
+
+add_executable(torrent_tests torrent_test.cpp)
+target_link_libraries(torrent_tests PRIVATE velindra_platform gtest_main velindra_test_http)
+
+add_executable(download_tests download_test.cpp)
+target_link_libraries(download_tests PRIVATE velindra_platform gtest_main velindra_test_http
+                      ZLIB::ZLIB)
+
+add_executable(windows_cli_tests windows_cli_test.cpp)
+target_link_libraries(windows_cli_tests PRIVATE velindra_platform gtest_main velindra_test_http)
+target_compile_definitions(windows_cli_tests PRIVATE
+                           VELINDRA_CLI_PATH="$<TARGET_FILE:velindra-cli>")
+add_dependencies(windows_cli_tests velindra-cli)
+
+# One wine process per program: starting wine costs more than most tests take.
+foreach(program core_tests torrent_tests download_tests)
+    add_test(NAME windows_${program} COMMAND ${program})
+endforeach()
+
+if(NOT CMAKE_CROSSCOMPILING)
+    add_test(NAME windows_cli COMMAND windows_cli_tests)  # under the machine's own code page
+    return()
+endif()
+
+# The command line as a Chinese and as a Western European user runs it. Wine takes the ANSI
+# code page from the Unix locale, which is compiled here for the purpose.
+set(locales ${CMAKE_CURRENT_BINARY_DIR}/locales)
+file(MAKE_DIRECTORY ${locales})
+foreach(entry "zh_CN.UTF-8:zh_CN:936" "fr_FR.UTF-8:fr_FR:1252")
+    string(REPLACE ":" ";" parts ${entry})
+    list(GET parts 0 locale)
+    list(GET parts 1 source)
+    list(GET parts 2 codepage)
+    if(NOT EXISTS ${locales}/${locale}/LC_CTYPE)
+        execute_process(COMMAND localedef -i ${source} -f UTF-8 ${locales}/${locale}
+                        OUTPUT_QUIET ERROR_QUIET)
+    endif()
+    if(NOT EXISTS ${locales}/${locale}/LC_CTYPE)
+        # Without it wine would still report the code page but spell Unix names in ASCII.
+        message(FATAL_ERROR "localedef could not make the ${locale} locale")
+    endif()
+    add_test(NAME windows_cli_cp${codepage} COMMAND windows_cli_tests)
+    set_tests_properties(windows_cli_cp${codepage} PROPERTIES ENVIRONMENT
+        "LOCPATH=${locales};LC_ALL=${locale};LANG=${locale};VELINDRA_EXPECT_ACP=${codepage}")
+endforeach()
