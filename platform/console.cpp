@@ -10,9 +10,11 @@
 #include <filesystem>
 
 #ifdef _WIN32
+// clang-format off
 #include <io.h>
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include "utf16.h"
 #else
