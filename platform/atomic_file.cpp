@@ -141,6 +141,16 @@ bool AtomicFile::Fail(const char* what, int err) {
 }
 
 bool AtomicFile::Open() {
+    // A folder of that name could never be replaced: say so before anything is downloaded.
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(Utf16(destination_).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Fail("a folder has that name", EISDIR);
+#else
+    struct stat existing {};
+    if (::stat(destination_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
+        return Fail("a folder has that name", EISDIR);
+#endif
     const std::string folder = ParentFolder(destination_);
     const std::string prefix = folder == "." ? std::string() : folder;
     RemoveStaleTemporaries(folder);
