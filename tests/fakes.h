@@ -1,4 +1,5 @@
-// Recording stand-ins for everything the conversion logic reaches outside itself.
+// Recording stand-ins for everything the conversion logic reaches outside itself, all writing
+// into one journal so that tests can check the order of what happened.
 #pragma once
 
 #include <functional>
@@ -10,8 +11,7 @@
 
 namespace velindra::testing {
 
-class MemorySettings : public SettingsStore {
-  public:
+struct MemorySettings : SettingsStore {
     std::map<std::string, std::string, std::less<>> values;
     int reads = 0;
     std::vector<std::string> writes;  // "key=value", in order
@@ -26,69 +26,60 @@ class MemorySettings : public SettingsStore {
     }
 };
 
-// One ordered record of everything the batch did outside, so tests can check the sequence.
 struct Journal {
     std::vector<std::string> events;
     void Add(std::string e) { events.push_back(std::move(e)); }
 };
 
-class RecordingMessages : public MessageSink {
-  public:
-    explicit RecordingMessages(Journal& j) : journal(j) {}
+struct RecordingMessages : MessageSink {
     Journal& journal;
+    explicit RecordingMessages(Journal& j) : journal(j) {}
     void ShowMessage(const std::string& text) override { journal.Add("message " + text); }
 };
 
-class ScriptedSaveDialog : public SaveDialog {
-  public:
-    explicit ScriptedSaveDialog(Journal& j) : journal(j) {}
+// Answers in turn: a path confirms it, nullopt cancels; without answers every dialog cancels.
+struct ScriptedSaveDialog : SaveDialog {
     Journal& journal;
-    // Answers in turn: a path confirms it, nullopt cancels. Without answers every dialog cancels.
     std::vector<std::optional<std::string>> answers;
     size_t next = 0;
     SaveDialogRequest lastRequest;
+    explicit ScriptedSaveDialog(Journal& j) : journal(j) {}
     bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) override {
         journal.Add("save-as " + fileName);
         lastRequest = request;
-        if (next >= answers.size() || !answers[next]) {
-            ++next;
+        const size_t at = next++;
+        if (at >= answers.size() || !answers[at])
             return false;
-        }
-        fileName = *answers[next++];
+        fileName = *answers[at];
         return true;
     }
 };
 
-class ScriptedPrompt : public CompletionPrompt {
-  public:
-    ScriptedPrompt(Journal& j, SettingsStore& s) : journal(j), settings(s) {}
+// Each answer: the button's value ("" closes without a button) and the remember box.
+struct ScriptedPrompt : CompletionPrompt {
     Journal& journal;
     SettingsStore& settings;
-    // Each answer: the button's value ("" closes without a button) and the remember box.
     std::vector<std::pair<std::string, bool>> answers;
     size_t next = 0;
+    ScriptedPrompt(Journal& j, SettingsStore& s) : journal(j), settings(s) {}
     void ShowCompletionPrompt(RunOptions& options) override {
         journal.Add("prompt");
         if (next >= answers.size())
             return;
         auto [value, remember] = answers[next++];
-        if (value.empty())
-            return;
-        options.selection = value;
-        if (remember)
+        if (!value.empty())
+            options.selection = value;
+        if (!value.empty() && remember)
             settings.Write(keys::kOnFinish, value);
     }
 };
 
-class RecordingDownloader : public Downloader {
-  public:
-    explicit RecordingDownloader(Journal& j) : journal(j) {}
+struct RecordingDownloader : Downloader {
     Journal& journal;
     std::vector<FetchRequest> requests;
     // Decides each request; by default every download succeeds.
-    std::function<FetchError(const FetchRequest&)> decide = [](const FetchRequest&) {
-        return FetchError::None;
-    };
+    std::function<FetchError(const FetchRequest&)> decide = [](auto&) { return FetchError::None; };
+    explicit RecordingDownloader(Journal& j) : journal(j) {}
     FetchResult Fetch(const FetchRequest& request) override {
         requests.push_back(request);
         journal.Add("fetch " + request.url + " -> " + request.destination);
@@ -96,14 +87,11 @@ class RecordingDownloader : public Downloader {
     }
 };
 
-class RecordingLauncher : public Launcher {
-  public:
-    explicit RecordingLauncher(Journal& j) : journal(j) {}
+struct RecordingLauncher : Launcher {
     Journal& journal;
+    explicit RecordingLauncher(Journal& j) : journal(j) {}
     bool OpenFile(const std::string& path) override { return journal.Add("open " + path), true; }
-    bool RevealFile(const std::string& path) override {
-        return journal.Add("reveal " + path), true;
-    }
+    bool RevealFile(const std::string& p) override { return journal.Add("reveal " + p), true; }
 };
 
 // A valid 40-digit hash that starts and ends with the given pairs: Hash("AB", "EF").
@@ -111,7 +99,8 @@ inline std::string Hash(const std::string& first2, const std::string& last2) {
     return first2 + std::string(36, '0') + last2;
 }
 
-// All fakes wired together, with mirrors whose URLs are short enough to read in tests.
+// All fakes wired together, with mirrors whose URLs are short enough to read in tests (the
+// real layouts are checked on their own).
 struct World {
     Journal journal;
     MemorySettings settings;
@@ -120,7 +109,6 @@ struct World {
     ScriptedPrompt prompt{journal, settings};
     RecordingDownloader downloader{journal};
     RecordingLauncher launcher{journal};
-    // Short enough to read: the layouts themselves are checked on their own.
     std::vector<std::string> mirrors = {"m1/{first2}/{last2}", "m2/{last2}", "m3/{last2}"};
     RunOptions options;
 

@@ -1,3 +1,4 @@
+// The settings store on QSettings, in a configuration folder of the test's own.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -14,68 +15,45 @@
 namespace velindra {
 namespace {
 
-// Every test gets a configuration folder of its own; the user's real one is never touched.
 class SettingsStoreTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         setenv("XDG_CONFIG_HOME", dir.path().toUtf8().constData(), 1);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     }
+    void Edit(const std::string& text) { std::ofstream(File(), std::ios::binary) << text; }
     std::string File() const { return QtSettingsStore::Location(); }
     QTemporaryDir dir;
     QtSettingsStore store;
 };
 
-TEST_F(SettingsStoreTest, LivesInTheConfigurationFolder) {
+TEST_F(SettingsStoreTest, ValuesRoundTripExactlyAndMissingOnesGiveTheDefault) {
     EXPECT_EQ(File(), dir.path().toStdString() + "/Tessmir.conf");
-}
-
-TEST_F(SettingsStoreTest, MissingKeysGiveTheReadersDefault) {
     EXPECT_EQ(store.Read("onError", "msg"), "msg");
     EXPECT_EQ(store.Read("onError", ""), "");
-    EXPECT_EQ(store.Read("onStart", ""), "");
-}
-
-TEST_F(SettingsStoreTest, WrittenValuesRoundTripExactly) {
-    const std::vector<std::string> samples = {"select",     "",    "D:\\Seeds\\", "/srv/种子/a,b",
-                                              "  spaced  ", "@at", "a;b=c",       "Open"};
-    for (const auto& value : samples) {
+    for (const std::string value :
+         {"select", "", "D:\\Seeds\\", "/srv/种子/a,b", "  spaced  ", "@at", "a;b=c", "Open"}) {
         store.Write("onStart", value);
         EXPECT_EQ(store.Read("onStart", "default"), value);
     }
 }
 
-TEST_F(SettingsStoreTest, EveryReadSeesChangesMadeOnDisk) {
+// Every read sees the file as it is now, edited by hand too; a list-looking value is its text.
+TEST_F(SettingsStoreTest, EveryReadSeesTheFileAsItIsNow) {
     store.Write("onFinish", "open");
-    EXPECT_EQ(store.Read("onFinish", "select"), "open");
-    {
-        std::ofstream out(File(), std::ios::trunc);
-        out << "[Velindra]\nonFinish=poi\n";
-    }
+    Edit("[Velindra]\nonFinish=poi\nonStart=/a,b\n");
     EXPECT_EQ(store.Read("onFinish", "select"), "poi");
+    EXPECT_EQ(store.Read("onStart", ""), "/a,b");
 }
 
 TEST_F(SettingsStoreTest, CorruptOrUnreadableStoreFallsBackToDefaults) {
-    {
-        std::ofstream out(File(), std::ios::binary);
-        out << std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24);
-    }
+    Edit(std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
     EXPECT_EQ(store.Read("onFinish", "select"), "select");
     store.Write("onError", "ignore");  // must not crash
-
     QFile::setPermissions(QString::fromStdString(File()), QFileDevice::Permissions());
     EXPECT_EQ(store.Read("fileName", "dn"), "dn");
     store.Write("fileName", "btih");  // may not persist, but must not fail towards us
-}
-
-TEST_F(SettingsStoreTest, HandEditedListValueReadsAsItsText) {
-    {
-        std::ofstream out(File());
-        out << "[Velindra]\nonStart=/a,b\n";
-    }
-    EXPECT_EQ(store.Read("onStart", ""), "/a,b");
 }
 
 // Started without HOME or XDG_CONFIG_HOME (some service managers do that), the program must
@@ -87,12 +65,10 @@ TEST_F(SettingsStoreTest, WithoutAHomeNothingIsWrittenOutsideIt) {
     setenv("HOME", "/", 1);
     store.Write("onFinish", "open");
     EXPECT_FALSE(QFile::exists(QString::fromStdString(File())));
-
     unsetenv("HOME");
     EnsureHomeFolder();
-    const char* found = std::getenv("HOME");
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(std::string(found), getpwuid(getuid())->pw_dir);
+    ASSERT_NE(std::getenv("HOME"), nullptr);
+    EXPECT_EQ(std::string(std::getenv("HOME")), getpwuid(getuid())->pw_dir);
     setenv("HOME", home.c_str(), 1);
 }
 

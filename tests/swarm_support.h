@@ -37,10 +37,7 @@ class LoopbackSeeder {
 
     // Returns the hex info-hash; info receives the exact bytes of the info dictionary.
     std::string Seed(const std::string& name, size_t size, std::string* info = nullptr) {
-        std::string content(size, '\0');
-        for (size_t i = 0; i < size; ++i)
-            content[i] = static_cast<char>((i * 31 + name.size()) & 0xFF);
-        testing::WriteFile(dir_ / name, content);
+        testing::WriteFile(dir_ / name, std::string(size, static_cast<char>(name.size())));
         lt::file_storage files;
         lt::add_files(files, dir_ / name);
         lt::create_torrent creator(files, 16 * 1024, lt::create_torrent::v1_only);
@@ -48,14 +45,14 @@ class LoopbackSeeder {
         std::vector<char> bytes;
         lt::bencode(std::back_inserter(bytes), creator.generate());
         auto ti = std::make_shared<lt::torrent_info>(bytes.data(), static_cast<int>(bytes.size()));
+        const std::string section(ti->info_section().data(), ti->info_section().size());
         if (info)
-            *info = std::string(ti->info_section().data(), ti->info_section().size());
+            *info = section;
         lt::add_torrent_params p;
         p.ti = ti;
         p.save_path = dir_.path().string();
         p.flags |= lt::torrent_flags::seed_mode;
-        p.flags &=
-            ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);  // all seed at once
+        p.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
         lt::torrent_handle handle = session_.add_torrent(std::move(p));
         // Ready only once it seeds; a peer that arrives earlier is turned away.
         for (int i = 0; i < 500; ++i) {
@@ -64,19 +61,14 @@ class LoopbackSeeder {
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        const lt::sha1_hash v1 = ti->info_hashes().v1;
-        Sha1Digest digest{};
-        std::copy(v1.begin(), v1.end(), digest.begin());
-        return testing::Hex(digest);
+        return testing::Hex(Sha1(section));
     }
-    // Waits until the session listens; before that it reports port 0.
-    int port() {
-        for (int i = 0; i < 500 && session_.listen_port() == 0; ++i) {
+    // Its address, once it listens (before that it reports port 0).
+    std::string Peer() {
+        for (int i = 0; i < 500 && session_.listen_port() == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return session_.listen_port();
+        return "127.0.0.1:" + std::to_string(session_.listen_port());
     }
-    std::string Peer() { return "127.0.0.1:" + std::to_string(port()); }
 
   private:
     TempDir dir_;

@@ -1,4 +1,4 @@
-// Shared helpers for tests that use real files and a real HTTP server on 127.0.0.1.
+// Shared helpers for tests that use real files and real servers on 127.0.0.1.
 #pragma once
 
 #include <httplib.h>  // on Windows also the sockets
@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -23,51 +22,39 @@
 
 namespace velindra::testing {
 
-// A small, valid torrent whose info dictionary depends on `name`; hash is its hex info-hash.
+inline std::string Hex(const Sha1Digest& d, bool upper = false) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string s;
+    for (const uint8_t value : d)
+        s += std::string{digits[value / 16], digits[value % 16]};
+    return s;
+}
+
+inline std::string Base32(const Sha1Digest& d) {
+    std::string s;
+    uint64_t buffer = 0;
+    int bits = 0;
+    for (const uint8_t b : d) {
+        buffer = (buffer << 8) | b;
+        for (bits += 8; bits >= 5;)
+            s.push_back("ABCDEFGHIJKLMNOPQRSTUVWXYZ234567"[(buffer >> (bits -= 5)) & 31]);
+    }
+    return s;
+}
+
+// A small, valid torrent whose info dictionary depends on `name`; hash is its info-hash in the
+// form the caches index (40 upper-case hexadecimal digits).
 struct Torrent {
     std::string body;
     std::string hash;
 };
 
-inline std::string Bstr(const std::string& s) {
-    return std::to_string(s.size()) + ":" + s;
-}
-
-inline std::string Hex(const Sha1Digest& d, bool upper = false) {
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < d.size(); ++i) {
-        const unsigned value = d[i];
-        s.push_back(digits[value / 16]);
-        s.push_back(digits[value % 16]);
-    }
-    return s;
-}
-
-inline std::string Base32(const Sha1Digest& d) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
-    std::string s;
-    uint64_t buffer = 0;
-    int bits = 0;
-    for (uint8_t b : d) {
-        buffer = (buffer << 8) | b;
-        bits += 8;
-        while (bits >= 5) {
-            bits -= 5;
-            s.push_back(alphabet[(buffer >> bits) & 31]);
-        }
-    }
-    return s;
-}
-
-inline Torrent MakeTorrent(const std::string& name, const std::string& announce = "http://t/a") {
-    const std::string pieces(20, static_cast<char>(name.size()));
+inline Torrent MakeTorrent(const std::string& name) {
+    const auto bstr = [](const std::string& s) { return std::to_string(s.size()) + ":" + s; };
     const std::string info = "d6:lengthi" + std::to_string(1000 + name.size()) + "e4:name" +
-                             Bstr(name) + "12:piece lengthi16384e6:pieces" + Bstr(pieces) + "e";
-    Torrent t;
-    t.body = "d8:announce" + Bstr(announce) + "4:info" + info + "e";
-    t.hash = Hex(Sha1(info), true);  // the form the caches index
-    return t;
+                             bstr(name) + "12:piece lengthi16384e6:pieces" +
+                             bstr(std::string(20, static_cast<char>(name.size()))) + "e";
+    return Torrent{"d8:announce10:http://t/a4:info" + info + "e", Hex(Sha1(info), true)};
 }
 
 // Paths are UTF-8 strings in the program; std::filesystem would read a plain string in the
@@ -81,6 +68,23 @@ inline std::string Utf8Path(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+// The folder and the name joined with the system's separator.
+inline std::string Join(const std::string& folder, const std::string& name) {
+    return Utf8Path(Path(folder) / Path(name));
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(Path(path), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& data) {
+    std::ofstream(Path(path), std::ios::binary) << data;
+}
+
+// A folder of its own, removed with everything in it at the end.
 class TempDir {
   public:
     TempDir() {
@@ -96,31 +100,18 @@ class TempDir {
         std::filesystem::remove_all(path_, ec);
     }
     const std::filesystem::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return Utf8Path(path_ / Path(name)); }
-
-    // Names of everything in the folder.
+    std::string str() const { return Utf8Path(path_); }
+    std::string operator/(const std::string& name) const { return Join(str(), name); }
     std::set<std::string> Entries() const {
         std::set<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(path_)) {
+        for (const auto& e : std::filesystem::directory_iterator(path_))
             names.insert(Utf8Path(e.path().filename()));
-        }
         return names;
     }
 
   private:
     std::filesystem::path path_;
 };
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(Path(path), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& data) {
-    std::ofstream(Path(path), std::ios::binary) << data;
-}
 
 using Socket = socket_t;  // cpp-httplib's: SOCKET on Windows, int elsewhere
 
@@ -132,7 +123,7 @@ inline void CloseSocket(Socket fd) {
 #endif
 }
 
-// A listening TCP socket on 127.0.0.1 with a free port.
+// A TCP socket on 127.0.0.1 with a free port, listening unless the backlog is 0.
 inline Socket ListenOnLoopback(int& port, int backlog = 16) {
     const Socket fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -145,6 +136,13 @@ inline Socket ListenOnLoopback(int& port, int backlog = 16) {
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     port = ntohs(address.sin_port);
     return fd;
+}
+
+// A port on 127.0.0.1 on which nothing listens.
+inline int RefusingPort() {
+    int port = 0;
+    CloseSocket(ListenOnLoopback(port, 0));
+    return port;
 }
 
 // An HTTP server on 127.0.0.1 with a free port, serving until it is destroyed.
@@ -183,13 +181,6 @@ class LoopbackServer {
     std::thread thread_;
 };
 
-// A port on 127.0.0.1 on which nothing listens.
-inline int RefusingPort() {
-    int port = 0;
-    CloseSocket(ListenOnLoopback(port, 0));
-    return port;
-}
-
 // A TCP server on 127.0.0.1 that answers every connection with the same raw bytes, whatever
 // was asked, and closes it: for answers that are not HTTP at all.
 class RawServer {
@@ -197,10 +188,7 @@ class RawServer {
     explicit RawServer(std::string answer) : answer_(std::move(answer)) {
         fd_ = ListenOnLoopback(port_);
         thread_ = std::thread([this] {
-            for (;;) {
-                const Socket client = ::accept(fd_, nullptr, nullptr);
-                if (client == INVALID_SOCKET)
-                    return;
+            for (Socket client; (client = ::accept(fd_, nullptr, nullptr)) != INVALID_SOCKET;) {
                 char buffer[4096];
                 [[maybe_unused]] auto n = ::recv(client, buffer, sizeof buffer, 0);
 #ifdef MSG_NOSIGNAL

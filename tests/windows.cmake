@@ -33,11 +33,10 @@ add_executable(download_tests download_test.cpp)
 target_link_libraries(download_tests PRIVATE velindra_platform gtest_main velindra_test_http
                       ZLIB::ZLIB)
 
-add_executable(windows_cli_tests windows_cli_test.cpp)
-target_link_libraries(windows_cli_tests PRIVATE velindra_platform gtest_main velindra_test_http)
-target_compile_definitions(windows_cli_tests PRIVATE
-                           VELINDRA_CLI_PATH="$<TARGET_FILE:velindra-cli>")
-add_dependencies(windows_cli_tests velindra-cli)
+add_executable(cli_tests cli_test.cpp)
+target_link_libraries(cli_tests PRIVATE velindra_platform gtest_main velindra_test_http)
+target_compile_definitions(cli_tests PRIVATE VELINDRA_CLI_PATH="$<TARGET_FILE:velindra-cli>")
+add_dependencies(cli_tests velindra-cli)
 
 # One wine process per program: starting wine costs more than most tests take.
 foreach(program core_tests torrent_tests download_tests)
@@ -45,7 +44,7 @@ foreach(program core_tests torrent_tests download_tests)
 endforeach()
 
 if(NOT CMAKE_CROSSCOMPILING)
-    add_test(NAME windows_cli COMMAND windows_cli_tests)  # under the machine's own code page
+    add_test(NAME windows_cli COMMAND cli_tests)  # under the machine's own code page
     return()
 endif()
 
@@ -66,7 +65,7 @@ foreach(entry "zh_CN.UTF-8:zh_CN:936" "fr_FR.UTF-8:fr_FR:1252")
         # Without it wine would still report the code page but spell Unix names in ASCII.
         message(FATAL_ERROR "localedef could not make the ${locale} locale")
     endif()
-    add_test(NAME windows_cli_cp${codepage} COMMAND windows_cli_tests)
+    add_test(NAME windows_cli_cp${codepage} COMMAND cli_tests)
     set_tests_properties(windows_cli_cp${codepage} PROPERTIES ENVIRONMENT
         "LOCPATH=${locales};LC_ALL=${locale};LANG=${locale};VELINDRA_EXPECT_ACP=${codepage}")
 endforeach()
