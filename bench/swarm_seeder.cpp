@@ -1,17 +1,23 @@
 // A loopback swarm for benchmarks: a seeding session on 127.0.0.1 holding N real torrents and a
 // minimal HTTP tracker that hands out the seeder as the only peer. Writes links.txt (magnet
 // links naming the tracker) into the given folder, prints "ready", and runs until killed.
+// With --dht the links name no tracker: a second session is the router of a DHT of their own
+// (its address goes to router.txt), and the seeder announces every torrent there. They take
+// loopback addresses of their own, 127.0.0.3 and 127.0.0.2, as DHT nodes keep one peer per
+// address.
 #include <httplib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <libtorrent/alert_types.hpp>
 #include <libtorrent/create_torrent.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/session_params.hpp>
 #include <libtorrent/settings_pack.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/torrent_status.hpp>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -19,21 +25,45 @@ namespace lt = libtorrent;
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: swarm_seeder COUNT FOLDER\n");
+        std::fprintf(stderr, "usage: swarm_seeder COUNT FOLDER [--dht]\n");
         return 2;
     }
     const int count = std::stoi(argv[1]);
     const std::string folder = argv[2];
+    const bool dht = argc > 3 && std::string(argv[3]) == "--dht";
 
-    lt::settings_pack pack;
-    pack.set_str(lt::settings_pack::listen_interfaces, "127.0.0.1:0");
-    pack.set_bool(lt::settings_pack::enable_dht, false);
-    pack.set_bool(lt::settings_pack::enable_lsd, false);
-    pack.set_bool(lt::settings_pack::enable_upnp, false);
-    pack.set_bool(lt::settings_pack::enable_natpmp, false);
-    pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
-    pack.set_int(lt::settings_pack::connections_limit, 2000);
-    pack.set_int(lt::settings_pack::alert_mask, 0);
+    // A DHT on an explicitly given loopback address runs (on 0.0.0.0 libtorrent would count
+    // loopback as a local network and keep its DHT off it).
+    const auto settings = [](bool withDht, const std::string& bootstrap,
+                             const std::string& address) {
+        lt::settings_pack pack;
+        pack.set_str(lt::settings_pack::listen_interfaces, address + ":0");
+        pack.set_bool(lt::settings_pack::enable_dht, withDht);
+        pack.set_str(lt::settings_pack::dht_bootstrap_nodes, bootstrap);
+        pack.set_bool(lt::settings_pack::dht_restrict_routing_ips, false);
+        pack.set_bool(lt::settings_pack::dht_restrict_search_ips, false);
+        // Every session here has the same address: no rate limit for one address.
+        pack.set_int(lt::settings_pack::dht_block_ratelimit, 1'000'000);
+        pack.set_bool(lt::settings_pack::enable_lsd, false);
+        pack.set_bool(lt::settings_pack::enable_upnp, false);
+        pack.set_bool(lt::settings_pack::enable_natpmp, false);
+        pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+        pack.set_int(lt::settings_pack::connections_limit, 2000);
+        pack.set_int(lt::settings_pack::alert_mask, withDht ? int(lt::alert_category::dht) : 0);
+        return pack;
+    };
+    std::unique_ptr<lt::session> router;
+    std::string routerAddress;
+    if (dht) {
+        router = std::make_unique<lt::session>(lt::session_params(settings(true, "", "127.0.0.3")));
+        while (router->listen_port() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        routerAddress = "127.0.0.3:" + std::to_string(router->listen_port());
+        std::ofstream(folder + "/router.txt") << routerAddress << "\n";
+    }
+
+    const std::string seederAddress = dht ? "127.0.0.2" : "127.0.0.1";
+    lt::settings_pack pack = settings(dht, routerAddress, seederAddress);
     lt::session seeder{lt::session_params(pack)};
     while (seeder.listen_port() == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -49,6 +79,7 @@ int main(int argc, char** argv) {
     std::thread serving([&] { tracker.listen_after_bind(); });
 
     std::ofstream links(folder + "/links.txt");
+    std::vector<lt::torrent_handle> handles;
     for (int i = 0; i < count; ++i) {
         const std::string name = "swarm-" + std::to_string(i) + ".bin";
         std::string content(256 * 1024, '\0');
@@ -78,10 +109,26 @@ int main(int argc, char** argv) {
             hex.push_back(digits[b / 16]);
             hex.push_back(digits[b % 16]);
         }
-        links << "magnet:?xt=urn:btih:" << hex << "&dn=swarm-" << i
-              << "&tr=http%3A%2F%2F127.0.0.1%3A" << trackerPort << "%2Fannounce\n";
+        links << "magnet:?xt=urn:btih:" << hex << "&dn=swarm-" << i;
+        if (!dht)
+            links << "&tr=http%3A%2F%2F127.0.0.1%3A" << trackerPort << "%2Fannounce";
+        links << "\n";
+        handles.push_back(h);
     }
     links.close();
+    // Ready once the router has heard the seeder announce every torrent.
+    std::set<lt::sha1_hash> announced;
+    for (int round = 0; router && announced.size() < handles.size() && round < 300; ++round) {
+        for (auto& h : handles)
+            h.force_dht_announce();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::vector<lt::alert*> alerts;
+        router->pop_alerts(&alerts);
+        for (lt::alert* a : alerts) {
+            if (auto* announce = lt::alert_cast<lt::dht_announce_alert>(a))
+                announced.insert(announce->info_hash);
+        }
+    }
     std::printf("ready\n");
     std::fflush(stdout);
     serving.join();

@@ -52,6 +52,9 @@ constexpr const char* kUsage = R"(用法: velindra-cli [选项] [文件或磁力
       --no-swarm         镜像都失败时不向 BitTorrent 网络索取种子信息
       --no-dht           向网络索取时只用链接中的 tracker 和节点地址 (不用 DHT、本地发现和端口映射)
       --swarm-timeout 秒 向 BitTorrent 网络索取一个链接最多等待多久 (默认 60)
+      --listen 地址:端口 BitTorrent 连接监听的地址, 可用逗号分隔多个 (默认所有接口, 随机端口)
+      --dht-node 主机:端口
+                         从这些节点 (而不是公共路由节点) 加入 DHT, 用于内部网络 (可重复)
   -q, --quiet            不显示进度和失败说明
   -h, --help             显示本帮助
       --version          显示版本
@@ -80,6 +83,8 @@ struct Options {
     std::optional<double> timeoutSeconds;
     bool swarm = true;
     bool dht = true;
+    std::string listen;
+    std::vector<std::string> dhtNodes;
     std::optional<double> swarmSeconds;
     bool quiet = false;
     std::string caFile;
@@ -192,6 +197,13 @@ std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options&
             o.caFile = v;
         } else if (arg == "--no-swarm") {
             o.swarm = false;
+        } else if (arg == "--listen" || arg == "--dht-node") {
+            if (!need(v) || v.find(':') == std::string::npos || v.find_first_of(" \t") != v.npos)
+                return UsageError(arg + " 需要 地址:端口");
+            if (arg == "--listen")
+                o.listen = v;
+            else
+                o.dhtNodes.push_back(v);
         } else if (arg == "--no-dht") {
             o.dht = false;
         } else if (arg == "--swarm-timeout" || arg == "--timeout") {
@@ -300,6 +312,14 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     SwarmLimits swarmLimits;
     swarmLimits.dht = options.dht;
     swarmLimits.stateFile = DefaultSwarmStateFile();
+    if (!options.listen.empty())
+        swarmLimits.listenInterfaces = options.listen;
+    if (!options.dhtNodes.empty()) {
+        swarmLimits.dhtBootstrapNodes.clear();
+        for (const std::string& node : options.dhtNodes)
+            swarmLimits.dhtBootstrapNodes +=
+                (swarmLimits.dhtBootstrapNodes.empty() ? "" : ",") + node;
+    }
     if (options.swarmSeconds) {
         swarmLimits.perLinkMs = static_cast<long>(*options.swarmSeconds * 1000);
         swarmLimits.unreachableMs = std::min(swarmLimits.unreachableMs, swarmLimits.perLinkMs);

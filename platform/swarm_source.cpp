@@ -8,6 +8,7 @@
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/disabled_disk_io.hpp>
+#include <libtorrent/kademlia/dht_state.hpp>
 #include <libtorrent/magnet_uri.hpp>
 #include <libtorrent/session.hpp>
 #include <libtorrent/session_params.hpp>
@@ -102,12 +103,38 @@ void LoadState(const std::string& path, lt::session_params& params) {
     }
 }
 
-void SaveState(const std::string& path, lt::session& session) {
+// The saved nodes the DHT starts from, as "address:port" for the bootstrap setting, at most
+// `count` of each address family.
+std::string BootstrapFrom(const lt::dht::dht_state& state, size_t count) {
+    std::string nodes;
+    for (const auto* list : {&state.nodes, &state.nodes6}) {
+        for (size_t i = 0; i < list->size() && i < count; ++i) {
+            const lt::udp::endpoint& node = (*list)[i];
+            const std::string address = node.address().to_string();
+            nodes += (node.address().is_v6() ? "[" + address + "]" : address) + ":" +
+                     std::to_string(node.port()) + ",";
+        }
+    }
+    return nodes;
+}
+
+// Saves the session's DHT state. Nodes the session started from that it has not kept in its
+// own table (a short batch may not have learnt them again) stay on the list, after its own.
+void SaveState(const std::string& path, lt::session& session, const lt::dht::dht_state& loaded) {
     if (path.empty())
         return;
     try {
-        const std::vector<char> bytes = lt::write_session_params_buf(
-            session.session_state(lt::session::save_dht_state), lt::session::save_dht_state);
+        lt::session_params state = session.session_state(lt::session::save_dht_state);
+        for (auto [mine, old] : {std::pair{&state.dht_state.nodes, &loaded.nodes},
+                                 std::pair{&state.dht_state.nodes6, &loaded.nodes6}}) {
+            for (const lt::udp::endpoint& node : *old) {
+                if (mine->size() < 200 &&
+                    std::find(mine->begin(), mine->end(), node) == mine->end())
+                    mine->push_back(node);
+            }
+        }
+        const std::vector<char> bytes =
+            lt::write_session_params_buf(state, lt::session::save_dht_state);
         std::error_code ec;
         std::filesystem::create_directories(
             std::filesystem::path(std::u8string(path.begin(), path.end())).parent_path(), ec);
@@ -123,7 +150,7 @@ void SaveState(const std::string& path, lt::session& session) {
 SwarmSource::~SwarmSource() {
     std::lock_guard<std::mutex> guard(lock_);
     if (session_ && limits_.dht)
-        SaveState(limits_.stateFile, *session_);
+        SaveState(limits_.stateFile, *session_, *loaded_);
     session_.reset();  // closes every socket of the batch
 }
 
@@ -141,12 +168,18 @@ lt::session& SwarmSource::Session() {
         pack.set_bool(lt::settings_pack::enable_lsd, limits_.localDiscovery);
         pack.set_bool(lt::settings_pack::enable_upnp, limits_.portMapping);
         pack.set_bool(lt::settings_pack::enable_natpmp, limits_.portMapping);
-        pack.set_str(lt::settings_pack::dht_bootstrap_nodes, limits_.dhtBootstrapNodes);
         pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
         pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
-        lt::session_params params(std::move(pack));
+        lt::session_params params;
         if (limits_.dht)
             LoadState(limits_.stateFile, params);
+        loaded_ = std::make_unique<lt::dht::dht_state>(params.dht_state);
+        // The library drops the saved nodes when its DHT starts before the listen sockets are
+        // open, as it does here: they go first among the bootstrap nodes instead, so that a
+        // later batch starts from the network it knew and needs no router.
+        pack.set_str(lt::settings_pack::dht_bootstrap_nodes,
+                     BootstrapFrom(params.dht_state, 32) + limits_.dhtBootstrapNodes);
+        params.settings = std::move(pack);
         params.disk_io_constructor = lt::disabled_disk_io_constructor;
         session_ = std::make_unique<lt::session>(std::move(params));
         dhtNodeMetric_ = lt::find_metric_idx("dht.dht_nodes");
@@ -210,6 +243,10 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
 
     const auto start = Clock::now();
     auto lastReached = start;
+    // A link added while the DHT was still starting is not looked up there until the library's
+    // next announce, many minutes later: ask the DHT shortly after adding it, and again every
+    // few seconds while no peer has turned up.
+    auto nextDhtAsk = start + std::chrono::milliseconds(250);
     int mostPeers = 0;
     bool everReached = false;
     for (;;) {
@@ -244,6 +281,10 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
             dhtNodes = DhtNodes();
         }
         const auto now = Clock::now();
+        if (limits_.dht && status.num_peers == 0 && now >= nextDhtAsk) {
+            handle.force_dht_announce();
+            nextDhtAsk = now + std::chrono::seconds(3);
+        }
         mostPeers = std::max(mostPeers, status.num_peers);
         if (request.peers)
             request.peers->store(status.num_peers);

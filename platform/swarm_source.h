@@ -13,7 +13,10 @@
 
 namespace libtorrent {
 class session;
+namespace dht {
+struct dht_state;
 }
+}  // namespace libtorrent
 
 namespace velindra {
 
@@ -61,6 +64,7 @@ class SwarmSource : public Downloader {
     std::mutex lock_;
     std::unique_ptr<libtorrent::session> session_;
     std::atomic<int> sessionsStarted_{0};
+    std::unique_ptr<libtorrent::dht::dht_state> loaded_;  // as read from the state file
     int dhtNodeMetric_ = -1;
     long long dhtNodes_ = 0;
 };

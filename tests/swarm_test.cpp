@@ -16,8 +16,8 @@ class SwarmTest : public ::testing::Test {
     void SetUp() override {
         limits.perLinkMs = 20'000;
         limits.unreachableMs = 8'000;
-        limits.dht = false;
-        limits.listenInterfaces = "127.0.0.1:0";
+        limits.listenInterfaces = "127.0.0.1:0";  // a DHT only among the tests' own sessions
+        limits.dhtBootstrapNodes = "";
     }
     void TearDown() override {
         for (const auto& name : out.Entries())
@@ -103,31 +103,24 @@ TEST_F(SwarmTest, ParallelLinksShareOneSession) {
     EXPECT_EQ(network.sessionsStarted(), 1);
 }
 
-// The DHT's routing table is saved when the session closes; a corrupt file is ignored and
-// written afresh.
-TEST_F(SwarmTest, DhtStateIsKeptBetweenRunsAndACorruptOneIsIgnored) {
-    limits.dht = true;
-    limits.dhtBootstrapNodes = "";  // nothing leaves the machine
+// Through the DHT alone (no tracker, no peer address in the links): the first session
+// bootstraps from the router; a later one, given no router at all, finds the network through
+// the routing table the first one saved; a corrupt state file is ignored.
+TEST_F(SwarmTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
+    testing::LoopbackSeeder dht(true);
+    const std::string first = dht.Seed("d1.bin", 4096), second = dht.Seed("d2.bin", 4096);
     limits.stateFile = out / "cache/velindra/swarm-state";
-    const auto savedNodeIds = [&] {
-        const std::string bytes = testing::ReadFile(limits.stateFile);
-        const lt::session_params saved = lt::read_session_params(
-            lt::span<const char>(bytes.data(), static_cast<long>(bytes.size())),
-            lt::session::save_dht_state);
-        return saved.dht_state.nids;
-    };
-    const auto run = [&] {
+    limits.dhtBootstrapNodes = dht.Router();
+    limits.unreachableMs = 4'000;
+    for (const std::string& hash : {first, second}) {
         SwarmSource network(limits);
-        network.Warm();
-        EXPECT_EQ(network.sessionsStarted(), 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    };
-    for (const char* before : {"", "d9:dht statei-e"}) {
-        if (*before)
-            testing::WriteFile(limits.stateFile, before);
-        run();
-        EXPECT_FALSE(savedNodeIds().empty()) << before;
+        const FetchResult result = Fetch(network, hash, "");
+        EXPECT_TRUE(result.ok()) << result.detail;
+        limits.dhtBootstrapNodes = "";
     }
+    testing::WriteFile(limits.stateFile, "d9:dht statei-e");
+    SwarmSource network(limits);
+    EXPECT_EQ(Fetch(network, first, "").error, FetchError::NoConnection);
 }
 
 }  // namespace
