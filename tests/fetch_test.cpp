@@ -1,4 +1,5 @@
-// File names, destinations, mirror URLs, the mirror chain, and escaping for the terminal.
+// File names, destinations and the mirror chain. The built-in mirror layouts are checked end to
+// end by the command-line tests, through a proxy.
 #include "fetch.h"
 
 #include <gtest/gtest.h>
@@ -65,20 +66,6 @@ TEST(DestinationTest, JoinsWithOneSeparator) {
         EXPECT_EQ(JoinDestination(c.folder, "a.torrent", c.rules), c.destination) << c.folder;
 }
 
-TEST(MirrorUrlTest, BuiltInLayouts) {
-    const auto& m = BuiltInMirrors();
-    ASSERT_EQ(m.size(), 3u);
-    const std::string hash = testing::Hash("AB", "EF");
-    for (const auto& [url, tail] : std::vector<std::pair<std::string, std::string>>{
-             {m[0], "/AB/EF/" + hash + ".torrent"},
-             {m[1], "/torrent/" + hash + ".torrent"},
-             {m[2], "/torrent/" + hash + ".torrent"}}) {
-        const std::string built = BuildMirrorUrl(url, hash);
-        EXPECT_TRUE(built.starts_with("http://") && built.ends_with(tail)) << built;
-    }
-    EXPECT_EQ(BuildMirrorUrl("h/{first2}/{last2}/{hash}", "A"), "h/A/A/A");
-}
-
 TEST(MirrorChainTest, StopsAtFirstSuccessAndAfterWriteFailures) {
     using E = FetchError;
     const std::vector<std::pair<std::vector<E>, bool>> cases = {
@@ -106,17 +93,6 @@ TEST(MirrorChainTest, StopsAtFirstSuccessAndAfterWriteFailures) {
             EXPECT_EQ(outcome.mirror, static_cast<int>(answers.size()));
         }
     }
-}
-
-TEST(EscapeControlsTest, NoOutsideTextCanSteerATerminal) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"magnet:?\x1b]0;PWNED\x07\x1b[2J", "magnet:?\\x1b]0;PWNED\\x07\\x1b[2J"},
-        {"a\u009b31mb\x7f", "a\\u009b31mb\\x7f"},
-        {"raw\x9b byte", "raw\\x9b byte"},
-        {"中文 C:\\path\ttab", "中文 C:\\path\\x09tab"},
-    };
-    for (const auto& [text, shown] : cases)
-        EXPECT_EQ(EscapeControls(text), shown);
 }
 
 }  // namespace
