@@ -236,7 +236,7 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, SavesEveryLinkInInputOrderUnderItsName) {
     const std::string a = Add("a"), b = Add("b"), c = Add("c"), d = Add("d"), e(40, 'E');
     testing::WriteFile(out / "links.txt", "magnet:?xt=urn:btih:" + a + "&dn=My+Show&tr=udp%3A%2F");
-    const std::string folder = out / "Téléchargements 下载";
+    const std::string folder = out / "Téléchargements reçus 下载";
     const CliRun run = RunCli(
         Args({out / "links.txt", "-", "magnet:?xt=urn:btih:" + e + "&dn=absent"}, "good", folder),
         "magnet:?xt=urn:btih:" + b + "&dn=%E4%B8%AD\r\nmagnet:?dn=nohash magnet:?xt=urn:btih:" + c +
