@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "utf16.h"
+
 #ifdef _WIN32
 // clang-format off
 #include <io.h>
@@ -16,7 +18,6 @@
 #include <shellapi.h>
 // clang-format on
 
-#include "utf16.h"
 #else
 #include <unistd.h>
 #endif
@@ -24,12 +25,6 @@
 namespace velindra {
 
 namespace {
-
-std::filesystem::path PathOf(const std::string& utf8) {
-    // char8_t text is taken as UTF-8 on every system; a plain string would go through the
-    // ANSI code page on Windows.
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 #ifdef _WIN32
 void (*gHandler)(int) = nullptr;
@@ -175,8 +170,8 @@ bool ReadWholeFile(const std::string& name, std::string& text, std::string& why,
 
 bool MakeFolders(const std::string& path) {
     std::error_code ignored;
-    std::filesystem::create_directories(PathOf(path), ignored);
-    return std::filesystem::is_directory(PathOf(path), ignored);
+    std::filesystem::create_directories(PathFromUtf8(path), ignored);
+    return std::filesystem::is_directory(PathFromUtf8(path), ignored);
 }
 
 }  // namespace velindra

@@ -89,8 +89,7 @@ namespace {
 void LoadState(const std::string& path, lt::session_params& params) {
     if (path.empty())
         return;
-    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                     std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
     if (bytes.empty() || bytes.size() > (4u << 20))
@@ -136,8 +135,7 @@ void SaveState(const std::string& path, lt::session& session, const lt::dht::dht
         const std::vector<char> bytes =
             lt::write_session_params_buf(state, lt::session::save_dht_state);
         std::error_code ec;
-        std::filesystem::create_directories(
-            std::filesystem::path(std::u8string(path.begin(), path.end())).parent_path(), ec);
+        std::filesystem::create_directories(PathFromUtf8(path).parent_path(), ec);
         AtomicFile file(path);
         if (file.Open())
             file.Commit(std::string_view(bytes.data(), bytes.size()));

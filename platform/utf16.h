@@ -2,6 +2,19 @@
 // boundary, so that no name ever passes through the ANSI code page.
 #pragma once
 
+#include <filesystem>
+#include <string_view>
+
+namespace velindra {
+
+// A UTF-8 name as a path on every system; a plain std::string would be read in the ANSI code
+// page on Windows.
+inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+}  // namespace velindra
+
 #ifdef _WIN32
 #include <windows.h>
 

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "sha1.h"
+#include "utf16.h"
 
 namespace velindra::testing {
 
@@ -57,10 +58,8 @@ inline Torrent MakeTorrent(const std::string& name) {
     return Torrent{"d8:announce10:http://t/a4:info" + info + "e", Hex(Sha1(info), true)};
 }
 
-// Paths are UTF-8 strings in the program; std::filesystem would read a plain string in the
-// ANSI code page on Windows.
 inline std::filesystem::path Path(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    return PathFromUtf8(utf8);
 }
 
 inline std::string Utf8Path(const std::filesystem::path& path) {
