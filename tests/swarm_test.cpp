@@ -1,10 +1,11 @@
-// The network source against a seeding session on 127.0.0.1; no DHT, local discovery or port
-// mapping, so nothing leaves the machine. The fall-back from the mirrors is run end to end by
-// the command-line and window tests.
+// The network source against a seeding session on 127.0.0.1; no DHT beyond the tests' own
+// sessions, no local discovery or port mapping, so nothing leaves the machine. The fall-back
+// from the mirrors is run end to end by the command-line and window tests.
 #include <gtest/gtest.h>
 
+#include "loopback_seeder.h"
 #include "swarm_source.h"
-#include "swarm_support.h"
+#include "test_support.h"
 
 namespace velindra {
 namespace {
@@ -16,7 +17,7 @@ class SwarmTest : public ::testing::Test {
     void SetUp() override {
         limits.perLinkMs = 20'000;
         limits.unreachableMs = 8'000;
-        limits.listenInterfaces = "127.0.0.1:0";  // a DHT only among the tests' own sessions
+        limits.listenInterfaces = "127.0.0.1:0";
         limits.dhtBootstrapNodes = "";
     }
     void TearDown() override {
@@ -33,42 +34,47 @@ class SwarmTest : public ::testing::Test {
         r.cancel = cancel;
         return network.Fetch(r);
     }
-    testing::LoopbackSeeder seeder;
-    testing::TempDir out;
+    testing::TempDir seeds, out;
+    seeding::LoopbackSeeder seeder{seeds.path()};
     SwarmLimits limits;
 };
 
-// The saved file is the peers' info dictionary under the link's own trackers.
-TEST_F(SwarmTest, Base32LinkGetsTheInfoDictionaryWithItsTrackers) {
+// Links running at once share one session. The saved file is the peers' info dictionary under
+// the link's own trackers; a link whose only peer refuses gives up soon; a hash that could
+// never be checked starts nothing.
+TEST_F(SwarmTest, ParallelLinksShareOneSessionAndGiveUpOnlyWithoutPeers) {
     std::string info;
-    const std::string hash = seeder.Seed("b32.bin", 20 * 1024, &info);
+    const std::string hash = seeder.Seed("b32.bin", 20 * 1024, &info), other = seeder.Seed("o", 1);
+    const std::string lonely = seeder.Seed("lonely.bin", 1024);
     const std::string base32 = testing::Base32(*InfoHashBytes(hash));
-    SwarmSource network(limits);
-    const FetchResult result =
-        Fetch(network, base32,
-              "&tr=http%3A%2F%2F127.0.0.1%3A9%2Fannounce&tr=udp%3A%2F%2F127.0.0.1%3A9&x.pe=" +
-                  seeder.Peer());
-    ASSERT_TRUE(result.ok()) << result.detail;
-    EXPECT_EQ(testing::ReadFile(out / (base32.substr(0, 4) + ".torrent")),
-              "d8:announce27:http://127.0.0.1:9/announce13:announce-listll27:http://"
-              "127.0.0.1:9/announceel17:udp://127.0.0.1:9ee4:info" +
-                  info + "e");
-}
-
-TEST_F(SwarmTest, GivesUpQuicklyWhenNoPeerCanBeReachedAndNeverForBadHashes) {
-    const std::string hash = seeder.Seed("lonely.bin", 1024);
     limits.unreachableMs = 2'000;
     SwarmSource network(limits);
     for (const std::string& bad : {std::string("ABCDEF"), std::string(40, 'z')})
         EXPECT_EQ(Fetch(network, bad, "").error, FetchError::Other);
     EXPECT_EQ(network.sessionsStarted(), 0);
+    const std::string peer = "&x.pe=" + seeder.Peer();
+    const std::vector<std::pair<std::string, std::string>> links = {
+        {base32, "&tr=http%3A%2F%2F127.0.0.1%3A9%2Fannounce&tr=udp%3A%2F%2F127.0.0.1%3A9" + peer},
+        {other, peer},
+        {lonely, "&x.pe=127.0.0.1:" + std::to_string(testing::RefusingPort())}};
+    std::vector<FetchResult> results(links.size());
+    std::vector<std::thread> threads;
     const auto started = Clock::now();
-    const FetchResult result =
-        Fetch(network, hash, "&x.pe=127.0.0.1:" + std::to_string(testing::RefusingPort()));
-    EXPECT_EQ(result.error, FetchError::NoConnection) << result.detail;
-    EXPECT_NE(result.detail.find("could not be reached"), std::string::npos) << result.detail;
+    for (size_t i = 0; i < links.size(); ++i)
+        threads.emplace_back(
+            [&, i] { results[i] = Fetch(network, links[i].first, links[i].second); });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_TRUE(results[0].ok() && results[1].ok()) << results[0].detail << results[1].detail;
+    EXPECT_EQ(testing::ReadFile(out / (base32.substr(0, 4) + ".torrent")),
+              "d8:announce27:http://127.0.0.1:9/announce13:announce-listll27:http://"
+              "127.0.0.1:9/announceel17:udp://127.0.0.1:9ee4:info" +
+                  info + "e");
+    EXPECT_EQ(results[2].error, FetchError::NoConnection) << results[2].detail;
+    EXPECT_NE(results[2].detail.find("could not be reached"), std::string::npos);
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(6));
-    EXPECT_TRUE(out.Entries().empty());
+    EXPECT_FALSE(std::filesystem::exists(out / (lonely.substr(0, 4) + ".torrent")));
+    EXPECT_EQ(network.sessionsStarted(), 1);
 }
 
 TEST_F(SwarmTest, CancelEndsTheLinkAtOnce) {
@@ -87,28 +93,14 @@ TEST_F(SwarmTest, CancelEndsTheLinkAtOnce) {
     EXPECT_TRUE(out.Entries().empty());
 }
 
-TEST_F(SwarmTest, ParallelLinksShareOneSession) {
-    std::vector<std::string> hashes;
-    for (const char* name : {"f0", "f1", "f2"})
-        hashes.push_back(seeder.Seed(name, 4096));
-    SwarmSource network(limits);
-    std::vector<std::thread> threads;
-    std::atomic<int> saved{0};
-    for (const std::string& hash : hashes)
-        threads.emplace_back(
-            [&, hash] { saved += Fetch(network, hash, "&x.pe=" + seeder.Peer()).ok(); });
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(saved, 3);
-    EXPECT_EQ(network.sessionsStarted(), 1);
-}
-
 // Through the DHT alone (no tracker, no peer address in the links): the first session
 // bootstraps from the router; a later one, given no router at all, finds the network through
 // the routing table the first one saved; a corrupt state file is ignored.
 TEST_F(SwarmTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
-    testing::LoopbackSeeder dht(true);
+    testing::TempDir dhtSeeds;
+    seeding::LoopbackSeeder dht(dhtSeeds.path(), true);
     const std::string first = dht.Seed("d1.bin", 4096), second = dht.Seed("d2.bin", 4096);
+    dht.WaitForAnnounces();
     limits.stateFile = out / "cache/velindra/swarm-state";
     limits.dhtBootstrapNodes = dht.Router();
     limits.unreachableMs = 4'000;
