@@ -1,7 +1,10 @@
-// The windows, offscreen, with real widgets; modal windows are answered by the test.
+// The windows, offscreen, with real widgets (modal windows are answered by the test); the
+// settings store on QSettings; opening and revealing files.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,8 +19,10 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QStyleOptionGroupBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstring>
@@ -26,22 +31,25 @@
 #include "Form1.h"
 #include "Form2.h"
 #include "Form3.h"
+#include "desktop_launcher.h"
 #include "fakes.h"
 #include "modXP.h"
+#include "process_setup.h"
 #include "progress_downloader.h"
+#include "qt_settings_store.h"
 #include "save_folder.h"
 #include "single_instance.h"
 #include "swarm_source.h"
 #ifdef VELINDRA_SWARM
-#include "swarm_support.h"
+#include "loopback_seeder.h"
 #endif
 #include "test_support.h"
 
 namespace velindra {
 namespace {
 
+using testing::Events;
 using testing::Hash;
-using Events = std::vector<std::string>;
 using Names = std::vector<QString>;
 
 // Runs `act` on the next modal window, from inside that window's own event loop.
@@ -83,9 +91,9 @@ struct Harness {
     testing::World world;
     std::vector<std::string> browseAnswers;  // "" cancels
     Outside outside() {
-        return Outside{world.settings, world.downloader, world.launcher,
+        return Outside{world.settings, world, world,
                        [this](QWidget*, std::string& name, const SaveDialogRequest& r) {
-                           return world.saveDialog.ShowSaveDialog(name, r);
+                           return world.ShowSaveDialog(name, r);
                        },
                        [this](QWidget*, std::string& path) {
                            if (browseAnswers.empty() || browseAnswers.front().empty())
@@ -175,8 +183,9 @@ class FontTest : public ::testing::Test {
     Harness h;
 };
 
-// Every window grows with the desktop font by one factor, and texts fit at every size.
-TEST_F(FontTest, WindowsGrowWithTheFontAndTextsAlwaysFit) {
+// Every window grows with the desktop font by one factor and its texts always fit; whatever
+// the links box holds, the line with the cursor is shown whole.
+TEST_F(FontTest, WindowsGrowWithTheFontTextsFitAndTheCursorsLineShows) {
     std::vector<QSize> reference;
     for (int points : {9, 10, 11, 12}) {
         SetPoints(points);
@@ -201,15 +210,7 @@ TEST_F(FontTest, WindowsGrowWithTheFontAndTextsAlwaysFit) {
             EXPECT_NEAR(sizes[i].width(), reference[i].width() * k, 2) << i << " at " << points;
             EXPECT_NEAR(sizes[i].height(), reference[i].height() * k, 2) << i << " at " << points;
         }
-    }
-}
 
-// Whatever the box holds, the line with the cursor is shown whole.
-TEST_F(FontTest, TheLinksBoxAlwaysShowsTheCursorsLine) {
-    for (int points : {9, 11, 12}) {
-        SetPoints(points);
-        Form1 form(h.outside());
-        form.show();
         QPlainTextEdit* box = form.Text1;
         const auto lineShown = [box] {
             const QRect cursor = box->cursorRect();
@@ -220,7 +221,7 @@ TEST_F(FontTest, TheLinksBoxAlwaysShowsTheCursorsLine) {
         form.Command3->click();
         box->setFocus();
         box->insertPlainText(
-            (Link(Hash("AB", "CD"), "&dn=Example&tr=udp%3A%2F%2Ftracker") + "\n").repeated(3));
+            (Link(Hash("AB", "CD"), "&dn=Example&tr=udp%3A%2F%2Ft") + "\n").repeated(3));
         EXPECT_TRUE(lineShown()) << "after a paste at " << points;
         form.Command3->click();
         box->setFocus();
@@ -277,7 +278,7 @@ TEST(WindowsTest, KeyboardUse) {
 TEST(Form1Test, MessagesForTextWithoutLinksAndForFailures) {
     Harness h;
     h.world.settings.values = {{"onStart", "/d"}};
-    h.world.downloader.decide = [](const FetchRequest&) { return FetchError::HttpStatus; };
+    h.world.decide = [](const FetchRequest&) { return FetchError::HttpStatus; };
     Form1 form(h.outside());
     form.show();
     form.Text1->setPlainText("xt=urn:btih:ABC");
@@ -402,11 +403,8 @@ TEST(BatchWindowTest, RememberedRevealHoldsWithoutAskingAgain) {
     form.Command1->click();
     EXPECT_EQ(windows, 1);
     EXPECT_EQ(form.selection, "poi");
-    Events reveals;
-    for (const auto& e : h.world.journal.events) {
-        if (e.starts_with("reveal"))
-            reveals.push_back(e);
-    }
+    Events reveals = h.world.journal;
+    std::erase_if(reveals, [](const std::string& e) { return !e.starts_with("reveal"); });
     EXPECT_EQ(reveals, (Events{"reveal /d/one.torrent", "reveal /d/two.torrent",
                                "reveal /d/" + a3 + ".torrent"}));
     QTimer watch;  // a local watcher: it must not outlive this test if nothing shows
@@ -419,7 +417,7 @@ TEST(BatchWindowTest, RememberedRevealHoldsWithoutAskingAgain) {
     watch.start(1);
     form.Command1->click();
     EXPECT_EQ(windows, 1);
-    EXPECT_EQ(h.world.journal.events.back(), "reveal /d/" + a3 + ".torrent");
+    EXPECT_EQ(h.world.journal.back(), "reveal /d/" + a3 + ".torrent");
     EXPECT_TRUE(Form3(&form, h.world.settings, nullptr).Option3->isChecked());
 }
 
@@ -427,7 +425,7 @@ TEST(BatchWindowTest, SlowDownloadShowsProgressAndCancelSkipsSilently) {
     Harness h;
     h.world.settings.values = {{"onStart", "/d"}, {"onFinish", "open"}};
     // A download that gives up only when cancelled.
-    h.world.downloader.decide = [](const FetchRequest& r) {
+    h.world.decide = [](const FetchRequest& r) {
         while (!r.cancel->load())
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return FetchError::Cancelled;
@@ -452,25 +450,25 @@ TEST(BatchWindowTest, SlowDownloadShowsProgressAndCancelSkipsSilently) {
         progress->cancelButton->click();
     });
     form.Command1->click();
-    EXPECT_EQ(h.world.downloader.requests.size(), 1u);  // the other mirrors are not asked
+    EXPECT_EQ(h.world.requests.size(), 1u);  // the other mirrors are not asked
     EXPECT_GE(shownAfter, 400);
     EXPECT_TRUE(label.contains("第 1/1 个") && label.contains("演示.torrent") &&
                 label.contains("镜像 1"))
         << label.toStdString();
-    EXPECT_EQ(h.world.journal.events.size(), 1u);  // the fetch only: no message, no launch
+    EXPECT_EQ(h.world.journal.size(), 1u);  // the fetch only: no message, no launch
     // Links handed over during the batch waited for its end.
     EXPECT_EQ(form.Text1->toPlainText(), text + "\nmagnet:?handed-over");
 }
 
 #ifdef VELINDRA_SWARM
 TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
-    testing::LoopbackSeeder seeder;
+    testing::TempDir seeds, out;
+    seeding::LoopbackSeeder seeder(seeds.path());
     std::string info;
     const std::string hash = seeder.Seed("window.bin", 32 * 1024, &info);
-    testing::TempDir out;
     Harness h;
     h.world.settings.values = {{"onStart", out.str()}, {"onFinish", "open"}};
-    h.world.downloader.decide = [](const FetchRequest&) { return FetchError::HttpStatus; };
+    h.world.decide = [](const FetchRequest&) { return FetchError::HttpStatus; };
     Outside outside = h.outside();
     int sessions = 0;
     outside.makeNetworkSource = [&] {
@@ -484,8 +482,8 @@ TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
     form.show();
     form.Text1->setPlainText(Link(hash, "&dn=window&x.pe=" + seeder.Peer()));
     form.Command1->click();
-    EXPECT_EQ(h.world.downloader.requests.size(), 3u);  // the three mirrors, then the network
-    EXPECT_EQ(h.world.journal.events.back(), "open " + (out / "window.torrent"));
+    EXPECT_EQ(h.world.requests.size(), 3u);  // the three mirrors, then the network
+    EXPECT_EQ(h.world.journal.back(), "open " + (out / "window.torrent"));
     const std::string body = testing::ReadFile(out / "window.torrent");
     ASSERT_TRUE(FindInfoDictionary(body).has_value());
     EXPECT_EQ(std::string(*FindInfoDictionary(body)), info);
@@ -550,57 +548,141 @@ TEST(DialogTest, FolderPickerReturnsAFolderOrNothing) {
     EXPECT_EQ(path, dir.str());
 }
 
-// ---- One window per user session, with the real program as the later start ----
-
-class SingleInstanceTest : public ::testing::Test {
-  protected:
-    void SetUp() override { qputenv("XDG_RUNTIME_DIR", runtime.str().c_str()); }
+// One window per user session. A socket file left by a crash, that nobody answers, does not
+// stop the next start from listening; a later start of the real program then hands its links
+// to the running window and ends.
+TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
     testing::TempDir runtime;
-};
+    qputenv("XDG_RUNTIME_DIR", runtime.str().c_str());
+    const QString name = SingleInstance::DefaultName();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    EXPECT_FALSE(SingleInstance::HandOver(name, {"magnet:?x"}, 500));
 
-TEST_F(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
     Harness h;
     Form1 form(h.outside());
     form.show();
     form.Text1->setPlainText("typed by hand");
     SingleInstance instance;
     QObject::connect(&instance, &SingleInstance::argumentsArrived, &form, &Form1::AppendLinks);
-    ASSERT_TRUE(instance.Listen(SingleInstance::DefaultName()));
+    ASSERT_TRUE(instance.Listen(name));
     QProcess later;
     later.start(QStringLiteral(VELINDRA_APP_PATH),
                 {"magnet:?xt=urn:btih:A", "text with magnet:?xt=urn:btih:B"});
-    QElapsedTimer clock;
-    clock.start();
-    while (later.state() != QProcess::NotRunning && clock.elapsed() < 20000)
+    for (QElapsedTimer clock; later.state() != QProcess::NotRunning && clock.elapsed() < 20000;)
         QTest::qWait(20);
     EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(later.exitCode(), 0);
     EXPECT_EQ(form.Text1->toPlainText(),
               "typed by hand\nmagnet:?xt=urn:btih:A\ntext with magnet:?xt=urn:btih:B");
     EXPECT_EQ(form.focusWidget(), form.Command1);
-    EXPECT_TRUE(h.world.downloader.requests.empty());  // nothing starts on its own
+    EXPECT_TRUE(h.world.requests.empty());  // nothing starts on its own
 }
 
-TEST_F(SingleInstanceTest, ASocketLeftByACrashDoesNotStopTheNextStart) {
-    const QByteArray path = SingleInstance::DefaultName().toUtf8();
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);  // the file stays, nobody listens: what a crash leaves
-    QProcess first;
-    first.start(QStringLiteral(VELINDRA_APP_PATH), {});
-    ASSERT_TRUE(first.waitForStarted());
-    bool taken = false;
-    for (int i = 0; i < 200 && !taken; ++i) {
-        QTest::qWait(50);
-        taken = SingleInstance::HandOver(SingleInstance::DefaultName(), {"magnet:?x"}, 500);
+// ---- The settings store, in a configuration folder of the test's own ----
+
+class SettingsStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        file = QtSettingsStore::Location();
     }
-    EXPECT_TRUE(taken);
-    EXPECT_EQ(first.state(), QProcess::Running);
-    first.kill();
-    first.waitForFinished();
+    void Edit(const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
+    QTemporaryDir dir;
+    QtSettingsStore store;
+    std::string file;
+};
+
+// Values come back exactly as written, a list-looking one as its text, and every read sees the
+// file as it is now, edited by hand too.
+TEST_F(SettingsStoreTest, ValuesRoundTripExactlyAndReadsSeeTheFileAsItIsNow) {
+    EXPECT_EQ(file, dir.path().toStdString() + "/Tessmir.conf");
+    EXPECT_EQ(store.Read("onError", "msg"), "msg");
+    for (const std::string value :
+         {"select", "", "D:\\Seeds\\", "/srv/种子/a,b", "  spaced  ", "@at", "a;b=c", "Open"}) {
+        store.Write("onStart", value);
+        EXPECT_EQ(store.Read("onStart", "default"), value);
+    }
+    Edit("[Velindra]\nonFinish=poi\nonStart=/a,b\n");
+    EXPECT_EQ(store.Read("onFinish", "select"), "poi");
+    EXPECT_EQ(store.Read("onStart", ""), "/a,b");
+}
+
+// A corrupt or unreadable file reads as the defaults and never fails towards us. Started
+// without HOME or XDG_CONFIG_HOME (some service managers do that), the program must not put
+// its settings at the root of the file system: HOME comes from the password database.
+TEST_F(SettingsStoreTest, BrokenFilesAndAMissingHomeFallBackSafely) {
+    Edit(std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
+    EXPECT_EQ(store.Read("onFinish", "select"), "select");
+    store.Write("onError", "ignore");
+    QFile::setPermissions(QString::fromStdString(file), QFileDevice::Permissions());
+    EXPECT_EQ(store.Read("fileName", "dn"), "dn");
+    store.Write("fileName", "btih");
+    QFile::remove(QString::fromStdString(file));
+    const QByteArray home = qgetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", "/");
+    store.Write("onFinish", "open");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(QtSettingsStore::Location())));
+    qunsetenv("HOME");
+    EnsureHomeFolder();
+    EXPECT_EQ(qgetenv("HOME").toStdString(), getpwuid(getuid())->pw_dir);
+    qputenv("HOME", home);
+}
+
+// ---- Opening and revealing, through a stand-in for the desktop's opener ----
+
+// Each path reaches the opener as one argument, whatever it holds, and never through a shell.
+// Without a session bus, revealing falls back to opening the folder.
+TEST(LauncherTest, PathsReachTheOpenerIntact) {
+    testing::TempDir dir;
+    const std::string record = dir / "record", folder = dir / "my seeds & more";
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(folder);
+    testing::WriteFile(dir / "bin/xdg-open", "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"" + record +
+                                                 ".tmp\"\nmv \"" + record + ".tmp\" \"" + record +
+                                                 "\"\n");
+    std::filesystem::permissions(dir / "bin/xdg-open", std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH"), bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("PATH", QByteArray::fromStdString(dir / "bin:") + path);
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    const auto recorded = [&] {
+        for (int i = 0; i < 100 && !std::filesystem::exists(record); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::string data = testing::ReadFile(record);
+        std::filesystem::remove(record);
+        return data;
+    };
+    DesktopLauncher launcher;
+    for (const std::string name :
+         {"with space.torrent", "quote\"and'apostrophe.torrent", "a&b;c|d.torrent",
+          "$(touch pwned) `id`.torrent", "中文 名字.torrent", "-dash.torrent"}) {
+        const std::string file = folder + "/" + name;
+        testing::WriteFile(file, "x");
+        EXPECT_TRUE(launcher.OpenFile(file));
+        EXPECT_EQ(recorded(), file + '\0') << name;
+        EXPECT_TRUE(launcher.RevealFile(file));
+        EXPECT_EQ(recorded(), folder + '\0') << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "pwned") || std::filesystem::exists("pwned"));
+    // A relative path is made absolute first.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    EXPECT_TRUE(launcher.OpenFile("rel.torrent"));
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(recorded(), std::filesystem::canonical(folder).string() + "/rel.torrent" + '\0');
+    // No opener at all is reported.
+    qputenv("PATH", (dir / "nothing").c_str());
+    EXPECT_FALSE(launcher.OpenFile(dir / "x.torrent") || launcher.RevealFile(dir / "x.torrent"));
+    qputenv("PATH", path);
+    if (!bus.isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
 }
 
 }  // namespace

@@ -1,23 +1,18 @@
-// velindra-cli as a user runs it: the built program, as a process, against mirrors on 127.0.0.1.
-// The Windows build runs the same tests under wine, as a Chinese and as a Western user (code
-// pages 936 and 1252), apart from those about POSIX signals, descriptors and terminals.
+// velindra-cli as a user runs it: the built program, started by the system's shell, against
+// mirrors on 127.0.0.1. The Windows build runs the same tests under wine, as a Chinese and as a
+// Western user (code pages 936 and 1252), apart from those about POSIX signals, descriptors and
+// terminals.
 #include <gtest/gtest.h>
 
 #include <map>
-#include <mutex>
 
 #include "test_support.h"  // before windows.h: the sockets header insists
 #include "torrent.h"
-#ifdef _WIN32
-#include "utf16.h"
-#else
-#include <pty.h>
-#include <spawn.h>
-#include <sys/wait.h>
-extern char** environ;
-#endif
 #ifdef VELINDRA_SWARM
-#include "swarm_support.h"
+#include "loopback_seeder.h"
+#endif
+#ifndef _WIN32
+#include <sys/wait.h>
 #endif
 
 // Start is filled with designated initializers that leave the other fields at their defaults.
@@ -33,9 +28,9 @@ using Lines = std::vector<std::string>;
 struct CliRun {
     int status = -1;
     std::string out, err;
-    Lines lines() const {
+    Lines lines(bool errors = false) const {
         Lines v;
-        std::istringstream s(out);
+        std::istringstream s(errors ? err : out);
         for (std::string l; std::getline(s, l);)
             v.push_back(l);
         return v;
@@ -45,142 +40,77 @@ struct CliRun {
 // How the program is started beyond its arguments and input.
 struct Start {
     std::map<std::string, std::string> env;  // adds or (with an empty value) removes variables
-    std::vector<int> closed;                 // descriptors it starts without
-    std::string stdoutPath;                  // instead of a file the test reads
+    std::string redirect;                    // more for the shell: "1>&-", ">/dev/full"
     bool terminalInput = false;              // standard input is a terminal
     int signal = 0;                          // sent once the first request arrives...
     std::function<bool()> ready = nullptr;   // ...which this tells
 };
 
+// A word for the shell (cmd on Windows, where the program reads it with CommandLineToArgvW).
+std::string Quote(const std::string& s) {
+#ifdef _WIN32
+    return "\"" + s + (s.ends_with("\\") ? "\\\"" : "\"");
+#else
+    std::string quoted = "'";
+    for (const char c : s)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+#endif
+}
+
 CliRun RunCli(const Lines& args, const std::string& input, const Start& start = {}) {
     TempDir io;
     testing::WriteFile(io / "in", input);
-    const std::string out = start.stdoutPath.empty() ? io / "out" : start.stdoutPath;
-    CliRun run;
-#ifdef _WIN32
-    // A UTF-16 command line, quoted the way CommandLineToArgvW reads it back.
     std::string program = VELINDRA_CLI_PATH;
+#ifdef _WIN32
     if (program.starts_with("/"))
         program = "Z:" + program;  // wine's drive for the Unix root
-    std::wstring command;
-    for (const std::string& arg : [&] {
-             Lines all = {program};
-             all.insert(all.end(), args.begin(), args.end());
-             return all;
-         }()) {
-        std::string quoted = "\"";
-        size_t slashes = 0;
-        for (const char c : arg) {
-            quoted.append(c == '"' ? slashes + 1 : 0, '\\').push_back(c);
-            slashes = c == '\\' ? slashes + 1 : 0;
-        }
-        command += Utf16(quoted.append(slashes, '\\') + "\" ");
-    }
-    for (const auto& [k, v] : start.env)
-        SetEnvironmentVariableW(Utf16(k).c_str(), v.empty() ? nullptr : Utf16(v).c_str());
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const auto open = [&](const std::string& path, bool write) {
-        return CreateFileW(Utf16(path).c_str(), write ? GENERIC_WRITE : GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                           write ? CREATE_ALWAYS : OPEN_EXISTING, 0, nullptr);
-    };
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = open(io / "in", false);
-    startup.hStdOutput = open(out, true);
-    startup.hStdError = open(io / "err", true);
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &startup, &process)) {
-        DWORD status = 0;
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &status);
-        run.status = static_cast<int>(status);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
-        CloseHandle(h);
-    for (const auto& [k, v] : start.env)
-        SetEnvironmentVariableW(Utf16(k).c_str(), nullptr);
-#else
-    Lines argStore = {VELINDRA_CLI_PATH}, envStore;
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    for (char** e = environ; *e; ++e) {
-        const std::string name = std::string(*e).substr(0, std::string(*e).find('='));
-        if (!start.env.count(name) && !name.ends_with("_proxy") && !name.ends_with("_PROXY"))
-            envStore.push_back(*e);
-    }
-    for (const auto& [k, v] : start.env) {
-        if (!v.empty())
-            envStore.push_back(k + "=" + v);
-    }
-    std::vector<char*> argv, envp;
-    for (auto& a : argStore)
-        argv.push_back(a.data());
-    for (auto& e : envStore)
-        envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int master = -1, slave = -1;
-    if (start.terminalInput) {
-        openpty(&master, &slave, nullptr, nullptr, nullptr);
-        posix_spawn_file_actions_adddup2(&actions, slave, 0);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
-    for (int fd : start.closed)
-        posix_spawn_file_actions_addclose(&actions, fd);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-        if (start.signal) {
-            while (!start.ready())
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            kill(pid, start.signal);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    if (master >= 0) {
-        close(master);
-        close(slave);
-    }
 #endif
+    std::string command = Quote(program),
+                out = " >" + Quote(io / "out") + " 2>" + Quote(io / "err");
+    for (const std::string& arg : args)
+        command += " " + Quote(arg);
+    for (const auto& [k, v] : start.env)
+        testing::SetVariable(k, v);
+    CliRun run;
+#ifdef _WIN32
+    // cmd takes off the outermost quotes.
+    run.status = _wsystem(Utf16("\"" + command + " <" + Quote(io / "in") + out + "\"").c_str());
+#else
+    command = start.terminalInput
+                  ? "exec script -qec " + Quote("exec " + command + out) + " /dev/null </dev/null"
+                  : "exec " + command + " <" + Quote(io / "in") + out + " " + start.redirect;
+    std::thread signaller([&] {
+        while (start.signal && !start.ready())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (start.signal)
+            kill(std::stoi(testing::ReadFile(io / "pid")), start.signal);
+    });
+    // The shell writes down its process number, which the program then takes over.
+    const int status = std::system(("echo $$ >" + Quote(io / "pid") + " && " + command).c_str());
+    signaller.join();
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    for (const auto& [k, v] : start.env)
+        testing::SetVariable(k, "");
     run.out = testing::ReadFile(io / "out");
     run.err = testing::ReadFile(io / "err");
     return run;
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
 class CliTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        testing::ClearProxies();
         // /<kind>/<first2>/<last2>/<hash>.torrent: "good" serves the torrent the hash names,
         // "any" some torrent, "stall" nothing for 5 s, "missing" a 404. Every request is logged.
         server.server.Get(
             R"(/(\w+)/.*/(\w*)\.torrent)", [this](const httplib::Request& q, httplib::Response& r) {
                 const std::string kind = q.matches[1], hash = q.matches[2];
-                int delay = 0;
-                {
-                    std::lock_guard<std::mutex> guard(lock);
-                    log.push_back(q.path);
-                    delay = delays.count(hash) ? delays[hash] : 0;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                ++asked;
+                std::this_thread::sleep_for(
+                    std::chrono::milliseconds(delays.count(hash) ? delays.at(hash) : 0));
                 for (int i = 0; kind == "stall" && i < 200 && !stopping; ++i)
                     std::this_thread::sleep_for(std::chrono::milliseconds(25));
                 if (kind == "any")
@@ -216,16 +146,10 @@ class CliTest : public ::testing::Test {
             text += "magnet:?xt=urn:btih:" + hashes[i] + "&dn=f" + std::to_string(i) + rest + "\n";
         return text;
     }
-    size_t Asked() {
-        std::lock_guard<std::mutex> guard(lock);
-        return log.size();
-    }
-
     testing::LoopbackServer server;
     std::map<std::string, testing::Torrent> torrents;
-    std::map<std::string, int> delays;
-    Lines log;
-    std::mutex lock;
+    std::map<std::string, int> delays;  // set before the run, read by the server only
+    std::atomic<size_t> asked{0};
     std::atomic<bool> stopping{false};
     TempDir out;
 };
@@ -248,7 +172,7 @@ TEST_F(CliTest, SavesEveryLinkInInputOrderUnderItsName) {
     EXPECT_EQ(testing::ReadFile(in("中.torrent")), torrents[b].body);
     EXPECT_NE(run.err.find("dn=nohash"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(e + ": 种子获取失败: 镜像 1 "), std::string::npos) << run.err;
-    EXPECT_EQ(Count(run.err, "\n"), 2u) << run.err;
+    EXPECT_EQ(run.lines(true).size(), 2u) << run.err;
     EXPECT_FALSE(std::filesystem::exists(out / "escape.torrent"));
 
     const CliRun byHash = RunCli(Args({"--name", "btih"}), "magnet:?xt=urn:btih:" + a + "&dn=N");
@@ -345,7 +269,8 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
 #ifdef VELINDRA_SWARM
 // A seeder on 127.0.0.1 is the only peer, and the link names it with x.pe.
 TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
-    testing::LoopbackSeeder seeder;
+    TempDir seeds;
+    seeding::LoopbackSeeder seeder(seeds.path());
     std::string info;
     const std::string hash = seeder.Seed("payload.bin", 64 * 1024, &info);
     Lines args = Args({"--no-dht", "--swarm-timeout", "5"}, "missing");
@@ -373,10 +298,10 @@ TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheSavedFiles) {
     Lines hashes;
     for (int i = 0; i < 8; ++i)
         hashes.push_back(Add("c" + std::to_string(i)));
-    for (int closed : {1, 2}) {
+    for (const std::string closed : {"1>&-", "2>&-"}) {
         const CliRun run =
             RunCli(Args({"-j", "8"}), Links(hashes) + Links({std::string(40, 'E')}, "x"),
-                   {.closed = {closed}});
+                   {.redirect = closed});
         EXPECT_EQ(run.status, 1) << closed;
         for (size_t i = 0; i < hashes.size(); ++i) {
             EXPECT_EQ(testing::ReadFile(out / ("f" + std::to_string(i) + ".torrent")),
@@ -399,8 +324,10 @@ TEST_F(CliTest, UncheckableHashesFailWithoutAsking) {
     const CliRun run = RunCli(Args({}, "any"), Links(hashes));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(Count(run.err, "无效的种子特征"), hashes.size()) << run.err;
-    EXPECT_EQ(Asked(), 0u);
+    ASSERT_EQ(run.lines(true).size(), hashes.size()) << run.err;
+    for (const std::string& line : run.lines(true))
+        EXPECT_NE(line.find("无效的种子特征"), std::string::npos) << line;
+    EXPECT_EQ(asked, 0u);
     EXPECT_TRUE(out.Entries().empty());
 }
 
@@ -416,16 +343,16 @@ TEST_F(CliTest, OutsideTextCannotSteerTheTerminal) {
 #ifndef _WIN32
 TEST_F(CliTest, SignalsEndTheRunWithTheShellsStatusAndNoTemporaryFile) {
     for (auto [signal, status] : {std::pair{SIGINT, 130}, {SIGHUP, 129}, {SIGTERM, 143}}) {
-        const size_t before = Asked();
+        const size_t before = asked;
         const CliRun run = RunCli(Args({}, "stall"), Links({Add("s")}),
-                                  {.signal = signal, .ready = [&] { return Asked() > before; }});
+                                  {.signal = signal, .ready = [&] { return asked > before; }});
         EXPECT_EQ(run.status, status) << signal;
         EXPECT_TRUE(out.Entries().empty()) << signal;
     }
 }
 
 TEST_F(CliTest, SavedPathsThatCannotBePrintedFailTheRun) {
-    const CliRun run = RunCli(Args(), Links({Add("a")}), {.stdoutPath = "/dev/full"});
+    const CliRun run = RunCli(Args(), Links({Add("a")}), {.redirect = ">/dev/full"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("无法写入标准输出"), std::string::npos) << run.err;
 }
@@ -445,7 +372,7 @@ TEST_F(CliTest, PlacesThatCannotTakeTheFileFailAtOnce) {
                   std::string::npos)
             << run.err;
     }
-    EXPECT_EQ(Asked(), 0u);
+    EXPECT_EQ(asked, 0u);
 }
 
 // Only an old file of exactly our own pattern goes; a fresh one may be another run's.
@@ -472,41 +399,37 @@ TEST_F(CliTest, OldTemporaryFilesOfOurOwnAreRemoved) {
 // it: the mirror is trusted only when the program is told about the authority.
 TEST_F(CliTest, HttpsMirrorsAreCheckedAgainstTheTrustStoreGiven) {
     TempDir pki;
+    const std::string req = "openssl req -newkey rsa:2048 -nodes -days 2 ";
     const std::string make =
-        "cd " + pki.str() +
-        " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2"
-        " -subj /CN=test-ca && openssl req -newkey rsa:2048 -nodes -keyout key.pem -out req.csr"
-        " -subj /CN=127.0.0.1 && printf 'subjectAltName=IP:127.0.0.1' > ext"
-        " && openssl x509 -req -in req.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2"
-        " -extfile ext -out cert.pem && mkdir certs && cp ca.pem certs/ && openssl rehash certs";
-    ASSERT_EQ(std::system(("(" + make + ") 2>/dev/null").c_str()), 0);
+        req + "-x509 -keyout ca.key -out ca.pem -subj /CN=ca && " + req +
+        "-keyout key.pem -out req.csr -subj /CN=127.0.0.1 && echo subjectAltName=IP:127.0.0.1 >ext"
+        " && openssl x509 -req -in req.csr -CA ca.pem -CAkey ca.key -days 2 -extfile ext -out "
+        "cert.pem && mkdir certs && cp ca.pem certs && openssl rehash certs";
+    ASSERT_EQ(std::system(("cd " + pki.str() + " && (" + make + ") >/dev/null 2>&1").c_str()), 0);
     httplib::SSLServer tls((pki / "cert.pem").c_str(), (pki / "key.pem").c_str());
     const std::string a = Add("tls");
     tls.Get(".*", [&](const httplib::Request&, httplib::Response& r) {
         r.set_content(torrents[a].body, "application/x-bittorrent");
     });
-    const int port = tls.bind_to_any_port("127.0.0.1");
+    const std::string mirror =
+        "https://127.0.0.1:" + std::to_string(tls.bind_to_any_port("127.0.0.1")) + "/{hash}";
     std::thread serving([&] { tls.listen_after_bind(); });
-    while (!tls.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const Lines args = {"-o", out.str(), "--no-swarm", "--mirror",
-                        "https://127.0.0.1:" + std::to_string(port) + "/{hash}.torrent"};
-    const std::vector<std::tuple<Lines, std::string, std::string, int>> cases = {
-        {{}, "", "", 1},
-        {{"--cacert", pki / "ca.pem"}, "", "", 0},
-        {{}, "CURL_CA_BUNDLE", pki / "ca.pem", 0},
-        {{}, "SSL_CERT_FILE", pki / "ca.pem", 0},
-        {{}, "SSL_CERT_DIR", pki / "certs", 0},
+    const std::vector<std::tuple<std::string, std::string, std::string, int>> cases = {
+        {"", "", "", 1},
+        {"--cacert", "", pki / "ca.pem", 0},
+        {"", "CURL_CA_BUNDLE", pki / "ca.pem", 0},
+        {"", "SSL_CERT_FILE", pki / "ca.pem", 0},
+        {"", "SSL_CERT_DIR", pki / "certs", 0},
     };
-    for (const auto& [extra, variable, value, status] : cases) {
-        Lines all = args;
-        all.insert(all.end(), extra.begin(), extra.end());
+    for (const auto& [option, variable, value, status] : cases) {
+        Lines args = {"-o", out.str(), "--no-swarm", "--mirror", mirror};
+        if (!option.empty())
+            args.insert(args.end(), {option, value});
         std::map<std::string, std::string> env = {
             {"CURL_CA_BUNDLE", ""}, {"SSL_CERT_FILE", ""}, {"SSL_CERT_DIR", ""}};
         if (!variable.empty())
             env[variable] = value;
-        const CliRun run = RunCli(all, Links({a}), {.env = env});
-        EXPECT_EQ(run.status, status) << variable << run.err;
+        EXPECT_EQ(RunCli(args, Links({a}), {.env = env}).status, status) << variable;
     }
     tls.stop();
     serving.join();

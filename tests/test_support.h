@@ -83,6 +83,22 @@ inline void WriteFile(const std::string& path, const std::string& data) {
     std::ofstream(Path(path), std::ios::binary) << data;
 }
 
+// Sets a variable of this process's environment, or removes it when the value is empty.
+inline void SetVariable(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+    _wputenv_s(Utf16(name).c_str(), Utf16(value).c_str());
+#else
+    value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
+// Downloads in tests go straight to 127.0.0.1, whatever proxy the machine has.
+inline void ClearProxies() {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                             "no_proxy", "NO_PROXY"})
+        SetVariable(name, "");
+}
+
 // A folder of its own, removed with everything in it at the end.
 class TempDir {
   public:
@@ -113,14 +129,9 @@ class TempDir {
 };
 
 using Socket = socket_t;  // cpp-httplib's: SOCKET on Windows, int elsewhere
-
-inline void CloseSocket(Socket fd) {
-#ifdef _WIN32
-    ::closesocket(fd);
-#else
-    ::close(fd);
+#ifndef MSG_NOSIGNAL
+#define MSG_NOSIGNAL 0  // Windows raises no signal for a closed connection
 #endif
-}
 
 // A TCP socket on 127.0.0.1 with a free port, listening unless the backlog is 0.
 inline Socket ListenOnLoopback(int& port, int backlog = 16) {
@@ -140,7 +151,7 @@ inline Socket ListenOnLoopback(int& port, int backlog = 16) {
 // A port on 127.0.0.1 on which nothing listens.
 inline int RefusingPort() {
     int port = 0;
-    CloseSocket(ListenOnLoopback(port, 0));
+    httplib::detail::close_socket(ListenOnLoopback(port, 0));
     return port;
 }
 
@@ -184,39 +195,26 @@ class LoopbackServer {
 // was asked, and closes it: for answers that are not HTTP at all.
 class RawServer {
   public:
-    explicit RawServer(std::string answer) : answer_(std::move(answer)) {
-        fd_ = ListenOnLoopback(port_);
-        thread_ = std::thread([this] {
+    explicit RawServer(std::string answer) : fd_(ListenOnLoopback(port_)) {
+        thread_ = std::thread([this, answer] {
             for (Socket client; (client = ::accept(fd_, nullptr, nullptr)) != INVALID_SOCKET;) {
                 char buffer[4096];
                 [[maybe_unused]] auto n = ::recv(client, buffer, sizeof buffer, 0);
-#ifdef MSG_NOSIGNAL
-                constexpr int kFlags = MSG_NOSIGNAL;  // a client gone early is no signal
-#else
-                constexpr int kFlags = 0;
-#endif
-                n = ::send(client, answer_.data(), static_cast<int>(answer_.size()), kFlags);
-                CloseSocket(client);
+                n = ::send(client, answer.data(), static_cast<int>(answer.size()), MSG_NOSIGNAL);
+                httplib::detail::close_socket(client);
             }
         });
     }
     ~RawServer() {
-#ifdef _WIN32
-        ::shutdown(fd_, SD_BOTH);
-#else
-        ::shutdown(fd_, SHUT_RDWR);
-#endif
-        CloseSocket(fd_);
+        ::shutdown(fd_, 2);  // SHUT_RDWR, SD_BOTH: ends the accept
+        httplib::detail::close_socket(fd_);
         thread_.join();
     }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/x"; }
 
   private:
-    std::string answer_;
-    Socket fd_{};
     int port_ = 0;
+    Socket fd_;
     std::thread thread_;
 };
 

@@ -23,11 +23,8 @@ endif()
 target_link_libraries(velindra_test_http INTERFACE ws2_32)
 find_package(ZLIB REQUIRED)
 
-add_executable(core_tests links_test.cpp fetch_test.cpp batch_test.cpp)
+add_executable(core_tests core_test.cpp)
 target_link_libraries(core_tests PRIVATE velindra_core gtest_main)
-
-add_executable(torrent_tests torrent_test.cpp)
-target_link_libraries(torrent_tests PRIVATE velindra_platform gtest_main velindra_test_http)
 
 add_executable(download_tests download_test.cpp)
 target_link_libraries(download_tests PRIVATE velindra_platform gtest_main velindra_test_http
@@ -39,7 +36,7 @@ target_compile_definitions(cli_tests PRIVATE VELINDRA_CLI_PATH="$<TARGET_FILE:ve
 add_dependencies(cli_tests velindra-cli)
 
 # One wine process per program: starting wine costs more than most tests take.
-foreach(program core_tests torrent_tests download_tests)
+foreach(program core_tests download_tests)
     add_test(NAME windows_${program} COMMAND ${program})
 endforeach()
 

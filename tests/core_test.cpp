@@ -1,0 +1,255 @@
+// The conversion logic on its own: cutting text into links, taking them apart, naming files,
+// reading torrents, and whole batches with every outside part recorded in order.
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+#include "fetch.h"
+#include "links.h"
+#include "torrent.h"
+
+namespace velindra {
+namespace {
+
+using Strings = std::vector<std::string>;
+using testing::Events;
+using testing::Hash;
+
+TEST(LinksTest, SplitsAtEveryMarker) {
+    const std::vector<std::pair<std::string, Strings>> cases = {
+        {"", {}},
+        {"xt=urn:btih:ABC", {}},
+        {"MAGNET:?xt=urn:btih:ABC", {}},  // the marker is matched exactly
+        {"see magnet:?xt=urn:btih:A", {"xt=urn:btih:A"}},
+        {"magnet:?a magnet:?b", {"a ", "b"}},
+        {"magnet:?magnet:?xt=urn:btih:ABC", {"", "xt=urn:btih:ABC"}},
+        {"magnet:?xt=urn:\nbtih:A\r&dn=x\r\nmagnet:?b\r\n", {"xt=urn:btih:A&dn=x", "b"}},
+        {"magnet:?a\t junk\nmore", {"a\t junkmore"}},
+    };
+    for (const auto& [text, links] : cases)
+        EXPECT_EQ(SplitLinks(text), links) << text;
+}
+
+TEST(LinksTest, FindsTheHashAndTheNameStem) {
+    const std::string hash = "0123456789abcdef0123456789abcdef01234567";
+    const std::string example = "xt=urn:btih:" + hash + "&dn=My+Show&tr=udp%3A%2F%2Ft";
+    struct Case {
+        std::string link;
+        bool usedn;
+        std::optional<std::pair<std::string, std::string>> found;  // hash, stem
+    };
+    const std::vector<Case> cases = {
+        {example, true, {{hash, "My+Show"}}},
+        {example, false, {{hash, hash}}},
+        {"dn=x&tr=y", true, std::nullopt},
+        {"XT=URN:BTIH:HASH", true, std::nullopt},
+        {"dn=Name&xt=urn:btih:HASH", true, {{"HASH", "HASH"}}},  // the name must follow the hash
+        {"dn=Name&xt=urn:btih:HASH&tr=x", true, {{"HASH", "Name"}}},
+        {"xt=urn:btih:HASH&tr=x&dn=", true, {{"HASH", ""}}},
+        {"xt=urn:btih:HASH&tr=udp://t/?udn=1&dn=Name", true, {{"HASH", "1"}}},
+        {"xt=urn:btih:HASH ", true, {{"HASH ", "HASH "}}},
+        {"xt=urn:btih:&dn=x", true, {{"", "x"}}},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseLink(c.link, c.usedn);
+        ASSERT_EQ(parsed.has_value(), c.found.has_value()) << c.link;
+        if (parsed) {
+            EXPECT_EQ(std::pair(parsed->infoHash, parsed->stem), *c.found) << c.link;
+        }
+    }
+}
+
+// Percent-decoding as UTF-8: anything that would not make valid UTF-8 stays as written.
+TEST(LinksTest, DecodesDisplayNames) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"a+b%41", "a bA"},
+        {"%e4%b8%ad%E6%96%87", "中文"},
+        {"%2B%2F%3A%00", std::string("+/:\0", 4)},
+        {"%2541", "%41"},  // decoded once only
+        {"ab%4", std::string("ab\x04")},
+        {"Caf%C3%A9%20X%F0%9F%98%80", "Café X😀"},
+        {"中文+x", "中文 x"},
+        {"100%+off %zz %4z", "100% off %zz %4z"},
+        {"%80%80 %E4%B8 %E4%41 %E4xB8", "%80%80 %E4%B8 %E4A %E4xB8"},
+        {"%C0%AF %E0%80%AF %ED%A0%80 %F4%90%80%80 %FF%41",
+         "%C0%AF %E0%80%AF %ED%A0%80 %F4%90%80%80 %FFA"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(DecodeDisplayName(in), out) << in;
+}
+
+constexpr PathRules kLinux{false};
+constexpr PathRules kWindows{true};
+
+TEST(FileNameTest, MakesOneSafeComponentThatFits) {
+    std::string chinese;
+    for (int i = 0; i < 100; ++i)
+        chinese += "中";
+    const std::vector<std::tuple<std::string, PathRules, std::string>> cases = {
+        {"", kLinux, ".torrent"},
+        {"中文 My Show", kLinux, "中文 My Show.torrent"},
+        {"../../.bashrc", kLinux, ".._.._.bashrc.torrent"},
+        {"..\\..\\a:b*c?d\"e<f>g|h", kLinux, ".._.._a_b_c_d_e_f_g_h.torrent"},
+        {std::string("a\0b\x1f\x7f", 5), kLinux, "a_b__.torrent"},
+        {"evil\u202Egnp.exe\u200E\u2066", kLinux, "evil_gnp.exe__.torrent"},
+        {"a\u2028b\u0085\u009b\u200B\u2060\uFEFFd", kLinux, "a_b_____d.torrent"},
+        {"a\xff\xc3", kLinux, "a__.torrent"},
+        {"con", kWindows, "_con.torrent"},
+        {"COM1.part", kWindows, "_COM1.part.torrent"},
+        {"NUL", kLinux, "NUL.torrent"},
+        {"CONSOLE", kWindows, "CONSOLE.torrent"},
+        // 255 bytes on Linux; 255 UTF-16 units on Windows, where a Chinese character is one.
+        {std::string(400, 'a'), kLinux, std::string(247, 'a') + ".torrent"},
+        {chinese, kLinux, chinese.substr(0, 246) + ".torrent"},
+        {chinese, kWindows, chinese + ".torrent"},
+    };
+    for (const auto& [stem, rules, name] : cases)
+        EXPECT_EQ(MakeFileName(stem, rules), name) << stem;
+}
+
+TEST(DestinationTest, JoinsWithOneSeparator) {
+    const std::vector<std::tuple<std::string, PathRules, std::string>> cases = {
+        {"D:\\Seeds\\", kWindows, "D:\\Seeds\\a.torrent"},
+        {"D:\\Seeds\\\\\\", kWindows, "D:\\Seeds\\\\a.torrent"},  // folded in one pass
+        {"C:\\", kWindows, "C:\\a.torrent"},
+        {"\\\\server\\share", kWindows, "\\\\server\\share\\a.torrent"},
+        {"/srv/seeds", kLinux, "/srv/seeds/a.torrent"},
+        {"/srv/seeds/", kLinux, "/srv/seeds/a.torrent"},
+        {"/", kLinux, "/a.torrent"},
+        {"F:\\TDDownload", kLinux, "F:\\TDDownload/a.torrent"},
+    };
+    for (const auto& [folder, rules, destination] : cases)
+        EXPECT_EQ(JoinDestination(folder, "a.torrent", rules), destination) << folder;
+}
+
+// A torrent whose containers nest `depth` deep: the root, "info", and lists inside it.
+std::string Nested(size_t depth) {
+    return "d4:infod1:a" + std::string(depth - 2, 'l') + std::string(depth - 2, 'e') + "ee";
+}
+
+TEST(BencodeTest, FindsTheExactInfoBytesOrRejects) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {"d4:infodee", "de"},
+        {"d1:ai-5e4:infod1:xli0e3:abcee1:zlee", "d1:xli0e3:abcee"},
+        {"d1:ad4:infodee4:infod1:bi1eee", "d1:bi1ee"},       // an "info" deeper down is not it
+        {"d4:infod1:bi1e1:ai2ee1:ai0ee", "d1:bi1e1:ai2ee"},  // keys out of order are read
+        {"d4:infodee \r\n\t", "de"},
+        {Nested(100), "d1:a" + std::string(98, 'l') + std::string(98, 'e') + "e"},
+        {"", std::nullopt},
+        {"<html>not found</html>", std::nullopt},
+        {"ld4:infodeee", std::nullopt},
+        {"d4:nameli1eee", std::nullopt},
+        {"d4:info3:abce", std::nullopt},
+        {"d4:infod1:a5:abce", std::nullopt},
+        {"d4:infod1:a99999999999999999999:xee", std::nullopt},
+        {"d04:infodee", std::nullopt},
+        {"d1:ai01e4:infodee", std::nullopt},
+        {"d1:ai-0e4:infodee", std::nullopt},
+        {"d1:ai-e4:infodee", std::nullopt},
+        {"di1e1:a4:infodee", std::nullopt},
+        {"d4:infode1:ae", std::nullopt},
+        {"d4:infodeex", std::nullopt},
+        {std::string("d4:infodee\0", 11), std::nullopt},
+        {"d4:infod1:ai1ee4:infod1:ai2eee", std::nullopt},  // which "info" would be meant?
+        {"d4:infod1:ai1e1:ai2eee", std::nullopt},
+        {"d1:xld1:ai1e1:ai1eee4:infodee", std::nullopt},
+        {"d4:infodx1:aee", std::nullopt},
+        {"ed4:infodee", std::nullopt},
+        {Nested(101), std::nullopt},
+        {"d4:info" + std::string(1000000, 'l'), std::nullopt},
+    };
+    for (const auto& [body, info] : cases) {
+        const auto found = FindInfoDictionary(body);
+        EXPECT_EQ(found ? std::optional<std::string>(*found) : std::nullopt, info)
+            << body.substr(0, 60);
+    }
+}
+
+std::string Link(const std::string& hash, const std::string& rest = "&x") {
+    return "magnet:?xt=urn:btih:" + hash + rest + "\n";
+}
+
+// Each case runs its batches in turn through one world. The mirrors refuse hashes that start
+// with "BA", deliver those with "F3" from the third mirror only, cannot write those with "DE",
+// and the user cancels those with "CC".
+TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
+    const std::string a1 = Hash("A1", "A1"), a2 = Hash("A2", "A2"), f3 = Hash("F3", "33");
+    const std::string f1 = "fetch m1/A1/A1 -> /d/" + a1 + ".torrent";
+    const std::string f2 = "fetch m1/A2/A2 -> /d/" + a2 + ".torrent";
+    const std::string bad = " -> /d/" + Hash("BA", "AD") + ".torrent";
+    const std::string unusable = "magnet:?dn=x " + Link(std::string(39, 'A')) +
+                                 Link(Hash("AA", "AA") + "%20") + Link(Hash("AA", "AA"), "@e/x") +
+                                 Link(Hash("BA", "AD"));
+    struct Case {
+        std::map<std::string, std::string, std::less<>> stored;
+        Strings batches;
+        std::vector<std::optional<std::string>> saveAnswers;
+        std::vector<std::pair<std::string, bool>> promptAnswers;
+        Events expected;
+        Events writes = {};
+    };
+    const std::string failed = "message 种子获取失败";
+    // clang-format off
+    const std::vector<Case> cases = {
+        {{}, {"", "xt=urn:btih:ABC", "MAGNET:?xt=urn:btih:ABC"}, {}, {},
+         {"message 没有链接", "message 没有链接", "message 没有链接"}},
+        // Unusable links fail before anything is asked, and only "ignore" exactly is quiet.
+        {{{"onStart", "/d"}, {"onError", "Ignore"}}, {unusable}, {}, {},
+         {"message 分析失败", failed, failed, failed,
+          "fetch m1/BA/AD" + bad, "fetch m2/AD" + bad, "fetch m3/AD" + bad, failed}},
+        {{{"onStart", "/d"}, {"onError", "ignore"}}, {unusable}, {}, {},
+         {"fetch m1/BA/AD" + bad, "fetch m2/AD" + bad, "fetch m3/AD" + bad}},
+        // Names decoded; the caches are asked in upper-case hexadecimal whatever the link had.
+        {{{"onFinish", "open"}, {"onStart", "/srv/seeds/"}, {"fileName", "BTIH"}},
+         {Link("ab" + std::string(36, '0') + "ef", "&dn=My+Show\r\n") +
+          Link("AAAQEAYEAUDAOCAJBIFQYDIOB4IBCEQT", "&dn=%E4%B8%AD")}, {}, {},
+         {"fetch m1/AB/EF -> /srv/seeds/My Show.torrent", "open /srv/seeds/My Show.torrent",
+          "fetch m1/00/13 -> /srv/seeds/中.torrent", "open /srv/seeds/中.torrent"}},
+        // Without a folder every file is asked for; a cancel skips the link without a word.
+        // The first name keeps the space before the next marker.
+        {{{"onFinish", "poi"}}, {"magnet:?xt=urn:btih:" + Hash("AA", "AA") + "&dn=first magnet:?"
+                                 "xt=urn:btih:" + Hash("BB", "BB") + "&dn=second"},
+         {std::nullopt, "/home/u/chosen"}, {},
+         {"save-as 另存为 first .torrent", "save-as 另存为 second.torrent",
+          "fetch m1/BB/BB -> /home/u/chosen", "reveal /home/u/chosen"}},
+        // The mirrors in order up to the first that delivers; a cancel, or a place that cannot
+        // be written, ends the chain at once.
+        {{{"onFinish", "none"}, {"onStart", "/d"}},
+         {Link(f3) + Link(Hash("CC", "CC"), "&dn=c") + Link(Hash("DE", "EE"), "&dn=e") + Link(a1)},
+         {}, {},
+         {"fetch m1/F3/33 -> /d/" + f3 + ".torrent", "fetch m2/33 -> /d/" + f3 + ".torrent",
+          "fetch m3/33 -> /d/" + f3 + ".torrent", "fetch m1/CC/CC -> /d/c.torrent",
+          "fetch m1/DE/EE -> /d/e.torrent", failed, "fetch m1/A1/A1 -> /d/" + a1 + ".torrent"}},
+        // A prompt closed without an answer asks again at the next link; an answer holds for
+        // the rest of the batch, and the next batch asks again unless it was remembered.
+        {{{"onStart", "/d"}, {"fileName", "btih"}}, {Link(a1) + Link(a2) + Link(a1), Link(a1),
+         Link(a2)}, {}, {{"", false}, {"poi", false}, {"open", true}},
+         {f1, "prompt", f2, "prompt", "reveal /d/" + a2 + ".torrent", f1,
+          "reveal /d/" + a1 + ".torrent", f1, "prompt", "open /d/" + a1 + ".torrent", f2,
+          "open /d/" + a2 + ".torrent"}, {"onFinish=open"}},
+        // A stored action of no known name, "Open" too, does nothing.
+        {{{"onFinish", "Open"}, {"onStart", "/d"}, {"fileName", "btih"}}, {Link(a2)}, {}, {},
+         {f2}},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        testing::World w;
+        w.settings.values = c.stored;
+        w.saveAnswers = c.saveAnswers;
+        w.promptAnswers = c.promptAnswers;
+        w.decide = [](const FetchRequest& r) {
+            const std::string first2 = r.infoHash.substr(0, 2);
+            return first2 == "BA"                   ? FetchError::HttpStatus
+                   : first2 == "F3" && r.mirror < 3 ? FetchError::NotATorrent
+                   : first2 == "DE"                 ? FetchError::CannotWrite
+                   : first2 == "CC"                 ? FetchError::Cancelled
+                                                    : FetchError::None;
+        };
+        for (const std::string& text : c.batches)
+            w.Run(text);
+        EXPECT_EQ(w.journal, c.expected) << c.batches[0];
+        EXPECT_EQ(w.settings.writes, c.writes) << c.batches[0];
+    }
+}
+
+}  // namespace
+}  // namespace velindra
