@@ -43,27 +43,18 @@ std::string Quote(const std::string& s) {
 const std::string kSource = VELINDRA_SOURCE_DIR;
 const std::string kBuild = VELINDRA_BUILD_DIR;
 
-TEST(DesktopTest, DesktopEntryAndMetainfoValidate) {
+// The desktop entry and the metadata validate, and once installed make the program the handler
+// of magnet links.
+TEST(DesktopTest, InstalledProgramHandlesMagnetLinks) {
     const Output entry =
         Shell("desktop-file-validate " + Quote(kSource + "/app/resources/velindra.desktop"));
     EXPECT_TRUE(entry.status == 0 && entry.text.empty()) << entry.text;
     const Output meta = Shell("appstreamcli validate --no-net " +
                               Quote(kSource + "/app/resources/velindra.metainfo.xml"));
     EXPECT_EQ(meta.status, 0) << meta.text;
-}
-
-TEST(DesktopTest, InstalledProgramHandlesMagnetLinks) {
     TempDir prefix;
     const std::string p = prefix.str();
     ASSERT_EQ(Shell("cmake --install " + Quote(kBuild) + " --prefix " + Quote(p)).status, 0);
-    std::vector<std::string> files = {
-        "bin/velindra", "bin/velindra-cli", "share/applications/velindra.desktop",
-        "share/metainfo/velindra.metainfo.xml", "share/icons/hicolor/scalable/apps/velindra.svg"};
-    for (const char* size : {"16", "32", "48", "128", "256"})
-        files.push_back("share/icons/hicolor/" + std::string(size) + "x" + size +
-                        "/apps/velindra.png");
-    for (const auto& file : files)
-        EXPECT_TRUE(std::filesystem::exists(prefix / file)) << file;
     const std::string env = "env XDG_DATA_HOME=" + Quote(p + "/share") +
                             " XDG_DATA_DIRS=" + Quote(p + "/share") +
                             " XDG_CONFIG_HOME=" + Quote(p + "/config") + " ";
@@ -88,52 +79,38 @@ TEST(DesktopTest, DebianPackageDeclaresItsDependencies) {
     for (const char* file :
          {"./usr/bin/velindra", "./usr/bin/velindra-cli",
           "./usr/share/applications/velindra.desktop", "./usr/share/metainfo/velindra.metainfo.xml",
-          "./usr/share/icons/hicolor/256x256/apps/velindra.png"}) {
+          "./usr/share/icons/hicolor/16x16/apps/velindra.png",
+          "./usr/share/icons/hicolor/256x256/apps/velindra.png",
+          "./usr/share/icons/hicolor/scalable/apps/velindra.svg"}) {
         EXPECT_NE(contents.text.find(std::string(file) + "\n"), std::string::npos) << file;
     }
 }
 
-// The built program, started as a user starts it, shows the magnet in its window's icon.
+// The built program, started as a user starts it under an X server, shows its own icon: a
+// 16 x 16 image first ("_NET_WM_ICON = 0x10, 0x10, 0xAARRGGBB, ..."), much of it the magnet's red.
 TEST(DesktopTest, TheProgramsWindowShowsTheMagnet) {
-    if (Shell("command -v Xvfb xwininfo xprop").status != 0)
-        GTEST_SKIP() << "Xvfb, xwininfo and xprop are not installed";
+    if (Shell("command -v Xvfb xdotool xprop").status != 0)
+        GTEST_SKIP() << "Xvfb, xdotool and xprop are not installed";
     TempDir home;
-    const std::string display = ":" + std::to_string(200 + getpid() % 500);
-    const std::string env = "env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb DISPLAY=" + display +
-                            " HOME=" + Quote(home.path().string()) +
-                            " XDG_RUNTIME_DIR=" + Quote(home.path().string()) + " ";
-    Shell("Xvfb " + display + " -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 & echo $! > " +
-          Quote(home / "xvfb.pid"));
-    Shell(env + Quote(kBuild + "/app/velindra") + " >/dev/null 2>&1 & echo $! > " +
-          Quote(home / "app.pid"));
-    std::string window;
-    for (int i = 0; i < 100 && window.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        const Output tree = Shell("DISPLAY=" + display +
-                                  " xwininfo -root -tree | awk '/\"Velindra\": \\(\"velindra\"/ "
-                                  "{print $1; exit}'");
-        window = tree.text.substr(0, tree.text.find('\n'));
-    }
-    std::string icon;
-    if (!window.empty()) {
-        icon = Shell("DISPLAY=" + display + " xprop -id " + window +
-                     " -notype -f _NET_WM_ICON 32x ' = $0+' _NET_WM_ICON")
-                   .text;
-    }
-    Shell("kill $(cat " + Quote(home / "app.pid") + ") $(cat " + Quote(home / "xvfb.pid") + ")");
-    ASSERT_FALSE(window.empty()) << "no window titled Velindra appeared";
-    // "_NET_WM_ICON = 0x10, 0x10, 0xAARRGGBB, ...": a 16 x 16 image, much of it the magnet's red.
-    ASSERT_TRUE(icon.starts_with("_NET_WM_ICON = 0x10, 0x10, ")) << icon.substr(0, 200);
+    const Output icon = Shell(
+        "(exec 2>/dev/null; export DISPLAY=:" + std::to_string(200 + getpid() % 500) +
+        "; Xvfb $DISPLAY -screen 0 800x600x24 -nolisten tcp & x=$!; for i in $(seq 100); do xprop "
+        "-root >/dev/null && break; sleep 0.1; done; env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "
+        "HOME=" +
+        Quote(home.str()) + " XDG_RUNTIME_DIR=" + Quote(home.str()) + " " +
+        Quote(kBuild + "/app/velindra") +
+        " & a=$!; timeout 20 xdotool search --sync --onlyvisible "
+        "--name '^Velindra$' | head -n 1 | xargs -I@ xprop -id @ -notype -f _NET_WM_ICON 32x "
+        "' = $0+' _NET_WM_ICON; kill $a $x)");
+    ASSERT_TRUE(icon.text.starts_with("_NET_WM_ICON = 0x10, 0x10, ")) << icon.text.substr(0, 200);
     int red = 0;
-    std::istringstream pixels(icon.substr(icon.find('=') + 1));
+    std::istringstream pixels(icon.text.substr(icon.text.find('=') + 1));
     for (std::string word; std::getline(pixels, word, ',');) {
         const unsigned long argb = std::stoul(word, nullptr, 16);
-        const unsigned long a = argb >> 24, r = (argb >> 16) & 255, g = (argb >> 8) & 255,
-                            b = argb & 255;
-        if (a == 255 && r > 160 && g < 96 && b < 96)
-            ++red;
+        red += argb >> 24 == 255 && ((argb >> 16) & 255) > 160 && ((argb >> 8) & 255) < 96 &&
+               (argb & 255) < 96;
     }
-    EXPECT_GE(red, 20) << icon.substr(0, 400);
+    EXPECT_GE(red, 20) << icon.text.substr(0, 400);
 }
 
 }  // namespace

@@ -23,11 +23,10 @@
 
 namespace velindra::testing {
 
-inline std::string Hex(const Sha1Digest& d, bool upper = false) {
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+inline std::string Hex(const Sha1Digest& d) {
     std::string s;
     for (const uint8_t value : d)
-        s += std::string{digits[value / 16], digits[value % 16]};
+        s += std::string{"0123456789abcdef"[value / 16], "0123456789abcdef"[value % 16]};
     return s;
 }
 
@@ -46,8 +45,7 @@ inline std::string Base32(const Sha1Digest& d) {
 // A small, valid torrent whose info dictionary depends on `name`; hash is its info-hash in the
 // form the caches index (40 upper-case hexadecimal digits).
 struct Torrent {
-    std::string body;
-    std::string hash;
+    std::string body, hash;
 };
 
 inline Torrent MakeTorrent(const std::string& name) {
@@ -55,11 +53,8 @@ inline Torrent MakeTorrent(const std::string& name) {
     const std::string info = "d6:lengthi" + std::to_string(1000 + name.size()) + "e4:name" +
                              bstr(name) + "12:piece lengthi16384e6:pieces" +
                              bstr(std::string(20, static_cast<char>(name.size()))) + "e";
-    return Torrent{"d8:announce10:http://t/a4:info" + info + "e", Hex(Sha1(info), true)};
-}
-
-inline std::filesystem::path Path(const std::string& utf8) {
-    return PathFromUtf8(utf8);
+    return Torrent{"d8:announce10:http://t/a4:info" + info + "e",
+                   *CanonicalInfoHash(Hex(Sha1(info)))};
 }
 
 inline std::string Utf8Path(const std::filesystem::path& path) {
@@ -69,18 +64,16 @@ inline std::string Utf8Path(const std::filesystem::path& path) {
 
 // The folder and the name joined with the system's separator.
 inline std::string Join(const std::string& folder, const std::string& name) {
-    return Utf8Path(Path(folder) / Path(name));
+    return Utf8Path(PathFromUtf8(folder) / PathFromUtf8(name));
 }
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(Path(path), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline void WriteFile(const std::string& path, const std::string& data) {
-    std::ofstream(Path(path), std::ios::binary) << data;
+    std::ofstream(PathFromUtf8(path), std::ios::binary) << data;
 }
 
 // Sets a variable of this process's environment, or removes it when the value is empty.
@@ -128,31 +121,17 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-using Socket = socket_t;  // cpp-httplib's: SOCKET on Windows, int elsewhere
-#ifndef MSG_NOSIGNAL
-#define MSG_NOSIGNAL 0  // Windows raises no signal for a closed connection
-#endif
-
-// A TCP socket on 127.0.0.1 with a free port, listening unless the backlog is 0.
-inline Socket ListenOnLoopback(int& port, int backlog = 16) {
-    const Socket fd = ::socket(AF_INET, SOCK_STREAM, 0);
+// A port on 127.0.0.1 on which nothing listens: bound, named, and let go.
+inline int RefusingPort() {
+    const socket_t fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    if (backlog > 0)
-        ::listen(fd, backlog);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-// A port on 127.0.0.1 on which nothing listens.
-inline int RefusingPort() {
-    int port = 0;
-    httplib::detail::close_socket(ListenOnLoopback(port, 0));
-    return port;
+    httplib::detail::close_socket(fd);
+    return ntohs(address.sin_port);
 }
 
 // An HTTP server on 127.0.0.1 with a free port, serving until it is destroyed.
@@ -164,8 +143,8 @@ class LoopbackServer {
         // Tests open many connections at once, and clients keep theirs alive: every one of
         // them must be accepted at once (the library's listen backlog of 5 would make the
         // kernel drop the others' first packet) and served by a thread of its own.
-        Socket listener{};
-        server.set_socket_options([&listener](Socket fd) {
+        socket_t listener{};
+        server.set_socket_options([&listener](socket_t fd) {
             httplib::default_socket_options(fd);
             listener = fd;
         });
@@ -188,33 +167,6 @@ class LoopbackServer {
 
   private:
     int port_ = 0;
-    std::thread thread_;
-};
-
-// A TCP server on 127.0.0.1 that answers every connection with the same raw bytes, whatever
-// was asked, and closes it: for answers that are not HTTP at all.
-class RawServer {
-  public:
-    explicit RawServer(std::string answer) : fd_(ListenOnLoopback(port_)) {
-        thread_ = std::thread([this, answer] {
-            for (Socket client; (client = ::accept(fd_, nullptr, nullptr)) != INVALID_SOCKET;) {
-                char buffer[4096];
-                [[maybe_unused]] auto n = ::recv(client, buffer, sizeof buffer, 0);
-                n = ::send(client, answer.data(), static_cast<int>(answer.size()), MSG_NOSIGNAL);
-                httplib::detail::close_socket(client);
-            }
-        });
-    }
-    ~RawServer() {
-        ::shutdown(fd_, 2);  // SHUT_RDWR, SD_BOTH: ends the accept
-        httplib::detail::close_socket(fd_);
-        thread_.join();
-    }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/x"; }
-
-  private:
-    int port_ = 0;
-    Socket fd_;
     std::thread thread_;
 };
 
