@@ -178,12 +178,6 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
           "fetch m1/BA/AD" + bad, "fetch m2/AD" + bad, "fetch m3/AD" + bad, failed}},
         {{{"onStart", "/d"}, {"onError", "ignore"}}, {unusable}, {}, {},
          {"fetch m1/BA/AD" + bad, "fetch m2/AD" + bad, "fetch m3/AD" + bad}},
-        // Names decoded; the caches are asked in upper-case hexadecimal whatever the link had.
-        {{{"onFinish", "open"}, {"onStart", "/srv/seeds/"}, {"fileName", "BTIH"}},
-         {Link("ab" + std::string(36, '0') + "ef", "&dn=My+Show\r\n") +
-          Link("AAAQEAYEAUDAOCAJBIFQYDIOB4IBCEQT", "&dn=%E4%B8%AD")}, {}, {},
-         {"fetch m1/AB/EF -> /srv/seeds/My Show.torrent", "open /srv/seeds/My Show.torrent",
-          "fetch m1/00/13 -> /srv/seeds/中.torrent", "open /srv/seeds/中.torrent"}},
         // Without a folder every file is asked for; a cancel skips the link without a word.
         // The first name keeps the space before the next marker.
         {{{"onFinish", "poi"}}, {"magnet:?xt=urn:btih:" + Hash("AA", "AA") + "&dn=first magnet:?"

@@ -44,7 +44,6 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
     std::vector<std::optional<std::string>> saveAnswers;
     std::vector<std::pair<std::string, bool>> promptAnswers;
     std::function<FetchError(const FetchRequest&)> decide = [](auto&) { return FetchError::None; };
-    std::vector<FetchRequest> requests;
     std::vector<std::string> mirrors = {"m1/{first2}/{last2}", "m2/{last2}", "m3/{last2}"};
     RunOptions options;
 
@@ -65,7 +64,6 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
             settings.Write(keys::kOnFinish, answer->first);
     }
     FetchResult Fetch(const FetchRequest& request) override {
-        requests.push_back(request);
         journal.push_back("fetch " + request.url + " -> " + request.destination);
         return FetchResult{decide(request), ""};
     }

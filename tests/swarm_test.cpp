@@ -20,10 +20,6 @@ class SwarmTest : public ::testing::Test {
         limits.listenInterfaces = "127.0.0.1:0";
         limits.dhtBootstrapNodes = "";
     }
-    void TearDown() override {
-        for (const auto& name : out.Entries())
-            EXPECT_FALSE(name.ends_with(".part")) << name;
-    }
     FetchResult Fetch(SwarmSource& network, const std::string& hash, const std::string& rest,
                       const std::atomic<bool>* cancel = nullptr) {
         FetchRequest r;

@@ -160,7 +160,6 @@ class LoopbackServer {
         if (thread_.joinable())
             thread_.join();
     }
-    int port() const { return port_; }
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
