@@ -464,39 +464,35 @@ TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
 
 // ---- The dialogs, with the toolkit's own ----
 
+// The Save-as dialog starts in the download folder (or the home folder where there is none),
+// then where the last file was saved, which is kept in the program's own state file.
 TEST(DialogTest, SaveAsStartsWhereTheLastFileWasSaved) {
-    testing::TempDir state, first, second;
+    testing::TempDir state, first;
     qputenv("XDG_STATE_HOME", state.str().c_str());
-    const auto saveAs = [](const std::string& folder, const std::string& typed,
-                           QString* startedIn) {
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    QStringList started, expected = {QFileInfo(downloads).isDir() ? downloads : QDir::homePath(),
+                                     QString::fromStdString(first.str())};
+    for (const bool save : {true, false}) {
         std::string name = "My Show.torrent";
-        OnNextModal([&, startedIn](QWidget* w) {
+        OnNextModal([&](QWidget* w) {
             auto* d = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(d, nullptr);
-            *startedIn = d->directory().absolutePath();
+            started << d->directory().absolutePath();
             EXPECT_EQ(d->windowTitle(), "另存为");
             EXPECT_EQ(d->nameFilters(), QStringList({"种子文件(*.torrent)", "所有文件(*.*)"}));
             EXPECT_EQ(d->selectedNameFilter(), "种子文件(*.torrent)");
             EXPECT_FALSE(d->testOption(QFileDialog::DontConfirmOverwrite));
             EXPECT_TRUE(d->defaultSuffix().isEmpty());
-            if (typed.empty())
-                return static_cast<QDialog*>(d)->reject();
-            d->setDirectory(QString::fromStdString(folder));
-            d->selectFile(QString::fromStdString(typed));
-            static_cast<QDialog*>(d)->accept();
+            d->setDirectory(QString::fromStdString(first.str()));
+            d->selectFile("typed");
+            save ? static_cast<QDialog*>(d)->accept() : static_cast<QDialog*>(d)->reject();
         });
         const SaveDialogRequest request{"另存为", "种子文件(*.torrent)|*.torrent;所有文件(*.*)|*.*",
                                         0, "", 6};
-        return SaveAsFromLastFolder(nullptr, name, request) ? name : "cancelled: " + name;
-    };
-    QString started;
-    EXPECT_EQ(saveAs(first.str(), "typed", &started), first / "typed");
-    // Before the first save: the download folder, or the home folder where there is none.
-    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    EXPECT_EQ(started, QFileInfo(downloads).isDir() ? downloads : QDir::homePath());
-    EXPECT_EQ(saveAs(second.str(), "", &started), "cancelled: My Show.torrent");
-    EXPECT_EQ(started.toStdString(), first.str());
-    // Kept in the program's own state file, for the next run.
+        EXPECT_EQ(SaveAsFromLastFolder(nullptr, name, request), save);
+        EXPECT_EQ(name, save ? first / "typed" : "My Show.torrent");
+    }
+    EXPECT_EQ(started, expected);
     EXPECT_TRUE(std::filesystem::exists(state / "velindra/state.ini"));
     qunsetenv("XDG_STATE_HOME");
 }
@@ -528,8 +524,7 @@ TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
                 {"magnet:?xt=urn:btih:A", "text with magnet:?xt=urn:btih:B"});
     for (QElapsedTimer clock; later.state() != QProcess::NotRunning && clock.elapsed() < 20000;)
         QTest::qWait(20);
-    EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(later.exitStatus() == QProcess::NormalExit && later.exitCode() == 0);
     EXPECT_EQ(form.Text1->toPlainText(),
               "typed by hand\nmagnet:?xt=urn:btih:A\ntext with magnet:?xt=urn:btih:B");
     EXPECT_EQ(form.focusWidget(), form.Command1);
@@ -613,15 +608,11 @@ TEST(LauncherTest, PathsReachTheOpenerIntact) {
 }  // namespace velindra
 
 int main(int argc, char** argv) {
-    // Headless unless told otherwise: the windows are real widgets, drawn offscreen, with the
-    // reference font of 9 pt unless a test sets another.
+    // Headless unless told otherwise: the windows are real widgets, drawn offscreen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
-    QFont font = QApplication::font();
-    font.setPointSize(9);
-    QApplication::setFont(font);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -22,6 +22,7 @@ namespace velindra {
 namespace {
 
 using testing::MakeTorrent;
+using testing::Quote;
 using testing::TempDir;
 using Lines = std::vector<std::string>;
 
@@ -42,21 +43,9 @@ struct Start {
     std::map<std::string, std::string> env;  // adds or (with an empty value) removes variables
     std::string redirect;                    // more for the shell: "1>&-", ">/dev/full"
     bool terminalInput = false;              // standard input is a terminal
-    int signal = 0;                          // sent once the first request arrives...
-    std::function<bool()> ready = nullptr;   // ...which this tells
+    int signal = 0;                          // sent once this count of requests grows
+    const std::atomic<size_t>* asked = nullptr;
 };
-
-// A word for the shell (cmd on Windows, where the program reads it with CommandLineToArgvW).
-std::string Quote(const std::string& s) {
-#ifdef _WIN32
-    return "\"" + s + (s.ends_with("\\") ? "\\\"" : "\"");
-#else
-    std::string quoted = "'";
-    for (const char c : s)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-#endif
-}
 
 CliRun RunCli(const Lines& args, const std::string& input, const Start& start = {}) {
     TempDir io;
@@ -80,8 +69,8 @@ CliRun RunCli(const Lines& args, const std::string& input, const Start& start = 
     command = start.terminalInput
                   ? "exec script -qec " + Quote("exec " + command + out) + " /dev/null </dev/null"
                   : "exec " + command + " <" + Quote(io / "in") + out + " " + start.redirect;
-    std::thread signaller([&] {
-        while (start.signal && !start.ready())
+    std::thread signaller([&, before = start.asked ? start.asked->load() : 0] {
+        while (start.signal && *start.asked == before)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (start.signal)
@@ -199,13 +188,12 @@ TEST_F(CliTest, SavesEveryLinkInInputOrderUnderItsName) {
 // other, so the later link's file is the one kept, replacing the one there before. Old
 // temporary files of exactly our own pattern go; a fresh one may be another run's.
 TEST_F(CliTest, ParallelJobsKeepInputOrderAndTheLaterOfTwoSameNames) {
-    const Lines kept = {".velindra-0123456789.part", ".velindra-short.part", "mine.part"};
-    for (const std::string& name : Lines{".velindra-abcdefghij.part", kept[1], kept[2], kept[0]}) {
+    const Lines kept = {".velindra-short.part", "mine.part", ".velindra-0123456789.part"};
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(36);
+    for (const std::string& name : Lines{".velindra-abcdefghij.part", kept[0], kept[1], kept[2]}) {
         testing::WriteFile(out / name, "x");
-        if (name != kept[0])
-            std::filesystem::last_write_time(
-                PathFromUtf8(out / name),
-                std::filesystem::file_time_type::clock::now() - std::chrono::hours(36));
+        if (name != kept[2])
+            std::filesystem::last_write_time(PathFromUtf8(out / name), old);
     }
     Lines hashes, expected;
     for (int i = 0; i < 12; ++i) {
@@ -258,20 +246,16 @@ TEST_F(CliTest, BuiltInMirrorsThroughAProxyWithTheCanonicalHash) {
 }
 
 TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
-    struct Case {
-        Lines args;
-        std::string input, err;
-        bool terminal = false;
-    };
-    std::vector<Case> cases = {
-        {{}, "no links here", "没有链接"},
-        {{"--mirror", "ftp://x/{hash}"}, "magnet:?x", "--mirror"},
-        {{"-j", "33"}, "magnet:?x", "--jobs"},
-        {{"--name", "title"}, "magnet:?x", "--name"},
-        {{"--bogus"}, "magnet:?x", "--bogus"},
-        {{"--dht-node", "router"}, "magnet:?x", "--dht-node"},
-        {{"/no/such/file"}, "", "/no/such/file"},
-        {{out.str()}, "", "Is a directory"},
+    // Arguments, input, what the error names, and whether the input is a terminal.
+    std::vector<std::tuple<Lines, std::string, std::string, bool>> cases = {
+        {{}, "no links here", "没有链接", false},
+        {{"--mirror", "ftp://x/{hash}"}, "magnet:?x", "--mirror", false},
+        {{"-j", "33"}, "magnet:?x", "--jobs", false},
+        {{"--name", "title"}, "magnet:?x", "--name", false},
+        {{"--bogus"}, "magnet:?x", "--bogus", false},
+        {{"--dht-node", "router"}, "magnet:?x", "--dht-node", false},
+        {{"/no/such/file"}, "", "/no/such/file", false},
+        {{out.str()}, "", "Is a directory", false},
     };
 #ifdef _WIN32
     // The code page the test was started for (wine takes it from the locale).
@@ -279,13 +263,13 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         EXPECT_EQ(GetACP(), static_cast<UINT>(std::atoi(expected)));
     }
 #else
-    cases.push_back({{"/dev/zero"}, "", "256 MiB"});
+    cases.push_back({{"/dev/zero"}, "", "256 MiB", false});
     cases.push_back({{"-o", "x"}, "", "用法: velindra-cli", true});  // nothing but a terminal
 #endif
-    for (const auto& c : cases) {
-        const CliRun run = RunCli(c.args, c.input, {.terminalInput = c.terminal});
-        EXPECT_EQ(run.status, 2) << c.err;
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    for (const auto& [args, input, error, terminal] : cases) {
+        const CliRun run = RunCli(args, input, {.terminalInput = terminal});
+        EXPECT_EQ(run.status, 2) << error;
+        EXPECT_NE(run.err.find(error), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty());
     }
     // In UTF-8 whatever the code page.
@@ -346,9 +330,8 @@ TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheSavedFiles) {
 #ifndef _WIN32
 TEST_F(CliTest, SignalsEndTheRunWithTheShellsStatusAndNoTemporaryFile) {
     for (auto [signal, status] : {std::pair{SIGINT, 130}, {SIGHUP, 129}, {SIGTERM, 143}}) {
-        const size_t before = asked;
-        const CliRun run = RunCli(Args({}, "stall"), Links({Add("s")}),
-                                  {.signal = signal, .ready = [&] { return asked > before; }});
+        const CliRun run =
+            RunCli(Args({}, "stall"), Links({Add("s")}), {.signal = signal, .asked = &asked});
         EXPECT_EQ(run.status, status) << signal;
         EXPECT_TRUE(out.Entries().empty()) << signal;
     }

@@ -10,6 +10,7 @@
 namespace velindra {
 namespace {
 
+using testing::Quote;
 using testing::TempDir;
 
 struct Output {
@@ -29,10 +30,6 @@ Output Shell(const std::string& command) {
     const int status = pclose(pipe);
     out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return out;
-}
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
 }
 
 const std::string kSource = VELINDRA_SOURCE_DIR;

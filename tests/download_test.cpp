@@ -61,25 +61,20 @@ class DownloadTest : public ::testing::Test {
             r.set_content(good.body, "application/x-bittorrent");
         });
         // Bodies that come slowly: a byte per 200 ms, or half and then nothing until the end.
-        const auto provide = [this](const std::string& path, size_t size, auto chunk) {
-            server.server.Get(path, [this, size, chunk](const httplib::Request&,
-                                                        httplib::Response& r) {
-                r.set_content_provider(size, "application/x-bittorrent",
-                                       [this, chunk](size_t offset, size_t, httplib::DataSink& s) {
-                                           return chunk(offset, s) && !stopping;
-                                       });
-            });
-        };
-        provide("/trickle", good.body.size(), [this](size_t offset, httplib::DataSink& sink) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            return sink.write(good.body.data() + offset, 1);
-        });
-        provide("/stall", good.body.size(), [this](size_t offset, httplib::DataSink& sink) {
-            if (offset == 0)
-                return sink.write(good.body.data(), good.body.size() / 2);
-            for (int i = 0; i < 100 && !stopping; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            return false;
+        s.Get("/(trickle|stall)", [this](const httplib::Request& q, httplib::Response& r) {
+            const bool trickle = q.matches[1] == "trickle";
+            r.set_content_provider(
+                good.body.size(), "application/x-bittorrent",
+                [this, trickle](size_t offset, size_t, httplib::DataSink& sink) {
+                    if (trickle)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    if (trickle || offset == 0)
+                        return !stopping && sink.write(good.body.data() + offset,
+                                                       trickle ? 1 : good.body.size() / 2);
+                    for (int i = 0; i < 100 && !stopping; ++i)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    return false;
+                });
         });
         s.set_keep_alive_max_count(1000);
         server.Start();

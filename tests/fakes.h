@@ -35,13 +35,13 @@ inline std::string Hash(const std::string& first2, const std::string& last2) {
 }
 
 // Every outside part at once. Save dialogs and prompts take their answers in turn: a path
-// confirms the dialog, nullopt cancels it; a prompt answer is the button's value ("" for the
+// confirms the dialog, "" cancels it; a prompt answer is the button's value ("" for the
 // close box) and the remember box. Without answers left, dialogs cancel and prompts close.
 // Downloads follow `decide`, by default all succeed; the mirrors are short enough to read.
 struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
     Events journal;
     MemorySettings settings;
-    std::vector<std::optional<std::string>> saveAnswers;
+    std::vector<std::string> saveAnswers;
     std::vector<std::pair<std::string, bool>> promptAnswers;
     std::function<FetchError(const FetchRequest&)> decide = [](auto&) { return FetchError::None; };
     std::vector<std::string> mirrors = {"m1/{first2}/{last2}", "m2/{last2}", "m3/{last2}"};
@@ -50,18 +50,18 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
     void ShowMessage(const std::string& text) override { journal.push_back("message " + text); }
     bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) override {
         journal.push_back("save-as " + request.title + " " + fileName);
-        const auto answer = Next(saveAnswers);
-        if (answer && *answer)
-            fileName = **answer;
-        return answer && *answer;
+        const std::string answer = Next(saveAnswers).value_or("");
+        if (!answer.empty())
+            fileName = answer;
+        return !answer.empty();
     }
     void ShowCompletionPrompt(RunOptions& o) override {
         journal.push_back("prompt");
-        const auto answer = Next(promptAnswers);
-        if (answer && !answer->first.empty())
-            o.selection = answer->first;
-        if (answer && !answer->first.empty() && answer->second)
-            settings.Write(keys::kOnFinish, answer->first);
+        const auto [value, remember] = Next(promptAnswers).value_or(std::pair("", false));
+        if (!value.empty())
+            o.selection = value;
+        if (!value.empty() && remember)
+            settings.Write(keys::kOnFinish, value);
     }
     FetchResult Fetch(const FetchRequest& request) override {
         journal.push_back("fetch " + request.url + " -> " + request.destination);

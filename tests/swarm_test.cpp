@@ -15,8 +15,6 @@ using Clock = std::chrono::steady_clock;
 class SwarmTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        limits.perLinkMs = 20'000;
-        limits.unreachableMs = 8'000;
         limits.listenInterfaces = "127.0.0.1:0";
         limits.dhtBootstrapNodes = "";
     }

@@ -1,20 +1,12 @@
 // Shared helpers for tests that use real files and real servers on 127.0.0.1.
 #pragma once
 
-#include <httplib.h>  // on Windows also the sockets
-
-#ifndef _WIN32
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include <httplib.h>  // and the system's sockets
 
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -90,6 +82,18 @@ inline void ClearProxies() {
     for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
                              "no_proxy", "NO_PROXY"})
         SetVariable(name, "");
+}
+
+// A word for the shell (cmd on Windows, where the program reads it with CommandLineToArgvW).
+inline std::string Quote(const std::string& s) {
+#ifdef _WIN32
+    return "\"" + s + (s.ends_with("\\") ? "\\\"" : "\"");
+#else
+    std::string quoted = "'";
+    for (const char c : s)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+#endif
 }
 
 // A folder of its own, removed with everything in it at the end.
