@@ -63,8 +63,32 @@ CliRun RunCli(const Lines& args, const std::string& input, const Start& start = 
         testing::SetVariable(k, v);
     CliRun run;
 #ifdef _WIN32
-    // cmd takes off the outermost quotes.
-    run.status = _wsystem(Utf16("\"" + command + " <" + Quote(io / "in") + out + "\"").c_str());
+    // Files as its standard handles (wine's cmd would hand over its own input instead).
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const auto open = [&](const std::string& name, bool write) {
+        return CreateFileW(Utf16(io / name).c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           write ? CREATE_ALWAYS : OPEN_EXISTING, 0, nullptr);
+    };
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = open("in", false);
+    startup.hStdOutput = open("out", true);
+    startup.hStdError = open("err", true);
+    PROCESS_INFORMATION process{};
+    std::wstring line = Utf16(command);
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        DWORD status = 0;
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+        run.status = static_cast<int>(status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+        CloseHandle(h);
 #else
     command = start.terminalInput
                   ? "exec script -qec " + Quote("exec " + command + out) + " /dev/null </dev/null"
