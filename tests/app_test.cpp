@@ -255,15 +255,13 @@ TEST(Form2Test, EachButtonAnswersAndRemembersOnlyWhenTicked) {
         options.selection = "select";
         Form2 prompt(nullptr, options, settings);
         OnNextModal([&](QWidget* w) {
-            auto* p = qobject_cast<Form2*>(w);
-            ASSERT_NE(p, nullptr);
-            EXPECT_FALSE(p->Check1->isChecked());
-            EXPECT_EQ(p->focusWidget(), p->Command1);
-            p->Check1->setChecked(ticked);
-            if (button == 0)
-                p->close();  // the close box: no answer
-            else
-                (button == 1 ? p->Command1 : button == 2 ? p->Command2 : p->Command3)->click();
+            EXPECT_EQ(w, &prompt);
+            EXPECT_FALSE(prompt.Check1->isChecked());
+            EXPECT_EQ(prompt.focusWidget(), prompt.Command1);
+            prompt.Check1->setChecked(ticked);
+            QPushButton* const buttons[] = {nullptr, prompt.Command1, prompt.Command2,
+                                            prompt.Command3};
+            button ? buttons[button]->click() : (void)prompt.close();  // 0: the close box
         });
         prompt.ShowModal();
         EXPECT_EQ(options.selection, selection);

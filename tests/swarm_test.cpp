@@ -24,7 +24,6 @@ class SwarmTest : public ::testing::Test {
         r.infoHash = hash;
         r.magnet = "xt=urn:btih:" + hash + rest;
         r.destination = out / (hash.substr(0, 4) + ".torrent");
-        r.mirror = 4;
         r.cancel = cancel;
         return network.Fetch(r);
     }
