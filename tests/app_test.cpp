@@ -77,8 +77,6 @@ Outside Wire(testing::World& w) {
                    nullptr};
 }
 
-// ---- Layout at desktop font sizes ----
-
 // How much room a control's own content takes from its left edge: the text, and a check
 // box's or option button's indicator.
 int ContentWidth(QWidget* w) {
@@ -245,8 +243,6 @@ TEST(WindowsTest, FontsAndKeyboardAsOnADesktop) {
     EXPECT_EQ(box.button(QDialogButtonBox::Save)->text(), "保存");
 }
 
-// ---- What each window does ----
-
 TEST(Form2Test, EachButtonAnswersAndRemembersOnlyWhenTicked) {
     for (const auto& [button, ticked, selection] : std::vector<std::tuple<int, bool, std::string>>{
              {1, false, "open"}, {2, true, "poi"}, {3, true, "none"}, {0, true, "select"}}) {
@@ -345,13 +341,10 @@ TEST(Form3Test, BrowseFillsTheFolderOnlyWhenOneIsChosen) {
     }
 }
 
-// ---- Batches through the real main window ----
-
 // Text without links says so and reads no setting. A remembered answer holds for the rest of
-// the batch and the next one, which shows no window at all: no prompt, and no progress for
-// downloads this fast. Failures are reported as the stored "Ignore" is not "ignore", and the
-// box keeps its text. A slow download shows its progress, and cancelling it skips the link
-// without a word; links handed over meanwhile wait for the end of the batch.
+// the batch and the next, which shows no window at all. Failures are reported ("Ignore" is not
+// "ignore"), and the box keeps its text. A slow download shows its progress; cancelling it skips
+// the link without a word, and links handed over meanwhile wait for the end of the batch.
 TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     testing::World w;
     w.settings.values = {{"onStart", "/d"}, {"onError", "Ignore"}};
@@ -460,8 +453,6 @@ TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
 }
 #endif
 
-// ---- The dialogs, with the toolkit's own ----
-
 // The Save-as dialog starts in the download folder (or the home folder where there is none),
 // then where the last file was saved, which is kept in the program's own state file.
 TEST(DialogTest, SaveAsStartsWhereTheLastFileWasSaved) {
@@ -529,8 +520,6 @@ TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
     EXPECT_TRUE(w.journal.empty());  // nothing starts on its own
 }
 
-// ---- The settings store, in a configuration folder of the test's own ----
-
 // Values come back exactly as written, a list-looking one as its text, and every read sees the
 // file as it is now, edited by hand too. A corrupt or unreadable file reads as the defaults and
 // never fails towards us.
@@ -540,7 +529,6 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QtSettingsStore store;
     const std::string file = QtSettingsStore::Location();
-    const auto edit = [&](const std::string& text) { testing::WriteFile(file, text); };
     EXPECT_EQ(file, dir.path().toStdString() + "/Tessmir.conf");
     EXPECT_EQ(store.Read("onError", "msg"), "msg");
     for (const std::string value :
@@ -548,18 +536,16 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
         store.Write("onStart", value);
         EXPECT_EQ(store.Read("onStart", "default"), value);
     }
-    edit("[Velindra]\nonFinish=poi\nonStart=/a,b\n");
+    testing::WriteFile(file, "[Velindra]\nonFinish=poi\nonStart=/a,b\n");
     EXPECT_EQ(store.Read("onFinish", "select"), "poi");
     EXPECT_EQ(store.Read("onStart", ""), "/a,b");
-    edit(std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
+    testing::WriteFile(file, std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
     EXPECT_EQ(store.Read("onFinish", "select"), "select");
     store.Write("onError", "ignore");
     QFile::setPermissions(QString::fromStdString(file), QFileDevice::Permissions());
     EXPECT_EQ(store.Read("fileName", "dn"), "dn");
     store.Write("fileName", "btih");
 }
-
-// ---- Opening and revealing, through a stand-in for the desktop's opener ----
 
 // Each path reaches the opener as one argument, whatever it holds, and never through a shell.
 // Without a session bus, revealing falls back to opening the folder.

@@ -1,7 +1,6 @@
-// velindra-cli as a user runs it: the built program, started by the system's shell, against
-// mirrors on 127.0.0.1. The Windows build runs the same tests under wine, as a Chinese and as a
-// Western user (code pages 936 and 1252), apart from those about POSIX signals, descriptors and
-// terminals.
+// velindra-cli as a user runs it, against mirrors on 127.0.0.1. The Windows build runs the same
+// tests under wine, as a Chinese and as a Western user (code pages 936 and 1252), apart from
+// those about POSIX signals, descriptors and terminals.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -167,11 +166,9 @@ class CliTest : public ::testing::Test {
 
 // A file, standard input and a link argument, in that order, into a folder made for them whose
 // name no ANSI code page spells whole: decoded names, the hash where a link has no name, names
-// that try to leave the folder, and links that fail on the way. A hash that is not 40
-// hexadecimal or 32 base-32 characters could never be checked against a delivered file, and
-// no other part of a link reaches a URL: such links are not even asked for. Outside text in
-// the messages cannot steer the terminal: controls (C0, C1, DEL) and bytes that are not UTF-8
-// are shown escaped; Chinese stays.
+// that try to leave the folder, and links that fail. A hash that could never be checked, or
+// that would carry more than a hash into a URL, is not even asked for. Outside text cannot
+// steer the terminal: controls and bytes that are not UTF-8 are shown escaped; Chinese stays.
 TEST_F(CliTest, SavesEveryLinkInInputOrderUnderItsName) {
     const std::string a = Add("a"), b = Add("b"), c = Add("c"), d = Add("d"), e(40, 'E');
     const std::string h(40, 'a');

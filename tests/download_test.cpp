@@ -92,7 +92,6 @@ class DownloadTest : public ::testing::Test {
         r.url = url.starts_with("/") ? server.Url(url) : url;
         r.destination = dest;
         r.infoHash = hash.empty() ? good.hash : hash;
-        r.mirror = 1;
         r.cancel = cancel;
         return (d ? *d : downloader).Fetch(r);
     }

@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +42,7 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
     MemorySettings settings;
     std::vector<std::string> saveAnswers;
     std::vector<std::pair<std::string, bool>> promptAnswers;
+    size_t saved = 0, prompted = 0;  // answers used so far
     std::function<FetchError(const FetchRequest&)> decide = [](auto&) { return FetchError::None; };
     std::vector<std::string> mirrors = {"m1/{first2}/{last2}", "m2/{last2}", "m3/{last2}"};
     RunOptions options;
@@ -50,18 +50,21 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
     void ShowMessage(const std::string& text) override { journal.push_back("message " + text); }
     bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) override {
         journal.push_back("save-as " + request.title + " " + fileName);
-        const std::string answer = Next(saveAnswers).value_or("");
+        const std::string answer = saved < saveAnswers.size() ? saveAnswers[saved++] : "";
         if (!answer.empty())
             fileName = answer;
         return !answer.empty();
     }
     void ShowCompletionPrompt(RunOptions& o) override {
         journal.push_back("prompt");
-        const auto [value, remember] = Next(promptAnswers).value_or(std::pair("", false));
+        const auto [value, remember] =
+            prompted < promptAnswers.size() ? promptAnswers[prompted++] : std::pair("", false);
         if (!value.empty())
             o.selection = value;
-        if (!value.empty() && remember)
+        if (!value.empty() && remember) {
             settings.Write(keys::kOnFinish, value);
+            journal.push_back("remember " + value);
+        }
     }
     FetchResult Fetch(const FetchRequest& request) override {
         journal.push_back("fetch " + request.url + " -> " + request.destination);
@@ -72,19 +75,10 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
         return journal.push_back("reveal " + p), true;
     }
 
-    Services services() {
-        return Services{settings, *this, *this, *this, *this, *this, mirrors, PathRules{false}};
-    }
-    void Run(std::string_view text) { FetchBatch(text, options, services()); }
-
-  private:
-    template <typename T>
-    static std::optional<T> Next(std::vector<T>& answers) {
-        if (answers.empty())
-            return std::nullopt;
-        T first = answers.front();
-        answers.erase(answers.begin());
-        return first;
+    void Run(std::string_view text) {
+        FetchBatch(
+            text, options,
+            Services{settings, *this, *this, *this, *this, *this, mirrors, PathRules{false}});
     }
 };
 

@@ -1,6 +1,5 @@
-// The network source against a seeding session on 127.0.0.1; no DHT beyond the tests' own
-// sessions, no local discovery or port mapping, so nothing leaves the machine. The fall-back
-// from the mirrors is run end to end by the command-line and window tests.
+// The network source against seeding sessions on loopback: nothing leaves the machine. The
+// fall-back from the mirrors is run end to end by the command-line and window tests.
 #include <gtest/gtest.h>
 
 #include "loopback_seeder.h"
@@ -9,8 +8,6 @@
 
 namespace velindra {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 class SwarmTest : public ::testing::Test {
   protected:
@@ -47,7 +44,7 @@ TEST_F(SwarmTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
     std::vector<FetchResult> results(links.size());
     std::atomic<bool> cancel{false};
     std::vector<std::thread> threads;
-    const auto started = Clock::now();
+    const auto started = std::chrono::steady_clock::now();
     for (size_t i = 0; i < links.size(); ++i) {
         threads.emplace_back([&, i] {
             results[i] =
@@ -64,7 +61,7 @@ TEST_F(SwarmTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
               "127.0.0.1:9/announceel17:udp://127.0.0.1:9ee4:info" +
                   info + "e");
     EXPECT_EQ(results[2].error, FetchError::Cancelled) << results[2].detail;
-    EXPECT_LT(Clock::now() - started, std::chrono::seconds(3));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
     EXPECT_EQ(out.Entries().size(), 2u);
     EXPECT_EQ(network.sessionsStarted(), 1);
 }
