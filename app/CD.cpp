@@ -5,12 +5,11 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "interfaces.h"
+
 namespace velindra::CD {
 
 namespace {
-
-constexpr int kOverwritePrompt = 2;
-constexpr int kOnlyFileSystemFolders = 1;
 
 QStringList NameFilters(const std::string& filter) {
     QStringList filters;
@@ -32,10 +31,6 @@ QStringList NameFilters(const std::string& filter) {
 
 }  // namespace
 
-std::string ConvertFilter(const std::string& filter) {
-    return NameFilters(filter).join(QStringLiteral(";;")).toStdString();
-}
-
 bool ShowSaveDialog(QWidget* owner, std::string& fileName, const std::string& title,
                     const std::string& filter, int filterIndex, const std::string& initialFolder,
                     int flags) {
@@ -50,7 +45,7 @@ bool ShowSaveDialog(QWidget* owner, std::string& fileName, const std::string& ti
     if (!initialFolder.empty()) {
         dialog.setDirectory(QString::fromStdString(initialFolder));
     }
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, (flags & kOverwritePrompt) == 0);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, (flags & kSaveOverwritePromptFlag) == 0);
     dialog.setDefaultSuffix(QString());  // a typed name is taken as typed
     dialog.selectFile(QString::fromStdString(fileName));
     if (dialog.exec() != QDialog::Accepted) {
@@ -64,10 +59,7 @@ bool ShowSaveDialog(QWidget* owner, std::string& fileName, const std::string& ti
     return true;
 }
 
-bool BrowseForFolder(QWidget* owner, std::string& path, const std::string& prompt, int flags,
-                     void** itemList) {
-    if (itemList)
-        *itemList = nullptr;
+bool BrowseForFolder(QWidget* owner, std::string& path, const std::string& prompt, int flags) {
     QFileDialog dialog(owner, QString::fromStdString(prompt));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);

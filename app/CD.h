@@ -11,18 +11,19 @@ namespace velindra::CD {
 
 // Save-as: the suggested name in fileName, the title, and a filter written as entries
 // "description|pattern" separated by ";", the entry at filterIndex (0 = the first) selected.
-// Flag 2 asks before an existing file is accepted. No extension is ever appended to a typed
-// name.
+// kSaveOverwritePromptFlag asks before an existing file is accepted. No extension is ever appended
+// to a typed name.
 bool ShowSaveDialog(QWidget* owner, std::string& fileName, const std::string& title,
                     const std::string& filter, int filterIndex, const std::string& initialFolder,
                     int flags);
 
-// Folder picker: shows the prompt, offers file-system folders only, and does not start at the
-// incoming path. itemList is there for callers that want the picked item; it receives nullptr.
-bool BrowseForFolder(QWidget* owner, std::string& path, const std::string& prompt, int flags,
-                     void** itemList = nullptr);
+// What the folder picker may be asked to do, as bits of its flags.
+enum BrowseFolderFlag : int {
+    kOnlyFileSystemFolders = 1,
+};
 
-// The filter in the dialog's own form: one name filter per entry.
-std::string ConvertFilter(const std::string& filter);
+// Folder picker: shows the prompt, offers file-system folders only when asked, and does not
+// start at the incoming path.
+bool BrowseForFolder(QWidget* owner, std::string& path, const std::string& prompt, int flags);
 
 }  // namespace velindra::CD

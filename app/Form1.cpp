@@ -16,8 +16,8 @@
 #include "Form3.h"
 #include "links.h"
 #include "messages.h"
+#include "mirrors.h"
 #include "progress_downloader.h"
-#include "swarm_source.h"
 #include "texts.h"
 #include "twips.h"
 
@@ -59,7 +59,7 @@ class BatchServices : public MessageSink,
 
   private:
     bool Report(const char* what, const std::string& path) {
-        ShowMessageBox(&form_, QString::fromUtf8(what) + QStringLiteral("：") +
+        ShowMessageBox(&form_, QString::fromUtf8(what) + QString::fromUtf8(texts::kColon) +
                                    QDir::toNativeSeparators(QString::fromStdString(path)));
         return false;
     }
@@ -134,7 +134,7 @@ Form1::Form1(Outside outside) : outside_(std::move(outside)) {
     const Twips twips(this);
     resize(twips.Size(6555, 2595));
 
-    Label1 = new QLabel(QStringLiteral("Velindra"), this);
+    Label1 = new QLabel(QString::fromUtf8(texts::kAppTitle), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     twips.Place(Label1, 120, 240, 3015, 255);
 
@@ -142,12 +142,9 @@ Form1::Form1(Outside outside) : outside_(std::move(outside)) {
     Text1->setObjectName(QStringLiteral("Text1"));
     twips.Place(Text1, 360, 840, 5895, 270);
 
-    Command1 =
-        PlaceButton(twips, this, "Command1", QStringLiteral("获取种子"), 480, 1560, 1455, 495);
-    Command2 =
-        PlaceButton(twips, this, "Command2", QStringLiteral("程序设置"), 2520, 1560, 1455, 495);
-    Command3 =
-        PlaceButton(twips, this, "Command3", QStringLiteral("清空框框"), 4560, 1560, 1455, 495);
+    Command1 = PlaceButton(twips, this, "Command1", texts::kFetchButton, 480, 1560, 1455, 495);
+    Command2 = PlaceButton(twips, this, "Command2", texts::kSettingsButton, 2520, 1560, 1455, 495);
+    Command3 = PlaceButton(twips, this, "Command3", texts::kClearButton, 4560, 1560, 1455, 495);
 
     // Tab order: Text1, Command1, (Label1 takes no focus), Command2, Command3.
     setTabOrder(Text1, Command1);
@@ -178,7 +175,7 @@ void Form1::Command1_Click() {
     BatchServices services(*this);
     Services s{outside_.settings, services, services, services, *progress_, services};
     s.askNetwork = network != nullptr;
-    FetchBatch(text, *this, s);
+    FetchBatch(text, options, s);
     progress_.reset();
     network.reset();
     qApp->removeEventFilter(this);

@@ -1,5 +1,5 @@
-// The main window: the links box and the three buttons. It owns the run options (its public
-// members selection, basePath, showErr and usedn) and runs the batches.
+// The main window: the links box and the three buttons. It owns the run options and runs the
+// batches.
 #pragma once
 
 #include <QStringList>
@@ -32,7 +32,7 @@ struct Outside {
     std::function<std::unique_ptr<Downloader>()> makeNetworkSource = {};
 };
 
-class Form1 : public QWidget, public RunOptions {
+class Form1 : public QWidget {
     Q_OBJECT
   public:
     explicit Form1(Outside outside);
@@ -43,6 +43,8 @@ class Form1 : public QWidget, public RunOptions {
     QPushButton* Command1;
     QPushButton* Command2;
     QPushButton* Command3;
+    // selection, basePath, showErr and usedn, loaded as each batch starts.
+    RunOptions options;
 
     Outside& outside() { return outside_; }
     bool batchRunning() const { return batchRunning_; }

@@ -28,7 +28,7 @@ class Form2 : public QDialog {
     QPushButton* Command3;
 
   private:
-    void Answer(const char* value);
+    void Answer(FinishAction action);
 
     RunOptions& options_;
     SettingsStore& settings_;

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 
+#include "texts.h"
 #include "twips.h"
 
 namespace velindra {
@@ -44,39 +45,15 @@ QString Form3::DefaultSaveFolder() {
 Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFolder)
     : QDialog(owner), settings_(settings), browse_(std::move(browseForFolder)) {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QStringLiteral("设置"));
+    setWindowTitle(QString::fromUtf8(texts::kSettingsTitle));
     setWindowIcon(QIcon(QStringLiteral(":/velindra/velindra.png")));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     const Twips twips(this);
     setFixedSize(twips.Size(5265, 5265));
-
-    Frame1 = Make<QGroupBox>(twips, this, "Frame1", "保存位置", 240, 240, 4815, 1695);
-    Picture2 = Make<QWidget>(twips, Frame1, "Picture2", "", 120, 240, 4575, 975);
-    Option5 = Make<QRadioButton>(twips, Picture2, "Option5", "用户选择", 0, 120, 1455, 255);
-    Option6 = Make<QRadioButton>(twips, Picture2, "Option6", "保存在下面", 0, 600, 1335, 255);
-    Text1 = Make<QLineEdit>(twips, Picture2, "Text1", "", 1320, 600, 2415, 270);
-    Text1->setText(DefaultSaveFolder());
-    Command2 =
-        PlaceButton(twips, Picture2, "Command2", QStringLiteral("浏览"), 3840, 540, 615, 330);
-    Picture4 = Make<QWidget>(twips, Frame1, "Picture4", "", 120, 1200, 4575, 375);
-    Label1 = Make<QLabel>(twips, Picture4, "Label1", "保存文件名", 0, 120, 1095, 255);
-    Option9 =
-        Make<QRadioButton>(twips, Picture4, "Option9", "优先使用内容信息", 960, 120, 1935, 255);
-    Option10 =
-        Make<QRadioButton>(twips, Picture4, "Option10", "总是使用种子特征", 2760, 120, 1815, 255);
-
-    Frame2 = Make<QGroupBox>(twips, this, "Frame2", "当获取种子失败", 240, 2160, 4815, 735);
-    Picture3 = Make<QWidget>(twips, Frame2, "Picture3", "", 120, 240, 4575, 375);
-    Option7 = Make<QRadioButton>(twips, Picture3, "Option7", "提示", 0, 120, 1455, 255);
-    Option8 = Make<QRadioButton>(twips, Picture3, "Option8", "不提示", 2760, 120, 1575, 255);
-
-    Frame3 = Make<QGroupBox>(twips, this, "Frame3", "获取种子成功", 240, 3000, 4815, 1695);
-    Picture1 = Make<QWidget>(twips, Frame3, "Picture1", "", 120, 240, 4575, 1335);
-    Option1 = Make<QRadioButton>(twips, Picture1, "Option1", "用户选择", 0, 0, 3255, 255);
-    Option2 = Make<QRadioButton>(twips, Picture1, "Option2", "打开", 0, 360, 3135, 255);
-    Option3 = Make<QRadioButton>(twips, Picture1, "Option3", "打开所在文件夹", 0, 720, 3375, 255);
-    Option4 = Make<QRadioButton>(twips, Picture1, "Option4", "什么都不做", 0, 1080, 3135, 255);
+    MakeSaveGroup(twips);
+    MakeErrorGroup(twips);
+    MakeFinishGroup(twips);
 
     // The title sits on the frame line, as on the desktop these windows imitate, so that a
     // group's first row lies below both.
@@ -86,7 +63,7 @@ Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFo
             "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
     }
 
-    Command1 = PlaceButton(twips, this, "Command1", QStringLiteral("确定"), 1920, 4800, 1575, 375);
+    Command1 = PlaceButton(twips, this, "Command1", texts::kOk, 1920, 4800, 1575, 375);
 
     // Tab order by index: Command1, the finish group, browse, the save-folder group, the error
     // group, the file-name group.
@@ -101,16 +78,53 @@ Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFo
     Form_Load();
 }
 
+void Form3::MakeSaveGroup(const Twips& twips) {
+    Frame1 = Make<QGroupBox>(twips, this, "Frame1", texts::kSaveWhere, 240, 240, 4815, 1695);
+    Picture2 = Make<QWidget>(twips, Frame1, "Picture2", "", 120, 240, 4575, 975);
+    Option5 = Make<QRadioButton>(twips, Picture2, "Option5", texts::kAsk, 0, 120, 1455, 255);
+    Option6 = Make<QRadioButton>(twips, Picture2, "Option6", texts::kSaveBelow, 0, 600, 1335, 255);
+    Text1 = Make<QLineEdit>(twips, Picture2, "Text1", "", 1320, 600, 2415, 270);
+    Text1->setText(DefaultSaveFolder());
+    Command2 = PlaceButton(twips, Picture2, "Command2", texts::kBrowse, 3840, 540, 615, 330);
+    Picture4 = Make<QWidget>(twips, Frame1, "Picture4", "", 120, 1200, 4575, 375);
+    Label1 = Make<QLabel>(twips, Picture4, "Label1", texts::kNameFrom, 0, 120, 1095, 255);
+    Option9 = Make<QRadioButton>(twips, Picture4, "Option9", texts::kNameFromContent, 960, 120,
+                                 1935, 255);
+    Option10 =
+        Make<QRadioButton>(twips, Picture4, "Option10", texts::kNameFromHash, 2760, 120, 1815, 255);
+}
+
+void Form3::MakeErrorGroup(const Twips& twips) {
+    Frame2 = Make<QGroupBox>(twips, this, "Frame2", texts::kOnFailure, 240, 2160, 4815, 735);
+    Picture3 = Make<QWidget>(twips, Frame2, "Picture3", "", 120, 240, 4575, 375);
+    Option7 = Make<QRadioButton>(twips, Picture3, "Option7", texts::kTell, 0, 120, 1455, 255);
+    Option8 =
+        Make<QRadioButton>(twips, Picture3, "Option8", texts::kDoNotTell, 2760, 120, 1575, 255);
+}
+
+void Form3::MakeFinishGroup(const Twips& twips) {
+    Frame3 = Make<QGroupBox>(twips, this, "Frame3", texts::kOnSuccess, 240, 3000, 4815, 1695);
+    Picture1 = Make<QWidget>(twips, Frame3, "Picture1", "", 120, 240, 4575, 1335);
+    Option1 = Make<QRadioButton>(twips, Picture1, "Option1", texts::kAsk, 0, 0, 3255, 255);
+    Option2 = Make<QRadioButton>(twips, Picture1, "Option2", texts::kOpen, 0, 360, 3135, 255);
+    Option3 = Make<QRadioButton>(twips, Picture1, "Option3", texts::kReveal, 0, 720, 3375, 255);
+    Option4 = Make<QRadioButton>(twips, Picture1, "Option4", texts::kNothing, 0, 1080, 3135, 255);
+}
+
+// The finish group's buttons, each with the action it stands for.
+std::array<std::pair<QRadioButton*, FinishAction>, 4> Form3::FinishButtons() const {
+    return {{{Option1, FinishAction::Select},
+             {Option2, FinishAction::Open},
+             {Option3, FinishAction::Reveal},
+             {Option4, FinishAction::Nothing}}};
+}
+
 void Form3::Form_Load() {
-    const std::string finish = settings_.Read(keys::kOnFinish, kWindowDefaults.onFinish);
-    if (finish == values::kSelect) {
-        Option1->setChecked(true);
-    } else if (finish == values::kOpen) {
-        Option2->setChecked(true);
-    } else if (finish == values::kReveal) {
-        Option3->setChecked(true);
-    } else {
-        Option4->setChecked(true);
+    const FinishAction finish =
+        ParseFinishAction(settings_.Read(keys::kOnFinish, kWindowDefaults.onFinish));
+    for (const auto& [button, action] : FinishButtons()) {
+        if (action == finish)
+            button->setChecked(true);
     }
 
     const std::string start = settings_.Read(keys::kOnStart, kWindowDefaults.onStart);
@@ -121,23 +135,27 @@ void Form3::Form_Load() {
         Text1->setText(QString::fromStdString(start));
     }
 
-    const std::string error = settings_.Read(keys::kOnError, kWindowDefaults.onError);
-    (error == values::kIgnore ? Option8 : Option7)->setChecked(true);
+    const ErrorPolicy error =
+        ParseErrorPolicy(settings_.Read(keys::kOnError, kWindowDefaults.onError));
+    (error == ErrorPolicy::Ignore ? Option8 : Option7)->setChecked(true);
 
-    const std::string name = settings_.Read(keys::kFileName, kWindowDefaults.fileName);
-    (name == values::kInfoHash ? Option10 : Option9)->setChecked(true);
+    const NameSource name =
+        ParseNameSource(settings_.Read(keys::kFileName, kWindowDefaults.fileName));
+    (name == NameSource::InfoHash ? Option10 : Option9)->setChecked(true);
 }
 
 void Form3::Command1_Click() {
-    const char* finish = Option1->isChecked()   ? values::kSelect
-                         : Option2->isChecked() ? values::kOpen
-                         : Option3->isChecked() ? values::kReveal
-                                                : values::kNothing;
-    settings_.Write(keys::kOnFinish, finish);
+    FinishAction finish = FinishAction::Nothing;
+    for (const auto& [button, action] : FinishButtons()) {
+        if (button->isChecked())
+            finish = action;
+    }
+    settings_.Write(keys::kOnFinish, StoredText(finish));
     settings_.Write(keys::kOnStart, Option6->isChecked() ? Text1->text().toStdString() : "");
-    settings_.Write(keys::kOnError, Option8->isChecked() ? values::kIgnore : values::kMessage);
-    settings_.Write(keys::kFileName,
-                    Option10->isChecked() ? values::kInfoHash : values::kDisplayName);
+    settings_.Write(keys::kOnError,
+                    StoredText(Option8->isChecked() ? ErrorPolicy::Ignore : ErrorPolicy::Report));
+    settings_.Write(keys::kFileName, StoredText(Option10->isChecked() ? NameSource::InfoHash
+                                                                      : NameSource::DisplayName));
     accept();
 }
 

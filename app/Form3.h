@@ -2,10 +2,12 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
 #include <functional>
 #include <string>
+#include <utility>
 
-#include "settings_keys.h"
+#include "run_options.h"
 
 class QGroupBox;
 class QLabel;
@@ -14,6 +16,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace velindra {
+
+class Twips;
 
 class Form3 : public QDialog {
     Q_OBJECT
@@ -44,6 +48,11 @@ class Form3 : public QDialog {
     void Command2_Click();  // 浏览
 
   private:
+    void MakeSaveGroup(const Twips& twips);
+    void MakeErrorGroup(const Twips& twips);
+    void MakeFinishGroup(const Twips& twips);
+    std::array<std::pair<QRadioButton*, FinishAction>, 4> FinishButtons() const;
+
     SettingsStore& settings_;
     BrowseFunction browse_;
 };

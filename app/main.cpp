@@ -6,6 +6,8 @@
 #include "modXP.h"
 #include "process_setup.h"
 #include "single_instance.h"
+#include "texts.h"
+#include "version.h"
 
 int main(int argc, char** argv) {
     velindra::EnsureStandardDescriptors();  // before anything opens a file or a socket
@@ -13,7 +15,7 @@ int main(int argc, char** argv) {
     try {
         QApplication app(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Velindra"));
-        QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+        QApplication::setApplicationVersion(QString::fromUtf8(velindra::kVersion));
         QGuiApplication::setDesktopFileName(QStringLiteral("velindra"));
         velindra::modXP::InstallTranslations();
 
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velindra: %s\n", e.what());
     } catch (...) {
-        std::fprintf(stderr, "velindra: 内部错误\n");
+        std::fprintf(stderr, "velindra: %s\n", velindra::texts::kInternalError);
     }
     return 1;
 }

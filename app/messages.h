@@ -16,7 +16,7 @@ inline void ShowMessageBox(QWidget* owner, const QString& text) {
                     owner);
     box.setObjectName(QStringLiteral("MessageBox"));
     if (QAbstractButton* ok = box.button(QMessageBox::Ok)) {
-        ok->setText(QStringLiteral("确定"));
+        ok->setText(QString::fromUtf8(texts::kOk));
         ok->setIcon(QIcon());
     }
     box.exec();

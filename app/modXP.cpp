@@ -4,7 +4,6 @@
 #include <QLibraryInfo>
 #include <QStyle>
 #include <QTranslator>
-#include <exception>
 
 #include "CD.h"
 #include "Form1.h"
@@ -37,15 +36,9 @@ void InstallTranslations() {
 }
 
 bool InitVisualStyles() {
-    try {
-        // The platform's own theme gives the native look; all that can go wrong is that no
-        // style could be loaded, and then Qt's built-in one serves.
-        return QApplication::style() != nullptr;
-    } catch (const std::exception&) {
-        return false;
-    } catch (...) {
-        return false;
-    }
+    // The platform's own theme gives the native look; all that can go wrong is that no style
+    // could be loaded, and then Qt's built-in one serves.
+    return QApplication::style() != nullptr;
 }
 
 namespace {
@@ -81,7 +74,7 @@ void Main(const QStringList& links) {
         form = new Form1(Outside{settings, downloader, launcher, SaveAsFromLastFolder,
                                  [](QWidget* owner, std::string& path) {
                                      return CD::BrowseForFolder(owner, path, texts::kFolderPrompt,
-                                                                texts::kFolderFlags);
+                                                                CD::kOnlyFileSystemFolders);
                                  },
                                  NetworkSource()});
         form->setAttribute(Qt::WA_DeleteOnClose);

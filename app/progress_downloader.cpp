@@ -24,8 +24,7 @@ ProgressWindow::ProgressWindow(QWidget* owner) : QDialog(owner) {
     label->setObjectName(QStringLiteral("Label1"));
     twips.Place(label, 240, 240, 4920, 495);
     label->setWordWrap(true);
-    cancelButton =
-        PlaceButton(twips, this, "Command1", QStringLiteral("取消"), 3840, 900, 1335, 375);
+    cancelButton = PlaceButton(twips, this, "Command1", texts::kCancel, 3840, 900, 1335, 375);
     connect(cancelButton, &QPushButton::clicked, this, &ProgressWindow::cancelRequested);
     setModal(true);
 }
@@ -37,6 +36,30 @@ void ProgressWindow::SetText(const QString& text) {
 void ProgressWindow::reject() {
     emit cancelRequested();
 }
+
+namespace {
+
+// Which link, by its file name, and which source is being asked. The file name takes what is
+// left of its line in the label, shortened in the middle if need be.
+QString ProgressText(const FetchRequest& request, int peers, const QLabel& label) {
+    const QString file = QFileInfo(QString::fromStdString(request.destination)).fileName();
+    const QString counted = request.position.links > 0 ? QString::fromUtf8(texts::kProgressCounted)
+                                                             .arg(request.position.link)
+                                                             .arg(request.position.links)
+                                                       : QString::fromUtf8(texts::kProgressOne);
+    const QFontMetrics metrics = label.fontMetrics();
+    const int room = label.width() - metrics.horizontalAdvance(counted);
+    const QString which =
+        counted + metrics.elidedText(file, Qt::ElideMiddle, room) + QLatin1Char('\n');
+    if (request.source == SourceKind::Network)
+        return which + QString::fromUtf8(texts::kProgressNetwork).arg(peers);
+    const QString host = QUrl(QString::fromStdString(request.url)).host();
+    return which + QString::fromUtf8(texts::kProgressMirror)
+                       .arg(request.sourceIndex)
+                       .arg(host.isEmpty() ? QString::fromStdString(request.url) : host);
+}
+
+}  // namespace
 
 ProgressDownloader::ProgressDownloader(Downloader& inner, QWidget* owner, int delayMs)
     : inner_(inner), owner_(owner), delayMs_(delayMs) {}
@@ -54,31 +77,12 @@ void ProgressDownloader::HideProgress() {
 }
 
 FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
-    if (request.mirror <= 1) {
+    if (request.position.link != shownLink_) {
         HideProgress();  // a new link starts quietly
+        shownLink_ = request.position.link;
     }
-    const QString host = QUrl(QString::fromStdString(request.url)).host();
     std::atomic<int> peers{0};
-    // Which link, by its file name, and which source is being asked.
-    const QString file = QFileInfo(QString::fromStdString(request.destination)).fileName();
-    const QString counted =
-        request.links > 0
-            ? QStringLiteral("正在获取第 %1/%2 个：").arg(request.link).arg(request.links)
-            : QStringLiteral("正在获取：");
-    const auto describe = [&] {
-        // The file name takes what is left of its line, shortened in the middle if need be.
-        const QFontMetrics metrics = window_->label->fontMetrics();
-        const int room = window_->label->width() - metrics.horizontalAdvance(counted);
-        const QString which =
-            counted + metrics.elidedText(file, Qt::ElideMiddle, room) + QLatin1Char('\n');
-        if (request.network()) {
-            return which + QStringLiteral("正在从 BitTorrent 网络获取种子信息，已连接 %1 个节点")
-                               .arg(peers.load());
-        }
-        return which + QStringLiteral("正在从镜像 %1 获取种子：%2")
-                           .arg(request.mirror)
-                           .arg(host.isEmpty() ? QString::fromStdString(request.url) : host);
-    };
+    const auto describe = [&] { return ProgressText(request, peers.load(), *window_->label); };
 
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};

@@ -47,6 +47,7 @@ class ProgressDownloader : public Downloader {
     QWidget* owner_;
     int delayMs_;
     QPointer<ProgressWindow> window_;
+    int shownLink_ = -1;  // the link the progress window is about
 };
 
 }  // namespace velindra

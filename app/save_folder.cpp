@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include "CD.h"
+#include "user_folders.h"
 
 namespace velindra {
 
@@ -16,20 +17,14 @@ const QString kSaveFolderKey = QStringLiteral("saveFolder");
 }  // namespace
 
 QString StateFile() {
-#ifdef _WIN32
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-#else
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!state.startsWith(QLatin1Char('/')))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    const QString base = state + QStringLiteral("/velindra");
-#endif
-    return base + QStringLiteral("/state.ini");
+    return QString::fromStdString(InUserFolder(UserStateFolder(), "state.ini"));
 }
 
 QString SaveDialogStartFolder() {
     const QString last =
-        QSettings(StateFile(), QSettings::IniFormat).value(kSaveFolderKey).toString();
+        StateFile().isEmpty()
+            ? QString()
+            : QSettings(StateFile(), QSettings::IniFormat).value(kSaveFolderKey).toString();
     if (!last.isEmpty() && QFileInfo(last).isDir())
         return last;
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
@@ -37,6 +32,8 @@ QString SaveDialogStartFolder() {
 }
 
 void RememberSavedFile(const QString& path) {
+    if (StateFile().isEmpty())
+        return;  // no home to remember it in
     QSettings state(StateFile(), QSettings::IniFormat);
     state.setValue(kSaveFolderKey, QFileInfo(path).absolutePath());
     state.sync();

@@ -11,8 +11,8 @@
 
 namespace velindra {
 
-// $XDG_STATE_HOME/velindra/state.ini (normally ~/.local/state/velindra/state.ini); on Windows
-// in the user's application data folder.
+// state.ini in the user's state folder (normally ~/.local/state/velindra/state.ini); empty
+// when the user has no home.
 QString StateFile();
 
 QString SaveDialogStartFolder();

@@ -71,8 +71,8 @@ class PushButton : public QPushButton {
 
 // A named push button at a fixed place; no button of the program is a default button.
 inline QPushButton* PlaceButton(const Twips& twips, QWidget* parent, const char* name,
-                                const QString& caption, int left, int top, int width, int height) {
-    auto* b = new PushButton(caption, parent);
+                                const char* caption, int left, int top, int width, int height) {
+    auto* b = new PushButton(QString::fromUtf8(caption), parent);
     b->setObjectName(QString::fromUtf8(name));
     b->setAutoDefault(false);
     b->setDefault(false);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "fetch.h"
+#include "file_names.h"
 #include "links.h"
 
 int main() {

@@ -4,49 +4,34 @@
 #include <atomic>
 #include <string>
 
-#include "run_options.h"
+#include "result.h"
 
 namespace velindra {
 
-// Why a download did not deliver a torrent file for the link.
-enum class FetchError {
-    None,
-    NoConnection,  // name lookup or connection failed
-    Timeout,       // no connection in time, or the transfer stalled
-    HttpStatus,    // the server answered with an error status
-    Redirect,      // too many redirects, a loop, or a redirect to another scheme
-    NotHttp,       // the server did not answer in HTTP at all
-    TooLarge,      // the body exceeded the size bound
-    NotATorrent,   // the body is not a well-formed torrent file
-    WrongTorrent,  // a torrent, but not the one the link names
-    CannotWrite,   // the destination folder cannot take the file; no other source can help
-    InvalidHash,  // the link's info-hash has no form that a delivered file could be checked against
-    Cancelled,    // the user skipped the link
-    Other,
+// Which kind of source a request is for.
+enum class SourceKind {
+    Mirror,   // a torrent cache (or another web address) at `url`
+    Network,  // the BitTorrent network, asked with the whole link
 };
 
-const char* Describe(FetchError error);
-
-struct FetchResult {
-    FetchError error = FetchError::Other;
-    std::string detail;  // plain words for the command line and for tests
-    bool ok() const { return error == FetchError::None; }
+// Which link of the batch this is (1-based), and of how many.
+struct LinkPosition {
+    int link = 0;
+    int links = 0;
 };
 
 struct FetchRequest {
-    std::string url;
+    SourceKind source = SourceKind::Mirror;
+    std::string url;          // mirrors only
+    std::string link;         // the whole magnet link, "magnet:?" included
     std::string destination;  // where the complete file must end up
     std::string infoHash;     // what the delivered torrent must describe
-    int mirror = 0;           // 1-based position of the source in the chain
-    int link = 0;             // which link of the batch this is (1-based), and of how many
-    int links = 0;
+    int sourceIndex = 0;      // 1-based position of the source in the chain
+    LinkPosition position;
     // When set, the download gives up with FetchError::Cancelled as soon as it becomes true.
     const std::atomic<bool>* cancel = nullptr;
-    // For the network source only (url empty): the whole magnet link, and where to report how
-    // many peers are connected.
-    std::string magnet;
+    // Where the network source reports how many peers are connected.
     std::atomic<int>* peers = nullptr;
-    bool network() const { return url.empty() && !magnet.empty(); }
 };
 
 // One blocking download of one URL into the destination. The file appears there complete
@@ -64,12 +49,18 @@ class MessageSink {
     virtual void ShowMessage(const std::string& text) = 0;
 };
 
+// What the Save-as dialog may be asked to do, as bits of SaveDialogRequest::flags.
+enum SaveDialogFlag : int {
+    kSaveOverwritePromptFlag = 2,  // ask before an existing file is replaced
+    kSaveHideReadOnlyFlag = 4,     // no "open as read-only" box
+};
+
 struct SaveDialogRequest {
     std::string title;
     std::string filter;  // entries "description|pattern" separated by ";"
     int filterIndex = 0;
     std::string initialFolder;
-    int flags = 0;
+    int flags = 0;  // SaveDialogFlag bits
 };
 
 // The Save-as dialog: true and the chosen full path in fileName when the user confirmed,
@@ -80,9 +71,11 @@ class SaveDialog {
     virtual bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) = 0;
 };
 
-// The completion prompt, shown modally. A button press writes the answer ("open", "poi" or
-// "none") into options.selection (and, when asked to remember, into the store); closing
-// it any other way leaves options.selection as it was.
+struct RunOptions;
+
+// The completion prompt, shown modally. A button press writes the answer (open, reveal or
+// nothing) into options.selection (and, when asked to remember, into the store); closing it
+// any other way leaves options.selection as it was.
 class CompletionPrompt {
   public:
     virtual ~CompletionPrompt() = default;

@@ -1,5 +1,7 @@
 #include "links.h"
 
+#include "utf8.h"
+
 namespace velindra {
 
 int HexDigitValue(char c) {
@@ -74,31 +76,6 @@ int EscapeAt(std::string_view s, size_t i) {
     return (hi < 0 || lo < 0) ? -1 : hi * 16 + lo;
 }
 
-// How many continuation bytes a lead byte needs, and the range the first of them must lie in
-// (which rules out overlong forms, surrogates and values beyond U+10FFFF). 0 for a byte that
-// cannot start a multi-byte sequence.
-int ContinuationCount(int lead, int& firstMin, int& firstMax) {
-    firstMin = 0x80;
-    firstMax = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 1;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (lead == 0xE0)
-            firstMin = 0xA0;
-        if (lead == 0xED)
-            firstMax = 0x9F;
-        return 2;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (lead == 0xF0)
-            firstMin = 0x90;
-        if (lead == 0xF4)
-            firstMax = 0x8F;
-        return 3;
-    }
-    return 0;
-}
-
 }  // namespace
 
 std::string DecodeDisplayName(std::string_view s) {
@@ -135,14 +112,13 @@ std::string DecodeDisplayName(std::string_view s) {
             i += 3;
             continue;
         }
-        int firstMin = 0;
-        int firstMax = 0;
-        const int count = ContinuationCount(lead, firstMin, firstMax);
+        const Utf8Lead info = ReadUtf8Lead(lead);
+        const int count = info.count;
         bool valid = count > 0;
         for (int k = 1; valid && k <= count; ++k) {
             const int byte = EscapeAt(s, i + 3 * static_cast<size_t>(k));
-            const int lo = k == 1 ? firstMin : 0x80;
-            const int hi = k == 1 ? firstMax : 0xBF;
+            const int lo = k == 1 ? info.firstMin : 0x80;
+            const int hi = k == 1 ? info.firstMax : 0xBF;
             valid = byte >= lo && byte <= hi;
         }
         if (!valid) {

@@ -1,4 +1,5 @@
-// Names, stored values and defaults of the four persisted options.
+// Names and defaults of the four persisted options; what their stored texts mean is read in
+// finish_action.cpp and run_options.cpp.
 #pragma once
 
 #include <string>
@@ -15,17 +16,6 @@ inline constexpr const char* kOnError = "onError";
 inline constexpr const char* kOnStart = "onStart";
 inline constexpr const char* kFileName = "fileName";
 }  // namespace keys
-
-namespace values {
-inline constexpr const char* kSelect = "select";
-inline constexpr const char* kOpen = "open";
-inline constexpr const char* kReveal = "poi";
-inline constexpr const char* kNothing = "none";
-inline constexpr const char* kMessage = "msg";
-inline constexpr const char* kIgnore = "ignore";
-inline constexpr const char* kDisplayName = "dn";
-inline constexpr const char* kInfoHash = "btih";
-}  // namespace values
 
 // What each reader assumes when a key is missing. The batch run and the settings window
 // differ for onError only; both treat everything but "ignore" as "report failures".

@@ -72,96 +72,122 @@ int Base32Value(char c) {
     return -1;
 }
 
-}  // namespace
-
 bool IsAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-std::optional<TorrentParts> ParseTorrent(std::string_view d) {
+}  // namespace
+
+namespace {
+
+// Walks one bencoded value without recursion, remembering where the top-level "info" value
+// lies. Each step reads one key, one scalar, or the start or end of a list or dictionary.
+class BencodeWalker {
+  public:
+    explicit BencodeWalker(std::string_view d) : d_(d) {}
+
+    // False when the text is not well-formed; true once the outer value has ended.
+    bool Walk() {
+        do {
+            if (i_ >= d_.size())
+                return false;  // truncated
+            const bool ok = !stack_.empty() && stack_.back().dict && stack_.back().expectKey
+                                ? ReadKey()
+                                : ReadValue();
+            if (!ok)
+                return false;
+        } while (!stack_.empty());
+        return true;
+    }
+
+    size_t end() const { return i_; }
+    std::optional<std::string_view> info() const { return infoIsDict ? info_ : std::nullopt; }
+
+  private:
     struct Frame {
         bool dict;
         bool expectKey;
         std::set<std::string_view> keys = {};  // a dictionary's keys so far
     };
-    const size_t n = d.size();
-    if (n == 0 || d[0] != 'd')
-        return std::nullopt;
 
-    std::vector<Frame> stack;
-    size_t i = 0;
-    bool nextIsInfo = false;  // the key just read at the top level was "info"
-    std::optional<size_t> infoStart;
-    std::optional<std::string_view> info;
-    bool infoIsDict = false;
+    bool ReadKey() {
+        if (d_[i_] == 'e')
+            return Close();
+        std::string_view key;
+        if (!ParseString(d_, i_, &key))
+            return false;  // keys are byte strings
+        if (!stack_.back().keys.insert(key).second)
+            return false;  // a repeated key: readers would disagree on its value
+        nextIsInfo_ = stack_.size() == 1 && key == "info" && !infoStart_;
+        stack_.back().expectKey = false;
+        return true;
+    }
 
-    // Called whenever a value has ended at i, with its own frame (if any) popped.
-    const auto valueEnded = [&] {
-        if (stack.size() == 1 && infoStart && !info) {
-            info = d.substr(*infoStart, i - *infoStart);
-        }
-        if (!stack.empty() && stack.back().dict)
-            stack.back().expectKey = true;
-    };
-
-    do {
-        if (i >= n)
-            return std::nullopt;  // truncated
-        if (!stack.empty() && stack.back().dict && stack.back().expectKey) {
-            if (d[i] == 'e') {
-                stack.pop_back();
-                ++i;
-                valueEnded();
-                continue;
-            }
-            std::string_view key;
-            if (!ParseString(d, i, &key))
-                return std::nullopt;  // keys are byte strings
-            if (!stack.back().keys.insert(key).second)
-                return std::nullopt;  // a repeated key: readers would disagree on its value
-            nextIsInfo = stack.size() == 1 && key == "info" && !infoStart;
-            stack.back().expectKey = false;
-            continue;
-        }
-        const char c = d[i];
+    bool ReadValue() {
+        const char c = d_[i_];
         if (c == 'e') {
-            if (stack.empty() || stack.back().dict)
-                return std::nullopt;  // dict key without value
-            stack.pop_back();
-            ++i;
-            valueEnded();
-            continue;
+            if (stack_.empty() || stack_.back().dict)
+                return false;  // dict key without value
+            return Close();
         }
-        if (nextIsInfo) {
-            infoStart = i;
+        if (nextIsInfo_) {
+            infoStart_ = i_;
             infoIsDict = c == 'd';
-            nextIsInfo = false;
+            nextIsInfo_ = false;
         }
-        if (c == 'i') {
-            if (!ParseInteger(d, i))
-                return std::nullopt;
-            valueEnded();
-        } else if (IsDigit(c)) {
-            if (!ParseString(d, i, nullptr))
-                return std::nullopt;
-            valueEnded();
-        } else if (c == 'l' || c == 'd') {
-            if (stack.size() >= kMaxBencodeDepth)
-                return std::nullopt;
-            stack.push_back(Frame{c == 'd', c == 'd'});
-            ++i;
-        } else {
-            return std::nullopt;
+        if (c == 'l' || c == 'd') {
+            if (stack_.size() >= kMaxBencodeDepth)
+                return false;
+            stack_.push_back(Frame{c == 'd', c == 'd'});
+            ++i_;
+            return true;
         }
-    } while (!stack.empty());
+        const bool ok =
+            c == 'i' ? ParseInteger(d_, i_) : IsDigit(c) && ParseString(d_, i_, nullptr);
+        if (ok)
+            ValueEnded();
+        return ok;
+    }
 
-    for (size_t k = i; k < n; ++k) {
+    bool Close() {
+        stack_.pop_back();
+        ++i_;
+        ValueEnded();
+        return true;
+    }
+
+    // Called whenever a value has ended at i_, with its own frame (if any) popped.
+    void ValueEnded() {
+        if (stack_.size() == 1 && infoStart_ && !info_)
+            info_ = d_.substr(*infoStart_, i_ - *infoStart_);
+        if (!stack_.empty() && stack_.back().dict)
+            stack_.back().expectKey = true;
+    }
+
+    std::string_view d_;
+    size_t i_ = 0;
+    std::vector<Frame> stack_;
+    bool nextIsInfo_ = false;  // the key just read at the top level was "info"
+    std::optional<size_t> infoStart_;
+    std::optional<std::string_view> info_;
+    bool infoIsDict = false;
+};
+
+}  // namespace
+
+std::optional<TorrentParts> ParseTorrent(std::string_view d) {
+    if (d.empty() || d[0] != 'd')
+        return std::nullopt;
+    BencodeWalker walker(d);
+    if (!walker.Walk())
+        return std::nullopt;
+    for (size_t k = walker.end(); k < d.size(); ++k) {
         if (!IsAsciiSpace(d[k]))
             return std::nullopt;  // trailing data; servers may only append white space
     }
-    if (!info || !infoIsDict)
+    if (!walker.info())
         return std::nullopt;
-    return TorrentParts{*info, i};
+    return TorrentParts{*walker.info(), walker.end()};
 }
 
 std::optional<std::string_view> FindInfoDictionary(std::string_view body) {
@@ -224,7 +250,10 @@ FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Fu
     const std::optional<Sha1Digest> expected = InfoHashBytes(infoHash);
     if (!expected)
         return FetchError::InvalidHash;
-    if (sha1(parts->info) != *expected)
+    const std::optional<Sha1Digest> actual = sha1(parts->info);
+    if (!actual)
+        return FetchError::Other;  // the system could not hash it: nothing can be vouched for
+    if (*actual != *expected)
         return FetchError::WrongTorrent;
     if (length)
         *length = parts->length;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "interfaces.h"
+#include "result.h"
 
 namespace velindra {
 
@@ -35,11 +35,13 @@ std::optional<Sha1Digest> InfoHashBytes(std::string_view infoHash);
 // The 40 upper-case hexadecimal digits of a hash in either readable form; nullopt otherwise.
 std::optional<std::string> CanonicalInfoHash(std::string_view infoHash);
 
-using Sha1Function = Sha1Digest (*)(std::string_view data);
+// The digest, or nothing when the system could not compute it.
+using Sha1Function = std::optional<Sha1Digest> (*)(std::string_view data);
 
 // None when the body is a torrent for the hash: a well-formed torrent whose "info" dictionary
 // hashes to it. `length` then receives how many leading bytes of the body are the torrent.
-// A hash with no readable form is InvalidHash: such a body can never be vouched for.
+// A hash with no readable form is InvalidHash: such a body can never be vouched for; a body
+// that could not be hashed is Other.
 FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Function sha1,
                         size_t* length = nullptr);
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "result.h"
+
 namespace velindra {
 
 // The arguments in UTF-8. On Windows they are taken from the UTF-16 command line, so that a
@@ -29,11 +31,11 @@ Console SetUpConsole();
 // log-off or shut-down as SIGTERM. A closed pipe shows as a failed write instead of a signal.
 void HandleInterrupts(void (*handler)(int));
 
-// Reads a whole file ("-" is standard input) as bytes, up to `maxBytes`. False with a reason
+// Reads a whole file ("-" is standard input) as bytes, up to `maxBytes`. Fails with the reason
 // when it cannot be read, is a folder, or is larger; a read interrupted once `stop` is set
 // ends at once.
-bool ReadWholeFile(const std::string& name, std::string& text, std::string& why, size_t maxBytes,
-                   const std::atomic<bool>& stop);
+FetchResult ReadWholeFile(const std::string& name, std::string& text, size_t maxBytes,
+                          const std::atomic<bool>& stop);
 
 // Creates a folder and its parents, as wget -P does; false when it still does not exist.
 bool MakeFolders(const std::string& path);

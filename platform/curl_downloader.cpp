@@ -11,6 +11,7 @@
 #include "atomic_file.h"
 #include "sha1.h"
 #include "torrent.h"
+#include "version.h"
 
 namespace velindra {
 
@@ -23,7 +24,7 @@ struct Transfer {
     size_t received = 0;
     size_t maxBytes = 0;
     bool tooLarge = false;
-    bool writeFailed = false;
+    FetchResult writeError = FetchResult::Done();
     long stallMs = 0;
     Clock::time_point lastProgress = Clock::now();
     curl_off_t lastReceived = 0;
@@ -39,10 +40,9 @@ size_t OnData(char* data, size_t size, size_t count, void* user) {
         t->tooLarge = true;
         return 0;  // aborts the transfer
     }
-    if (!t->file->Write(std::string_view(data, bytes))) {
-        t->writeFailed = true;
+    t->writeError = t->file->Write(std::string_view(data, bytes));
+    if (!t->writeError.ok())
         return 0;
-    }
     t->received += bytes;
     t->lastProgress = Clock::now();
     return bytes;
@@ -74,17 +74,16 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
 }
 
 FetchResult Fail(FetchError error, std::string detail) {
-    return FetchResult{error, std::move(detail)};
+    return FetchResult::Failed(error, std::move(detail));
 }
 
-FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status,
-                     const AtomicFile& file) {
+FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status) {
     if (t.cancelled)
         return Fail(FetchError::Cancelled, "cancelled");
     if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
         return Fail(FetchError::TooLarge, "the file is larger than the limit");
-    if (t.writeFailed)
-        return Fail(FetchError::CannotWrite, file.error());
+    if (!t.writeError.ok())
+        return t.writeError;
     if (t.stalled)
         return Fail(FetchError::Timeout, "the transfer stalled");
     const std::string why = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
@@ -192,12 +191,75 @@ CurlDownloader::CurlDownloader(DownloadLimits limits, TrustStore trust)
 
 CurlDownloader::~CurlDownloader() = default;
 
+namespace {
+
+// Everything a request asks of libcurl; the handle comes with its options reset.
+void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const DownloadLimits& limits,
+                const TrustStore& trust, Transfer& t, char* errorBuffer) {
+    if (share)
+        curl_easy_setopt(h, CURLOPT_SHARE, share);
+    curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.maxRedirects);
+    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits.totalTimeoutMs);
+    // An announced size over the bound is refused before the body is read.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl can decode
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+    if (!trust.caFile.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, trust.caFile.c_str());
+    if (!trust.caPath.empty())
+        curl_easy_setopt(h, CURLOPT_CAPATH, trust.caPath.c_str());
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnData);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnConnected);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, &t);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
+}
+
+// The body in the temporary file is kept only when it is a torrent for the requested hash.
+FetchResult KeepIfTheTorrent(AtomicFile& file, const std::string& infoHash) {
+    std::string body;
+    if (FetchResult read = file.ReadBack(body); !read.ok())
+        return read;
+    size_t length = 0;
+    switch (CheckTorrent(body, infoHash, Sha1, &length)) {
+        case FetchError::None:
+            break;
+        case FetchError::WrongTorrent:
+            return Fail(FetchError::WrongTorrent, "the torrent is for another info-hash");
+        case FetchError::InvalidHash:
+            return Fail(FetchError::InvalidHash, "the info-hash cannot be checked");
+        case FetchError::Other:
+            return Fail(FetchError::Other, "the answer could not be hashed");
+        default:
+            return Fail(FetchError::NotATorrent, "the answer is not a torrent file");
+    }
+    // White space a server appended after the torrent is not part of it.
+    if (length < body.size()) {
+        if (FetchResult cut = file.Truncate(length); !cut.ok())
+            return cut;
+    }
+    FetchResult committed = file.Commit();
+    return committed.ok() ? FetchResult::Done("saved") : committed;
+}
+
+}  // namespace
+
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     // A folder that cannot take the file fails at once, before any transfer.
     AtomicFile file(request.destination);
-    if (!file.Open()) {
-        return Fail(FetchError::CannotWrite, file.error());
-    }
+    if (FetchResult opened = file.Open(); !opened.ok())
+        return opened;
 
     CURL* h = pool_->Acquire();
     if (!h)
@@ -207,77 +269,25 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
         CURL* h;
         ~Return() { pool.Release(h); }
     } giveBack{*pool_, h};
-    // The handle comes with its options reset; its open connections, TLS sessions and
-    // loaded certificates stay for this request.
+    // Its open connections, TLS sessions and loaded certificates stay for this request.
     Transfer t;
     t.file = &file;
     t.maxBytes = limits_.maxBodyBytes;
     t.stallMs = limits_.stallTimeoutMs;
     t.cancel = request.cancel;
     char errorBuffer[CURL_ERROR_SIZE] = {};
-
-    if (pool_->share)
-        curl_easy_setopt(h, CURLOPT_SHARE, pool_->share);
-    curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits_.maxRedirects);
-    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limits_.totalTimeoutMs);
-    // An announced size over the bound is refused before the body is read.
-    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.maxBodyBytes));
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl can decode
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    if (!trust_.caFile.empty())
-        curl_easy_setopt(h, CURLOPT_CAINFO, trust_.caFile.c_str());
-    if (!trust_.caPath.empty())
-        curl_easy_setopt(h, CURLOPT_CAPATH, trust_.caPath.c_str());
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnData);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnConnected);
-    curl_easy_setopt(h, CURLOPT_PREREQDATA, &t);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
+    SetOptions(h, pool_->share, request, limits_, trust_, t, errorBuffer);
 
     const CURLcode code = curl_easy_perform(h);
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    if (code != CURLE_OK) {
-        return Classify(code, t, errorBuffer, status, file);
-    }
+    if (code != CURLE_OK)
+        return Classify(code, t, errorBuffer, status);
     if (status < 200 || status >= 300) {
         return Fail(status >= 300 && status < 400 ? FetchError::Redirect : FetchError::HttpStatus,
                     "HTTP status " + std::to_string(status));
     }
-    std::string body;
-    if (!file.ReadBack(body)) {
-        return Fail(FetchError::CannotWrite, file.error());
-    }
-    size_t length = 0;
-    switch (CheckTorrent(body, request.infoHash, Sha1, &length)) {
-        case FetchError::None:
-            break;
-        case FetchError::WrongTorrent:
-            return Fail(FetchError::WrongTorrent, "the torrent is for another info-hash");
-        case FetchError::InvalidHash:
-            return Fail(FetchError::InvalidHash, "the info-hash cannot be checked");
-        default:
-            return Fail(FetchError::NotATorrent, "the answer is not a torrent file");
-    }
-    // White space a server appended after the torrent is not part of it.
-    if (length < body.size() && !file.Truncate(length)) {
-        return Fail(FetchError::CannotWrite, file.error());
-    }
-    if (!file.Commit()) {
-        return Fail(FetchError::CannotWrite, file.error());
-    }
-    return FetchResult{FetchError::None, "saved"};
+    return KeepIfTheTorrent(file, request.infoHash);
 }
 
 }  // namespace velindra

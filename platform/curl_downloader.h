@@ -18,8 +18,6 @@ struct DownloadLimits {
     long totalTimeoutMs = 60'000;  // the whole request, redirects included
 };
 
-inline constexpr const char* kUserAgent = "Velindra/1.0.0";
-
 // Where the certificates that HTTPS servers are checked against come from: the file given
 // (velindra-cli --cacert), else CURL_CA_BUNDLE or SSL_CERT_FILE and SSL_CERT_DIR from the
 // environment, as curl reads them, else the system's store.
@@ -42,8 +40,6 @@ class CurlDownloader : public Downloader {
     ~CurlDownloader() override;
 
     FetchResult Fetch(const FetchRequest& request) override;
-
-    const DownloadLimits& limits() const { return limits_; }
 
   private:
     struct Pool;

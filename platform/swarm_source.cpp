@@ -24,7 +24,9 @@
 #include "curl_downloader.h"
 #include "sha1.h"
 #include "torrent.h"
+#include "user_folders.h"
 #include "utf16.h"
+#include "version.h"
 
 namespace lt = libtorrent;
 
@@ -39,7 +41,7 @@ std::string Bstr(std::string_view s) {
 }
 
 FetchResult Fail(FetchError error, std::string detail) {
-    return FetchResult{error, std::move(detail)};
+    return FetchResult::Failed(error, std::move(detail));
 }
 
 }  // namespace
@@ -64,22 +66,7 @@ std::string TorrentFromMetadata(std::string_view info, const std::vector<std::st
 SwarmSource::SwarmSource(SwarmLimits limits) : limits_(std::move(limits)) {}
 
 std::string DefaultSwarmStateFile() {
-#ifdef _WIN32
-    // %LOCALAPPDATA%, read as UTF-16 so that a Chinese user name survives.
-    if (const wchar_t* local = _wgetenv(L"LOCALAPPDATA"); local && local[0])
-        return Utf8(local) + "\\Velindra\\swarm-state";
-    return {};
-#else
-    std::string cache;
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/') {
-        cache = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/' && home[1]) {
-        cache = std::string(home) + "/.cache";
-    } else {
-        return {};
-    }
-    return cache + "/velindra/swarm-state";
-#endif
+    return InUserFolder(UserCacheFolder(), "swarm-state");
 }
 
 namespace {
@@ -137,7 +124,7 @@ void SaveState(const std::string& path, lt::session& session, const lt::dht::dht
         std::error_code ec;
         std::filesystem::create_directories(PathFromUtf8(path).parent_path(), ec);
         AtomicFile file(path);
-        if (file.Open())
+        if (file.Open().ok())
             file.Commit(std::string_view(bytes.data(), bytes.size()));
     } catch (const std::exception&) {
     }
@@ -201,29 +188,60 @@ int SwarmSource::DhtNodes() {
     return static_cast<int>(dhtNodes_);
 }
 
-FetchResult SwarmSource::Fetch(const FetchRequest& request) {
-    // The library accepts some malformed hashes silently, so only the two real forms go on.
-    const std::optional<Sha1Digest> hash = InfoHashBytes(request.infoHash);
-    if (!hash) {
-        return Fail(FetchError::Other, "the info-hash is not one the network can look up");
-    }
-    AtomicFile file(request.destination);
-    if (!file.Open()) {
-        return Fail(FetchError::CannotWrite, file.error());
-    }
+namespace {
 
+// What the library is given for a link: its trackers and peers, the hash in its checked form,
+// and no content ever asked for.
+lt::add_torrent_params ParamsFor(const FetchRequest& request, const Sha1Digest& hash) {
     lt::error_code ec;
-    lt::add_torrent_params params = lt::parse_magnet_uri("magnet:?" + request.magnet, ec);
-    if (ec) {
+    lt::add_torrent_params params = lt::parse_magnet_uri(request.link, ec);
+    if (ec)
         params = lt::add_torrent_params();  // keep going with the hash alone
-    }
-    params.info_hashes =
-        lt::info_hash_t(lt::sha1_hash(reinterpret_cast<const char*>(hash->data())));
+    params.info_hashes = lt::info_hash_t(lt::sha1_hash(reinterpret_cast<const char*>(hash.data())));
     params.save_path = ParentFolder(request.destination);
     params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
     params.flags |= lt::torrent_flags::upload_mode;  // never ask peers for content
-    const std::vector<std::string> trackers = params.trackers;
+    return params;
+}
 
+// The torrent file for metadata that arrived, checked against the link and saved.
+FetchResult SaveMetadata(const lt::torrent_info& info, const std::vector<std::string>& trackers,
+                         const FetchRequest& request, AtomicFile& file) {
+    const auto section = info.info_section();
+    const std::string body = TorrentFromMetadata(
+        std::string_view(section.data(), static_cast<size_t>(section.size())), trackers);
+    const FetchError check = CheckTorrent(body, request.infoHash, Sha1);
+    if (check != FetchError::None)
+        return Fail(check, "the metadata from the network does not match the link");
+    FetchResult committed = file.Commit(body);
+    return committed.ok() ? FetchResult::Done("saved from the BitTorrent network") : committed;
+}
+
+// Why a link that got no metadata in time failed.
+FetchResult GaveUp(bool everReached, bool unreachable, int mostPeers) {
+    if (!everReached)
+        return Fail(FetchError::NoConnection,
+                    "the network could not be reached (no peer, no DHT node)");
+    if (unreachable)
+        return Fail(FetchError::NoConnection, "lost every peer and DHT node of the network");
+    return Fail(FetchError::Timeout, "the network was reached (" + std::to_string(mostPeers) +
+                                         " peers at most) but sent no metadata in time");
+}
+
+}  // namespace
+
+FetchResult SwarmSource::Fetch(const FetchRequest& request) {
+    // The library accepts some malformed hashes silently, so only the two real forms go on.
+    const std::optional<Sha1Digest> hash = InfoHashBytes(request.infoHash);
+    if (!hash)
+        return Fail(FetchError::Other, "the info-hash is not one the network can look up");
+    AtomicFile file(request.destination);
+    if (FetchResult opened = file.Open(); !opened.ok())
+        return opened;
+
+    lt::add_torrent_params params = ParamsFor(request, *hash);
+    const std::vector<std::string> trackers = params.trackers;
+    lt::error_code ec;
     lt::torrent_handle handle;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -233,12 +251,16 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
         return Fail(FetchError::Other,
                     "the network source could not take the link: " + ec.message());
     }
-    const auto removeTorrent = [&] {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (session_)
-            session_->remove_torrent(handle);
-    };
+    FetchResult result = AwaitMetadata(handle, trackers, request, file);
+    std::lock_guard<std::mutex> guard(lock_);
+    if (session_)
+        session_->remove_torrent(handle);
+    return result;
+}
 
+FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
+                                       const std::vector<std::string>& trackers,
+                                       const FetchRequest& request, AtomicFile& file) {
     const auto start = Clock::now();
     auto lastReached = start;
     // A link added while the DHT was still starting is not looked up there until the library's
@@ -248,30 +270,15 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     int mostPeers = 0;
     bool everReached = false;
     for (;;) {
-        if (request.cancel && request.cancel->load()) {
-            removeTorrent();
+        if (request.cancel && request.cancel->load())
             return Fail(FetchError::Cancelled, "cancelled");
-        }
         const lt::torrent_status status = handle.status(lt::torrent_handle::query_torrent_file);
         if (status.has_metadata) {
             std::shared_ptr<const lt::torrent_info> info = status.torrent_file.lock();
             if (!info)
                 info = handle.torrent_file();
-            if (info) {
-                const auto section = info->info_section();
-                const std::string body = TorrentFromMetadata(
-                    std::string_view(section.data(), static_cast<size_t>(section.size())),
-                    trackers);
-                removeTorrent();
-                const FetchError check = CheckTorrent(body, request.infoHash, Sha1);
-                if (check != FetchError::None) {
-                    return Fail(check, "the metadata from the network does not match the link");
-                }
-                if (!file.Commit(body)) {
-                    return Fail(FetchError::CannotWrite, file.error());
-                }
-                return FetchResult{FetchError::None, "saved from the BitTorrent network"};
-            }
+            if (info)
+                return SaveMetadata(*info, trackers, request, file);
         }
         int dhtNodes = 0;
         {
@@ -293,20 +300,8 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
         const bool outOfTime = now - start > std::chrono::milliseconds(limits_.perLinkMs);
         const bool unreachable =
             now - lastReached > std::chrono::milliseconds(limits_.unreachableMs);
-        if (outOfTime || unreachable) {
-            removeTorrent();
-            if (!everReached) {
-                return Fail(FetchError::NoConnection,
-                            "the network could not be reached (no peer, no DHT node)");
-            }
-            if (unreachable) {
-                return Fail(FetchError::NoConnection,
-                            "lost every peer and DHT node of the network");
-            }
-            return Fail(FetchError::Timeout, "the network was reached (" +
-                                                 std::to_string(mostPeers) +
-                                                 " peers at most) but sent no metadata in time");
-        }
+        if (outOfTime || unreachable)
+            return GaveUp(everReached, unreachable, mostPeers);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }

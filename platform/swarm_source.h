@@ -13,12 +13,15 @@
 
 namespace libtorrent {
 class session;
+struct torrent_handle;
 namespace dht {
 struct dht_state;
 }
 }  // namespace libtorrent
 
 namespace velindra {
+
+class AtomicFile;
 
 // Every bound and switch of the network source, in one place.
 struct SwarmLimits {
@@ -36,8 +39,8 @@ struct SwarmLimits {
     std::string stateFile;
 };
 
-// The state file in the user's cache folder ($XDG_CACHE_HOME/velindra/swarm-state, or
-// ~/.cache/...); empty when there is no home to put it in.
+// The state file in the user's cache folder (swarm-state there); empty when there is no home
+// to put it in.
 std::string DefaultSwarmStateFile();
 
 // One session for a whole batch, started by Warm() as the batch begins (or when a link first
@@ -58,6 +61,9 @@ class SwarmSource : public Downloader {
 
   private:
     libtorrent::session& Session();
+    FetchResult AwaitMetadata(const libtorrent::torrent_handle& handle,
+                              const std::vector<std::string>& trackers, const FetchRequest& request,
+                              AtomicFile& file);
     int DhtNodes();
 
     SwarmLimits limits_;
@@ -67,25 +73,6 @@ class SwarmSource : public Downloader {
     std::unique_ptr<libtorrent::dht::dht_state> loaded_;  // as read from the state file
     int dhtNodeMetric_ = -1;
     long long dhtNodes_ = 0;
-};
-
-// Sends network requests to the network source (when there is one) and everything else to the
-// web downloader.
-class SourceRouter : public Downloader {
-  public:
-    SourceRouter(Downloader& web, Downloader* network) : web_(web), network_(network) {}
-    FetchResult Fetch(const FetchRequest& request) override {
-        if (request.network()) {
-            if (!network_)
-                return FetchResult{FetchError::Other, "the network is not asked"};
-            return network_->Fetch(request);
-        }
-        return web_.Fetch(request);
-    }
-
-  private:
-    Downloader& web_;
-    Downloader* network_;
 };
 
 // The .torrent file for metadata received from the network: the info dictionary exactly as

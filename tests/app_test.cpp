@@ -163,7 +163,7 @@ TEST(WindowsTest, FontsAndKeyboardAsOnADesktop) {
         font.setPointSize(points);
         QApplication::setFont(font);
         Form1 form(Wire(w));
-        Form2 prompt(&form, form, w.settings);
+        Form2 prompt(&form, form.options, w.settings);
         Form3 settings(&form, w.settings, nullptr);
         ProgressWindow progress(&form);
         progress.SetText(
@@ -248,7 +248,7 @@ TEST(Form2Test, EachButtonAnswersAndRemembersOnlyWhenTicked) {
              {1, false, "open"}, {2, true, "poi"}, {3, true, "none"}, {0, true, "select"}}) {
         testing::MemorySettings settings;
         RunOptions options;
-        options.selection = "select";
+        options.selection = FinishAction::Select;
         Form2 prompt(nullptr, options, settings);
         OnNextModal([&](QWidget* w) {
             EXPECT_EQ(w, &prompt);
@@ -260,7 +260,7 @@ TEST(Form2Test, EachButtonAnswersAndRemembersOnlyWhenTicked) {
             button ? buttons[button]->click() : (void)prompt.close();  // 0: the close box
         });
         prompt.ShowModal();
-        EXPECT_EQ(options.selection, selection);
+        EXPECT_STREQ(StoredText(options.selection), selection.c_str());
         EXPECT_EQ(settings.writes, ticked && button ? Events{"onFinish=" + selection} : Events{});
     }
 }
@@ -374,7 +374,7 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     });
     form.Command1->click();
     EXPECT_EQ(windows, 1);
-    EXPECT_EQ(form.selection, "poi");
+    EXPECT_EQ(form.options.selection, FinishAction::Reveal);
     Events reveals = w.journal;
     std::erase_if(reveals, [](const std::string& e) { return !e.starts_with("reveal"); });
     EXPECT_EQ(reveals, (Events{"reveal /d/one.torrent", "reveal /d/two.torrent",

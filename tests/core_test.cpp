@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "fakes.h"
-#include "fetch.h"
+#include "file_names.h"
 #include "links.h"
+#include "mirrors.h"
 #include "torrent.h"
 
 namespace velindra {
@@ -195,11 +196,11 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
         w.promptAnswers = c.promptAnswers;
         w.decide = [](const FetchRequest& r) {
             const std::string first2 = r.infoHash.substr(0, 2);
-            return first2 == "BA"                   ? FetchError::HttpStatus
-                   : first2 == "F3" && r.mirror < 3 ? FetchError::NotATorrent
-                   : first2 == "DE"                 ? FetchError::CannotWrite
-                   : first2 == "CC"                 ? FetchError::Cancelled
-                                                    : FetchError::None;
+            return first2 == "BA"                        ? FetchError::HttpStatus
+                   : first2 == "F3" && r.sourceIndex < 3 ? FetchError::NotATorrent
+                   : first2 == "DE"                      ? FetchError::CannotWrite
+                   : first2 == "CC"                      ? FetchError::Cancelled
+                                                         : FetchError::None;
         };
         for (const std::string& text : c.batches)
             w.Run(text);

@@ -9,7 +9,8 @@
 
 #include "atomic_file.h"
 #include "curl_downloader.h"
-#include "fetch.h"
+#include "file_names.h"
+#include "mirrors.h"
 #include "test_support.h"
 
 namespace velindra {
@@ -165,10 +166,10 @@ TEST_F(DownloadTest, UnwritableDestinationFailsWithoutWaiting) {
     EXPECT_EQ(Get("/count/never", dir / "missing/x.torrent").error, FetchError::CannotWrite);
     EXPECT_EQ(portOf.count("/count/never"), 0u);
     AtomicFile late(dir / "late.torrent");
-    ASSERT_TRUE(late.Open()) << late.error();
+    ASSERT_TRUE(late.Open().ok());
     std::filesystem::create_directory(dir / "late.torrent");
     const auto started = Clock::now();
-    EXPECT_FALSE(late.Commit("data"));
+    EXPECT_EQ(late.Commit("data").error, FetchError::CannotWrite);
     EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(500));
 }
 

@@ -60,7 +60,7 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
         const auto [value, remember] =
             prompted < promptAnswers.size() ? promptAnswers[prompted++] : std::pair("", false);
         if (!value.empty())
-            o.selection = value;
+            o.selection = ParseFinishAction(value);
         if (!value.empty() && remember) {
             settings.Write(keys::kOnFinish, value);
             journal.push_back("remember " + value);

@@ -19,7 +19,8 @@ class SwarmTest : public ::testing::Test {
                       const std::atomic<bool>* cancel = nullptr) {
         FetchRequest r;
         r.infoHash = hash;
-        r.magnet = "xt=urn:btih:" + hash + rest;
+        r.source = SourceKind::Network;
+        r.link = "magnet:?xt=urn:btih:" + hash + rest;
         r.destination = out / (hash.substr(0, 4) + ".torrent");
         r.cancel = cancel;
         return network.Fetch(r);

@@ -46,7 +46,7 @@ inline Torrent MakeTorrent(const std::string& name) {
                              bstr(name) + "12:piece lengthi16384e6:pieces" +
                              bstr(std::string(20, static_cast<char>(name.size()))) + "e";
     return Torrent{"d8:announce10:http://t/a4:info" + info + "e",
-                   *CanonicalInfoHash(Hex(Sha1(info)))};
+                   *CanonicalInfoHash(Hex(*Sha1(info)))};
 }
 
 inline std::string Utf8Path(const std::filesystem::path& path) {

@@ -1,29 +1,24 @@
-#include "sha1.h"
-
-#ifdef _WIN32
 // clang-format off
 #include <windows.h>
 #include <bcrypt.h>
 // clang-format on
 
 #include <algorithm>
-#include <stdexcept>
-#else
-#include <openssl/evp.h>
-#endif
+
+#include "sha1.h"
 
 namespace velindra {
 
-#ifdef _WIN32
 namespace {
 
 // One provider for the whole process; hash objects made from it may be used on any thread.
+// Null when the system has none.
 BCRYPT_ALG_HANDLE Sha1Provider() {
     static const BCRYPT_ALG_HANDLE provider = [] {
         BCRYPT_ALG_HANDLE handle = nullptr;
         if (!BCRYPT_SUCCESS(
                 BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA1_ALGORITHM, nullptr, 0)))
-            throw std::runtime_error("SHA-1 is not available from the system");
+            return BCRYPT_ALG_HANDLE{nullptr};
         return handle;
     }();
     return provider;
@@ -31,11 +26,13 @@ BCRYPT_ALG_HANDLE Sha1Provider() {
 
 }  // namespace
 
-Sha1Digest Sha1(std::string_view data) {
+std::optional<Sha1Digest> Sha1(std::string_view data) {
     Sha1Digest digest{};
     BCRYPT_HASH_HANDLE hash = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(Sha1Provider(), &hash, nullptr, 0, nullptr, 0, 0)))
-        throw std::runtime_error("cannot start a SHA-1 hash");
+    const BCRYPT_ALG_HANDLE provider = Sha1Provider();
+    if (!provider ||
+        !BCRYPT_SUCCESS(BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0)))
+        return std::nullopt;
     // BCryptHashData takes at most 4 GiB at a time.
     bool ok = true;
     for (size_t done = 0; ok && done < data.size();) {
@@ -47,16 +44,8 @@ Sha1Digest Sha1(std::string_view data) {
     ok = ok && BCRYPT_SUCCESS(BCryptFinishHash(hash, digest.data(), digest.size(), 0));
     BCryptDestroyHash(hash);
     if (!ok)
-        throw std::runtime_error("SHA-1 failed");
+        return std::nullopt;
     return digest;
 }
-#else
-Sha1Digest Sha1(std::string_view data) {
-    Sha1Digest digest{};
-    unsigned int length = 0;
-    EVP_Digest(data.data(), data.size(), digest.data(), &length, EVP_sha1(), nullptr);
-    return digest;
-}
-#endif
 
 }  // namespace velindra

@@ -1,18 +1,15 @@
-#include "process_setup.h"
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <pwd.h>
-#include <unistd.h>
-#endif
+#include "process_setup.h"
 
 namespace velindra {
 
 void EnsureStandardDescriptors() {
-#ifndef _WIN32
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
@@ -21,11 +18,9 @@ void EnsureStandardDescriptors() {
         if (opened > 2)
             ::close(opened);  // cannot happen while fd is free; never leave it dangling
     }
-#endif
 }
 
 void EnsureHomeFolder() {
-#ifndef _WIN32
     const char* home = std::getenv("HOME");
     if (home && home[0] == '/')
         return;
@@ -33,7 +28,6 @@ void EnsureHomeFolder() {
         entry && entry->pw_dir && entry->pw_dir[0] == '/' && entry->pw_dir[1] != '\0') {
         ::setenv("HOME", entry->pw_dir, 1);
     }
-#endif
 }
 
 }  // namespace velindra

@@ -1,0 +1,47 @@
+// velindra-cli's command line: the options, their defaults, the parser and --help, all made
+// from one table (options.cpp).
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velindra::cli {
+
+inline constexpr int kDefaultJobs = 4;
+inline constexpr int kMaxJobs = 32;
+
+struct Options {
+    std::string output = ".";
+    bool usedn = true;
+    int jobs = kDefaultJobs;
+    std::vector<std::string> mirrors;
+    std::optional<double> timeoutSeconds;
+    bool swarm = true;
+    bool dht = true;
+    std::string listen;
+    std::vector<std::string> dhtNodes;
+    std::optional<double> swarmSeconds;
+    bool quiet = false;
+    std::string caFile;
+    // Files ("-" is standard input) and link texts, in the order given.
+    struct Input {
+        bool isLinkText;
+        std::string value;
+    };
+    std::vector<Input> inputs;
+};
+
+// Parses the command line into options; returns an exit status when the program should stop
+// at once (after --help or --version on `out`, or a usage error on `err`).
+std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options& options,
+                                  std::ostream& out, std::ostream& err);
+
+// The complete --help text.
+std::string UsageText();
+
+// The one-line usage hint after an error, or when there is nothing to read.
+void PrintUsageHint(std::ostream& err);
+
+}  // namespace velindra::cli

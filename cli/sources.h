@@ -1,0 +1,27 @@
+// The sources a run asks: the web downloader for the caches and, unless turned off or built
+// without it, one BitTorrent network session for the whole run.
+#pragma once
+
+#include <memory>
+
+#include "curl_downloader.h"
+#include "mirrors.h"
+#include "options.h"
+
+namespace velindra::cli {
+
+class RunSources {
+  public:
+    explicit RunSources(const Options& options);
+    ~RunSources();
+    Downloader& downloader() { return router_; }
+    // Whether the network is asked when every cache has failed.
+    bool askNetwork() const { return network_ != nullptr; }
+
+  private:
+    CurlDownloader web_;
+    std::unique_ptr<Downloader> network_;
+    SourceRouter router_;
+};
+
+}  // namespace velindra::cli

@@ -1,0 +1,30 @@
+// What happens after a link's file was saved, as stored under onFinish and chosen in the
+// completion prompt and the settings window.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velindra {
+
+class CompletionPrompt;
+class Launcher;
+struct RunOptions;
+
+enum class FinishAction {
+    Select,   // "select": ask with the completion prompt
+    Open,     // "open": open the file with its program
+    Reveal,   // "poi": show the file in its folder
+    Nothing,  // "none", and any other stored text
+};
+
+// The stored text, compared exactly and case-sensitively; anything unknown does nothing.
+FinishAction ParseFinishAction(std::string_view stored);
+const char* StoredText(FinishAction action);
+
+// After a successful download: Select asks first (the answer lands in options.selection),
+// then Open opens the file, Reveal shows it in its folder, anything else does nothing.
+void CarryOutFinishAction(const std::string& destination, RunOptions& options,
+                          CompletionPrompt& prompt, Launcher& launcher);
+
+}  // namespace velindra

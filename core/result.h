@@ -1,0 +1,39 @@
+// The one result every operation that reaches outside the program gives: done, or an error
+// class with plain words for the command line and for tests.
+#pragma once
+
+#include <string>
+
+namespace velindra {
+
+// Why an operation did not do its work; for downloads, why a source delivered no torrent file.
+enum class FetchError {
+    None,
+    NoConnection,  // name lookup or connection failed
+    Timeout,       // no connection in time, or the transfer stalled
+    HttpStatus,    // the server answered with an error status
+    Redirect,      // too many redirects, a loop, or a redirect to another scheme
+    NotHttp,       // the server did not answer in HTTP at all
+    TooLarge,      // the body exceeded the size bound
+    NotATorrent,   // the body is not a well-formed torrent file
+    WrongTorrent,  // a torrent, but not the one the link names
+    CannotWrite,   // the destination folder cannot take the file; no other source can help
+    InvalidHash,  // the link's info-hash has no form that a delivered file could be checked against
+    Cancelled,    // the user skipped the link
+    Other,
+};
+
+struct FetchResult {
+    FetchError error = FetchError::Other;
+    std::string detail;  // plain words for the command line and for tests
+    bool ok() const { return error == FetchError::None; }
+
+    static FetchResult Done(std::string detail = {}) {
+        return {FetchError::None, std::move(detail)};
+    }
+    static FetchResult Failed(FetchError error, std::string detail) {
+        return {error, std::move(detail)};
+    }
+};
+
+}  // namespace velindra

@@ -1,0 +1,39 @@
+#include "run_options.h"
+
+namespace velindra {
+
+namespace {
+
+constexpr const char* kReport = "msg";
+constexpr const char* kIgnore = "ignore";
+constexpr const char* kDisplayName = "dn";
+constexpr const char* kInfoHash = "btih";
+
+}  // namespace
+
+ErrorPolicy ParseErrorPolicy(std::string_view stored) {
+    return stored == kIgnore ? ErrorPolicy::Ignore : ErrorPolicy::Report;
+}
+
+const char* StoredText(ErrorPolicy policy) {
+    return policy == ErrorPolicy::Ignore ? kIgnore : kReport;
+}
+
+NameSource ParseNameSource(std::string_view stored) {
+    return stored == kInfoHash ? NameSource::InfoHash : NameSource::DisplayName;
+}
+
+const char* StoredText(NameSource source) {
+    return source == NameSource::InfoHash ? kInfoHash : kDisplayName;
+}
+
+void RunOptions::Load(SettingsStore& store) {
+    selection = ParseFinishAction(store.Read(keys::kOnFinish, kBatchDefaults.onFinish));
+    showErr =
+        ParseErrorPolicy(store.Read(keys::kOnError, kBatchDefaults.onError)) == ErrorPolicy::Report;
+    basePath = store.Read(keys::kOnStart, kBatchDefaults.onStart);
+    usedn = ParseNameSource(store.Read(keys::kFileName, kBatchDefaults.fileName)) ==
+            NameSource::DisplayName;
+}
+
+}  // namespace velindra

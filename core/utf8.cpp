@@ -1,0 +1,48 @@
+#include "utf8.h"
+
+namespace velindra {
+
+Utf8Lead ReadUtf8Lead(int lead) {
+    Utf8Lead info;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        info.count = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        info.count = 2;
+        if (lead == 0xE0)
+            info.firstMin = 0xA0;
+        if (lead == 0xED)
+            info.firstMax = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        info.count = 3;
+        if (lead == 0xF0)
+            info.firstMin = 0x90;
+        if (lead == 0xF4)
+            info.firstMax = 0x8F;
+    }
+    return info;
+}
+
+size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    const Utf8Lead info = ReadUtf8Lead(lead);
+    const size_t length = static_cast<size_t>(info.count) + 1;
+    if (info.count == 0 || i + length > s.size())
+        return 0;
+    cp = lead & (0x3F >> info.count);
+    for (size_t k = 1; k < length; ++k) {
+        const int b = byte(i + k);
+        const int min = k == 1 ? info.firstMin : 0x80;
+        const int max = k == 1 ? info.firstMax : 0xBF;
+        if (b < min || b > max)
+            return 0;
+        cp = (cp << 6) | static_cast<uint32_t>(b & 0x3F);
+    }
+    return length;
+}
+
+}  // namespace velindra

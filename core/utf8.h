@@ -1,0 +1,24 @@
+// UTF-8, as every text inside the program is held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace velindra {
+
+// What a lead byte starts: how many continuation bytes follow it, and the range the first of
+// them must lie in (which rules out overlong forms, surrogates and values beyond U+10FFFF).
+// count is 0 for a byte that cannot start a multi-byte sequence.
+struct Utf8Lead {
+    int count = 0;
+    int firstMin = 0x80;
+    int firstMax = 0xBF;
+};
+Utf8Lead ReadUtf8Lead(int lead);
+
+// Decodes one UTF-8 sequence at s[i]. Returns its length, or 0 when the bytes there are not
+// valid UTF-8 (cp is then meaningless).
+size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp);
+
+}  // namespace velindra

@@ -1,0 +1,119 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "atomic_file.h"
+#include "atomic_file_system.h"
+
+namespace velindra::atomic_file_system {
+
+bool IsSeparator(char c) {
+    return c == '/';
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat existing {};
+    return ::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode);
+}
+
+int CreateExclusive(const std::string& path) {
+    return ::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
+}
+
+long long WriteSome(int fd, const char* data, size_t size) {
+    return ::write(fd, data, size);
+}
+
+bool ReadAll(int fd, std::string& data) {
+    char buffer[1 << 16];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return true;
+        data.append(buffer, static_cast<size_t>(n));
+        at += n;
+    }
+}
+
+bool TruncateTo(int fd, size_t length) {
+    return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
+}
+
+void Close(int fd) {
+    ::close(fd);
+}
+
+void Remove(const std::string& path) {
+    ::unlink(path.c_str());
+}
+
+// Only names of exactly our own pattern that nobody has touched for a day are removed.
+void RemoveOldTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const auto dayAgo = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() -
+                                                             std::chrono::hours(24));
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name))
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_mtime < dayAgo) {
+            ::unlinkat(dirFd, entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+}
+
+namespace {
+
+FetchResult Failed(const char* what) {
+    return FetchResult::Failed(FetchError::CannotWrite,
+                               std::string(what) + ": " + std::strerror(errno));
+}
+
+// A replaced file keeps who may read it: a private torrent stays private.
+void TakeOverPermissions(int fd, const std::string& destination) {
+    struct stat old {};
+    if (::stat(destination.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return;
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        [[maybe_unused]] int ignored = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+}
+
+}  // namespace
+
+FetchResult CommitFile(int& fd, const std::string& temporary, const std::string& destination) {
+    TakeOverPermissions(fd, destination);
+    if (::fsync(fd) != 0)
+        return Failed("cannot flush the file to disk");
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        return Failed("cannot flush the file to disk");
+    if (::rename(temporary.c_str(), destination.c_str()) != 0)
+        return Failed("cannot replace the file");
+    // Make the new name itself durable.
+    const int dir = ::open(ParentFolder(destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return FetchResult::Done();
+}
+
+}  // namespace velindra::atomic_file_system

@@ -1,0 +1,120 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "atomic_file.h"
+#include "atomic_file_system.h"
+#include "utf16.h"
+
+namespace velindra::atomic_file_system {
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Utf16(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int CreateExclusive(const std::string& path) {
+    return _wopen(Utf16(path).c_str(), _O_CREAT | _O_EXCL | _O_RDWR | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
+}
+
+long long WriteSome(int fd, const char* data, size_t size) {
+    return _write(fd, data, static_cast<unsigned>(size));
+}
+
+bool ReadAll(int fd, std::string& data) {
+    _lseeki64(fd, 0, SEEK_SET);
+    char buffer[1 << 16];
+    for (;;) {
+        const int n = _read(fd, buffer, sizeof buffer);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    _lseeki64(fd, 0, SEEK_END);
+    return true;
+}
+
+bool TruncateTo(int fd, size_t length) {
+    return _chsize_s(fd, static_cast<long long>(length)) == 0;
+}
+
+void Close(int fd) {
+    _close(fd);
+}
+
+void Remove(const std::string& path) {
+    _wunlink(Utf16(path).c_str());
+}
+
+// Only names of exactly our own pattern that nobody has touched for a day are removed.
+void RemoveOldTemporaries(const std::string& folder) {
+    const std::string prefix = folder == "." ? std::string() : folder;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(Utf16(prefix + ".velindra-*.part").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    constexpr unsigned long long kDay = 24ull * 3600 * 10'000'000;  // in 100 ns units
+    do {
+        const std::string name = Utf8(found.cFileName);
+        if (IsTemporaryName(name) &&
+            !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            ticks(found.ftLastWriteTime) + kDay < ticks(now)) {
+            DeleteFileW(Utf16(prefix + name).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+FetchResult CommitFile(int& fd, const std::string& temporary, const std::string& destination) {
+    if (_commit(fd) != 0) {
+        return FetchResult::Failed(
+            FetchError::CannotWrite,
+            std::string("cannot flush the file to disk: ") + std::strerror(errno));
+    }
+    _close(fd);
+    fd = -1;
+    // Another program (a virus scanner, a torrent client, another of our transfers replacing
+    // the same file) may hold the old file for a moment: that shows as a sharing or lock
+    // violation, or as access denied on a plain writable file. Anything else, a folder or a
+    // read-only file in the way included, is final at once.
+    const std::wstring from = Utf16(temporary), to = Utf16(destination);
+    const auto worthWaiting = [&to](DWORD error) {
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+            return true;
+        const DWORD attributes = GetFileAttributesW(to.c_str());
+        return error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+               !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    };
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return FetchResult::Done();
+        error = GetLastError();
+        if (!worthWaiting(error))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return FetchResult::Failed(FetchError::CannotWrite,
+                               "cannot replace the file (error " + std::to_string(error) + ")");
+}
+
+}  // namespace velindra::atomic_file_system

@@ -1,0 +1,17 @@
+// What the console helpers need from the system, one implementation per system
+// (console_posix.cpp, console_win.cpp).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velindra::console_system {
+
+// A descriptor to read the named file from ("-" is standard input); -1 with errno set when it
+// cannot be opened or is a folder.
+int OpenInput(const std::string& name);
+// Bytes read, 0 at the end, or -1 with errno set.
+long long ReadSome(int fd, char* buffer, size_t size);
+void CloseInput(int fd);
+
+}  // namespace velindra::console_system

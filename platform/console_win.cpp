@@ -1,0 +1,105 @@
+// clang-format off
+#include <io.h>
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+#include <fcntl.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "console.h"
+#include "console_system.h"
+#include "utf16.h"
+
+namespace velindra {
+
+namespace {
+
+void (*gHandler)(int) = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (!gHandler)
+        return FALSE;
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            gHandler(SIGINT);
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            gHandler(SIGTERM);
+            // The process ends when this returns: give the transfers a moment to remove their
+            // temporary files.
+            Sleep(2000);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+// Taken from the UTF-16 command line, so that a name the ANSI code page cannot spell arrives
+// intact.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+Console SetUpConsole() {
+    Console console;
+    console.inputIsTerminal = _isatty(0) != 0;
+    console.errorIsTerminal = _isatty(2) != 0;
+    _setmode(0, _O_BINARY);  // no CRLF translation, no end at a Ctrl-Z byte
+    _setmode(1, _O_BINARY);
+    _setmode(2, _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCP(CP_UTF8);  // typed or pasted text arrives as UTF-8 too
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (console.errorIsTerminal && GetConsoleMode(error, &mode)) {
+        console.escapes = (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+                          SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    }
+    return console;
+}
+
+void HandleInterrupts(void (*handler)(int)) {
+    gHandler = handler;
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+namespace console_system {
+
+int OpenInput(const std::string& name) {
+    if (name == "-")
+        return 0;
+    const std::wstring wide = Utf16(name);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        errno = EISDIR;
+        return -1;
+    }
+    return _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+long long ReadSome(int fd, char* buffer, size_t size) {
+    return _read(fd, buffer, static_cast<unsigned>(size));
+}
+
+void CloseInput(int fd) {
+    _close(fd);
+}
+
+}  // namespace console_system
+
+}  // namespace velindra

@@ -1,0 +1,11 @@
+#include "process_setup.h"
+
+namespace velindra {
+
+// Windows gives every process its standard handles (or none, which the C runtime copes with)
+// and a profile folder: nothing to do.
+void EnsureStandardDescriptors() {}
+
+void EnsureHomeFolder() {}
+
+}  // namespace velindra
