@@ -73,45 +73,42 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     return 0;
 }
 
-FetchResult Fail(FetchError error, std::string detail) {
-    return FetchResult::Failed(error, std::move(detail));
-}
-
 FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status) {
     if (t.cancelled)
-        return Fail(FetchError::Cancelled, "cancelled");
+        return FetchResult::Failed(FetchError::Cancelled, "cancelled");
     if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
-        return Fail(FetchError::TooLarge, "the file is larger than the limit");
+        return FetchResult::Failed(FetchError::TooLarge, "the file is larger than the limit");
     if (!t.writeError.ok())
         return t.writeError;
     if (t.stalled)
-        return Fail(FetchError::Timeout, "the transfer stalled");
+        return FetchResult::Failed(FetchError::Timeout, "the transfer stalled");
     const std::string why = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
     switch (code) {
         case CURLE_HTTP_RETURNED_ERROR:
-            return Fail(FetchError::HttpStatus, "HTTP status " + std::to_string(status));
+            return FetchResult::Failed(FetchError::HttpStatus,
+                                       "HTTP status " + std::to_string(status));
         case CURLE_OPERATION_TIMEDOUT:
-            return Fail(FetchError::Timeout, why);
+            return FetchResult::Failed(FetchError::Timeout, why);
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
         case CURLE_COULDNT_CONNECT:
-            return Fail(FetchError::NoConnection, why);
+            return FetchResult::Failed(FetchError::NoConnection, why);
         case CURLE_WEIRD_SERVER_REPLY:
-            return Fail(FetchError::NotHttp, why);
+            return FetchResult::Failed(FetchError::NotHttp, why);
         case CURLE_UNSUPPORTED_PROTOCOL:
             // An answer without an HTTP status line is reported by libcurl as HTTP/0.9.
             if (why.find("HTTP/0.9") != std::string::npos)
-                return Fail(FetchError::NotHttp, why);
-            return Fail(FetchError::Redirect, why);
+                return FetchResult::Failed(FetchError::NotHttp, why);
+            return FetchResult::Failed(FetchError::Redirect, why);
         case CURLE_TOO_MANY_REDIRECTS:
-            return Fail(FetchError::Redirect, why);
+            return FetchResult::Failed(FetchError::Redirect, why);
         case CURLE_URL_MALFORMAT:
             // A libcurl built for HTTP only cannot even parse a redirect to file: or ftp:.
             if (status >= 300 && status < 400)
-                return Fail(FetchError::Redirect, why);
-            return Fail(FetchError::Other, why);
+                return FetchResult::Failed(FetchError::Redirect, why);
+            return FetchResult::Failed(FetchError::Other, why);
         default:
-            return Fail(FetchError::Other, why);
+            return FetchResult::Failed(FetchError::Other, why);
     }
 }
 
@@ -232,18 +229,8 @@ FetchResult KeepIfTheTorrent(AtomicFile& file, const std::string& infoHash) {
     if (FetchResult read = file.ReadBack(body); !read.ok())
         return read;
     size_t length = 0;
-    switch (CheckTorrent(body, infoHash, Sha1, &length)) {
-        case FetchError::None:
-            break;
-        case FetchError::WrongTorrent:
-            return Fail(FetchError::WrongTorrent, "the torrent is for another info-hash");
-        case FetchError::InvalidHash:
-            return Fail(FetchError::InvalidHash, "the info-hash cannot be checked");
-        case FetchError::Other:
-            return Fail(FetchError::Other, "the answer could not be hashed");
-        default:
-            return Fail(FetchError::NotATorrent, "the answer is not a torrent file");
-    }
+    if (FetchResult checked = CheckDelivered(body, infoHash, &length); !checked.ok())
+        return checked;
     // White space a server appended after the torrent is not part of it.
     if (length < body.size()) {
         if (FetchResult cut = file.Truncate(length); !cut.ok())
@@ -263,7 +250,7 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
 
     CURL* h = pool_->Acquire();
     if (!h)
-        return Fail(FetchError::Other, "cannot start a transfer");
+        return FetchResult::Failed(FetchError::Other, "cannot start a transfer");
     struct Return {
         Pool& pool;
         CURL* h;
@@ -284,8 +271,9 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     if (code != CURLE_OK)
         return Classify(code, t, errorBuffer, status);
     if (status < 200 || status >= 300) {
-        return Fail(status >= 300 && status < 400 ? FetchError::Redirect : FetchError::HttpStatus,
-                    "HTTP status " + std::to_string(status));
+        return FetchResult::Failed(
+            status >= 300 && status < 400 ? FetchError::Redirect : FetchError::HttpStatus,
+            "HTTP status " + std::to_string(status));
     }
     return KeepIfTheTorrent(file, request.infoHash);
 }

@@ -30,8 +30,7 @@ std::optional<Sha1Digest> Sha1(std::string_view data) {
     Sha1Digest digest{};
     BCRYPT_HASH_HANDLE hash = nullptr;
     const BCRYPT_ALG_HANDLE provider = Sha1Provider();
-    if (!provider ||
-        !BCRYPT_SUCCESS(BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0)))
+    if (!provider || !BCRYPT_SUCCESS(BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0)))
         return std::nullopt;
     // BCryptHashData takes at most 4 GiB at a time.
     bool ok = true;

@@ -40,10 +40,6 @@ std::string Bstr(std::string_view s) {
     return std::to_string(s.size()) + ":" + std::string(s);
 }
 
-FetchResult Fail(FetchError error, std::string detail) {
-    return FetchResult::Failed(error, std::move(detail));
-}
-
 }  // namespace
 
 std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers) {
@@ -210,9 +206,9 @@ FetchResult SaveMetadata(const lt::torrent_info& info, const std::vector<std::st
     const auto section = info.info_section();
     const std::string body = TorrentFromMetadata(
         std::string_view(section.data(), static_cast<size_t>(section.size())), trackers);
-    const FetchError check = CheckTorrent(body, request.infoHash, Sha1);
-    if (check != FetchError::None)
-        return Fail(check, "the metadata from the network does not match the link");
+    if (FetchResult checked = CheckDelivered(body, request.infoHash, nullptr); !checked.ok())
+        return FetchResult::Failed(checked.error,
+                                   "the metadata from the network does not match the link");
     FetchResult committed = file.Commit(body);
     return committed.ok() ? FetchResult::Done("saved from the BitTorrent network") : committed;
 }
@@ -220,12 +216,14 @@ FetchResult SaveMetadata(const lt::torrent_info& info, const std::vector<std::st
 // Why a link that got no metadata in time failed.
 FetchResult GaveUp(bool everReached, bool unreachable, int mostPeers) {
     if (!everReached)
-        return Fail(FetchError::NoConnection,
-                    "the network could not be reached (no peer, no DHT node)");
+        return FetchResult::Failed(FetchError::NoConnection,
+                                   "the network could not be reached (no peer, no DHT node)");
     if (unreachable)
-        return Fail(FetchError::NoConnection, "lost every peer and DHT node of the network");
-    return Fail(FetchError::Timeout, "the network was reached (" + std::to_string(mostPeers) +
-                                         " peers at most) but sent no metadata in time");
+        return FetchResult::Failed(FetchError::NoConnection,
+                                   "lost every peer and DHT node of the network");
+    return FetchResult::Failed(FetchError::Timeout,
+                               "the network was reached (" + std::to_string(mostPeers) +
+                                   " peers at most) but sent no metadata in time");
 }
 
 }  // namespace
@@ -234,7 +232,8 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     // The library accepts some malformed hashes silently, so only the two real forms go on.
     const std::optional<Sha1Digest> hash = InfoHashBytes(request.infoHash);
     if (!hash)
-        return Fail(FetchError::Other, "the info-hash is not one the network can look up");
+        return FetchResult::Failed(FetchError::Other,
+                                   "the info-hash is not one the network can look up");
     AtomicFile file(request.destination);
     if (FetchResult opened = file.Open(); !opened.ok())
         return opened;
@@ -248,8 +247,8 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
         handle = Session().add_torrent(std::move(params), ec);
     }
     if (ec || !handle.is_valid()) {
-        return Fail(FetchError::Other,
-                    "the network source could not take the link: " + ec.message());
+        return FetchResult::Failed(FetchError::Other,
+                                   "the network source could not take the link: " + ec.message());
     }
     FetchResult result = AwaitMetadata(handle, trackers, request, file);
     std::lock_guard<std::mutex> guard(lock_);
@@ -271,7 +270,7 @@ FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
     bool everReached = false;
     for (;;) {
         if (request.cancel && request.cancel->load())
-            return Fail(FetchError::Cancelled, "cancelled");
+            return FetchResult::Failed(FetchError::Cancelled, "cancelled");
         const lt::torrent_status status = handle.status(lt::torrent_handle::query_torrent_file);
         if (status.has_metadata) {
             std::shared_ptr<const lt::torrent_info> info = status.torrent_file.lock();

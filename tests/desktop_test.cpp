@@ -42,7 +42,7 @@ TEST(DesktopTest, InstalledProgramHandlesMagnetLinks) {
         Shell("desktop-file-validate " + Quote(kSource + "/app/resources/velindra.desktop"));
     EXPECT_TRUE(entry.status == 0 && entry.text.empty()) << entry.text;
     const Output meta = Shell("appstreamcli validate --no-net " +
-                              Quote(kSource + "/app/resources/velindra.metainfo.xml"));
+                              Quote(kBuild + "/generated/velindra.metainfo.xml"));
     EXPECT_EQ(meta.status, 0) << meta.text;
     TempDir prefix;
     const std::string p = prefix.str();
