@@ -142,10 +142,31 @@ void CheckLayout(QWidget* window) {
     }
 }
 
-// Every window grows with the desktop font by one factor and its texts always fit; whatever
-// the links box holds, the line with the cursor is shown whole. Tab order and the first focus;
-// Enter and keypad Enter press the focused button, as Space does, and no button is a default.
-TEST(WindowsTest, FontsAndKeyboardAsOnADesktop) {
+// Whatever the links box holds, the line with the cursor is shown whole.
+void CheckTheCursorLineIsShown(Form1& form, int points) {
+    QPlainTextEdit* box = form.Text1;
+    const auto lineShown = [box] {
+        const QRect cursor = box->cursorRect();
+        return box->viewport()->rect().contains(cursor) && cursor.height() > 0;
+    };
+    form.AppendLinks({Link(Hash("AB", "CD"), "&dn=%E6%BC%94%E7%A4%BA+demo&tr=udp%3A%2F%2Fx")});
+    EXPECT_TRUE(lineShown()) << "after a hand-over at " << points;
+    form.Command3->click();
+    box->setFocus();
+    box->insertPlainText(
+        (Link(Hash("AB", "CD"), "&dn=Example&tr=udp%3A%2F%2Ft") + "\n").repeated(3));
+    EXPECT_TRUE(lineShown()) << "after a paste at " << points;
+    form.Command3->click();
+    box->setFocus();
+    QTest::keyClicks(box, "magnet:?xt=urn:btih:abc");
+    QTest::keyClick(box, Qt::Key_Return);
+    QTest::keyClicks(box, "magnet:?b");
+    EXPECT_TRUE(lineShown()) << "typing on a second line at " << points;
+    EXPECT_EQ(box->toPlainText(), "magnet:?xt=urn:btih:abc\nmagnet:?b");
+}
+
+// The windows' icons, their tab order, and Enter on a focused button.
+void CheckIconsTabOrderAndEnter(Form1& form, Form2& prompt, Form3& settings) {
     const auto chain = [](QWidget* first) {
         Names names{first->objectName()};
         for (QWidget* w = first->nextInFocusChain(); w != first; w = w->nextInFocusChain()) {
@@ -155,6 +176,39 @@ TEST(WindowsTest, FontsAndKeyboardAsOnADesktop) {
         }
         return names;
     };
+    // The main and settings windows show the magnet, much of it red.
+    for (QWidget* window : std::vector<QWidget*>{&form, &settings}) {
+        const QImage icon = window->windowIcon().pixmap(16, 16).toImage();
+        int red = 0;
+        for (int i = 0; i < icon.width() * icon.height(); ++i) {
+            const QColor c = icon.pixelColor(i % icon.width(), i / icon.width());
+            red += c.alpha() == 255 && c.red() > 160 && c.green() < 96 && c.blue() < 96;
+        }
+        EXPECT_GE(red, 20) << window->objectName().toStdString();
+    }
+    form.Command3->click();
+    form.Text1->setFocus();
+    EXPECT_EQ(chain(form.Text1), (Names{"Text1", "Command1", "Command2", "Command3"}));
+    EXPECT_EQ(chain(prompt.Command1), (Names{"Command1", "Command2", "Command3", "Check1"}));
+    EXPECT_EQ(chain(settings.Command1),
+              (Names{"Command1", "Option1", "Option2", "Option3", "Option4", "Command2", "Option5",
+                     "Text1", "Option6", "Option8", "Option7", "Option9", "Option10"}));
+    for (QPushButton* button : {form.Command3, prompt.Command2, settings.Command2}) {
+        int clicks = 0;
+        QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_EQ(clicks, 2) << button->window()->objectName().toStdString();
+        for (QPushButton* any : button->window()->findChildren<QPushButton*>())
+            EXPECT_FALSE(any->isDefault() || any->autoDefault());
+    }
+}
+
+// Every window grows with the desktop font by one factor and its texts always fit; whatever
+// the links box holds, the line with the cursor is shown whole. Tab order and the first focus;
+// Enter and keypad Enter press the focused button, as Space does, and no button is a default.
+TEST(WindowsTest, FontsAndKeyboardAsOnADesktop) {
     const QFont saved = QApplication::font();
     testing::World w;
     std::vector<QSize> reference;
@@ -185,55 +239,10 @@ TEST(WindowsTest, FontsAndKeyboardAsOnADesktop) {
             EXPECT_NEAR(sizes[i].height(), reference[i].height() * k, 2) << i << " at " << points;
         }
 
-        QPlainTextEdit* box = form.Text1;
-        const auto lineShown = [box] {
-            const QRect cursor = box->cursorRect();
-            return box->viewport()->rect().contains(cursor) && cursor.height() > 0;
-        };
-        form.AppendLinks({Link(Hash("AB", "CD"), "&dn=%E6%BC%94%E7%A4%BA+demo&tr=udp%3A%2F%2Fx")});
-        EXPECT_TRUE(lineShown()) << "after a hand-over at " << points;
-        form.Command3->click();
-        box->setFocus();
-        box->insertPlainText(
-            (Link(Hash("AB", "CD"), "&dn=Example&tr=udp%3A%2F%2Ft") + "\n").repeated(3));
-        EXPECT_TRUE(lineShown()) << "after a paste at " << points;
-        form.Command3->click();
-        box->setFocus();
-        QTest::keyClicks(box, "magnet:?xt=urn:btih:abc");
-        QTest::keyClick(box, Qt::Key_Return);
-        QTest::keyClicks(box, "magnet:?b");
-        EXPECT_TRUE(lineShown()) << "typing on a second line at " << points;
-        EXPECT_EQ(box->toPlainText(), "magnet:?xt=urn:btih:abc\nmagnet:?b");
+        CheckTheCursorLineIsShown(form, points);
         if (points != 11)
             continue;
-        // The main and settings windows show the magnet, much of it red.
-        for (QWidget* window : std::vector<QWidget*>{&form, &settings}) {
-            const QImage icon = window->windowIcon().pixmap(16, 16).toImage();
-            int red = 0;
-            for (int i = 0; i < icon.width() * icon.height(); ++i) {
-                const QColor c = icon.pixelColor(i % icon.width(), i / icon.width());
-                red += c.alpha() == 255 && c.red() > 160 && c.green() < 96 && c.blue() < 96;
-            }
-            EXPECT_GE(red, 20) << window->objectName().toStdString();
-        }
-        form.Command3->click();
-        form.Text1->setFocus();
-        EXPECT_EQ(chain(form.Text1), (Names{"Text1", "Command1", "Command2", "Command3"}));
-        EXPECT_EQ(chain(prompt.Command1), (Names{"Command1", "Command2", "Command3", "Check1"}));
-        EXPECT_EQ(
-            chain(settings.Command1),
-            (Names{"Command1", "Option1", "Option2", "Option3", "Option4", "Command2", "Option5",
-                   "Text1", "Option6", "Option8", "Option7", "Option9", "Option10"}));
-        for (QPushButton* button : {form.Command3, prompt.Command2, settings.Command2}) {
-            int clicks = 0;
-            QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
-            button->setFocus();
-            QTest::keyClick(button, Qt::Key_Return);
-            QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
-            EXPECT_EQ(clicks, 2) << button->window()->objectName().toStdString();
-            for (QPushButton* any : button->window()->findChildren<QPushButton*>())
-                EXPECT_FALSE(any->isDefault() || any->autoDefault());
-        }
+        CheckIconsTabOrderAndEnter(form, prompt, settings);
     }
     QApplication::setFont(saved);
     // The toolkit's own buttons speak Chinese.
@@ -341,10 +350,40 @@ TEST(Form3Test, BrowseFillsTheFolderOnlyWhenOneIsChosen) {
     }
 }
 
+// A slow download shows its progress; cancelling it skips the link without a word, and links
+// handed over meanwhile wait for the end of the batch.
+void CheckProgressAndCancel(Form1& form, testing::World& w) {
+    const QString text = Link(Hash("CC", "CC"), "&dn=%E6%BC%94%E7%A4%BA");
+    form.Text1->setPlainText(text);
+    const size_t events = w.journal.size();
+    // Input to the main window is ignored while the batch runs.
+    QTimer::singleShot(100, [&] { QTest::mouseClick(form.Command3, Qt::LeftButton); });
+    QString label;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 shownAfter = 0;
+    OnNextModal([&](QWidget* w) {
+        auto* progress = qobject_cast<ProgressWindow*>(w);
+        ASSERT_NE(progress, nullptr);
+        shownAfter = clock.elapsed();
+        EXPECT_EQ(progress->cancelButton->text(), "取消");
+        label = progress->label->text();
+        form.AppendLinks({"magnet:?handed-over"});  // a later start during the batch
+        progress->cancelButton->click();
+    });
+    form.Command1->click();
+    EXPECT_GE(shownAfter, 400);
+    EXPECT_TRUE(label.contains("第 1/1 个") && label.contains("演示.torrent") &&
+                label.contains("镜像 1"))
+        << label.toStdString();
+    // The fetch only: the other mirrors are not asked, and there is no message and no launch.
+    EXPECT_EQ(w.journal.size(), events + 1);
+    EXPECT_EQ(form.Text1->toPlainText(), text + "\nmagnet:?handed-over");
+}
+
 // Text without links says so and reads no setting. A remembered answer holds for the rest of
 // the batch and the next, which shows no window at all. Failures are reported ("Ignore" is not
-// "ignore"), and the box keeps its text. A slow download shows its progress; cancelling it skips
-// the link without a word, and links handed over meanwhile wait for the end of the batch.
+// "ignore"), and the box keeps its text. Then the progress and its cancel.
 TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     testing::World w;
     w.settings.values = {{"onStart", "/d"}, {"onError", "Ignore"}};
@@ -396,32 +435,7 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     EXPECT_EQ(Messages([&] { form.Command1->click(); }), (Names{"分析失败", "种子获取失败"}));
     EXPECT_FALSE(form.Text1->toPlainText().isEmpty());
 
-    const QString text = Link(Hash("CC", "CC"), "&dn=%E6%BC%94%E7%A4%BA");
-    form.Text1->setPlainText(text);
-    const size_t events = w.journal.size();
-    // Input to the main window is ignored while the batch runs.
-    QTimer::singleShot(100, [&] { QTest::mouseClick(form.Command3, Qt::LeftButton); });
-    QString label;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 shownAfter = 0;
-    OnNextModal([&](QWidget* w) {
-        auto* progress = qobject_cast<ProgressWindow*>(w);
-        ASSERT_NE(progress, nullptr);
-        shownAfter = clock.elapsed();
-        EXPECT_EQ(progress->cancelButton->text(), "取消");
-        label = progress->label->text();
-        form.AppendLinks({"magnet:?handed-over"});  // a later start during the batch
-        progress->cancelButton->click();
-    });
-    form.Command1->click();
-    EXPECT_GE(shownAfter, 400);
-    EXPECT_TRUE(label.contains("第 1/1 个") && label.contains("演示.torrent") &&
-                label.contains("镜像 1"))
-        << label.toStdString();
-    // The fetch only: the other mirrors are not asked, and there is no message and no launch.
-    EXPECT_EQ(w.journal.size(), events + 1);
-    EXPECT_EQ(form.Text1->toPlainText(), text + "\nmagnet:?handed-over");
+    CheckProgressAndCancel(form, w);
 }
 
 #ifdef VELINDRA_SWARM

@@ -46,22 +46,9 @@ struct Start {
     const std::atomic<size_t>* asked = nullptr;
 };
 
-CliRun RunCli(const Lines& args, const std::string& input, const Start& start = {}) {
-    TempDir io;
-    testing::WriteFile(io / "in", input);
-    std::string program = VELINDRA_CLI_PATH;
 #ifdef _WIN32
-    if (program.starts_with("/"))
-        program = "Z:" + program;  // wine's drive for the Unix root
-#endif
-    Lines words = {Quote(program)};  // as the shell, or Windows, reads them back
-    for (const std::string& arg : args)
-        words.push_back(Quote(arg));
-    for (const auto& [k, v] : start.env)
-        testing::SetVariable(k, v);
-    CliRun run;
-#ifdef _WIN32
-    // The files become our own standard descriptors while it runs, and so its own.
+// The files become our own standard descriptors while it runs, and so its own.
+int Spawn(const std::string& program, const Lines& words, const TempDir& io, const Start&) {
     std::fflush(nullptr);
     int saved[3];
     const char* names[] = {"in", "out", "err"};
@@ -79,12 +66,16 @@ CliRun RunCli(const Lines& args, const std::string& input, const Start& start = 
     for (const std::string& word : words)
         argv.push_back(wide.emplace_back(Utf16(word)).c_str());
     argv.push_back(nullptr);
-    run.status = static_cast<int>(_wspawnv(_P_WAIT, Utf16(program).c_str(), argv.data()));
+    const int status = static_cast<int>(_wspawnv(_P_WAIT, Utf16(program).c_str(), argv.data()));
     for (const int fd : {0, 1, 2}) {
         _dup2(saved[fd], fd);
         _close(saved[fd]);
     }
+    return status;
+}
 #else
+// Started by the shell, with its redirections; a terminal comes from script(1).
+int Spawn(const std::string&, const Lines& words, const TempDir& io, const Start& start) {
     std::string command = "exec";
     for (const std::string& word : words)
         command += " " + word;
@@ -102,8 +93,25 @@ CliRun RunCli(const Lines& args, const std::string& input, const Start& start = 
     // The shell writes down its process number, which the program then takes over.
     const int status = std::system(("echo $$ >" + Quote(io / "pid") + " && " + command).c_str());
     signaller.join();
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 #endif
+
+CliRun RunCli(const Lines& args, const std::string& input, const Start& start = {}) {
+    TempDir io;
+    testing::WriteFile(io / "in", input);
+    std::string program = VELINDRA_CLI_PATH;
+#ifdef _WIN32
+    if (program.starts_with("/"))
+        program = "Z:" + program;  // wine's drive for the Unix root
+#endif
+    Lines words = {Quote(program)};  // as the shell, or Windows, reads them back
+    for (const std::string& arg : args)
+        words.push_back(Quote(arg));
+    for (const auto& [k, v] : start.env)
+        testing::SetVariable(k, v);
+    CliRun run;
+    run.status = Spawn(program, words, io, start);
     for (const auto& [k, v] : start.env)
         testing::SetVariable(k, "");
     run.out = testing::ReadFile(io / "out");

@@ -131,6 +131,24 @@ TEST(BencodeTest, FindsTheExactInfoBytesOrRejects) {
         EXPECT_FALSE(FindInfoDictionary(body).has_value()) << body.substr(0, 60);
 }
 
+// Settings files written by any earlier version read the same: each known text stands for its
+// option and is written back as it was; anything else (wrong case, empty, unknown) acts as the
+// fallback it always did.
+TEST(OptionsTest, StoredTextsReadAndWriteTheSame) {
+    for (const char* text : {"select", "open", "poi", "none"})
+        EXPECT_STREQ(StoredText(ParseFinishAction(text)), text);
+    for (const char* text : {"msg", "ignore"})
+        EXPECT_STREQ(StoredText(ParseErrorPolicy(text)), text);
+    for (const char* text : {"dn", "btih"})
+        EXPECT_STREQ(StoredText(ParseNameSource(text)), text);
+    for (const char* text : {"Open", "SELECT", "", "show"})
+        EXPECT_EQ(ParseFinishAction(text), FinishAction::Nothing) << text;
+    for (const char* text : {"Ignore", "", "quiet"})
+        EXPECT_EQ(ParseErrorPolicy(text), ErrorPolicy::Report) << text;
+    for (const char* text : {"BTIH", "", "hash"})
+        EXPECT_EQ(ParseNameSource(text), NameSource::DisplayName) << text;
+}
+
 std::string Link(const std::string& hash, const std::string& rest = "&x") {
     return "magnet:?xt=urn:btih:" + hash + rest + "\n";
 }
