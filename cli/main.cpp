@@ -92,17 +92,20 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
             return Outcome{true, false, InterruptedLine(plan)};
         if (!plan.fetchable())
             return Outcome{true, false, RefusalLine(plan)};
-        const MirrorOutcome outcome = FetchLink(plan, plan.destination, chain, {}, &gStop);
-        return Outcome{
-            true, outcome.ok,
-            outcome.ok ? plan.destination : FailureLine(plan, outcome, chain.mirrors.size())};
+        MirrorOutcome outcome = FetchLink(plan, plan.destination, chain, {}, &gStop);
+        const bool ok = outcome.ok;
+        std::string line = ok ? plan.destination : FailureLine(plan, outcome, chain.mirrors.size());
+        return Outcome{true, ok, std::move(line), std::move(outcome)};
     };
     // The progress line is redrawn in place, which needs a terminal that understands escapes.
     Printer printer(options.quiet, !options.quiet && console.errorIsTerminal && console.escapes,
                     gStop);
-    RunInOrder(
-        GroupByDestination(plans), plans.size(), options.jobs, work,
-        [&](const Outcome& o, size_t finished) { printer.Deliver(o, finished, plans.size()); });
+    RunInOrder(GroupByDestination(plans), plans.size(), options.jobs, work,
+               [&](size_t i, Outcome& o, size_t finished) {
+                   // A path is printed only once its file is durably in place.
+                   SettleCommit(plans[i], o, chain.mirrors.size());
+                   printer.Deliver(o, finished, plans.size());
+               });
     printer.Finish();
     if (gSignal != 0)
         return 128 + gSignal;  // the shell's convention: 130 for Ctrl-C, 129 and 143

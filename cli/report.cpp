@@ -53,6 +53,18 @@ std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome, size
     return line;
 }
 
+void SettleCommit(const LinkPlan& plan, Outcome& o, size_t mirrorCount) {
+    if (!o.ok || o.fetched.attempts.empty())
+        return;
+    FetchResult& last = o.fetched.attempts.back();
+    last = Settle(std::move(last));
+    if (!last.ok()) {
+        o.ok = false;
+        o.fetched.ok = false;
+        o.line = FailureLine(plan, o.fetched, mirrorCount);
+    }
+}
+
 void Printer::Deliver(const Outcome& o, size_t finished, size_t total) {
     if (progress_)
         std::cerr << "\r\033[K";

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "link_pipeline.h"
@@ -13,7 +14,8 @@ namespace velindra::cli {
 struct Outcome {
     bool done = false;
     bool ok = false;
-    std::string line;  // the path on success, the failure line otherwise
+    std::string line;       // the path on success, the failure line otherwise
+    MirrorOutcome fetched = {};  // for a link that was fetched
 };
 
 // A link that is not fetched at all: no hash, or one no file could be checked against.
@@ -22,6 +24,9 @@ std::string RefusalLine(const LinkPlan& plan);
 std::string InterruptedLine(const LinkPlan& plan);
 // Every source asked for the link, and why each gave nothing.
 std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome, size_t mirrorCount);
+
+// Waits until a saved file's commit has ended: a file that did not make it to disk fails.
+void SettleCommit(const LinkPlan& plan, Outcome& outcome, size_t mirrorCount);
 
 // Prints the outcomes in input order as they are delivered. When the saved paths can no
 // longer be written out, it says so once, sets `stop` and prints nothing more.

@@ -16,7 +16,7 @@ DownloadLimits WebLimits(const Options& options) {
 #ifdef VELINDRA_SWARM
 // One network session for the whole run, started now so that its DHT bootstrap is done by the
 // time a link's mirrors have all failed; it is asked only for such links.
-std::unique_ptr<Downloader> NetworkSource(const Options& options) {
+std::unique_ptr<Downloader> NetworkSource(const Options& options, Committer& committer) {
     if (!options.swarm)
         return nullptr;
     SwarmLimits limits;
@@ -34,11 +34,12 @@ std::unique_ptr<Downloader> NetworkSource(const Options& options) {
         limits.unreachableMs = std::min(limits.unreachableMs, limits.perLinkMs);
     }
     auto swarm = std::make_unique<SwarmSource>(limits);
+    swarm->CommitThrough(&committer);
     swarm->Warm();
     return swarm;
 }
 #else
-std::unique_ptr<Downloader> NetworkSource(const Options&) {
+std::unique_ptr<Downloader> NetworkSource(const Options&, Committer&) {
     return nullptr;  // built without the network source
 }
 #endif
@@ -47,8 +48,10 @@ std::unique_ptr<Downloader> NetworkSource(const Options&) {
 
 RunSources::RunSources(const Options& options)
     : web_(WebLimits(options), TrustStore::FromEnvironment(options.caFile)),
-      network_(NetworkSource(options)),
-      router_(web_, network_.get()) {}
+      network_(NetworkSource(options, committer_)),
+      router_(web_, network_.get()) {
+    web_.CommitThrough(&committer_);
+}
 
 RunSources::~RunSources() = default;
 

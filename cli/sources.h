@@ -1,9 +1,11 @@
 // The sources a run asks: the web downloader for the caches and, unless turned off or built
-// without it, one BitTorrent network session for the whole run.
+// without it, one BitTorrent network session for the whole run. Both hand the files they saved
+// to one committer, so that a worker goes on with its next link while files are synced.
 #pragma once
 
 #include <memory>
 
+#include "committer.h"
 #include "curl_downloader.h"
 #include "mirrors.h"
 #include "options.h"
@@ -19,6 +21,7 @@ class RunSources {
     bool askNetwork() const { return network_ != nullptr; }
 
   private:
+    Committer committer_;  // the last to go: it finishes what the sources handed over
     CurlDownloader web_;
     std::unique_ptr<Downloader> network_;
     SourceRouter router_;

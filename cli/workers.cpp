@@ -47,7 +47,7 @@ Outcome Guarded(const std::function<Outcome(size_t)>& work, size_t i) {
 
 void RunInOrder(const std::vector<std::vector<size_t>>& groups, size_t count, int workers,
                 const std::function<Outcome(size_t)>& work,
-                const std::function<void(const Outcome&, size_t finished)>& deliver) {
+                const std::function<void(size_t, Outcome&, size_t finished)>& deliver) {
     std::vector<Outcome> outcomes(count);
     std::mutex lock;
     std::condition_variable changed;
@@ -75,12 +75,13 @@ void RunInOrder(const std::vector<std::vector<size_t>>& groups, size_t count, in
     std::vector<std::thread> threads;
     for (int k = 0; k < std::min<int>(workers, static_cast<int>(groups.size())); ++k)
         threads.emplace_back(worker);
-    {
+    for (size_t i = 0; i < count; ++i) {
         std::unique_lock<std::mutex> guard(lock);
-        for (size_t i = 0; i < count; ++i) {
-            changed.wait(guard, [&] { return outcomes[i].done; });
-            deliver(outcomes[i], finished);
-        }
+        changed.wait(guard, [&] { return outcomes[i].done; });
+        Outcome outcome = std::move(outcomes[i]);
+        const size_t finishedNow = finished;
+        guard.unlock();
+        deliver(i, outcome, finishedNow);
     }
     for (auto& t : threads)
         t.join();

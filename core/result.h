@@ -2,6 +2,7 @@
 // class with plain words for the command line and for tests.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace velindra {
@@ -23,9 +24,14 @@ enum class FetchError {
     Other,
 };
 
+class PendingCommit;
+
 struct FetchResult {
     FetchError error = FetchError::Other;
     std::string detail;  // plain words for the command line and for tests
+    // Set when a saved file was handed to a committer: the file counts as saved only once the
+    // commit has ended well (see Settle).
+    std::shared_ptr<PendingCommit> pending = nullptr;
     bool ok() const { return error == FetchError::None; }
 
     static FetchResult Done(std::string detail = {}) {
@@ -35,5 +41,21 @@ struct FetchResult {
         return {error, std::move(detail)};
     }
 };
+
+// A saved file on its way to disk.
+class PendingCommit {
+  public:
+    virtual ~PendingCommit() = default;
+    // Returns once the file is durably in its place, or has failed and left no trace.
+    virtual FetchResult Wait() = 0;
+};
+
+// The result once any pending commit has ended: what may be reported to the user.
+inline FetchResult Settle(FetchResult result) {
+    if (!result.ok() || !result.pending)
+        return result;
+    const std::shared_ptr<PendingCommit> pending = std::move(result.pending);
+    return pending->Wait();
+}
 
 }  // namespace velindra

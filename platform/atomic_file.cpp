@@ -136,14 +136,46 @@ FetchResult AtomicFile::Commit(std::string_view data) {
 }
 
 FetchResult AtomicFile::Commit() {
+    FetchResult step = Flush();
+    if (step.ok())
+        step = Replace();
+    if (step.ok())
+        step = SyncFolder(ParentFolder(destination_));
+    return step;
+}
+
+FetchResult AtomicFile::Flush() {
     if (fd_ < 0)
         return FetchResult::Failed(FetchError::CannotWrite, "the file was not opened");
-    FetchResult committed = sys::CommitFile(fd_, tempPath_, destination_);
-    if (committed.ok())
+    // A replaced file keeps who may read it: a private torrent stays private.
+    sys::KeepPermissionsOf(fd_, destination_);
+    if (!sys::SyncFile(fd_))
+        return Fail("cannot flush the file to disk", errno);
+    const bool closed = sys::Close(fd_);
+    fd_ = -1;
+    if (!closed)
+        return Fail("cannot flush the file to disk", errno);
+    return FetchResult::Done();
+}
+
+FetchResult AtomicFile::Replace() {
+    if (tempPath_.empty())
+        return FetchResult::Failed(FetchError::CannotWrite, "the file was not opened");
+    FetchResult replaced = sys::Replace(tempPath_, destination_);
+    if (replaced.ok())
         tempPath_.clear();  // it is the destination now
     else
         Discard();
-    return committed;
+    return replaced;
+}
+
+FetchResult SyncFolder(const std::string& folder) {
+    if (!sys::SyncFolder(folder)) {
+        return FetchResult::Failed(
+            FetchError::CannotWrite,
+            std::string("cannot flush the folder to disk: ") + std::strerror(errno));
+    }
+    return FetchResult::Done();
 }
 
 void AtomicFile::Discard() {

@@ -31,9 +31,18 @@ class AtomicFile {
     FetchResult ReadBack(std::string& data);
     // Keeps only the first `length` bytes.
     FetchResult Truncate(size_t length);
-    // On failure the destination is untouched and the temporary file gone.
+    // Flush, Replace and the folder's sync in one. On failure the destination is untouched
+    // (or, when only the folder could not be synced, holds the whole new file) and the
+    // temporary file is gone.
     FetchResult Commit();
     FetchResult Commit(std::string_view data);
+
+    // The steps of Commit, for a committer that makes many files durable together: Flush puts
+    // the content on disk and closes the file, Replace puts it in the destination's place. On
+    // failure the temporary file is gone.
+    FetchResult Flush();
+    FetchResult Replace();
+    const std::string& destination() const { return destination_; }
 
   private:
     FetchResult Fail(const char* what, int err);
@@ -43,6 +52,9 @@ class AtomicFile {
     std::string tempPath_;
     int fd_ = -1;
 };
+
+// Makes a folder's entries, a replaced file's name among them, durable.
+FetchResult SyncFolder(const std::string& folder);
 
 // The folder part of a path ("." when it has none).
 std::string ParentFolder(const std::string& path);

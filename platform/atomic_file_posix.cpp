@@ -49,8 +49,8 @@ bool TruncateTo(int fd, size_t length) {
     return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
 }
 
-void Close(int fd) {
-    ::close(fd);
+bool Close(int fd) {
+    return ::close(fd) == 0;
 }
 
 void Remove(const std::string& path) {
@@ -77,15 +77,7 @@ void RemoveOldTemporaries(const std::string& folder) {
     ::closedir(dir);
 }
 
-namespace {
-
-FetchResult Failed(const char* what) {
-    return FetchResult::Failed(FetchError::CannotWrite,
-                               std::string(what) + ": " + std::strerror(errno));
-}
-
-// A replaced file keeps who may read it: a private torrent stays private.
-void TakeOverPermissions(int fd, const std::string& destination) {
+void KeepPermissionsOf(int fd, const std::string& destination) {
     struct stat old {};
     if (::stat(destination.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
         return;
@@ -95,25 +87,25 @@ void TakeOverPermissions(int fd, const std::string& destination) {
     ::fchmod(fd, old.st_mode & 07777);
 }
 
-}  // namespace
+bool SyncFile(int fd) {
+    return ::fsync(fd) == 0;
+}
 
-FetchResult CommitFile(int& fd, const std::string& temporary, const std::string& destination) {
-    TakeOverPermissions(fd, destination);
-    if (::fsync(fd) != 0)
-        return Failed("cannot flush the file to disk");
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        return Failed("cannot flush the file to disk");
-    if (::rename(temporary.c_str(), destination.c_str()) != 0)
-        return Failed("cannot replace the file");
-    // Make the new name itself durable.
-    const int dir = ::open(ParentFolder(destination).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+FetchResult Replace(const std::string& temporary, const std::string& destination) {
+    if (::rename(temporary.c_str(), destination.c_str()) != 0) {
+        return FetchResult::Failed(FetchError::CannotWrite,
+                                   std::string("cannot replace the file: ") + std::strerror(errno));
     }
     return FetchResult::Done();
+}
+
+bool SyncFolder(const std::string& folder) {
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return true;  // nothing to sync it through; the rename stands as the system keeps it
+    const bool synced = ::fsync(dir) == 0 || errno == EINVAL || errno == EROFS;
+    ::close(dir);
+    return synced;
 }
 
 }  // namespace velindra::atomic_file_system

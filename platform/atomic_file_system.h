@@ -18,12 +18,19 @@ int CreateExclusive(const std::string& path);
 long long WriteSome(int fd, const char* data, size_t size);
 bool ReadAll(int fd, std::string& data);
 bool TruncateTo(int fd, size_t length);
-void Close(int fd);
+bool Close(int fd);
 void Remove(const std::string& path);
 // Removes the temporary files of ours in the folder that nobody touched for a day.
 void RemoveOldTemporaries(const std::string& folder);
-// Flushes the file to disk, closes it (fd becomes -1) and puts it in the destination's place
-// durably. On failure the reason is in the result; the temporary file may still exist.
-FetchResult CommitFile(int& fd, const std::string& temporary, const std::string& destination);
+// Gives the new file the permission bits (and owner and group, where allowed) of the file it
+// is about to replace, if there is one.
+void KeepPermissionsOf(int fd, const std::string& destination);
+// Puts what was written to the file on disk.
+bool SyncFile(int fd);
+// Puts the temporary file in the destination's place; durable once the folder is synced.
+FetchResult Replace(const std::string& temporary, const std::string& destination);
+// Makes the folder's entries durable. False only when the system says it failed; a file
+// system that cannot sync folders, or a system that needs no such step, counts as done.
+bool SyncFolder(const std::string& folder);
 
 }  // namespace velindra::atomic_file_system

@@ -51,8 +51,8 @@ bool TruncateTo(int fd, size_t length) {
     return _chsize_s(fd, static_cast<long long>(length)) == 0;
 }
 
-void Close(int fd) {
-    _close(fd);
+bool Close(int fd) {
+    return _close(fd) == 0;
 }
 
 void Remove(const std::string& path) {
@@ -83,18 +83,17 @@ void RemoveOldTemporaries(const std::string& folder) {
     FindClose(search);
 }
 
-FetchResult CommitFile(int& fd, const std::string& temporary, const std::string& destination) {
-    if (_commit(fd) != 0) {
-        return FetchResult::Failed(
-            FetchError::CannotWrite,
-            std::string("cannot flush the file to disk: ") + std::strerror(errno));
-    }
-    _close(fd);
-    fd = -1;
-    // Another program (a virus scanner, a torrent client, another of our transfers replacing
-    // the same file) may hold the old file for a moment: that shows as a sharing or lock
-    // violation, or as access denied on a plain writable file. Anything else, a folder or a
-    // read-only file in the way included, is final at once.
+void KeepPermissionsOf(int, const std::string&) {}
+
+bool SyncFile(int fd) {
+    return _commit(fd) == 0;
+}
+
+// Another program (a virus scanner, a torrent client, another of our transfers replacing the
+// same file) may hold the old file for a moment: that shows as a sharing or lock violation, or
+// as access denied on a plain writable file. Anything else, a folder or a read-only file in
+// the way included, is final at once. Written through, the move needs no folder sync.
+FetchResult Replace(const std::string& temporary, const std::string& destination) {
     const std::wstring from = Utf16(temporary), to = Utf16(destination);
     const auto worthWaiting = [&to](DWORD error) {
         if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
@@ -115,6 +114,10 @@ FetchResult CommitFile(int& fd, const std::string& temporary, const std::string&
     }
     return FetchResult::Failed(FetchError::CannotWrite,
                                "cannot replace the file (error " + std::to_string(error) + ")");
+}
+
+bool SyncFolder(const std::string&) {
+    return true;
 }
 
 }  // namespace velindra::atomic_file_system

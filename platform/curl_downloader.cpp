@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "committer.h"
 #include "sha1.h"
 #include "torrent.h"
 #include "version.h"
@@ -224,7 +225,10 @@ void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const Downl
 }
 
 // The body in the temporary file is kept only when it is a torrent for the requested hash.
-FetchResult KeepIfTheTorrent(AtomicFile& file, const std::string& infoHash) {
+FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> owned, const FetchRequest& request,
+                             Committer* committer) {
+    AtomicFile& file = *owned;
+    const std::string& infoHash = request.infoHash;
     std::string body;
     if (FetchResult read = file.ReadBack(body); !read.ok())
         return read;
@@ -236,6 +240,11 @@ FetchResult KeepIfTheTorrent(AtomicFile& file, const std::string& infoHash) {
         if (FetchResult cut = file.Truncate(length); !cut.ok())
             return cut;
     }
+    if (committer) {
+        FetchResult handed = FetchResult::Done("saved");
+        handed.pending = committer->Submit(std::move(owned), request.cancel);
+        return handed;
+    }
     FetchResult committed = file.Commit();
     return committed.ok() ? FetchResult::Done("saved") : committed;
 }
@@ -244,8 +253,8 @@ FetchResult KeepIfTheTorrent(AtomicFile& file, const std::string& infoHash) {
 
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     // A folder that cannot take the file fails at once, before any transfer.
-    AtomicFile file(request.destination);
-    if (FetchResult opened = file.Open(); !opened.ok())
+    auto file = std::make_unique<AtomicFile>(request.destination);
+    if (FetchResult opened = file->Open(); !opened.ok())
         return opened;
 
     CURL* h = pool_->Acquire();
@@ -258,7 +267,7 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     } giveBack{*pool_, h};
     // Its open connections, TLS sessions and loaded certificates stay for this request.
     Transfer t;
-    t.file = &file;
+    t.file = file.get();
     t.maxBytes = limits_.maxBodyBytes;
     t.stallMs = limits_.stallTimeoutMs;
     t.cancel = request.cancel;
@@ -275,7 +284,7 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
             status >= 300 && status < 400 ? FetchError::Redirect : FetchError::HttpStatus,
             "HTTP status " + std::to_string(status));
     }
-    return KeepIfTheTorrent(file, request.infoHash);
+    return KeepIfTheTorrent(std::move(file), request, committer_);
 }
 
 }  // namespace velindra

@@ -9,6 +9,8 @@
 
 namespace velindra {
 
+class Committer;
+
 // Every bound of a download, in one place.
 struct DownloadLimits {
     long connectTimeoutMs = 10'000;   // name lookup and connection
@@ -41,11 +43,16 @@ class CurlDownloader : public Downloader {
 
     FetchResult Fetch(const FetchRequest& request) override;
 
+    // Hands checked files to the committer instead of committing them before returning: the
+    // result is then ok with a pending commit (see Settle). Set before the first Fetch.
+    void CommitThrough(Committer* committer) { committer_ = committer; }
+
   private:
     struct Pool;
     DownloadLimits limits_;
     TrustStore trust_;
     std::unique_ptr<Pool> pool_;
+    Committer* committer_ = nullptr;
 };
 
 }  // namespace velindra

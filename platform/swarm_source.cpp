@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "atomic_file.h"
+#include "committer.h"
 #include "curl_downloader.h"
 #include "sha1.h"
 #include "torrent.h"
@@ -202,14 +203,22 @@ lt::add_torrent_params ParamsFor(const FetchRequest& request, const Sha1Digest& 
 
 // The torrent file for metadata that arrived, checked against the link and saved.
 FetchResult SaveMetadata(const lt::torrent_info& info, const std::vector<std::string>& trackers,
-                         const FetchRequest& request, AtomicFile& file) {
+                         const FetchRequest& request, std::unique_ptr<AtomicFile> file,
+                         Committer* committer) {
     const auto section = info.info_section();
     const std::string body = TorrentFromMetadata(
         std::string_view(section.data(), static_cast<size_t>(section.size())), trackers);
     if (FetchResult checked = CheckDelivered(body, request.infoHash, nullptr); !checked.ok())
         return FetchResult::Failed(checked.error,
                                    "the metadata from the network does not match the link");
-    FetchResult committed = file.Commit(body);
+    if (FetchResult written = file->Write(body); !written.ok())
+        return written;
+    if (committer) {
+        FetchResult handed = FetchResult::Done("saved from the BitTorrent network");
+        handed.pending = committer->Submit(std::move(file), request.cancel);
+        return handed;
+    }
+    FetchResult committed = file->Commit();
     return committed.ok() ? FetchResult::Done("saved from the BitTorrent network") : committed;
 }
 
@@ -234,8 +243,8 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     if (!hash)
         return FetchResult::Failed(FetchError::Other,
                                    "the info-hash is not one the network can look up");
-    AtomicFile file(request.destination);
-    if (FetchResult opened = file.Open(); !opened.ok())
+    auto file = std::make_unique<AtomicFile>(request.destination);
+    if (FetchResult opened = file->Open(); !opened.ok())
         return opened;
 
     lt::add_torrent_params params = ParamsFor(request, *hash);
@@ -250,7 +259,7 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
         return FetchResult::Failed(FetchError::Other,
                                    "the network source could not take the link: " + ec.message());
     }
-    FetchResult result = AwaitMetadata(handle, trackers, request, file);
+    FetchResult result = AwaitMetadata(handle, trackers, request, std::move(file));
     std::lock_guard<std::mutex> guard(lock_);
     if (session_)
         session_->remove_torrent(handle);
@@ -259,7 +268,8 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
 
 FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
                                        const std::vector<std::string>& trackers,
-                                       const FetchRequest& request, AtomicFile& file) {
+                                       const FetchRequest& request,
+                                       std::unique_ptr<AtomicFile> file) {
     const auto start = Clock::now();
     auto lastReached = start;
     // A link added while the DHT was still starting is not looked up there until the library's
@@ -277,7 +287,7 @@ FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
             if (!info)
                 info = handle.torrent_file();
             if (info)
-                return SaveMetadata(*info, trackers, request, file);
+                return SaveMetadata(*info, trackers, request, std::move(file), committer_);
         }
         int dhtNodes = 0;
         {

@@ -22,6 +22,7 @@ struct dht_state;
 namespace velindra {
 
 class AtomicFile;
+class Committer;
 
 // Every bound and switch of the network source, in one place.
 struct SwarmLimits {
@@ -54,6 +55,8 @@ class SwarmSource : public Downloader {
     ~SwarmSource() override;
 
     FetchResult Fetch(const FetchRequest& request) override;
+    // As CurlDownloader::CommitThrough.
+    void CommitThrough(Committer* committer) { committer_ = committer; }
     // Starts the session and its DHT bootstrap now, in the background of the library.
     void Warm();
 
@@ -63,10 +66,11 @@ class SwarmSource : public Downloader {
     libtorrent::session& Session();
     FetchResult AwaitMetadata(const libtorrent::torrent_handle& handle,
                               const std::vector<std::string>& trackers, const FetchRequest& request,
-                              AtomicFile& file);
+                              std::unique_ptr<AtomicFile> file);
     int DhtNodes();
 
     SwarmLimits limits_;
+    Committer* committer_ = nullptr;
     std::mutex lock_;
     std::unique_ptr<libtorrent::session> session_;
     std::atomic<int> sessionsStarted_{0};

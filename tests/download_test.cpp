@@ -4,10 +4,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <map>
 #include <mutex>
+#include <set>
+#include <thread>
 
 #include "atomic_file.h"
+#include "committer.h"
 #include "curl_downloader.h"
 #include "file_names.h"
 #include "mirrors.h"
@@ -18,6 +22,7 @@ namespace {
 
 using testing::MakeTorrent;
 using testing::TempDir;
+using testing::Utf8Path;
 using Clock = std::chrono::steady_clock;
 
 std::string Deflate(const std::string& data) {
@@ -205,6 +210,124 @@ TEST_F(DownloadTest, ParallelTransfersNeverMixAndCancelledConnectionsAreNotReuse
     canceller.join();
     ASSERT_TRUE(Get("/count/c", dir / "one.torrent", &one).ok());
     EXPECT_NE(portOf["/count/c"], portOf["/count/b"]);
+}
+
+// The real committer, with its disk steps recorded in one journal beside each file's report.
+// The first group is held at its first flush, so that everything submitted meanwhile forms the
+// second group.
+struct RecordedSteps : DiskSteps {
+    std::mutex lock;
+    std::vector<std::string> journal;
+    std::set<std::string> failing;  // "flush NAME" or "folder NAME" steps that fail
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::promise<void> holding;
+    std::atomic<bool> held{false};
+
+    FetchResult Step(const std::string& what, const std::function<FetchResult()>& real) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            journal.push_back(what);
+            if (failing.count(what))
+                return FetchResult::Failed(FetchError::CannotWrite, "cannot flush " + what);
+        }
+        return real();
+    }
+    FetchResult Flush(AtomicFile& f) override {
+        if (!held.exchange(true)) {
+            holding.set_value();
+            released.wait();
+        }
+        return Step("flush " + Name(f.destination()), [&] { return DiskSteps::Flush(f); });
+    }
+    FetchResult Replace(AtomicFile& f) override {
+        return Step("replace " + Name(f.destination()), [&] { return DiskSteps::Replace(f); });
+    }
+    FetchResult SyncFolder(const std::string& folder) override {
+        return Step("folder " + Name(folder.substr(0, folder.size() - 1)),
+                    [&] { return DiskSteps::SyncFolder(folder); });
+    }
+    static std::string Name(const std::string& path) {
+        return Utf8Path(PathFromUtf8(path).filename());
+    }
+};
+
+// Each row: the files ("folder/name"), the steps that fail, whether the run is cancelled while
+// the first group is held, and what each file's report is. No file is reported before its own
+// flush, its rename and its folder's sync; a failed step fails exactly the files it was for;
+// a file that did not make it leaves no temporary file and its destination untouched.
+TEST(CommitterTest, ReportsOnlyWhatIsOnDiskAndFailsExactlyItsGroup) {
+    struct Case {
+        std::vector<std::string> files;
+        std::set<std::string> failing;
+        bool cancel;
+        std::vector<FetchError> reports;
+    };
+    using E = FetchError;
+    const std::vector<Case> cases = {
+        {{"a/1", "a/2", "b/3", "a/4"}, {}, false, {E::None, E::None, E::None, E::None}},
+        {{"a/1", "a/2", "b/3", "a/4"},
+         {"folder a"},
+         false,
+         {E::CannotWrite, E::CannotWrite, E::None, E::CannotWrite}},
+        {{"a/1", "a/2", "b/3"}, {"flush 2"}, false, {E::None, E::CannotWrite, E::None}},
+        {{"a/1", "a/2", "b/3"}, {}, true, {E::Cancelled, E::Cancelled, E::Cancelled}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        RecordedSteps steps;
+        steps.failing = c.failing;
+        std::atomic<bool> cancel{false};
+        std::vector<std::shared_ptr<PendingCommit>> pending;
+        std::vector<std::thread> waiters;
+        std::vector<FetchResult> reports(c.files.size());
+        {
+            Committer committer(&steps);
+            for (size_t i = 0; i < c.files.size(); ++i) {
+                std::filesystem::create_directories(PathFromUtf8(dir / c.files[i]).parent_path());
+                testing::WriteFile(dir / c.files[i], "old");
+                auto file = std::make_unique<AtomicFile>(dir / c.files[i]);
+                ASSERT_TRUE(file->Open().ok());
+                ASSERT_TRUE(file->Write("new " + c.files[i]).ok());
+                pending.push_back(committer.Submit(std::move(file), &cancel));
+                if (i == 0)
+                    steps.holding.get_future().wait();  // the first group is held
+                waiters.emplace_back([&, i] {
+                    reports[i] = pending[i]->Wait();
+                    std::lock_guard<std::mutex> guard(steps.lock);
+                    steps.journal.push_back("report " + RecordedSteps::Name(c.files[i]));
+                });
+            }
+            cancel = c.cancel;
+            steps.release.set_value();
+            for (std::thread& t : waiters)
+                t.join();
+        }
+        // Where an event first stands in the journal at or after a place.
+        const auto at = [&](const std::string& event, size_t from = 0) {
+            return static_cast<size_t>(
+                std::find(steps.journal.begin() + static_cast<std::ptrdiff_t>(from),
+                          steps.journal.end(), event) -
+                steps.journal.begin());
+        };
+        for (size_t i = 0; i < c.files.size(); ++i) {
+            const std::string name = RecordedSteps::Name(c.files[i]);
+            const std::string folder = c.files[i].substr(0, 1);
+            SCOPED_TRACE(c.files[i]);
+            EXPECT_EQ(reports[i].error, c.reports[i]);
+            const bool saved = reports[i].ok();
+            EXPECT_EQ(testing::ReadFile(dir / c.files[i]),
+                      saved || c.failing.count("folder " + folder) ? "new " + c.files[i] : "old");
+            if (saved) {
+                const size_t replaced = at("replace " + name);
+                EXPECT_LT(at("flush " + name), replaced);
+                EXPECT_LT(at("folder " + folder, replaced), at("report " + name));
+            }
+            for (const auto& e :
+                 std::filesystem::directory_iterator(PathFromUtf8(dir / c.files[i]).parent_path()))
+                EXPECT_FALSE(IsTemporaryName(Utf8Path(e.path().filename())));
+        }
+    }
 }
 
 }  // namespace

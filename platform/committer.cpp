@@ -1,0 +1,119 @@
+#include "committer.h"
+
+#include <algorithm>
+#include <map>
+
+namespace velindra {
+
+namespace {
+
+// Syncs of several files issued together can share one journal commit; one after another,
+// each pays for its own.
+constexpr size_t kParallelFlushes = 8;
+
+bool Cancelled(const std::atomic<bool>* cancel) {
+    return cancel && cancel->load();
+}
+
+}  // namespace
+
+struct Committer::Entry : PendingCommit {
+    std::unique_ptr<AtomicFile> file;
+    const std::atomic<bool>* cancel = nullptr;
+    FetchResult step = FetchResult::Done();  // the first failure on the way
+
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    FetchResult outcome;
+
+    void Finish(FetchResult result) {
+        file.reset();  // a temporary file that did not make it is removed here
+        std::lock_guard<std::mutex> guard(lock);
+        outcome = std::move(result);
+        finished = true;
+        done.notify_all();
+    }
+    FetchResult Wait() override {
+        std::unique_lock<std::mutex> guard(lock);
+        done.wait(guard, [this] { return finished; });
+        return outcome;
+    }
+};
+
+Committer::Committer(DiskSteps* steps)
+    : steps_(steps ? *steps : defaultSteps_), thread_([this] { Run(); }) {}
+
+Committer::~Committer() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopping_ = true;
+    }
+    ready_.notify_all();
+    thread_.join();
+}
+
+std::shared_ptr<PendingCommit> Committer::Submit(std::unique_ptr<AtomicFile> file,
+                                                 const std::atomic<bool>* cancel) {
+    auto entry = std::make_shared<Entry>();
+    entry->file = std::move(file);
+    entry->cancel = cancel;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        queue_.push_back(entry);
+    }
+    ready_.notify_one();
+    return entry;
+}
+
+void Committer::Run() {
+    for (;;) {
+        std::vector<std::shared_ptr<Entry>> group;
+        {
+            std::unique_lock<std::mutex> guard(lock_);
+            ready_.wait(guard, [this] { return stopping_ || !queue_.empty(); });
+            if (queue_.empty())
+                return;  // stopping, and nothing left
+            group.swap(queue_);
+        }
+        CommitGroup(group);
+        ++groups_;
+    }
+}
+
+void Committer::CommitGroup(std::vector<std::shared_ptr<Entry>>& group) {
+    // The contents first, several at a time.
+    std::atomic<size_t> next{0};
+    const auto flush = [&] {
+        for (size_t i = next++; i < group.size(); i = next++) {
+            Entry& e = *group[i];
+            e.step = Cancelled(e.cancel) ? FetchResult::Failed(FetchError::Cancelled, "cancelled")
+                                         : steps_.Flush(*e.file);
+        }
+    };
+    std::vector<std::thread> flushers;
+    for (size_t k = 1; k < std::min(group.size(), kParallelFlushes); ++k)
+        flushers.emplace_back(flush);
+    flush();
+    for (std::thread& t : flushers)
+        t.join();
+    // Then the names, and each folder once.
+    std::map<std::string, std::vector<Entry*>> folders;
+    for (const auto& e : group) {
+        if (e->step.ok() && Cancelled(e->cancel))
+            e->step = FetchResult::Failed(FetchError::Cancelled, "cancelled");
+        if (e->step.ok())
+            e->step = steps_.Replace(*e->file);
+        if (e->step.ok())
+            folders[ParentFolder(e->file->destination())].push_back(e.get());
+    }
+    for (const auto& [folder, entries] : folders) {
+        const FetchResult synced = steps_.SyncFolder(folder);
+        for (Entry* e : entries)
+            e->step = synced.ok() ? FetchResult::Done("saved") : synced;
+    }
+    for (const auto& e : group)
+        e->Finish(e->step);
+}
+
+}  // namespace velindra

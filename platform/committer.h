@@ -1,0 +1,65 @@
+// Makes saved files durable in groups. A transfer hands its finished, checked temporary file
+// over and goes on with its next link at once; the committer takes every file that is ready,
+// puts their contents on disk together, moves them into place, syncs each folder once for
+// the group, and only then says that they are saved.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "atomic_file.h"
+#include "result.h"
+
+namespace velindra {
+
+// The disk operations of a commit, in the order the committer calls them for a group: Flush
+// for every file, then Replace for every file, then SyncFolder once per folder. Tests put a
+// recorder in their place.
+class DiskSteps {
+  public:
+    virtual ~DiskSteps() = default;
+    virtual FetchResult Flush(AtomicFile& file) { return file.Flush(); }
+    virtual FetchResult Replace(AtomicFile& file) { return file.Replace(); }
+    virtual FetchResult SyncFolder(const std::string& folder) {
+        return velindra::SyncFolder(folder);
+    }
+};
+
+class Committer {
+  public:
+    // With no steps given, the real disk operations.
+    explicit Committer(DiskSteps* steps = nullptr);
+    // Commits everything handed over first.
+    ~Committer();
+    Committer(const Committer&) = delete;
+    Committer& operator=(const Committer&) = delete;
+
+    // Takes an opened, written file. A file whose `cancel` is set before it has been moved into
+    // place is removed and fails with FetchError::Cancelled.
+    std::shared_ptr<PendingCommit> Submit(std::unique_ptr<AtomicFile> file,
+                                          const std::atomic<bool>* cancel);
+
+    // How many groups were committed so far.
+    size_t groups() const { return groups_; }
+
+  private:
+    struct Entry;
+    void Run();
+    void CommitGroup(std::vector<std::shared_ptr<Entry>>& group);
+
+    DiskSteps defaultSteps_;
+    DiskSteps& steps_;
+    std::mutex lock_;
+    std::condition_variable ready_;
+    std::vector<std::shared_ptr<Entry>> queue_;
+    bool stopping_ = false;
+    std::atomic<size_t> groups_{0};
+    std::thread thread_;
+};
+
+}  // namespace velindra
