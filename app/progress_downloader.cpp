@@ -51,12 +51,17 @@ QString ProgressText(const FetchRequest& request, int peers, const QLabel& label
     const int room = label.width() - metrics.horizontalAdvance(counted);
     const QString which =
         counted + metrics.elidedText(file, Qt::ElideMiddle, room) + QLatin1Char('\n');
-    if (request.source == SourceKind::Network)
-        return which + QString::fromUtf8(texts::kProgressNetwork).arg(peers);
     const QString host = QUrl(QString::fromStdString(request.url)).host();
-    return which + QString::fromUtf8(texts::kProgressMirror)
-                       .arg(request.sourceIndex)
-                       .arg(host.isEmpty() ? QString::fromStdString(request.url) : host);
+    const QString where = host.isEmpty() ? QString::fromStdString(request.url) : host;
+    switch (request.source) {
+        case SourceKind::Network:
+            return which + QString::fromUtf8(texts::kProgressNetwork).arg(peers);
+        case SourceKind::LinkAddress:
+            return which + QString::fromUtf8(texts::kProgressLinkAddress).arg(where);
+        case SourceKind::Mirror:
+            break;
+    }
+    return which + QString::fromUtf8(texts::kProgressMirror).arg(request.sourceIndex).arg(where);
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
             return Outcome{true, false, RefusalLine(plan)};
         MirrorOutcome outcome = FetchLink(plan, plan.destination, chain, {}, &gStop);
         const bool ok = outcome.ok;
-        std::string line = ok ? plan.destination : FailureLine(plan, outcome, chain.mirrors.size());
+        std::string line = ok ? plan.destination : FailureLine(plan, outcome);
         return Outcome{true, ok, std::move(line), std::move(outcome)};
     };
     // The progress line is redrawn in place, which needs a terminal that understands escapes.
@@ -103,7 +103,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     RunInOrder(GroupByDestination(plans), plans.size(), options.jobs, work,
                [&](size_t i, Outcome& o, size_t finished) {
                    // A path is printed only once its file is durably in place.
-                   SettleCommit(plans[i], o, chain.mirrors.size());
+                   SettleCommit(plans[i], o);
                    printer.Deliver(o, finished, plans.size());
                });
     printer.Finish();

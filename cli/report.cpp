@@ -18,20 +18,37 @@ std::string Prefix(const std::string& about) {
     return std::string(t::kProgram) + ": " + about + ": ";
 }
 
+// "镜像 2", "链接中的地址 1" or the network, for the k-th source asked.
+std::string SourceName(const MirrorOutcome& outcome, size_t k) {
+    int index = 0;  // among the sources of its kind
+    for (size_t i = 0; i <= k; ++i)
+        index += outcome.kinds[i] == outcome.kinds[k];
+    switch (outcome.kinds[k]) {
+        case SourceKind::Mirror:
+            return t::kMirror + std::to_string(index);
+        case SourceKind::LinkAddress:
+            return t::kLinkAddress + std::to_string(index);
+        case SourceKind::Network:
+            break;
+    }
+    return t::kNetwork;
+}
+
 }  // namespace
 
 std::string RefusalLine(const LinkPlan& plan) {
     if (!plan.parsed)
         return Prefix(plan.piece) + texts::kParseFailed + t::kNoHashInLink;
-    return Prefix(plan.parsed->infoHash) + texts::Describe(FetchError::InvalidHash) + t::kHashForms;
+    return Prefix(plan.parsed->shownHash()) + texts::Describe(FetchError::InvalidHash) +
+           (plan.parsed->infoHash.empty() ? t::kV2HashForm : t::kHashForms);
 }
 
 std::string InterruptedLine(const LinkPlan& plan) {
-    return Prefix(plan.parsed->infoHash) + t::kInterrupted;
+    return Prefix(plan.parsed->shownHash()) + t::kInterrupted;
 }
 
-std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome, size_t mirrorCount) {
-    std::string line = Prefix(plan.parsed->infoHash);
+std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome) {
+    std::string line = Prefix(plan.parsed->shownHash());
     const FetchResult last = outcome.last();
     if (last.error == FetchError::InvalidHash)
         return RefusalLine(plan);
@@ -45,15 +62,14 @@ std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome, size
         const FetchResult& a = outcome.attempts[k];
         if (k)
             line += "; ";
-        line += (k < mirrorCount ? t::kMirror + std::to_string(k + 1) : std::string(t::kNetwork)) +
-                " " + texts::Describe(a.error);
+        line += SourceName(outcome, k) + " " + texts::Describe(a.error);
         if (!a.detail.empty())
             line += " (" + a.detail + ")";
     }
     return line;
 }
 
-void SettleCommit(const LinkPlan& plan, Outcome& o, size_t mirrorCount) {
+void SettleCommit(const LinkPlan& plan, Outcome& o) {
     if (!o.ok || o.fetched.attempts.empty())
         return;
     FetchResult& last = o.fetched.attempts.back();
@@ -61,7 +77,7 @@ void SettleCommit(const LinkPlan& plan, Outcome& o, size_t mirrorCount) {
     if (!last.ok()) {
         o.ok = false;
         o.fetched.ok = false;
-        o.line = FailureLine(plan, o.fetched, mirrorCount);
+        o.line = FailureLine(plan, o.fetched);
     }
 }
 

@@ -14,7 +14,7 @@ namespace velindra::cli {
 struct Outcome {
     bool done = false;
     bool ok = false;
-    std::string line;       // the path on success, the failure line otherwise
+    std::string line;            // the path on success, the failure line otherwise
     MirrorOutcome fetched = {};  // for a link that was fetched
 };
 
@@ -23,10 +23,10 @@ std::string RefusalLine(const LinkPlan& plan);
 // A link that was not started because the run was interrupted.
 std::string InterruptedLine(const LinkPlan& plan);
 // Every source asked for the link, and why each gave nothing.
-std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome, size_t mirrorCount);
+std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome);
 
 // Waits until a saved file's commit has ended: a file that did not make it to disk fails.
-void SettleCommit(const LinkPlan& plan, Outcome& outcome, size_t mirrorCount);
+void SettleCommit(const LinkPlan& plan, Outcome& outcome);
 
 // Prints the outcomes in input order as they are delivered. When the saved paths can no
 // longer be written out, it says so once, sets `stop` and prints nothing more.

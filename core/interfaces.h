@@ -10,8 +10,9 @@ namespace velindra {
 
 // Which kind of source a request is for.
 enum class SourceKind {
-    Mirror,   // a torrent cache (or another web address) at `url`
-    Network,  // the BitTorrent network, asked with the whole link
+    Mirror,       // a torrent cache at `url`
+    LinkAddress,  // an address of the .torrent file that the link itself names (xs=, as=)
+    Network,      // the BitTorrent network, asked with the whole link
 };
 
 // Which link of the batch this is (1-based), and of how many.
@@ -22,11 +23,12 @@ struct LinkPosition {
 
 struct FetchRequest {
     SourceKind source = SourceKind::Mirror;
-    std::string url;          // mirrors only
+    std::string url;          // mirrors and link addresses
     std::string link;         // the whole magnet link, "magnet:?" included
     std::string destination;  // where the complete file must end up
-    std::string infoHash;     // what the delivered torrent must describe
-    int sourceIndex = 0;      // 1-based position of the source in the chain
+    std::string infoHash;     // what the delivered torrent must describe: the v1 hash, and
+    std::string v2Hash;       // the v2 hash; either may be empty, not both
+    int sourceIndex = 0;      // 1-based position of the source among those of its kind
     LinkPosition position;
     // When set, the download gives up with FetchError::Cancelled as soon as it becomes true.
     const std::atomic<bool>* cancel = nullptr;

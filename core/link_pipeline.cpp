@@ -11,7 +11,7 @@ LinkPlan PlanLink(std::string_view piece, bool usedn, std::string_view folder, P
     plan.parsed = ParseLink(piece, usedn);
     if (!plan.parsed)
         return plan;
-    plan.hash = CanonicalInfoHash(plan.parsed->infoHash);
+    plan.hashes = CanonicalHashes(plan.parsed->infoHash, plan.parsed->v2Hash);
     plan.fileName = FileNameFor(plan.parsed->stem, rules);
     if (!folder.empty())
         plan.destination = JoinDestination(folder, plan.fileName, rules);
@@ -21,10 +21,18 @@ LinkPlan PlanLink(std::string_view piece, bool usedn, std::string_view folder, P
 MirrorOutcome FetchLink(const LinkPlan& plan, const std::string& destination,
                         const LinkSources& sources, LinkPosition position,
                         const std::atomic<bool>* cancel) {
-    const std::string_view infoHash = plan.parsed ? plan.parsed->infoHash : std::string_view();
-    return FetchFromMirrors(infoHash, destination, sources.downloader, sources.mirrors,
-                            sources.askNetwork ? std::string_view(plan.link) : std::string_view(),
-                            position, cancel);
+    ChainRequest link;
+    if (plan.parsed) {
+        link.infoHash = plan.parsed->infoHash;
+        link.v2Hash = plan.parsed->v2Hash;
+        link.exactSources = plan.parsed->exactSources;
+    }
+    if (sources.askNetwork)
+        link.networkLink = plan.link;
+    link.destination = destination;
+    link.position = position;
+    link.cancel = cancel;
+    return FetchFromSources(link, sources.downloader, sources.mirrors);
 }
 
 }  // namespace velindra

@@ -12,6 +12,7 @@
 #include "file_names.h"
 #include "links.h"
 #include "mirrors.h"
+#include "torrent.h"
 
 namespace velindra {
 
@@ -19,10 +20,10 @@ struct LinkPlan {
     std::string link;                  // the whole link, "magnet:?" and the piece
     std::string piece;                 // the piece as cut from the text
     std::optional<ParsedLink> parsed;  // none: the link holds no "xt=urn:btih:"
-    std::optional<std::string> hash;   // canonical; none: no delivered file could be checked
+    std::optional<LinkHashes> hashes;  // canonical; none: no delivered file could be checked
     std::string fileName;              // decoded, made safe, with ".torrent"
     std::string destination;           // in the folder; empty when no folder was given
-    bool fetchable() const { return parsed && hash; }
+    bool fetchable() const { return parsed && hashes; }
 };
 
 // Takes one piece of the text (as SplitLinks cut it) as far as the point where its file can be

@@ -1,5 +1,8 @@
 #include "links.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "utf8.h"
 
 namespace velindra {
@@ -35,32 +38,89 @@ std::vector<std::string> SplitLinks(std::string_view text) {
     return links;
 }
 
-std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
-    const size_t p = link.find(kHashPrefix);
-    if (p == std::string_view::npos) {
+namespace {
+
+// The value after `prefix` up to the next "&", and whether such an "&" follows it.
+std::optional<std::pair<std::string, bool>> ValueAfter(std::string_view link,
+                                                       std::string_view prefix) {
+    const size_t p = link.find(prefix);
+    if (p == std::string_view::npos)
         return std::nullopt;
-    }
-    const size_t hashBegin = p + kHashPrefix.size();
-    const size_t amp = link.find('&', hashBegin);
-    ParsedLink parsed;
-    if (amp == std::string_view::npos) {
-        // The hash runs to the end; a display name is not looked for.
-        parsed.infoHash = std::string(link.substr(hashBegin));
-        parsed.stem = parsed.infoHash;
-        return parsed;
-    }
-    parsed.infoHash = std::string(link.substr(hashBegin, amp - hashBegin));
-    parsed.stem = parsed.infoHash;
-    if (usedn) {
-        const size_t d = link.find(kNamePrefix);
-        if (d != std::string_view::npos) {
-            const size_t nameBegin = d + kNamePrefix.size();
-            const size_t end = link.find('&', nameBegin);
-            parsed.stem = std::string(link.substr(nameBegin, end == std::string_view::npos
-                                                                 ? std::string_view::npos
-                                                                 : end - nameBegin));
+    const size_t begin = p + prefix.size();
+    const size_t amp = link.find('&', begin);
+    if (amp == std::string_view::npos)
+        return std::pair{std::string(link.substr(begin)), false};
+    return std::pair{std::string(link.substr(begin, amp - begin)), true};
+}
+
+// "%XX" escapes decoded; everything else, "+" included, as written.
+std::string PercentDecoded(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const int hi = s[i] == '%' && i + 2 < s.size() ? HexDigitValue(s[i + 1]) : -1;
+        const int lo = hi >= 0 ? HexDigitValue(s[i + 2]) : -1;
+        if (lo >= 0) {
+            out.push_back(static_cast<char>(hi * 16 + lo));
+            i += 2;
+        } else {
+            out.push_back(s[i]);
         }
     }
+    return out;
+}
+
+bool IsWebAddress(std::string_view url) {
+    std::string scheme;
+    for (char c : url.substr(0, url.find(':')))
+        scheme.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    return (scheme == "http" || scheme == "https") && url.substr(scheme.size()).starts_with("://");
+}
+
+// The values of xs=, as= and their numbered forms, among the link's parameters.
+std::vector<std::string> ExactSources(std::string_view link) {
+    std::vector<std::string> sources;
+    size_t begin = 0;
+    while (begin <= link.size() && sources.size() < kMaxExactSources) {
+        const size_t end = std::min(link.find('&', begin), link.size());
+        const std::string_view param = link.substr(begin, end - begin);
+        const std::string_view key = param.substr(0, param.find('='));
+        const bool exact = (key.starts_with("xs") || key.starts_with("as")) &&
+                           (key.size() == 2 || key[2] == '.') && key.size() < param.size();
+        if (exact) {
+            std::string url = PercentDecoded(param.substr(key.size() + 1));
+            if (IsWebAddress(url))
+                sources.push_back(std::move(url));
+        }
+        begin = end + 1;
+    }
+    return sources;
+}
+
+}  // namespace
+
+std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
+    ParsedLink parsed;
+    auto hash = ValueAfter(link, kHashPrefix);
+    const auto v2 = ValueAfter(link, kV2HashPrefix);
+    if (v2) {
+        parsed.v2Hash = v2->first.starts_with(kSha256Multihash)
+                            ? v2->first.substr(kSha256Multihash.size())
+                            : v2->first;
+    }
+    if (!hash && !v2)
+        return std::nullopt;
+    if (hash) {
+        parsed.infoHash = hash->first;
+    } else {
+        hash = std::pair{parsed.v2Hash, v2->second};  // a v2-only link is named by its v2 hash
+    }
+    parsed.stem = hash->first;
+    // Only when an "&" follows the hash is a display name looked for.
+    if (hash->second && usedn) {
+        if (const auto name = ValueAfter(link, kNamePrefix))
+            parsed.stem = name->first;
+    }
+    parsed.exactSources = ExactSources(link);
     return parsed;
 }
 

@@ -11,6 +11,11 @@ namespace velindra {
 inline constexpr std::string_view kMagnetMarker = "magnet:?";
 inline constexpr std::string_view kHashPrefix = "xt=urn:btih:";
 inline constexpr std::string_view kNamePrefix = "dn=";
+// A BitTorrent v2 info-hash: a multihash whose "1220" says SHA-256 and 32 bytes follow.
+inline constexpr std::string_view kV2HashPrefix = "xt=urn:btmh:";
+inline constexpr std::string_view kSha256Multihash = "1220";
+// How many of a link's own addresses of its .torrent file (xs=, as=) are asked, at most.
+inline constexpr size_t kMaxExactSources = 3;
 
 // Everything after each "magnet:?" up to the next one or the end of the text, with every
 // CR and LF removed and nothing else changed. Text before the first marker is dropped.
@@ -18,13 +23,22 @@ inline constexpr std::string_view kNamePrefix = "dn=";
 std::vector<std::string> SplitLinks(std::string_view text);
 
 struct ParsedLink {
-    std::string infoHash;  // as written in the link
+    std::string infoHash;  // as written in the link; empty for a link with a v2 hash only
     std::string stem;      // display name or info-hash, still percent-encoded
+    // The v2 info-hash as written after "xt=urn:btmh:1220" (the whole value when it does not
+    // start so); empty when the link has none.
+    std::string v2Hash;
+    // The link's own http and https addresses of its .torrent file (xs= and as=, also
+    // numbered as xs.1=), decoded, in the order written, at most kMaxExactSources.
+    std::vector<std::string> exactSources;
+    // The hash the link is known by: the v1 hash, or the v2 hash of a v2-only link.
+    const std::string& shownHash() const { return infoHash.empty() ? v2Hash : infoHash; }
 };
 
 // The info-hash is everything between "xt=urn:btih:" and the next "&". Only when such an "&"
 // exists and usedn is set, the stem is what follows the first "dn=" anywhere in the link, up
-// to the next "&". nullopt when the link holds no "xt=urn:btih:".
+// to the next "&". A link without "xt=urn:btih:" but with "xt=urn:btmh:" is read the same way
+// with the v2 hash in the hash's place. nullopt when the link holds neither.
 std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn);
 
 // The value of one hexadecimal digit of either case, or -1.

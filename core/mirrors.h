@@ -21,20 +21,31 @@ struct MirrorOutcome {
     bool ok = false;
     int mirror = 0;                     // 1-based index of the source that delivered
     std::vector<FetchResult> attempts;  // one per source asked, in order
+    std::vector<SourceKind> kinds;      // which kind each of them was
     FetchResult last() const { return attempts.empty() ? FetchResult{} : attempts.back(); }
     bool cancelled() const { return !attempts.empty() && last().error == FetchError::Cancelled; }
 };
 
-// Asks the mirrors in order and stops at the first that delivers, each with the hash in the
-// form the caches index (40 upper-case hexadecimal digits). A hash without a checkable form
-// fails at once with FetchError::InvalidHash, and nothing is asked. When they all fail and a
-// link (the whole "magnet:?..." text) is given, the BitTorrent network is asked last, through
-// the same downloader. A destination that cannot be written, or a cancel, ends the chain at
-// once: no other source could help.
-MirrorOutcome FetchFromMirrors(std::string_view infoHash, const std::string& destination,
-                               Downloader& downloader, const std::vector<std::string>& mirrors,
-                               std::string_view networkLink = {}, LinkPosition position = {},
-                               const std::atomic<bool>* cancel = nullptr);
+// What one link asks of its sources.
+struct ChainRequest {
+    std::string infoHash;  // the v1 hash as written, or empty for a v2-only link
+    std::string v2Hash;    // the v2 hash as written, or empty
+    std::vector<std::string> exactSources;
+    std::string networkLink;  // the whole link; empty when the network is not asked
+    std::string destination;
+    LinkPosition position;
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Asks the sources in order and stops at the first that delivers: the mirrors, each with the
+// hash in the form the caches index (40 upper-case hexadecimal digits; they index no v2
+// hashes, so a v2-only link skips them), then the link's own addresses of its file, then the
+// BitTorrent network (when a link is given), all through the one downloader. Every delivery is
+// checked against every hash the link has. A link whose hashes have no checkable form fails at
+// once with FetchError::InvalidHash, and nothing is asked. A destination that cannot be
+// written, or a cancel, ends the chain at once: no other source could help.
+MirrorOutcome FetchFromSources(const ChainRequest& link, Downloader& downloader,
+                               const std::vector<std::string>& mirrors);
 
 // Sends network requests to the network source (when there is one) and everything else to the
 // web downloader.

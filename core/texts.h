@@ -59,6 +59,7 @@ inline constexpr const char* kProgressOne = "正在获取：";
 inline constexpr const char* kProgressNetwork =
     "正在从 BitTorrent 网络获取种子信息，已连接 %1 个节点";
 inline constexpr const char* kProgressMirror = "正在从镜像 %1 获取种子：%2";
+inline constexpr const char* kProgressLinkAddress = "正在从链接中的地址获取种子：%1";
 
 // Why a source delivered nothing, in a few words.
 const char* Describe(FetchError error);

@@ -101,6 +101,7 @@ class BencodeWalker {
     }
 
     size_t end() const { return i_; }
+    bool infoV2() const { return infoV2_; }
     std::optional<std::string_view> info() const { return infoIsDict ? info_ : std::nullopt; }
 
   private:
@@ -119,6 +120,9 @@ class BencodeWalker {
         if (!stack_.back().keys.insert(key).second)
             return false;  // a repeated key: readers would disagree on its value
         nextIsInfo_ = stack_.size() == 1 && key == "info" && !infoStart_;
+        if (stack_.size() == 2 && infoStart_ && !info_ &&
+            (key == "meta version" || key == "file tree"))
+            infoV2_ = true;  // a key of the info dictionary itself
         stack_.back().expectKey = false;
         return true;
     }
@@ -171,6 +175,7 @@ class BencodeWalker {
     std::optional<size_t> infoStart_;
     std::optional<std::string_view> info_;
     bool infoIsDict = false;
+    bool infoV2_ = false;
 };
 
 }  // namespace
@@ -187,7 +192,7 @@ std::optional<TorrentParts> ParseTorrent(std::string_view d) {
     }
     if (!walker.info())
         return std::nullopt;
-    return TorrentParts{*walker.info(), walker.end()};
+    return TorrentParts{*walker.info(), walker.end(), walker.infoV2()};
 }
 
 std::optional<std::string_view> FindInfoDictionary(std::string_view body) {
@@ -242,19 +247,82 @@ std::optional<std::string> CanonicalInfoHash(std::string_view infoHash) {
     return hex;
 }
 
-FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Function sha1,
+std::optional<Sha256Digest> V2HashBytes(std::string_view hash) {
+    if (hash.size() != 64)
+        return std::nullopt;
+    Sha256Digest bytes{};
+    for (size_t k = 0; k < bytes.size(); ++k) {
+        const int hi = HexDigitValue(hash[2 * k]);
+        const int lo = HexDigitValue(hash[2 * k + 1]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        bytes[k] = static_cast<uint8_t>(hi * 16 + lo);
+    }
+    return bytes;
+}
+
+std::optional<std::string> CanonicalV2Hash(std::string_view v2Hash) {
+    const std::optional<Sha256Digest> bytes = V2HashBytes(v2Hash);
+    if (!bytes)
+        return std::nullopt;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (uint8_t b : *bytes) {
+        hex.push_back(kDigits[b >> 4]);
+        hex.push_back(kDigits[b & 15]);
+    }
+    return hex;
+}
+
+std::optional<LinkHashes> CanonicalHashes(std::string_view v1, std::string_view v2) {
+    LinkHashes hashes;
+    if (!v1.empty()) {
+        const std::optional<std::string> canonical = CanonicalInfoHash(v1);
+        if (!canonical)
+            return std::nullopt;
+        hashes.v1 = *canonical;
+    }
+    if (!v2.empty()) {
+        const std::optional<std::string> canonical = CanonicalV2Hash(v2);
+        if (!canonical && v1.empty())
+            return std::nullopt;
+        hashes.v2 = canonical.value_or("");
+    }
+    if (hashes.v1.empty() && hashes.v2.empty())
+        return std::nullopt;
+    return hashes;
+}
+
+namespace {
+
+// None when the digest names the info, WrongTorrent when it does not, Other when the system
+// could not compute it.
+template <typename Digest>
+FetchError Matches(const std::optional<Digest>& actual, const Digest& expected) {
+    if (!actual)
+        return FetchError::Other;  // nothing can be vouched for
+    return *actual == expected ? FetchError::None : FetchError::WrongTorrent;
+}
+
+}  // namespace
+
+FetchError CheckTorrent(std::string_view body, const LinkHashes& hashes, const Digests& digests,
                         size_t* length) {
     const std::optional<TorrentParts> parts = ParseTorrent(body);
     if (!parts)
         return FetchError::NotATorrent;
-    const std::optional<Sha1Digest> expected = InfoHashBytes(infoHash);
-    if (!expected)
+    const std::optional<Sha1Digest> v1 = InfoHashBytes(hashes.v1);
+    const std::optional<Sha256Digest> v2 = V2HashBytes(hashes.v2);
+    if ((!hashes.v1.empty() && !v1) || (!hashes.v2.empty() && !v2) || (!v1 && !v2))
         return FetchError::InvalidHash;
-    const std::optional<Sha1Digest> actual = sha1(parts->info);
-    if (!actual)
-        return FetchError::Other;  // the system could not hash it: nothing can be vouched for
-    if (*actual != *expected)
-        return FetchError::WrongTorrent;
+    if (v1) {
+        if (const FetchError e = Matches(digests.sha1(parts->info), *v1); e != FetchError::None)
+            return e;
+    }
+    if (v2 && (!v1 || parts->v2)) {
+        if (const FetchError e = Matches(digests.sha256(parts->info), *v2); e != FetchError::None)
+            return e;
+    }
     if (length)
         *length = parts->length;
     return FetchError::None;

@@ -16,6 +16,8 @@ inline constexpr size_t kMaxBencodeDepth = 100;
 struct TorrentParts {
     std::string_view info;  // the exact bytes of the "info" dictionary
     size_t length = 0;  // how many bytes the top-level dictionary takes, white space after it not
+    bool v2 = false;    // the info dictionary has the fields of BitTorrent v2 ("meta version",
+                        // "file tree"), so that its SHA-256 names it too
 };
 
 // Strictly parses the body as one bencoded dictionary, which may only be followed by ASCII
@@ -35,14 +37,39 @@ std::optional<Sha1Digest> InfoHashBytes(std::string_view infoHash);
 // The 40 upper-case hexadecimal digits of a hash in either readable form; nullopt otherwise.
 std::optional<std::string> CanonicalInfoHash(std::string_view infoHash);
 
-// The digest, or nothing when the system could not compute it.
-using Sha1Function = std::optional<Sha1Digest> (*)(std::string_view data);
+using Sha256Digest = std::array<uint8_t, 32>;
 
-// None when the body is a torrent for the hash: a well-formed torrent whose "info" dictionary
-// hashes to it. `length` then receives how many leading bytes of the body are the torrent.
-// A hash with no readable form is InvalidHash: such a body can never be vouched for; a body
-// that could not be hashed is Other.
-FetchError CheckTorrent(std::string_view body, std::string_view infoHash, Sha1Function sha1,
+// The 32 bytes of a BitTorrent v2 info-hash written as 64 hexadecimal digits of either case;
+// nullopt for any other form.
+std::optional<Sha256Digest> V2HashBytes(std::string_view v2Hash);
+
+// The 64 lower-case hexadecimal digits of a v2 info-hash; nullopt when it has no readable form.
+std::optional<std::string> CanonicalV2Hash(std::string_view v2Hash);
+
+// The hashes a delivered torrent is checked against: a v1 info-hash (SHA-1), a v2 info-hash
+// (SHA-256), or both for a hybrid link; empty when the link has none of that kind.
+struct LinkHashes {
+    std::string v1;
+    std::string v2;
+};
+
+// Both hashes of a link in their canonical forms; nothing when the link has none, or one that
+// cannot be read (a v2 hash beside a readable v1 hash is then left out, unchecked).
+std::optional<LinkHashes> CanonicalHashes(std::string_view v1, std::string_view v2);
+
+// The system's digests; nothing when it could not compute one.
+struct Digests {
+    std::optional<Sha1Digest> (*sha1)(std::string_view data);
+    std::optional<Sha256Digest> (*sha256)(std::string_view data);
+};
+
+// None when the body is a torrent for the link: a well-formed torrent whose "info" dictionary
+// hashes to the v1 hash (when the link has one) and to the v2 hash (when the link has one and
+// either has no v1 hash or the dictionary carries v2 fields). `length` then receives how many
+// leading bytes of the body are the torrent. A hash with no readable form, or no hash at all,
+// is InvalidHash: such a body can never be vouched for; a body that could not be hashed is
+// Other.
+FetchError CheckTorrent(std::string_view body, const LinkHashes& hashes, const Digests& digests,
                         size_t* length = nullptr);
 
 }  // namespace velindra

@@ -10,7 +10,7 @@
 
 #include "atomic_file.h"
 #include "committer.h"
-#include "sha1.h"
+#include "digests.h"
 #include "torrent.h"
 #include "version.h"
 
@@ -228,12 +228,13 @@ void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const Downl
 FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> owned, const FetchRequest& request,
                              Committer* committer) {
     AtomicFile& file = *owned;
-    const std::string& infoHash = request.infoHash;
+
     std::string body;
     if (FetchResult read = file.ReadBack(body); !read.ok())
         return read;
     size_t length = 0;
-    if (FetchResult checked = CheckDelivered(body, infoHash, &length); !checked.ok())
+    if (FetchResult checked = CheckDelivered(body, {request.infoHash, request.v2Hash}, &length);
+        !checked.ok())
         return checked;
     // White space a server appended after the torrent is not part of it.
     if (length < body.size()) {

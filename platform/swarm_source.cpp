@@ -23,7 +23,7 @@
 #include "atomic_file.h"
 #include "committer.h"
 #include "curl_downloader.h"
-#include "sha1.h"
+#include "digests.h"
 #include "torrent.h"
 #include "user_folders.h"
 #include "utf16.h"
@@ -189,16 +189,32 @@ namespace {
 
 // What the library is given for a link: its trackers and peers, the hash in its checked form,
 // and no content ever asked for.
-lt::add_torrent_params ParamsFor(const FetchRequest& request, const Sha1Digest& hash) {
+lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_hash_t& hashes) {
     lt::error_code ec;
     lt::add_torrent_params params = lt::parse_magnet_uri(request.link, ec);
     if (ec)
-        params = lt::add_torrent_params();  // keep going with the hash alone
-    params.info_hashes = lt::info_hash_t(lt::sha1_hash(reinterpret_cast<const char*>(hash.data())));
+        params = lt::add_torrent_params();  // keep going with the hashes alone
+    params.info_hashes = hashes;
     params.save_path = ParentFolder(request.destination);
     params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
     params.flags |= lt::torrent_flags::upload_mode;  // never ask peers for content
     return params;
+}
+
+// The hashes the network is asked by, v1 (SHA-1), v2 (SHA-256) or both; nothing when neither
+// has a form the library would take as it is meant.
+std::optional<lt::info_hash_t> NetworkHashes(const FetchRequest& request) {
+    const std::optional<Sha1Digest> v1 = InfoHashBytes(request.infoHash);
+    const std::optional<Sha256Digest> v2 = V2HashBytes(request.v2Hash);
+    const auto sha1 = [&] { return lt::sha1_hash(reinterpret_cast<const char*>(v1->data())); };
+    const auto sha256 = [&] { return lt::sha256_hash(reinterpret_cast<const char*>(v2->data())); };
+    if (v1 && v2)
+        return lt::info_hash_t(sha1(), sha256());
+    if (v1)
+        return lt::info_hash_t(sha1());
+    if (v2)
+        return lt::info_hash_t(sha256());
+    return std::nullopt;
 }
 
 // The torrent file for metadata that arrived, checked against the link and saved.
@@ -208,7 +224,8 @@ FetchResult SaveMetadata(const lt::torrent_info& info, const std::vector<std::st
     const auto section = info.info_section();
     const std::string body = TorrentFromMetadata(
         std::string_view(section.data(), static_cast<size_t>(section.size())), trackers);
-    if (FetchResult checked = CheckDelivered(body, request.infoHash, nullptr); !checked.ok())
+    if (FetchResult checked = CheckDelivered(body, {request.infoHash, request.v2Hash}, nullptr);
+        !checked.ok())
         return FetchResult::Failed(checked.error,
                                    "the metadata from the network does not match the link");
     if (FetchResult written = file->Write(body); !written.ok())
@@ -239,15 +256,15 @@ FetchResult GaveUp(bool everReached, bool unreachable, int mostPeers) {
 
 FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     // The library accepts some malformed hashes silently, so only the two real forms go on.
-    const std::optional<Sha1Digest> hash = InfoHashBytes(request.infoHash);
-    if (!hash)
+    const std::optional<lt::info_hash_t> hashes = NetworkHashes(request);
+    if (!hashes)
         return FetchResult::Failed(FetchError::Other,
                                    "the info-hash is not one the network can look up");
     auto file = std::make_unique<AtomicFile>(request.destination);
     if (FetchResult opened = file->Open(); !opened.ok())
         return opened;
 
-    lt::add_torrent_params params = ParamsFor(request, *hash);
+    lt::add_torrent_params params = ParamsFor(request, *hashes);
     const std::vector<std::string> trackers = params.trackers;
     lt::error_code ec;
     lt::torrent_handle handle;

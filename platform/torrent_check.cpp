@@ -1,9 +1,9 @@
-#include "sha1.h"
+#include "digests.h"
 
 namespace velindra {
 
-FetchResult CheckDelivered(std::string_view body, const std::string& infoHash, size_t* length) {
-    switch (CheckTorrent(body, infoHash, Sha1, length)) {
+FetchResult CheckDelivered(std::string_view body, const LinkHashes& hashes, size_t* length) {
+    switch (CheckTorrent(body, hashes, kSystemDigests, length)) {
         case FetchError::None:
             return FetchResult::Done();
         case FetchError::WrongTorrent:

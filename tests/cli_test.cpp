@@ -243,6 +243,52 @@ TEST_F(CliTest, ParallelJobsKeepInputOrderAndTheLaterOfTwoSameNames) {
         EXPECT_TRUE(std::filesystem::remove(PathFromUtf8(out / name))) << name;
 }
 
+// v2 and hybrid links, and the addresses of its file that a link names itself. The caches are
+// asked by the v1 hash only; then the link's own http(s) addresses (never file: or ftp:), each
+// answer checked against every hash the link has, so that no address can hand over another
+// torrent; a hybrid torrent is checked by both of its hashes.
+TEST_F(CliTest, V2AndHybridLinksAndTheAddressesALinkNames) {
+    const testing::Torrent v2 = MakeTorrent("v2", true), hy = MakeTorrent("hy", true);
+    const testing::Torrent other = MakeTorrent("other", true);
+    const std::string a = Add("a"), b = Add("b"), c = Add("c");
+    for (const testing::Torrent& t : {v2, hy, other})
+        torrents[t.hash] = t;
+    const auto xs = [&](const std::string& hash) {
+        std::string url = server.Url("/good/xs/" + hash + ".torrent");
+        for (const auto& [from, to] : {std::pair{":", "%3A"}, std::pair{"/", "%2F"}})
+            for (size_t at = url.find(from); at != std::string::npos; at = url.find(from, at))
+                url.replace(at, 1, to);
+        return "&xs=" + url;
+    };
+    const auto btmh = [](const std::string& v2hash) { return "xt=urn:btmh:1220" + v2hash; };
+    // The caches know nothing: every file comes from the link's own address, or not at all.
+    const CliRun fromLinks =
+        RunCli(Args({}, "missing"), "magnet:?" + btmh(v2.v2hash) + "&dn=v2only" + xs(v2.hash) +
+                                        "\n" + "magnet:?xt=urn:btih:" + a + "&dn=a" + xs(a) + "\n" +
+                                        "magnet:?xt=urn:btih:" + b + "&dn=b" + xs(other.hash) +
+                                        "\n" + "magnet:?" + btmh(v2.v2hash) + "&dn=wrong" +
+                                        xs(other.hash) + "\n" + "magnet:?xt=urn:btih:" + c +
+                                        "&xs=file%3A%2F%2F%2Fetc%2Fpasswd&as=ftp://h/x\n");
+    EXPECT_EQ(fromLinks.lines(), (Lines{out / "v2only.torrent", out / "a.torrent"}));
+    EXPECT_EQ(testing::ReadFile(out / "v2only.torrent"), v2.body);
+    const std::string missing = "镜像 1 服务器返回错误 (HTTP status 404)";
+    const std::string wrong =
+        "链接中的地址 1 种子与链接不符 (the torrent is for another info-hash)";
+    EXPECT_EQ(fromLinks.lines(true),
+              (Lines{"velindra-cli: " + b + ": 种子获取失败: " + missing + "; " + wrong,
+                     "velindra-cli: " + v2.v2hash + ": 种子获取失败: " + wrong,
+                     "velindra-cli: " + c + ": 种子获取失败: " + missing}));
+    // Hybrid links through a cache: the torrent's v2 fields make the v2 hash count too.
+    const CliRun hybrid =
+        RunCli(Args(), "magnet:?" + btmh(hy.v2hash) + "&xt=urn:btih:" + hy.hash + "&dn=h\n" +
+                           "magnet:?xt=urn:btih:" + hy.hash + "&" + btmh(other.v2hash) + "&dn=x\n");
+    EXPECT_EQ(hybrid.lines(), Lines{out / "h.torrent"});
+    EXPECT_EQ(
+        hybrid.lines(true),
+        Lines{"velindra-cli: " + hy.hash +
+              ": 种子获取失败: 镜像 1 种子与链接不符 (the torrent is for another info-hash)"});
+}
+
 // The built-in caches in their order, through the standard proxy variable, each asked with
 // the hash in the upper-case hexadecimal form they index although the link has lower-case
 // base-32.

@@ -32,6 +32,7 @@ TEST(LinksTest, SplitsAtEveryMarker) {
 // The hash and the name stem, "hash|stem", or "-" where the link holds no hash.
 TEST(LinksTest, FindsTheHashAndTheNameStem) {
     const std::string hash = "0123456789abcdef0123456789abcdef01234567";
+    const std::string v2 = hash + "0123456789abcdef01234567";
     const std::string example = "xt=urn:btih:" + hash + "&dn=My+Show&tr=udp%3A%2F%2Ft";
     const std::vector<std::tuple<std::string, bool, std::string>> cases = {
         {example, true, hash + "|My+Show"},
@@ -44,10 +45,33 @@ TEST(LinksTest, FindsTheHashAndTheNameStem) {
         {"xt=urn:btih:HASH&tr=udp://t/?udn=1&dn=Name", true, "HASH|1"},
         {"xt=urn:btih:HASH ", true, "HASH |HASH "},
         {"xt=urn:btih:&dn=x", true, "|x"},
+        // v2 links are known by their v2 hash; a hybrid link by its v1 hash.
+        {"xt=urn:btmh:1220" + v2 + "&dn=N&tr=x", true, v2 + "|N"},
+        {"xt=urn:btmh:1220" + v2, true, v2 + "|" + v2},
+        {"xt=urn:btmh:1114abc&dn=N", true, "1114abc|N"},
+        {"xt=urn:btmh:1220" + v2 + "&xt=urn:btih:HASH&dn=N", true, "HASH|N"},
     };
     for (const auto& [link, usedn, found] : cases) {
         const auto parsed = ParseLink(link, usedn);
-        EXPECT_EQ(parsed ? parsed->infoHash + "|" + parsed->stem : "-", found) << link;
+        EXPECT_EQ(parsed ? parsed->shownHash() + "|" + parsed->stem : "-", found) << link;
+    }
+}
+
+// The link's own addresses of its file: http and https only, decoded, at most three.
+TEST(LinksTest, FindsTheLinksOwnAddresses) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"xt=urn:btih:H&xs=http%3A%2F%2Fa%2Fx.torrent", "http://a/x.torrent"},
+        {"xs=HTTPS://b/y&as=http://c/z&xs.1=http://d/w&xs=http://e/v",
+         "HTTPS://b/y http://c/z http://d/w"},
+        {"xs=file:///etc/passwd&xs=ftp://x/y&xs=javascript:alert(1)&as=http:/n&axs=http://n/o", ""},
+        {"xs=&xs&dn=x", ""},
+    };
+    for (const auto& [link, sources] : cases) {
+        std::string found;
+        const std::optional<ParsedLink> parsed = ParseLink("xt=urn:btih:H&" + link, true);
+        for (const std::string& s : parsed->exactSources)
+            found += (found.empty() ? "" : " ") + s;
+        EXPECT_EQ(found, sources) << link;
     }
 }
 
@@ -159,6 +183,7 @@ std::string Link(const std::string& hash, const std::string& rest = "&x") {
 TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
     const std::string a1 = Hash("A1", "A1"), a2 = Hash("A2", "A2"), f3 = Hash("F3", "33");
     const std::string f1 = "fetch m1/A1/A1 -> /d/" + a1 + ".torrent";
+    const std::string v2a(64, 'a'), v2b(64, 'b');
     const std::string f2 = "fetch m1/A2/A2 -> /d/" + a2 + ".torrent";
     const std::string bad = " -> /d/" + Hash("BA", "AD") + ".torrent";
     const std::string unusable = "magnet:?dn=x " + Link(std::string(39, 'A')) +
@@ -202,6 +227,14 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
          {f1, "prompt", f2, "prompt", "reveal /d/" + a2 + ".torrent", f1,
           "reveal /d/" + a1 + ".torrent", f1, "prompt", "remember open",
           "open /d/" + a1 + ".torrent", f2, "open /d/" + a2 + ".torrent"}},
+        // The caches index v1 hashes only: a v2-only link asks its own http(s) addresses, and
+        // fails without them; a hybrid link asks the caches by its v1 hash. A v2-only link is
+        // named after its 64-digit hash.
+        {{{"onStart", "/d"}, {"fileName", "btih"}, {"onFinish", "none"}},
+         {"magnet:?xt=urn:btmh:1220" + v2a + "&xs=file%3A%2F%2F%2Fetc%2Fpasswd\n"
+          "magnet:?xt=urn:btmh:1220" + v2b + "&xs=http%3A%2F%2Fsite%2Fa.torrent&as=ftp://x\n"
+          "magnet:?xt=urn:btmh:1220" + v2a + "&xt=urn:btih:" + a1 + "&x\n"}, {}, {},
+         {failed, "fetch http://site/a.torrent -> /d/" + v2b + ".torrent", f1}},
         // A stored action of no known name, "Open" too, does nothing.
         {{{"onFinish", "Open"}, {"onStart", "/d"}, {"fileName", "btih"}}, {Link(a2)}, {}, {},
          {f2}},

@@ -13,6 +13,7 @@
 #include "atomic_file.h"
 #include "committer.h"
 #include "curl_downloader.h"
+#include "digests.h"
 #include "file_names.h"
 #include "mirrors.h"
 #include "test_support.h"
@@ -134,6 +135,27 @@ TEST_F(DownloadTest, SavesTheTorrentWhateverFormTheHashAndTheBodyCameIn) {
         }
     }
     EXPECT_EQ(dir.Entries(), std::set<std::string>{"h.torrent"});
+}
+
+// Every hash a link has is checked with the system's digests: the v1 hash by SHA-1, the v2
+// hash by SHA-256 when the link has no v1 hash or the torrent carries v2 fields.
+TEST(TorrentCheckTest, V1V2AndHybridHashesAreEachChecked) {
+    const testing::Torrent v1 = MakeTorrent("one"), v2 = MakeTorrent("two", true);
+    const testing::Torrent other = MakeTorrent("other", true);
+    using E = FetchError;
+    const std::vector<std::tuple<std::string, LinkHashes, E>> cases = {
+        {v1.body, {v1.hash, ""}, E::None},
+        {v2.body, {"", v2.v2hash}, E::None},
+        {v2.body, {"", other.v2hash}, E::WrongTorrent},
+        {v2.body, {v2.hash, v2.v2hash}, E::None},
+        {v2.body, {v2.hash, other.v2hash}, E::WrongTorrent},
+        {v1.body, {v1.hash, other.v2hash}, E::None},  // no v2 fields: the v1 hash vouches
+        {v1.body, {"", ""}, E::InvalidHash},
+        {v2.body, {"", "zz"}, E::InvalidHash},
+    };
+    for (const auto& [body, hashes, expected] : cases)
+        EXPECT_EQ(CheckTorrent(body, hashes, kSystemDigests), expected)
+            << hashes.v1 << " " << hashes.v2;
 }
 
 TEST_F(DownloadTest, EveryFailureLeavesAnExistingFileUntouched) {

@@ -2,12 +2,16 @@
 // fall-back from the mirrors is run end to end by the command-line and window tests.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "loopback_seeder.h"
 #include "swarm_source.h"
 #include "test_support.h"
 
 namespace velindra {
 namespace {
+
+namespace lt = libtorrent;
 
 class SwarmTest : public ::testing::Test {
   protected:
@@ -65,6 +69,31 @@ TEST_F(SwarmTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
     EXPECT_EQ(out.Entries().size(), 2u);
     EXPECT_EQ(network.sessionsStarted(), 1);
+}
+
+// A v2-only link: its metadata is asked for and checked by the SHA-256 hash, and saved as a
+// torrent that libtorrent loads although it has no "piece layers" (a client asks its peers for
+// them).
+TEST_F(SwarmTest, V2OnlyLinkIsFetchedAndCheckedByItsSha256) {
+    std::string info;
+    const std::string v2 = seeder.Seed("v2.bin", 40 * 1024, &info, true);
+    SwarmSource network(limits);
+    FetchRequest r;
+    r.source = SourceKind::Network;
+    r.v2Hash = v2;
+    r.link = "magnet:?xt=urn:btmh:1220" + v2 + "&x.pe=" + seeder.Peer();
+    r.destination = out / "v2.torrent";
+    const FetchResult result = network.Fetch(r);
+    ASSERT_TRUE(result.ok()) << result.detail;
+    const std::string body = testing::ReadFile(r.destination);
+    lt::error_code ec;
+    const lt::torrent_info loaded(body.data(), static_cast<int>(body.size()), ec);
+    ASSERT_FALSE(ec) << ec.message();
+    std::ostringstream hash;
+    hash << loaded.info_hashes().v2;
+    EXPECT_EQ(hash.str(), v2);
+    EXPECT_EQ(std::string(loaded.info_section().data(), loaded.info_section().size()), info);
+    EXPECT_EQ(body.find("piece layers"), std::string::npos);
 }
 
 // Through the DHT alone (no tracker, no peer address in the links): the first session

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "sha1.h"
+#include "digests.h"
 #include "utf16.h"
 
 namespace velindra::testing {
@@ -35,18 +35,24 @@ inline std::string Base32(const Sha1Digest& d) {
 }
 
 // A small, valid torrent whose info dictionary depends on `name`; hash is its info-hash in the
-// form the caches index (40 upper-case hexadecimal digits).
+// form the caches index (40 upper-case hexadecimal digits). With `v2`, the info dictionary also
+// has the fields of BitTorrent v2, and v2hash is its SHA-256 in 64 lower-case digits.
 struct Torrent {
-    std::string body, hash;
+    std::string body, hash, v2hash;
 };
 
-inline Torrent MakeTorrent(const std::string& name) {
+inline Torrent MakeTorrent(const std::string& name, bool v2 = false) {
     const auto bstr = [](const std::string& s) { return std::to_string(s.size()) + ":" + s; };
-    const std::string info = "d6:lengthi" + std::to_string(1000 + name.size()) + "e4:name" +
+    const std::string info = "d" + std::string(v2 ? "9:file treede12:meta versioni2e" : "") +
+                             "6:lengthi" + std::to_string(1000 + name.size()) + "e4:name" +
                              bstr(name) + "12:piece lengthi16384e6:pieces" +
                              bstr(std::string(20, static_cast<char>(name.size()))) + "e";
+    std::string v2hash;
+    const Sha256Digest digest = *Sha256(info);
+    for (uint8_t b : digest)
+        v2hash += std::string(1, "0123456789abcdef"[b >> 4]) + "0123456789abcdef"[b & 15];
     return Torrent{"d8:announce10:http://t/a4:info" + info + "e",
-                   *CanonicalInfoHash(Hex(*Sha1(info)))};
+                   *CanonicalInfoHash(Hex(*Sha1(info))), v2hash};
 }
 
 inline std::string Utf8Path(const std::filesystem::path& path) {

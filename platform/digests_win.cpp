@@ -5,31 +5,25 @@
 
 #include <algorithm>
 
-#include "sha1.h"
+#include "digests.h"
 
 namespace velindra {
 
 namespace {
 
-// One provider for the whole process; hash objects made from it may be used on any thread.
-// Null when the system has none.
-BCRYPT_ALG_HANDLE Sha1Provider() {
-    static const BCRYPT_ALG_HANDLE provider = [] {
-        BCRYPT_ALG_HANDLE handle = nullptr;
-        if (!BCRYPT_SUCCESS(
-                BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA1_ALGORITHM, nullptr, 0)))
-            return BCRYPT_ALG_HANDLE{nullptr};
-        return handle;
-    }();
-    return provider;
+// One provider per algorithm for the whole process; hash objects made from it may be used on
+// any thread. Null when the system has none.
+BCRYPT_ALG_HANDLE Provider(LPCWSTR algorithm) {
+    BCRYPT_ALG_HANDLE handle = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&handle, algorithm, nullptr, 0)))
+        return nullptr;
+    return handle;
 }
 
-}  // namespace
-
-std::optional<Sha1Digest> Sha1(std::string_view data) {
-    Sha1Digest digest{};
+template <typename Digest>
+std::optional<Digest> Compute(std::string_view data, BCRYPT_ALG_HANDLE provider) {
+    Digest digest{};
     BCRYPT_HASH_HANDLE hash = nullptr;
-    const BCRYPT_ALG_HANDLE provider = Sha1Provider();
     if (!provider || !BCRYPT_SUCCESS(BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0)))
         return std::nullopt;
     // BCryptHashData takes at most 4 GiB at a time.
@@ -45,6 +39,18 @@ std::optional<Sha1Digest> Sha1(std::string_view data) {
     if (!ok)
         return std::nullopt;
     return digest;
+}
+
+}  // namespace
+
+std::optional<Sha1Digest> Sha1(std::string_view data) {
+    static const BCRYPT_ALG_HANDLE provider = Provider(BCRYPT_SHA1_ALGORITHM);
+    return Compute<Sha1Digest>(data, provider);
+}
+
+std::optional<Sha256Digest> Sha256(std::string_view data) {
+    static const BCRYPT_ALG_HANDLE provider = Provider(BCRYPT_SHA256_ALGORITHM);
+    return Compute<Sha256Digest>(data, provider);
 }
 
 }  // namespace velindra

@@ -1,0 +1,37 @@
+// The windows' batch, timed: pastes the links of a file into the main window and presses
+// "获取种子" with the settings the caller stored (a configured folder, "什么都不做", failures not
+// shown), then prints the seconds the batch took and how many links it had. Runs offscreen.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "Form1.h"
+#include "curl_downloader.h"
+#include "desktop_launcher.h"
+#include "links.h"
+#include "qt_settings_store.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: window_batch LINKS-FILE\n");
+        return 2;
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    QApplication app(argc, argv);
+    velindra::QtSettingsStore settings;
+    velindra::CurlDownloader downloader;
+    velindra::DesktopLauncher launcher;
+    velindra::Form1 form(velindra::Outside{settings, downloader, launcher, nullptr, nullptr});
+    form.show();
+    form.Text1->setPlainText(QString::fromStdString(text.str()));
+    QElapsedTimer clock;
+    clock.start();
+    form.Command1_Click();
+    std::printf("%.3f %zu\n", clock.nsecsElapsed() / 1e9, velindra::SplitLinks(text.str()).size());
+    return 0;
+}
