@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 
+#include "file_names.h"
+#include "messages.h"
 #include "texts.h"
 #include "twips.h"
 
@@ -150,12 +152,30 @@ void Form3::Command1_Click() {
         if (button->isChecked())
             finish = action;
     }
-    settings_.Write(keys::kOnFinish, StoredText(finish));
-    settings_.Write(keys::kOnStart, Option6->isChecked() ? Text1->text().toStdString() : "");
-    settings_.Write(keys::kOnError,
-                    StoredText(Option8->isChecked() ? ErrorPolicy::Ignore : ErrorPolicy::Report));
-    settings_.Write(keys::kFileName, StoredText(Option10->isChecked() ? NameSource::InfoHash
-                                                                      : NameSource::DisplayName));
+    const QString folder = Text1->text();
+    if (Option6->isChecked() && !folder.isEmpty() && !IsAbsoluteFolder(folder.toStdString())) {
+        // A folder relative to wherever the program happened to start would be a guess.
+        ShowMessageBox(this, QString::fromUtf8(texts::kFolderNotAbsolute) + folder);
+        return;
+    }
+    bool saved = settings_.Write(keys::kOnFinish, StoredText(finish));
+    saved =
+        settings_.Write(keys::kOnStart, Option6->isChecked() ? folder.toStdString() : "") && saved;
+    saved = settings_.Write(
+                keys::kOnError,
+                StoredText(Option8->isChecked() ? ErrorPolicy::Ignore : ErrorPolicy::Report)) &&
+            saved;
+    saved = settings_.Write(keys::kFileName,
+                            StoredText(Option10->isChecked() ? NameSource::InfoHash
+                                                             : NameSource::DisplayName)) &&
+            saved;
+    if (!saved) {
+        // The window stays open: nothing the user chose may look saved when it is not.
+        ShowMessageBox(this,
+                       QString::fromUtf8(texts::kSettingsNotSaved) +
+                           QDir::toNativeSeparators(QString::fromStdString(settings_.Where())));
+        return;
+    }
     accept();
 }
 

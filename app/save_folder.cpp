@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include "CD.h"
+#include "console.h"
 #include "user_folders.h"
 
 namespace velindra {
@@ -16,13 +17,21 @@ const QString kSaveFolderKey = QStringLiteral("saveFolder");
 
 }  // namespace
 
+// Far more than the one folder it keeps.
+constexpr size_t kMaxStateBytes = 64 * 1024;
+
 QString StateFile() {
     return QString::fromStdString(InUserFolder(UserStateFolder(), "state.ini"));
 }
 
+// The state file when it may be opened: a regular file of sensible size, or none yet.
+static bool StateUsable() {
+    return !StateFile().isEmpty() && SafeToRead(StateFile().toStdString(), kMaxStateBytes);
+}
+
 QString SaveDialogStartFolder() {
     const QString last =
-        StateFile().isEmpty()
+        !StateUsable()
             ? QString()
             : QSettings(StateFile(), QSettings::IniFormat).value(kSaveFolderKey).toString();
     if (!last.isEmpty() && QFileInfo(last).isDir())
@@ -32,8 +41,8 @@ QString SaveDialogStartFolder() {
 }
 
 void RememberSavedFile(const QString& path) {
-    if (StateFile().isEmpty())
-        return;  // no home to remember it in
+    if (!StateUsable())
+        return;  // no home to remember it in, or something else in the state file's place
     QSettings state(StateFile(), QSettings::IniFormat);
     state.setValue(kSaveFolderKey, QFileInfo(path).absolutePath());
     state.sync();

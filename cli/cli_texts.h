@@ -30,6 +30,10 @@ inline constexpr const char* kJobsRange = "--jobs 必须是 1 到 32 之间的�
 inline constexpr const char* kMirrorUrl = "--mirror 必须是 http:// 或 https:// 地址: ";
 inline constexpr const char* kNeedsCertificate = "--cacert 需要一个证书文件";
 inline constexpr const char* kNeedsAddress = " 需要 地址:端口";
+inline constexpr const char* kListenPort = "--listen 的端口必须是 0 到 65535 之间的整数: ";
+inline constexpr const char* kNodePort = "--dht-node 的端口必须是 1 到 65535 之间的整数: ";
+inline constexpr const char* kListenHost = "--listen 的地址必须是本机的 IP 地址或网络接口: ";
+inline constexpr const char* kTakesNoValue = " 不带值";
 inline constexpr const char* kNeedsSeconds = " 必须是正的秒数";
 inline constexpr const char* kUnknownOption = "未知选项: ";
 

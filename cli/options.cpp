@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <ostream>
 
 #include "cli_texts.h"
+#include "console.h"
 #include "curl_downloader.h"
 #include "links.h"
 #include "swarm_source.h"
@@ -78,10 +80,38 @@ Apply Switch(bool Options::*field, bool value) {
     };
 }
 
+// "" when `endpoint` is HOST:PORT (an IPv6 address in brackets) with a port from `lowest` to
+// 65535 and, where `localOnly`, a host that is an address or interface of this machine;
+// otherwise the usage error.
+std::string CheckEndpoint(const std::string& endpoint, const std::string& as, bool localOnly) {
+    const size_t colon = endpoint.rfind(':');
+    if (colon == std::string::npos || colon == 0 || endpoint.find_first_of(" \t") != endpoint.npos)
+        return as + t::kNeedsAddress;
+    const std::string host = endpoint.substr(0, colon), port = endpoint.substr(colon + 1);
+    char* end = nullptr;
+    const long number = std::strtol(port.c_str(), &end, 10);
+    const long lowest = localOnly ? 0 : 1;
+    if (port.empty() || *end != '\0' || port[0] == '-' || port[0] == '+' || number < lowest ||
+        number > 65535)
+        return (localOnly ? t::kListenPort : t::kNodePort) + port;
+    const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+    if (localOnly && !IsLocalHost(bracketed ? host.substr(1, host.size() - 2) : host))
+        return t::kListenHost + host;
+    return {};
+}
+
 Apply Address(std::string Options::*single, std::vector<std::string> Options::*many) {
     return [single, many](Options& o, const std::optional<std::string>& v, const std::string& as) {
-        if (!v || v->find(':') == std::string::npos || v->find_first_of(" \t") != v->npos)
+        if (!v || v->empty())
             return as + t::kNeedsAddress;
+        // --listen takes several, separated by commas; --dht-node one each time.
+        for (size_t begin = 0; begin <= v->size();) {
+            const size_t end = single ? std::min(v->find(',', begin), v->size()) : v->size();
+            const std::string error = CheckEndpoint(v->substr(begin, end - begin), as, single);
+            if (!error.empty())
+                return error;
+            begin = end + 1;
+        }
         if (single)
             o.*single = *v;
         else
@@ -252,7 +282,12 @@ std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options&
                                              : std::string(t::kProgram) + " " + kVersion + "\n");
             return 0;
         }
-        if (spec->valueName[0] && !value && i + 1 < argv.size())
+        if (!spec->valueName[0] && value)
+            return usageError(t::kOption + arg + t::kTakesNoValue);  // -q5, --quiet=yes
+        // A value of its own must not look like an option (-o --help): one written into the
+        // argument (--output=--help) is taken as it is.
+        if (spec->valueName[0] && !value && i + 1 < argv.size() &&
+            (argv[i + 1] == "-" || !argv[i + 1].starts_with("-")))
             value = argv[++i];
         if (const std::string error = spec->apply(o, value, arg); !error.empty())
             return usageError(error);

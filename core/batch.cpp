@@ -27,6 +27,13 @@ void ProcessLink(std::string& link, RunOptions& options, const Services& service
             services.messages.ShowMessage(plan.parsed ? texts::kFetchFailed : texts::kParseFailed);
         return;
     }
+    if (!options.basePath.empty() && !IsAbsoluteFolder(options.basePath, services.pathRules)) {
+        // A folder relative to wherever the program happened to start would be a guess.
+        if (options.showErr)
+            services.messages.ShowMessage(std::string(texts::kFetchFailed) + "\n" +
+                                          texts::kFolderNotAbsolute + options.basePath);
+        return;
+    }
     std::string destination = plan.destination;
     if (options.basePath.empty()) {
         destination = plan.fileName;

@@ -85,6 +85,17 @@ std::string_view CodePointSuffix(std::string_view s, size_t count) {
 
 }  // namespace
 
+bool IsAbsoluteFolder(std::string_view folder, PathRules rules) {
+    if (!rules.windows)
+        return folder.starts_with('/');
+    const auto separator = [](char c) { return c == '\\' || c == '/'; };
+    const bool drive = folder.size() >= 3 &&
+                       ((folder[0] | 0x20) >= 'a' && (folder[0] | 0x20) <= 'z') &&
+                       folder[1] == ':' && separator(folder[2]);
+    const bool network = folder.size() >= 3 && separator(folder[0]) && separator(folder[1]);
+    return drive || network;
+}
+
 std::string FileNameFor(std::string_view stem, PathRules rules) {
     return MakeFileName(DecodeDisplayName(stem), rules);
 }

@@ -34,6 +34,10 @@ std::string MakeFileName(std::string_view decodedStem, PathRules rules = kHostPa
 std::string JoinDestination(std::string_view folder, std::string_view fileName,
                             PathRules rules = kHostPathRules);
 
+// Whether a folder names one place whatever the current folder is: "/..." here; on Windows a
+// drive's root ("F:\\" or "F:/") or a network path ("\\\\server\\share").
+bool IsAbsoluteFolder(std::string_view folder, PathRules rules = kHostPathRules);
+
 // The file name a link's stem gives: decoded, made safe, followed by ".torrent".
 std::string FileNameFor(std::string_view stem, PathRules rules = kHostPathRules);
 

@@ -28,14 +28,15 @@ struct SettingsDefaults {
 inline constexpr SettingsDefaults kBatchDefaults{"select", "msg", "", "dn"};
 inline constexpr SettingsDefaults kWindowDefaults{"select", "", "", "dn"};
 
-// The per-user store of text values under application "Tessmir", section "Velindra".
-// Implementations never fail towards their callers: a missing or unreadable value
-// yields the default.
+// The per-user store of text values under application "Tessmir", section "Velindra". A
+// missing or unreadable value yields the default; Write says whether the value was stored.
 class SettingsStore {
   public:
     virtual ~SettingsStore() = default;
     virtual std::string Read(std::string_view key, std::string_view defaultValue) = 0;
-    virtual void Write(std::string_view key, std::string_view value) = 0;
+    virtual bool Write(std::string_view key, std::string_view value) = 0;
+    // Where the values live, for a message about them.
+    virtual std::string Where() { return {}; }
 };
 
 }  // namespace velindra

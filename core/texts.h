@@ -51,6 +51,8 @@ inline constexpr const char* kTell = "提示";
 inline constexpr const char* kDoNotTell = "不提示";
 inline constexpr const char* kOnSuccess = "获取种子成功";
 inline constexpr const char* kOk = "确定";
+inline constexpr const char* kSettingsNotSaved = "设置无法保存：";
+inline constexpr const char* kFolderNotAbsolute = "保存位置必须是完整的文件夹路径：";
 
 // The progress window; %1 and %2 are filled in.
 inline constexpr const char* kCancel = "取消";

@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -40,6 +41,37 @@ FetchResult ReadWholeFile(const std::string& name, std::string& text, size_t max
         }
         text.append(buffer, static_cast<size_t>(n));
     }
+}
+
+bool SafeToRead(const std::string& path, size_t maxBytes) {
+    if (sys::Absent(path))
+        return true;
+    long long size = 0;
+    const int fd = sys::OpenRegular(path, size);
+    if (fd < 0)
+        return false;
+    sys::CloseInput(fd);
+    return size >= 0 && static_cast<size_t>(size) <= maxBytes;
+}
+
+FetchResult ReadRegularFile(const std::string& path, size_t maxBytes, std::string& text) {
+    long long size = 0;
+    const int fd = sys::OpenRegular(path, size);
+    if (fd < 0)
+        return FetchResult::Failed(FetchError::Other, std::strerror(errno));
+    text.clear();
+    char buffer[1 << 16];
+    long long n = 0;
+    while (text.size() <= maxBytes &&
+           (n = sys::ReadSome(fd, buffer, std::min(sizeof buffer, maxBytes + 1 - text.size()))) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    const int error = errno;
+    sys::CloseInput(fd);
+    if (n < 0)
+        return FetchResult::Failed(FetchError::Other, std::strerror(error));
+    if (text.size() > maxBytes)
+        return FetchResult::Failed(FetchError::TooLarge, "larger than " + std::to_string(maxBytes));
+    return FetchResult::Done();
 }
 
 bool MakeFolders(const std::string& path) {

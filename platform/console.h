@@ -37,6 +37,17 @@ void HandleInterrupts(void (*handler)(int));
 FetchResult ReadWholeFile(const std::string& name, std::string& text, size_t maxBytes,
                           const std::atomic<bool>& stop);
 
+// Files the programs read without the user naming them (their state and settings files) are
+// read only when they are absent or regular files of at most `maxBytes`; anything else (a
+// folder, a FIFO, a device, a huge file) counts as absent, and nothing blocks on it.
+bool SafeToRead(const std::string& path, size_t maxBytes);
+// Reads such a file whole, up to maxBytes + 1 bytes; fails for anything else.
+FetchResult ReadRegularFile(const std::string& path, size_t maxBytes, std::string& text);
+
+// Whether a host is an address (IPv4, or IPv6 without brackets) or a network interface of
+// this machine, which a listening socket could be bound to.
+bool IsLocalHost(const std::string& host);
+
 // Creates a folder and its parents, as wget -P does; false when it still does not exist.
 bool MakeFolders(const std::string& path);
 

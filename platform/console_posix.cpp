@@ -1,4 +1,6 @@
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +33,13 @@ void HandleInterrupts(void (*handler)(int)) {
     signal(SIGPIPE, SIG_IGN);             // a closed pipe shows as a failed write
 }
 
+bool IsLocalHost(const std::string& host) {
+    in6_addr address{};
+    return ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), &address) == 1 ||
+           (!host.empty() && ::if_nametoindex(host.c_str()) != 0);
+}
+
 namespace console_system {
 
 int OpenInput(const std::string& name) {
@@ -52,6 +61,25 @@ long long ReadSome(int fd, char* buffer, size_t size) {
 
 void CloseInput(int fd) {
     ::close(fd);
+}
+
+int OpenRegular(const std::string& path, long long& size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    size = st.st_size;
+    return fd;
+}
+
+bool Absent(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 }  // namespace console_system

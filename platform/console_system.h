@@ -13,5 +13,10 @@ int OpenInput(const std::string& name);
 // Bytes read, 0 at the end, or -1 with errno set.
 long long ReadSome(int fd, char* buffer, size_t size);
 void CloseInput(int fd);
+// A regular file opened for reading without blocking (a FIFO is refused, not waited for); -1
+// with errno set otherwise. `size` receives its size.
+int OpenRegular(const std::string& path, long long& size);
+// Whether a path names nothing at all.
+bool Absent(const std::string& path);
 
 }  // namespace velindra::console_system

@@ -1,9 +1,12 @@
 // clang-format off
 #include <io.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <shellapi.h>
 // clang-format on
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <csignal>
@@ -78,6 +81,12 @@ void HandleInterrupts(void (*handler)(int)) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+bool IsLocalHost(const std::string& host) {
+    IN6_ADDR address{};
+    return InetPtonA(AF_INET, host.c_str(), &address) == 1 ||
+           InetPtonA(AF_INET6, host.c_str(), &address) == 1;
+}
+
 namespace console_system {
 
 int OpenInput(const std::string& name) {
@@ -98,6 +107,24 @@ long long ReadSome(int fd, char* buffer, size_t size) {
 
 void CloseInput(int fd) {
     _close(fd);
+}
+
+int OpenRegular(const std::string& path, long long& size) {
+    const std::wstring wide = Utf16(path);
+    struct _stat64 st {};
+    if (_wstat64(wide.c_str(), &st) != 0)
+        return -1;
+    if (!(st.st_mode & _S_IFREG)) {
+        errno = EINVAL;
+        return -1;
+    }
+    size = st.st_size;
+    return _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+bool Absent(const std::string& path) {
+    return GetFileAttributesW(Utf16(path).c_str()) == INVALID_FILE_ATTRIBUTES &&
+           (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
 }
 
 }  // namespace console_system

@@ -22,6 +22,7 @@
 
 #include "atomic_file.h"
 #include "committer.h"
+#include "console.h"
 #include "curl_downloader.h"
 #include "digests.h"
 #include "torrent.h"
@@ -68,21 +69,21 @@ std::string DefaultSwarmStateFile() {
 
 namespace {
 
-// The DHT part of a saved session state; nothing when the file is missing, unreadable or
-// corrupt: the session then bootstraps as on a first run.
+// The largest state file read: far more than the few hundred nodes it keeps.
+constexpr size_t kMaxStateBytes = 4u << 20;
+
+// The DHT part of a saved session state; nothing when the file is missing, not a regular file,
+// larger than the bound, unreadable or corrupt: the session then bootstraps as on a first run.
 void LoadState(const std::string& path, lt::session_params& params) {
-    if (path.empty())
-        return;
-    std::ifstream in(PathFromUtf8(path), std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-    if (bytes.empty() || bytes.size() > (4u << 20))
+    std::string bytes;
+    if (path.empty() || !ReadRegularFile(path, kMaxStateBytes, bytes).ok() || bytes.empty())
         return;
     try {
-        lt::session_params saved =
-            lt::read_session_params(lt::span<const char>(bytes), lt::session::save_dht_state);
+        lt::session_params saved = lt::read_session_params(
+            lt::span<const char>(bytes.data(), static_cast<std::ptrdiff_t>(bytes.size())),
+            lt::session::save_dht_state);
         params.dht_state = std::move(saved.dht_state);
-    } catch (const std::exception&) {
+    } catch (...) {
     }
 }
 
@@ -189,9 +190,27 @@ namespace {
 
 // What the library is given for a link: its trackers and peers, the hash in its checked form,
 // and no content ever asked for.
+// The link with at most kMaxTrackersPerLink "tr=" and kMaxPeersPerLink "x.pe=" parameters:
+// the library's work on a link grows with the square of their number.
+std::string CappedLink(std::string_view link) {
+    std::string capped;
+    size_t trackers = 0, peers = 0;
+    for (size_t begin = 0; begin < link.size();) {
+        const size_t end = std::min(link.find('&', begin), link.size());
+        const std::string_view param = link.substr(begin, end - begin);
+        const bool keep = param.starts_with("tr=")     ? ++trackers <= kMaxTrackersPerLink
+                          : param.starts_with("x.pe=") ? ++peers <= kMaxPeersPerLink
+                                                       : true;
+        if (keep)
+            capped.append(capped.empty() ? "" : "&").append(param);
+        begin = end + 1;
+    }
+    return capped;
+}
+
 lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_hash_t& hashes) {
     lt::error_code ec;
-    lt::add_torrent_params params = lt::parse_magnet_uri(request.link, ec);
+    lt::add_torrent_params params = lt::parse_magnet_uri(CappedLink(request.link), ec);
     if (ec)
         params = lt::add_torrent_params();  // keep going with the hashes alone
     params.info_hashes = hashes;

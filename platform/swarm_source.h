@@ -24,6 +24,11 @@ namespace velindra {
 class AtomicFile;
 class Committer;
 
+// At most this many trackers and peer addresses are taken from one link; the saved torrent
+// keeps at most those trackers.
+inline constexpr size_t kMaxTrackersPerLink = 100;
+inline constexpr size_t kMaxPeersPerLink = 100;
+
 // Every bound and switch of the network source, in one place.
 struct SwarmLimits {
     long perLinkMs = 60'000;      // give up on a link after this long

@@ -1,10 +1,13 @@
 #include "qt_settings_store.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+
+#include "console.h"
 
 namespace velindra {
 
@@ -27,9 +30,29 @@ QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The settings file, when the store is one; it is looked at before QSettings opens it.
+QString StoreFile() {
+#ifdef _WIN32
+    return {};  // the registry
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + QString::fromUtf8(kSettingsApplication) + QStringLiteral(".conf");
+#endif
+}
+
+// Far more than four short values.
+constexpr size_t kMaxStoreBytes = 1u << 20;
+
+bool StoreUsable() {
+    const QString file = StoreFile();
+    return file.isEmpty() || SafeToRead(file.toStdString(), kMaxStoreBytes);
+}
+
 }  // namespace
 
 std::string QtSettingsStore::Read(std::string_view key, std::string_view defaultValue) {
+    if (!StoreUsable())
+        return std::string(defaultValue);
     const std::unique_ptr<QSettings> settings = OpenStore();
     const QVariant value = settings->value(ToQString(key));
     if (!value.isValid()) {
@@ -57,17 +80,24 @@ static bool HasOwnConfigFolder() {
 #endif
 }
 
-void QtSettingsStore::Write(std::string_view key, std::string_view value) {
-    if (!HasOwnConfigFolder())
-        return;
+bool QtSettingsStore::Write(std::string_view key, std::string_view value) {
+    if (!HasOwnConfigFolder() || !StoreUsable())
+        return false;
     const std::unique_ptr<QSettings> settings = OpenStore();
     settings->setValue(ToQString(key), ToQString(value));
-    settings->sync();  // failures are not reported: the store never fails towards its callers
+    settings->sync();
+    return settings->status() == QSettings::NoError;
 }
 
 std::string QtSettingsStore::Location() {
+    if (const QString file = StoreFile(); !file.isEmpty())
+        return file.toStdString();
     const std::unique_ptr<QSettings> settings = OpenStore();
     return settings->fileName().toStdString();
+}
+
+std::string QtSettingsStore::Where() {
+    return Location();
 }
 
 }  // namespace velindra

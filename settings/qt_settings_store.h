@@ -13,8 +13,11 @@ namespace velindra {
 // registry key Software\Tessmir\Velindra. Every Read goes to the store afresh.
 class QtSettingsStore : public SettingsStore {
   public:
+    // A settings file that is not a regular file of sensible size is never opened: it reads
+    // as the defaults and takes no value.
     std::string Read(std::string_view key, std::string_view defaultValue) override;
-    void Write(std::string_view key, std::string_view value) override;
+    bool Write(std::string_view key, std::string_view value) override;
+    std::string Where() override;
 
     // Where the values live, for the README and for diagnostics.
     static std::string Location();

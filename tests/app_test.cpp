@@ -2,6 +2,7 @@
 // settings store on QSettings; opening and revealing files.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -559,6 +560,41 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
     QFile::setPermissions(QString::fromStdString(file), QFileDevice::Permissions());
     EXPECT_EQ(store.Read("fileName", "dn"), "dn");
     store.Write("fileName", "btih");
+    // Something other than a file in its place is never opened: nothing blocks on a FIFO,
+    // nothing is stored, and the settings window says so and stays open.
+    for (const bool fifo : {true, false}) {
+        std::filesystem::remove_all(file);
+        fifo ? (void)::mkfifo(file.c_str(), 0600) : (void)std::filesystem::create_directory(file);
+        EXPECT_EQ(store.Read("onFinish", "select"), "select");
+        EXPECT_FALSE(store.Write("onFinish", "poi"));
+        Form3 window(nullptr, store, nullptr);
+        EXPECT_EQ(Messages([&] { window.Command1->click(); }),
+                  Names{QString::fromStdString("设置无法保存：" + file)});
+        EXPECT_NE(window.result(), QDialog::Accepted);
+    }
+    // The same for the Save-as dialog's own state file.
+    qputenv("XDG_STATE_HOME", dir.path().toUtf8());
+    std::filesystem::create_directories(dir.path().toStdString() + "/velindra");
+    const std::string state = StateFile().toStdString();
+    ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
+    EXPECT_FALSE(SaveDialogStartFolder().isEmpty());
+    RememberSavedFile(QStringLiteral("/tmp/x.torrent"));
+    EXPECT_TRUE(std::filesystem::is_fifo(state));
+    qunsetenv("XDG_STATE_HOME");
+}
+
+// A save folder that is not a whole path is refused when the settings are saved.
+TEST(Form3Test, ARelativeSaveFolderIsRefused) {
+    testing::MemorySettings settings;
+    Form3 window(nullptr, settings, nullptr);
+    window.Option6->setChecked(true);
+    window.Text1->setText(QStringLiteral("seeds"));
+    EXPECT_EQ(Messages([&] { window.Command1->click(); }),
+              Names{"保存位置必须是完整的文件夹路径：seeds"});
+    EXPECT_TRUE(settings.writes.empty());
+    window.Text1->setText(QStringLiteral("/srv/seeds"));
+    EXPECT_TRUE(Messages([&] { window.Command1->click(); }).empty());
+    EXPECT_EQ(settings.values["onStart"], "/srv/seeds");
 }
 
 // Each path reaches the opener as one argument, whatever it holds, and never through a shell.

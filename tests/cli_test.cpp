@@ -3,6 +3,11 @@
 // those about POSIX signals, descriptors and terminals.
 #include <gtest/gtest.h>
 
+#include <functional>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <map>
 
 #include "test_support.h"  // before windows.h: the sockets header insists
@@ -327,6 +332,12 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         {{"--name", "title"}, "magnet:?x", "--name", false},
         {{"--bogus"}, "magnet:?x", "--bogus", false},
         {{"--dht-node", "router"}, "magnet:?x", "--dht-node", false},
+        {{"--dht-node", "router:0"}, "magnet:?x", "--dht-node 的端口", false},
+        {{"--listen", "127.0.0.1:65536"}, "magnet:?x", "--listen 的端口", false},
+        {{"--listen", "0.0.0.0:0,127.0.0.1:-1"}, "magnet:?x", "--listen 的端口", false},
+        {{"--listen", "nosuch.invalid:6881"}, "magnet:?x", "nosuch.invalid", false},
+        {{"-o", "--help"}, "magnet:?x", "选项 -o 需要一个目录", false},
+        {{"-q5"}, "magnet:?x", "选项 -q 不带值", false},
         {{"/no/such/file"}, "", "/no/such/file", false},
         {{out.str()}, "", "Is a directory", false},
     };
@@ -345,6 +356,7 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         EXPECT_NE(run.err.find(error), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty());
     }
+    EXPECT_FALSE(std::filesystem::exists("--help"));
     // In UTF-8 whatever the code page.
     EXPECT_TRUE(
         RunCli({"--help"}, "").out.starts_with("用法: velindra-cli [选项] [文件或磁力链接...]"));
@@ -397,6 +409,32 @@ TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheSavedFiles) {
         }
     }
 }
+
+#ifdef VELINDRA_SWARM
+// The network source's state file is read only when it is a regular file of sensible size: a
+// FIFO, a folder, an endless device or a huge file in its place reads as no saved state, and
+// the run neither hangs, nor fails, nor fills memory.
+TEST_F(CliTest, AStateFileThatIsNoFileIsIgnored) {
+    const std::string state = out / "cache/velindra/swarm-state";
+    const std::vector<std::function<void()>> makers = {
+        [&] { ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0); },
+        [&] { std::filesystem::create_directory(state); },
+        [&] { std::filesystem::create_symlink("/dev/zero", state); },
+        [&] { std::filesystem::resize_file((testing::WriteFile(state, ""), state), 64u << 20); },
+    };
+    for (size_t i = 0; i < makers.size(); ++i) {
+        std::filesystem::remove_all(out / "cache");
+        std::filesystem::create_directories(out / "cache/velindra");
+        makers[i]();
+        const std::string a = Add("state" + std::to_string(i));
+        Lines args = Args({"--listen", "127.0.0.1:0", "--dht-node", "127.0.0.1:9"});
+        args.erase(std::find(args.begin(), args.end(), "--no-swarm"));
+        const CliRun run = RunCli(args, Links({a}), {.env = {{"XDG_CACHE_HOME", out / "cache"}}});
+        EXPECT_EQ(run.status, 0) << i << ": " << run.err;
+        EXPECT_EQ(run.lines(), Lines{out / "f0.torrent"}) << i;
+    }
+}
+#endif
 
 TEST_F(CliTest, SignalsEndTheRunWithTheShellsStatusAndNoTemporaryFile) {
     for (auto [signal, status] : {std::pair{SIGINT, 130}, {SIGHUP, 129}, {SIGTERM, 143}}) {

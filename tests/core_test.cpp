@@ -235,6 +235,11 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
           "magnet:?xt=urn:btmh:1220" + v2b + "&xs=http%3A%2F%2Fsite%2Fa.torrent&as=ftp://x\n"
           "magnet:?xt=urn:btmh:1220" + v2a + "&xt=urn:btih:" + a1 + "&x\n"}, {}, {},
          {failed, "fetch http://site/a.torrent -> /d/" + v2b + ".torrent", f1}},
+        // A save folder that is not a whole path fails each link with the reason; nothing is
+        // guessed or asked.
+        {{{"onStart", "seeds"}}, {Link(a1)}, {}, {},
+         {"message 种子获取失败\n保存位置必须是完整的文件夹路径：seeds"}},
+        {{{"onStart", "F:\\TDDownload"}, {"onError", "ignore"}}, {Link(a1)}, {}, {}, {}},
         // A stored action of no known name, "Open" too, does nothing.
         {{{"onFinish", "Open"}, {"onStart", "/d"}, {"fileName", "btih"}}, {Link(a2)}, {}, {},
          {f2}},

@@ -22,9 +22,10 @@ struct MemorySettings : SettingsStore {
         auto it = values.find(key);
         return it == values.end() ? std::string(def) : it->second;
     }
-    void Write(std::string_view key, std::string_view value) override {
+    bool Write(std::string_view key, std::string_view value) override {
         values[std::string(key)] = value;
         writes.push_back(std::string(key) + "=" + std::string(value));
+        return true;
     }
 };
 

@@ -96,6 +96,23 @@ TEST_F(SwarmTest, V2OnlyLinkIsFetchedAndCheckedByItsSha256) {
     EXPECT_EQ(body.find("piece layers"), std::string::npos);
 }
 
+// A link with 20,000 trackers (a hostile page's) is taken with the first hundred only: it is
+// fetched as quickly as any other, and the saved torrent names no more than those.
+TEST_F(SwarmTest, ALinkWithThousandsOfTrackersTakesTheFirstHundred) {
+    const std::string hash = seeder.Seed("many.bin", 1024);
+    std::string trackers;
+    for (int i = 0; i < 20'000; ++i)
+        trackers += "&tr=http%3A%2F%2F127.0.0.1%3A9%2F" + std::to_string(i);
+    SwarmSource network(limits);
+    const auto started = std::chrono::steady_clock::now();
+    const FetchResult result = Fetch(network, hash, trackers + "&x.pe=" + seeder.Peer());
+    ASSERT_TRUE(result.ok()) << result.detail;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    const std::string body = testing::ReadFile(out / (hash.substr(0, 4) + ".torrent"));
+    EXPECT_NE(body.find("http://127.0.0.1:9/99e"), std::string::npos);
+    EXPECT_EQ(body.find("http://127.0.0.1:9/100e"), std::string::npos);
+}
+
 // Through the DHT alone (no tracker, no peer address in the links): the first session
 // bootstraps from the router; a later one, given no router at all, finds the network through
 // the routing table the first one saved; a corrupt state file is ignored.
