@@ -76,7 +76,9 @@ class LinksBox : public QPlainTextEdit {
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setTabChangesFocus(true);
-        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        // Lines wrap between words only: breaking inside one huge word (a long link) would lay
+        // the line out again for every break, which freezes the window on long input.
+        setWordWrapMode(QTextOption::WordWrap);
         document()->setDocumentMargin(0);
         connect(this, &QPlainTextEdit::textChanged, this, &QPlainTextEdit::ensureCursorVisible);
     }

@@ -1,13 +1,47 @@
 #include <QApplication>
+#include <QThread>
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 #include "Form1.h"
+#include "messages.h"
 #include "modXP.h"
 #include "process_setup.h"
 #include "single_instance.h"
 #include "texts.h"
 #include "version.h"
+
+namespace {
+
+using velindra::SingleInstance;
+
+// Hands the links to the window already running for this user, or becomes that window. An
+// exit status when this start is done: its links are with the running window, or that
+// window did not take them (this start then shows no window of its own, so that no link is
+// ever shown twice).
+std::optional<int> JoinOrListen(SingleInstance& instance, const QStringList& links) {
+    const QString name = SingleInstance::DefaultName();
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        switch (SingleInstance::HandOver(name, links)) {
+            case SingleInstance::HandOverResult::Delivered:
+                return 0;
+            case SingleInstance::HandOverResult::NoAnswer:
+                velindra::ShowMessageBox(nullptr,
+                                         QString::fromUtf8(velindra::texts::kInstanceNoAnswer));
+                return 1;
+            case SingleInstance::HandOverResult::NoInstance:
+                break;
+        }
+        // Taken: another start got there first a moment ago; it takes the links instead.
+        if (instance.Listen(name) != SingleInstance::ListenResult::Taken)
+            return std::nullopt;
+        QThread::msleep(200);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     velindra::EnsureStandardDescriptors();  // before anything opens a file or a socket
@@ -21,16 +55,14 @@ int main(int argc, char** argv) {
 
         // A browser handing over the next link starts us again: the running program takes it.
         const QStringList links = QApplication::arguments().mid(1);
-        const QString name = velindra::SingleInstance::DefaultName();
-        if (velindra::SingleInstance::HandOver(name, links, 2000))
-            return 0;
         velindra::SingleInstance instance;
         QObject::connect(&instance, &velindra::SingleInstance::argumentsArrived,
                          [](const QStringList& more) {
                              if (velindra::Form1* form = velindra::modXP::MainWindow())
                                  form->AppendLinks(more);
                          });
-        instance.Listen(name);
+        if (const std::optional<int> status = JoinOrListen(instance, links))
+            return *status;
 
         velindra::modXP::Main(links);
         return app.exec();

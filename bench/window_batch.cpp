@@ -1,12 +1,16 @@
 // The windows' batch, timed: pastes the links of a file into the main window and presses
 // "获取种子" with the settings the caller stored (a configured folder, "什么都不做", failures not
-// shown), then prints the seconds the batch took and how many links it had. Runs offscreen.
+// shown), then prints the seconds the batch took and how many links it had. With --line KB
+// instead, the time to paste one link of that many KiB into the links box and draw it.
+// Runs offscreen.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "Form1.h"
 #include "curl_downloader.h"
@@ -16,8 +20,25 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: window_batch LINKS-FILE\n");
+        std::fprintf(stderr, "usage: window_batch LINKS-FILE | --line KB\n");
         return 2;
+    }
+    if (std::string(argv[1]) == "--line" && argc > 2) {
+        QApplication app(argc, argv);
+        velindra::QtSettingsStore settings;
+        velindra::CurlDownloader downloader;
+        velindra::DesktopLauncher launcher;
+        velindra::Form1 form(velindra::Outside{settings, downloader, launcher, nullptr, nullptr});
+        form.show();
+        const QString line = QStringLiteral("magnet:?xt=urn:btih:") +
+                             QString(std::atoi(argv[2]) * 1024, QLatin1Char('a'));
+        QElapsedTimer clock;
+        clock.start();
+        form.Text1->setPlainText(line);
+        form.Text1->moveCursor(QTextCursor::End);
+        form.grab();
+        std::printf("%lld ms\n", static_cast<long long>(clock.elapsed()));
+        return 0;
     }
     std::ifstream in(argv[1], std::ios::binary);
     std::stringstream text;

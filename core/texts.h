@@ -52,6 +52,7 @@ inline constexpr const char* kDoNotTell = "不提示";
 inline constexpr const char* kOnSuccess = "获取种子成功";
 inline constexpr const char* kOk = "确定";
 inline constexpr const char* kSettingsNotSaved = "设置无法保存：";
+inline constexpr const char* kInstanceNoAnswer = "正在运行的 Velindra 没有响应，链接没有交给它";
 inline constexpr const char* kFolderNotAbsolute = "保存位置必须是完整的文件夹路径：";
 
 // The progress window; %1 and %2 are filled in.

@@ -1,6 +1,7 @@
 // The windows, offscreen, with real widgets (modal windows are answered by the test); the
 // settings store on QSettings; opening and revealing files.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -164,6 +165,22 @@ void CheckTheCursorLineIsShown(Form1& form, int points) {
     QTest::keyClicks(box, "magnet:?b");
     EXPECT_TRUE(lineShown()) << "typing on a second line at " << points;
     EXPECT_EQ(box->toPlainText(), "magnet:?xt=urn:btih:abc\nmagnet:?b");
+}
+
+// A link of a megabyte in one line is taken and drawn without freezing the window (breaking
+// inside the one huge word took a minute), and its end, where the cursor is, stays in view.
+TEST(WindowsTest, AOneMegabyteLineDoesNotFreezeTheLinksBox) {
+    testing::World w;
+    Form1 form(Wire(w));
+    form.show();
+    const QString line = "magnet:?xt=urn:btih:" + QString(1 << 20, 'a');
+    QElapsedTimer clock;
+    clock.start();
+    form.Text1->setPlainText(line);
+    form.Text1->moveCursor(QTextCursor::End);
+    form.grab();
+    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_TRUE(form.Text1->viewport()->rect().contains(form.Text1->cursorRect()));
 }
 
 // The windows' icons, their tab order, and Enter on a focused button.
@@ -501,20 +518,53 @@ TEST(DialogTest, SaveAsStartsWhereTheLastFileWasSaved) {
     qunsetenv("XDG_STATE_HOME");
 }
 
+// Starts the real program with these arguments and waits until it ends (up to 20 s); its exit
+// code, or -1 while it still runs.
+int RunLaterStart(const QStringList& arguments, int waitMs = 20000) {
+    QProcess later;
+    later.start(QStringLiteral(VELINDRA_APP_PATH), arguments);
+    for (QElapsedTimer clock; later.state() != QProcess::NotRunning && clock.elapsed() < waitMs;)
+        QTest::qWait(20);
+    if (later.state() != QProcess::NotRunning) {
+        later.kill();
+        later.waitForFinished();
+        return -1;
+    }
+    return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
+}
+
+// A raw connection to a local socket, for what a hostile program would do; -1 on failure.
+int Connect(const QString& name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // One window per user session. A socket file left by a crash, that nobody answers, does not
 // stop the next start from listening; a later start of the real program then hands its links
-// to the running window and ends.
+// to the running window and ends, also while that window is busy for seconds, and also after
+// a flood of idle connections and a message announced as 1 GiB: the running window keeps its
+// place, and every link is shown once.
 TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
     testing::TempDir runtime;
+    std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
     qputenv("XDG_RUNTIME_DIR", runtime.str().c_str());
     const QString name = SingleInstance::DefaultName();
+    EXPECT_EQ(name.toStdString(), runtime / "velindra.socket");
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(fd);
-    EXPECT_FALSE(SingleInstance::HandOver(name, {"magnet:?x"}, 500));
+    EXPECT_EQ(SingleInstance::HandOver(name, {"magnet:?x"}, 500, 500),
+              SingleInstance::HandOverResult::NoInstance);
 
     testing::World w;
     Form1 form(Wire(w));
@@ -522,17 +572,106 @@ TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
     form.Text1->setPlainText("typed by hand");
     SingleInstance instance;
     QObject::connect(&instance, &SingleInstance::argumentsArrived, &form, &Form1::AppendLinks);
-    ASSERT_TRUE(instance.Listen(name));
-    QProcess later;
-    later.start(QStringLiteral(VELINDRA_APP_PATH),
-                {"magnet:?xt=urn:btih:A", "text with magnet:?xt=urn:btih:B"});
-    for (QElapsedTimer clock; later.state() != QProcess::NotRunning && clock.elapsed() < 20000;)
-        QTest::qWait(20);
-    EXPECT_TRUE(later.exitStatus() == QProcess::NormalExit && later.exitCode() == 0);
+    ASSERT_EQ(instance.Listen(name), SingleInstance::ListenResult::Listening);
+    EXPECT_EQ(RunLaterStart({"magnet:?xt=urn:btih:A", "text with magnet:?xt=urn:btih:B"}), 0);
     EXPECT_EQ(form.Text1->toPlainText(),
               "typed by hand\nmagnet:?xt=urn:btih:A\ntext with magnet:?xt=urn:btih:B");
     EXPECT_EQ(form.focusWidget(), form.Command1);
     EXPECT_TRUE(w.journal.empty());  // nothing starts on its own
+
+    // Busy for 3 s (the event loop does not run): the later start waits, and ends.
+    QProcess later;
+    later.start(QStringLiteral(VELINDRA_APP_PATH), {"magnet:?xt=urn:btih:C"});
+    ASSERT_TRUE(later.waitForStarted());
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "while busy";
+    for (QElapsedTimer clock; later.state() != QProcess::NotRunning && clock.elapsed() < 20000;)
+        QTest::qWait(20);
+    EXPECT_EQ(later.state(), QProcess::NotRunning);
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after busy";
+    // A flood of idle connections, and a message announced as 1 GiB that is dropped at once.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 4096);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    std::vector<int> idle;
+    std::atomic<bool> flooded{false};
+    std::thread flood([&] {  // connecting blocks while the window has not accepted yet
+        for (int i = 0; i < 2000; ++i)
+            idle.push_back(Connect(name));
+        flooded = true;
+    });
+    for (QElapsedTimer clock; !flooded && clock.elapsed() < 60000;)
+        QTest::qWait(10);
+    flood.join();
+    EXPECT_EQ(std::count(idle.begin(), idle.end(), -1), 0);
+    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after the flood";
+    const int huge = Connect(name);
+    ASSERT_GE(huge, 0);
+    const char announce[] = {0x40, 0, 0, 0, 'x'};
+    ASSERT_EQ(::write(huge, announce, sizeof announce), 5);
+    char answer = 0;
+    QElapsedTimer dropped;
+    dropped.start();
+    while (::recv(huge, &answer, 1, MSG_DONTWAIT) < 0 && dropped.elapsed() < 5000)
+        QTest::qWait(10);
+    EXPECT_LT(dropped.elapsed(), 5000);
+    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after the huge message";
+    EXPECT_EQ(RunLaterStart({"magnet:?xt=urn:btih:D"}), 0);
+    for (int c : idle)
+        ::close(c);
+    ::close(huge);
+    EXPECT_TRUE(form.Text1->toPlainText().endsWith(
+        "magnet:?xt=urn:btih:B\nmagnet:?xt=urn:btih:C\nmagnet:?xt=urn:btih:D"))
+        << form.Text1->toPlainText().toStdString();
+}
+
+// The socket lives only in a folder of the user's own that nobody else can write to, and only
+// a program run by the same user is handed anything. Another user is created for the test
+// where it can be (as root); elsewhere that part is skipped.
+TEST(SingleInstanceTest, OnlyTheUsersOwnFolderAndProgramAreTrusted) {
+    testing::TempDir home;
+    qputenv("XDG_CACHE_HOME", (home.str() + "/cache").c_str());
+    const std::string own = home / "cache/velindra/velindra.socket";
+    for (const char* runtime : {"", "relative", "/tmp", "/nonexistent"}) {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        EXPECT_EQ(SingleInstance::DefaultName().toStdString(), own) << runtime;
+    }
+    EXPECT_EQ(std::filesystem::status(home / "cache/velindra").permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    if (::getuid() != 0 || std::system("id velindra-other >/dev/null 2>&1 || "
+                                       "useradd -M -s /usr/sbin/nologin velindra-other") != 0) {
+        GTEST_SKIP() << "another user cannot be made here (not root, or no useradd)";
+    }
+    // A folder of the other user's is not taken as a runtime folder, and a program the other
+    // user runs (the real one, on a socket anybody may reach) is not handed the links.
+    testing::TempDir theirs;
+    ASSERT_EQ(std::system(("chown velindra-other " + testing::Quote(theirs.str()) +
+                           " && chmod 700 " + testing::Quote(theirs.str()))
+                              .c_str()),
+              0);
+    qputenv("XDG_RUNTIME_DIR", theirs.str().c_str());
+    EXPECT_EQ(SingleInstance::DefaultName().toStdString(), own);
+    QProcess server;
+    server.setProcessEnvironment([&] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(theirs.str()));
+        env.insert("HOME", QString::fromStdString(theirs.str()));
+        return env;
+    }());
+    server.start("setpriv", {"--reuid=velindra-other", "--regid=velindra-other", "--clear-groups",
+                             QStringLiteral(VELINDRA_APP_PATH)});
+    const QString theirSocket = QString::fromStdString(theirs / "velindra.socket");
+    for (QElapsedTimer clock;
+         !std::filesystem::exists(theirSocket.toStdString()) && clock.elapsed() < 10000;)
+        QTest::qWait(50);
+    ASSERT_TRUE(std::filesystem::exists(theirSocket.toStdString()));
+    EXPECT_EQ(SingleInstance::HandOver(theirSocket, {"magnet:?private"}, 2000, 2000),
+              SingleInstance::HandOverResult::NoInstance);
+    server.kill();
+    server.waitForFinished();
 }
 
 // Values come back exactly as written, a list-looking one as its text, and every read sees the
