@@ -182,7 +182,10 @@ const std::vector<OptionSpec>& Table() {
              o.caFile = *v;
              return std::string();
          }},
-        {"", "--no-swarm", "", "镜像都失败时不向 BitTorrent 网络索取种子信息",
+        {"", "--no-swarm", "",
+         "不使用 BitTorrent 网络。不加此选项时, 每次运行一开始就加入 DHT (解析路由节点的域名,\n"
+         "在每个网络接口上监听一个 TCP 和一个 UDP 端口, 结束时写入状态文件), 即使所有链接\n"
+         "都从镜像得到; 镜像都失败的链接再向网络索取种子信息",
          Switch(&Options::swarm, false)},
         {"", "--no-dht", "",
          "向网络索取时只用链接中的 tracker 和节点地址 (不用 DHT、本地发现和端口映射)",

@@ -55,6 +55,8 @@ TEST(DesktopTest, InstalledProgramHandlesMagnetLinks) {
     EXPECT_EQ(handler.text, "velindra.desktop\n");
 }
 
+// The package declares what it needs, carries its changelog, copyright and manual pages, holds
+// stripped programs, and passes lintian without an error or a warning.
 TEST(DesktopTest, DebianPackageDeclaresItsDependencies) {
     TempDir out;
     const Output built =
@@ -73,9 +75,15 @@ TEST(DesktopTest, DebianPackageDeclaresItsDependencies) {
           "./usr/share/applications/velindra.desktop", "./usr/share/metainfo/velindra.metainfo.xml",
           "./usr/share/icons/hicolor/16x16/apps/velindra.png",
           "./usr/share/icons/hicolor/256x256/apps/velindra.png",
-          "./usr/share/icons/hicolor/scalable/apps/velindra.svg"}) {
+          "./usr/share/icons/hicolor/scalable/apps/velindra.svg",
+          "./usr/share/doc/velindra/changelog.gz", "./usr/share/doc/velindra/copyright",
+          "./usr/share/man/man1/velindra.1.gz", "./usr/share/man/man1/velindra-cli.1.gz"}) {
         EXPECT_NE(contents.text.find(std::string(file) + "\n"), std::string::npos) << file;
     }
+    const Output lintian = Shell("lintian --suppress-tags running-with-root-privileges " +
+                                 Quote(deb) + " 2>&1");
+    EXPECT_EQ(lintian.text.find("E: "), std::string::npos) << lintian.text;
+    EXPECT_EQ(lintian.text.find("W: "), std::string::npos) << lintian.text;
 }
 
 }  // namespace
