@@ -38,6 +38,10 @@ class BatchServices : public MessageSink,
         form_.progress().HideProgress();
         ShowMessageBox(&form_, QString::fromStdString(text));
     }
+    bool ShowFailure(const std::string& text) override {
+        form_.progress().HideProgress();
+        return ShowFailureBox(&form_, QString::fromStdString(text));
+    }
     bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) override {
         form_.progress().HideProgress();
         return form_.outside().saveDialog(&form_, fileName, request);
@@ -173,15 +177,21 @@ void Form1::Command1_Click() {
             ? outside_.makeNetworkSource()
             : nullptr;
     SourceRouter sources(outside_.downloader, network.get());
-    progress_ = std::make_unique<ProgressDownloader>(sources, this);
+    stop_ = false;
+    progress_ = std::make_unique<ProgressDownloader>(sources, this, stop_);
     BatchServices services(*this);
     Services s{outside_.settings, services, services, services, *progress_, services};
     s.askNetwork = network != nullptr;
+    s.stop = &stop_;
     FetchBatch(text, options, s);
     progress_.reset();
     network.reset();
     qApp->removeEventFilter(this);
     batchRunning_ = false;
+    if (closeAfterBatch_) {
+        close();  // asked for during the batch, which it stopped
+        return;
+    }
     if (!waiting_.isEmpty())
         AppendLinks(std::exchange(waiting_, {}));
 }
@@ -235,7 +245,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Drop:
             return true;
         case QEvent::Close:
+            // Closing the window stops the batch, and closes it once the batch has ended.
             event->ignore();
+            stop_ = true;
+            closeAfterBatch_ = true;
             return true;
         default:
             return false;

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -68,6 +69,8 @@ class Form1 : public QWidget {
     QStringList waiting_;
     std::unique_ptr<ProgressDownloader> progress_;
     bool batchRunning_ = false;
+    std::atomic<bool> stop_{false};  // the running batch is to stop
+    bool closeAfterBatch_ = false;
 };
 
 }  // namespace velindra

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <string>
 
 #include "Form1.h"
 #include "messages.h"
@@ -41,11 +42,45 @@ std::optional<int> JoinOrListen(SingleInstance& instance, const QStringList& lin
     return std::nullopt;
 }
 
+// --help and --version are answered as programs do, on standard output, before any window
+// or display is needed. An exit status when the program should end at once.
+std::optional<int> AnswerOptions(int argc, char** argv) {
+    using namespace velindra;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::printf("%s%s", texts::kAppUsageLine, texts::kAppUsage);
+            return 0;
+        }
+        if (argument == "--version") {
+            std::printf("velindra %s\n", kVersion);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+// Every argument left once the toolkit has taken its own must hold a magnet link: anything
+// else is refused, not pasted. An exit status when the program should end at once.
+std::optional<int> RefuseOtherArguments(const QStringList& arguments) {
+    using namespace velindra;
+    for (const QString& argument : arguments) {
+        if (!argument.contains(QStringLiteral("magnet:?"))) {
+            std::fprintf(stderr, "velindra: %s%s\n%s%s\n", texts::kNotALink,
+                         argument.toUtf8().constData(), texts::kAppUsageLine, texts::kSeeHelp);
+            return 2;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     velindra::EnsureStandardDescriptors();  // before anything opens a file or a socket
     velindra::EnsureHomeFolder();
+    if (const std::optional<int> status = AnswerOptions(argc, argv))
+        return *status;
     try {
         QApplication app(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Velindra"));
@@ -55,6 +90,8 @@ int main(int argc, char** argv) {
 
         // A browser handing over the next link starts us again: the running program takes it.
         const QStringList links = QApplication::arguments().mid(1);
+        if (const std::optional<int> status = RefuseOtherArguments(links))
+            return *status;
         velindra::SingleInstance instance;
         QObject::connect(&instance, &velindra::SingleInstance::argumentsArrived,
                          [](const QStringList& more) {

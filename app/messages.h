@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
 
 #include "interfaces.h"
@@ -20,6 +21,23 @@ inline void ShowMessageBox(QWidget* owner, const QString& text) {
         ok->setIcon(QIcon());
     }
     box.exec();
+}
+
+// The same box for a link's failure while more links are to come, with a second button that
+// stops the batch; "确定" stays the default. True when the user chose to stop.
+inline bool ShowFailureBox(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kAppTitle), text, QMessageBox::Ok,
+                    owner);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    QAbstractButton* ok = box.button(QMessageBox::Ok);
+    ok->setText(QString::fromUtf8(texts::kOk));
+    ok->setIcon(QIcon());
+    QPushButton* stop =
+        box.addButton(QString::fromUtf8(texts::kStopBatch), QMessageBox::RejectRole);
+    box.setDefaultButton(qobject_cast<QPushButton*>(ok));
+    box.setEscapeButton(ok);  // Escape continues, as the only button would
+    box.exec();
+    return box.clickedButton() == stop;
 }
 
 }  // namespace velindra

@@ -66,8 +66,11 @@ QString ProgressText(const FetchRequest& request, int peers, const QLabel& label
 
 }  // namespace
 
-ProgressDownloader::ProgressDownloader(Downloader& inner, QWidget* owner, int delayMs)
-    : inner_(inner), owner_(owner), delayMs_(delayMs) {}
+ProgressDownloader::ProgressDownloader(Downloader& inner, QWidget* owner, std::atomic<bool>& stop,
+                                       int delayMs)
+    : inner_(inner), owner_(owner), stop_(stop), delayMs_(delayMs) {
+    batch_.start();
+}
 
 ProgressDownloader::~ProgressDownloader() {
     HideProgress();
@@ -82,19 +85,13 @@ void ProgressDownloader::HideProgress() {
 }
 
 FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
-    if (request.position.link != shownLink_) {
-        HideProgress();  // a new link starts quietly
-        shownLink_ = request.position.link;
-    }
     std::atomic<int> peers{0};
     const auto describe = [&] { return ProgressText(request, peers.load(), *window_->label); };
-
-    std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};
     FetchResult result;
     QEventLoop loop;
     FetchRequest job = request;
-    job.cancel = &cancel;
+    job.cancel = &stop_;
     job.peers = &peers;
     std::thread worker([&] {
         result = inner_.Fetch(job);
@@ -108,22 +105,22 @@ FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
         if (!window_) {
             window_ = new ProgressWindow(owner_);
             window_->show();
+            QObject::connect(window_, &ProgressWindow::cancelRequested, window_, [this] {
+                stop_ = true;  // this download, and the batch
+                window_->cancelButton->setEnabled(false);
+            });
         }
         window_->SetText(describe());
-        window_->cancelButton->setEnabled(true);
-        QObject::connect(window_, &ProgressWindow::cancelRequested, &loop, [&] {
-            cancel = true;
-            if (window_)
-                window_->cancelButton->setEnabled(false);
-        });
+        window_->cancelButton->setEnabled(!stop_);
     };
     QTimer delay;
     delay.setSingleShot(true);
-    if (window_) {
-        showWindow();  // already up for an earlier mirror of this link
+    const qint64 waited = batch_.elapsed();
+    if (window_ || waited >= delayMs_) {
+        showWindow();  // up already, or the batch has run long enough
     } else {
         QObject::connect(&delay, &QTimer::timeout, &loop, showWindow);
-        delay.start(delayMs_);
+        delay.start(static_cast<int>(delayMs_ - waited));
     }
     QTimer refresh;  // the peer count changes while the network is asked
     QObject::connect(&refresh, &QTimer::timeout, &loop, [&] {
@@ -135,9 +132,6 @@ FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
         loop.exec();
     }
     worker.join();
-    if (window_) {
-        window_->disconnect(&loop);
-    }
     return result;
 }
 

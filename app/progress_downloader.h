@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <atomic>
 
@@ -27,13 +28,15 @@ class ProgressWindow : public QDialog {
     void reject() override;  // Escape or the close box count as 取消
 };
 
-// Wraps another downloader: each Fetch runs on a worker thread while the user-interface thread
-// goes on painting. When a download has taken longer than `delayMs`, the progress window
-// appears; it stays up while further mirrors of the same link are asked, and 取消 ends the
-// current download with FetchError::Cancelled.
+// Wraps another downloader for one batch: each Fetch runs on a worker thread while the
+// user-interface thread goes on painting. Once the batch has run for `delayMs`, the progress
+// window appears and stays up until the batch ends (it steps aside only while another window
+// of the batch is up), so that 取消 can be pressed at any time: it sets `stop`, which ends the
+// current download with FetchError::Cancelled and the batch after it.
 class ProgressDownloader : public Downloader {
   public:
-    ProgressDownloader(Downloader& inner, QWidget* owner, int delayMs = 500);
+    ProgressDownloader(Downloader& inner, QWidget* owner, std::atomic<bool>& stop,
+                       int delayMs = 500);
     ~ProgressDownloader() override;
 
     FetchResult Fetch(const FetchRequest& request) override;
@@ -45,9 +48,10 @@ class ProgressDownloader : public Downloader {
   private:
     Downloader& inner_;
     QWidget* owner_;
+    std::atomic<bool>& stop_;
     int delayMs_;
+    QElapsedTimer batch_;  // since the batch began
     QPointer<ProgressWindow> window_;
-    int shownLink_ = -1;  // the link the progress window is about
 };
 
 }  // namespace velindra

@@ -1,6 +1,7 @@
 // The batch run behind "获取种子": every link of the pasted text, one after another.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,10 +24,14 @@ struct Services {
     PathRules pathRules = kHostPathRules;
     // Ask the BitTorrent network (through the downloader) when every mirror has failed.
     bool askNetwork = false;
+    // Set (by the user's "取消", or by the main window closing) to stop the batch: the current
+    // download ends as cancelled, and no further link starts.
+    std::atomic<bool>* stop = nullptr;
 };
 
 // Splits the text into links; with none it says "没有链接" and reads no setting. Otherwise it
-// loads the options from the store and processes each link to its end before the next.
+// loads the options from the store and processes each link to its end before the next, until
+// the batch is stopped.
 void FetchBatch(std::string_view text, RunOptions& options, const Services& services);
 
 // One link: plan it, choose the destination, fetch it, finish.

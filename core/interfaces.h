@@ -49,6 +49,12 @@ class MessageSink {
   public:
     virtual ~MessageSink() = default;
     virtual void ShowMessage(const std::string& text) = 0;
+    // A link's failure while more links of the batch are to come: the same box, which also
+    // offers to stop the batch ("确定", continuing, stays the default). True to stop.
+    virtual bool ShowFailure(const std::string& text) {
+        ShowMessage(text);
+        return false;
+    }
 };
 
 // What the Save-as dialog may be asked to do, as bits of SaveDialogRequest::flags.

@@ -32,13 +32,14 @@ struct FetchResult {
     // Set when a saved file was handed to a committer: the file counts as saved only once the
     // commit has ended well (see Settle).
     std::shared_ptr<PendingCommit> pending = nullptr;
+    int systemError = 0;  // the system's error number (errno) behind a CannotWrite, when known
     bool ok() const { return error == FetchError::None; }
 
     static FetchResult Done(std::string detail = {}) {
         return {FetchError::None, std::move(detail)};
     }
-    static FetchResult Failed(FetchError error, std::string detail) {
-        return {error, std::move(detail)};
+    static FetchResult Failed(FetchError error, std::string detail, int systemError = 0) {
+        return {error, std::move(detail), nullptr, systemError};
     }
 };
 

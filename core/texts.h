@@ -52,6 +52,19 @@ inline constexpr const char* kDoNotTell = "不提示";
 inline constexpr const char* kOnSuccess = "获取种子成功";
 inline constexpr const char* kOk = "确定";
 inline constexpr const char* kSettingsNotSaved = "设置无法保存：";
+// The desktop program's own command line.
+inline constexpr const char* kAppUsageLine = "用法: velindra [磁力链接...]";
+inline constexpr const char* kAppUsage = R"(
+
+打开 Velindra 窗口。给出的磁力链接放进链接框, 每个一行; 按 "获取种子" 才会获取。
+已有窗口在运行时, 链接交给那个窗口, 不再打开新窗口。
+
+选项:
+  -h, --help     显示本帮助
+      --version  显示版本
+)";
+inline constexpr const char* kNotALink = "既不是磁力链接也不是选项: ";
+inline constexpr const char* kSeeHelp = "  (详见 --help)";
 inline constexpr const char* kInstanceNoAnswer = "正在运行的 Velindra 没有响应，链接没有交给它";
 inline constexpr const char* kFolderNotAbsolute = "保存位置必须是完整的文件夹路径：";
 
@@ -63,6 +76,19 @@ inline constexpr const char* kProgressNetwork =
     "正在从 BitTorrent 网络获取种子信息，已连接 %1 个节点";
 inline constexpr const char* kProgressMirror = "正在从镜像 %1 获取种子：%2";
 inline constexpr const char* kProgressLinkAddress = "正在从链接中的地址获取种子：%1";
+
+// Why a link failed, below "种子获取失败" and the file's name.
+inline constexpr const char* kReasonNotOnMirrors = "镜像都没有这个种子";
+inline constexpr const char* kReasonOffline = "无法连接网络";
+inline constexpr const char* kReasonNotTheTorrent = "得到的文件不是这个链接的种子";
+inline constexpr const char* kReasonNoSource = "没有可以询问的来源";
+inline constexpr const char* kReasonCannotWrite = "无法写入 ";
+inline constexpr const char* kReasonFolderMissing = "文件夹不存在";
+inline constexpr const char* kReasonNoPermission = "没有写入权限";
+inline constexpr const char* kReasonDiskFull = "磁盘已满";
+inline constexpr const char* kReasonFolderInTheWay = "有同名的文件夹";
+inline constexpr const char* kReasonNoHashInLink = "链接中没有种子特征";
+inline constexpr const char* kStopBatch = "停止";
 
 // Why a source delivered nothing, in a few words.
 const char* Describe(FetchError error);

@@ -71,7 +71,7 @@ AtomicFile::~AtomicFile() {
 FetchResult AtomicFile::Fail(const char* what, int err) {
     Discard();
     return FetchResult::Failed(FetchError::CannotWrite,
-                               std::string(what) + ": " + std::strerror(err));
+                               std::string(what) + ": " + std::strerror(err), err);
 }
 
 FetchResult AtomicFile::Open() {

@@ -258,11 +258,12 @@ FetchResult SaveMetadata(const lt::torrent_info& info, const std::vector<std::st
     return committed.ok() ? FetchResult::Done("saved from the BitTorrent network") : committed;
 }
 
+constexpr const char* kUnreachable = "the network could not be reached (no peer, no DHT node)";
+
 // Why a link that got no metadata in time failed.
 FetchResult GaveUp(bool everReached, bool unreachable, int mostPeers) {
     if (!everReached)
-        return FetchResult::Failed(FetchError::NoConnection,
-                                   "the network could not be reached (no peer, no DHT node)");
+        return FetchResult::Failed(FetchError::NoConnection, kUnreachable);
     if (unreachable)
         return FetchResult::Failed(FetchError::NoConnection,
                                    "lost every peer and DHT node of the network");
@@ -279,6 +280,13 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     if (!hashes)
         return FetchResult::Failed(FetchError::Other,
                                    "the info-hash is not one the network can look up");
+    if (offline_) {
+        // Whether the network can be reached is the session's matter, not the link's.
+        std::lock_guard<std::mutex> guard(lock_);
+        if (DhtNodes() == 0)
+            return FetchResult::Failed(FetchError::NoConnection, kUnreachable);
+        offline_ = false;  // a node has turned up: links are asked again
+    }
     auto file = std::make_unique<AtomicFile>(request.destination);
     if (FetchResult opened = file->Open(); !opened.ok())
         return opened;
@@ -345,8 +353,11 @@ FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
         const bool outOfTime = now - start > std::chrono::milliseconds(limits_.perLinkMs);
         const bool unreachable =
             now - lastReached > std::chrono::milliseconds(limits_.unreachableMs);
-        if (outOfTime || unreachable)
+        if (outOfTime || unreachable) {
+            if (!everReached)
+                offline_ = true;
             return GaveUp(everReached, unreachable, mostPeers);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }

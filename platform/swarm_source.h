@@ -32,7 +32,8 @@ inline constexpr size_t kMaxPeersPerLink = 100;
 // Every bound and switch of the network source, in one place.
 struct SwarmLimits {
     long perLinkMs = 60'000;      // give up on a link after this long
-    long unreachableMs = 10'000;  // ... or after this long without any peer or DHT node
+    long unreachableMs = 10'000;  // ... or after this long without any peer or DHT node; once
+                                  // a link has, the session counts as offline (see Fetch)
     bool dht = true;
     bool localDiscovery = false;  // metadata needs no local peer discovery
     bool portMapping = false;     // UPnP and NAT-PMP: the router stays as it is
@@ -82,6 +83,9 @@ class SwarmSource : public Downloader {
     std::unique_ptr<libtorrent::dht::dht_state> loaded_;  // as read from the state file
     int dhtNodeMetric_ = -1;
     long long dhtNodes_ = 0;
+    // Set when a link found no peer and no DHT node for its whole first bound: the network
+    // cannot be reached from here, and later links fail at once until a DHT node turns up.
+    std::atomic<bool> offline_{false};
 };
 
 // The .torrent file for metadata received from the network: the info dictionary exactly as

@@ -57,7 +57,10 @@ Names Messages(const std::function<void()>& run) {
             seen.push_back(box->text());
             EXPECT_EQ(box->windowTitle(), "Velindra");
             EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
-            EXPECT_EQ(box->buttons().size(), 1);
+            // With "停止" while more links are to come; "确定", continuing, stays the default.
+            EXPECT_LE(box->buttons().size(), 2);
+            if (box->buttons().size() == 2)
+                EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Ok));
             box->button(QMessageBox::Ok)->click();
         }
     });
@@ -371,7 +374,7 @@ TEST(Form3Test, BrowseFillsTheFolderOnlyWhenOneIsChosen) {
 // A slow download shows its progress; cancelling it skips the link without a word, and links
 // handed over meanwhile wait for the end of the batch.
 void CheckProgressAndCancel(Form1& form, testing::World& w) {
-    const QString text = Link(Hash("CC", "CC"), "&dn=%E6%BC%94%E7%A4%BA");
+    const QString text = Link(Hash("CC", "CC"), "&dn=%E6%BC%94%E7%A4%BA\n").repeated(3);
     form.Text1->setPlainText(text);
     const size_t events = w.journal.size();
     // Input to the main window is ignored while the batch runs.
@@ -391,12 +394,46 @@ void CheckProgressAndCancel(Form1& form, testing::World& w) {
     });
     form.Command1->click();
     EXPECT_GE(shownAfter, 400);
-    EXPECT_TRUE(label.contains("第 1/1 个") && label.contains("演示.torrent") &&
+    EXPECT_TRUE(label.contains("第 1/3 个") && label.contains("演示.torrent") &&
                 label.contains("镜像 1"))
         << label.toStdString();
-    // The fetch only: the other mirrors are not asked, and there is no message and no launch.
+    // The fetch only: the other mirrors and the other links are not asked, and there is no
+    // message and no launch: "取消" stops the batch.
     EXPECT_EQ(w.journal.size(), events + 1);
-    EXPECT_EQ(form.Text1->toPlainText(), text + "\nmagnet:?handed-over");
+    EXPECT_EQ(form.Text1->toPlainText(), text + "magnet:?handed-over");
+}
+
+// A failure box offers to stop the batch while more links are to come; closing the main window
+// during a batch stops it too, and then closes the window. Nothing further starts either way.
+TEST(BatchWindowTest, AFailureBoxOrClosingTheWindowStopsTheBatch) {
+    testing::World w;
+    w.settings.values = {{"onStart", "/d"}};
+    w.decide = [](const FetchRequest& r) {
+        while (r.infoHash.starts_with("CC") && !r.cancel->load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return r.infoHash.starts_with("CC") ? FetchError::Cancelled : FetchError::HttpStatus;
+    };
+    Form1 form(Wire(w));
+    form.show();
+    form.Text1->setPlainText(Link(Hash("BA", "01")) + "\n" + Link(Hash("BA", "02")));
+    QStringList buttons;
+    OnNextModal([&](QWidget* box) {
+        for (QAbstractButton* b : qobject_cast<QMessageBox*>(box)->buttons())
+            buttons << b->text();
+        for (QAbstractButton* b : qobject_cast<QMessageBox*>(box)->buttons())
+            if (b->text() == "停止")
+                b->click();
+    });
+    form.Command1->click();
+    EXPECT_EQ(buttons, (QStringList{"确定", "停止"}));
+    EXPECT_EQ(w.journal.size(), 3u);  // the three mirrors of the first link only
+
+    w.journal.clear();
+    form.Text1->setPlainText(Link(Hash("CC", "01")) + "\n" + Link(Hash("CC", "02")));
+    QTimer::singleShot(300, &form, [&] { form.close(); });
+    form.Command1->click();
+    EXPECT_EQ(w.journal.size(), 1u);
+    EXPECT_FALSE(form.isVisible());
 }
 
 // Text without links says so and reads no setting. A remembered answer holds for the rest of
@@ -450,7 +487,10 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     EXPECT_TRUE(Form3(&form, w.settings, nullptr).Option3->isChecked());
     watch.stop();
     form.Text1->setPlainText("magnet:?dn=x\r\n" + Link(Hash("BA", "CD")));
-    EXPECT_EQ(Messages([&] { form.Command1->click(); }), (Names{"分析失败", "种子获取失败"}));
+    EXPECT_EQ(Messages([&] { form.Command1->click(); }),
+              (Names{"分析失败\n链接中没有种子特征",
+                     QString::fromStdString("种子获取失败\n" + Hash("BA", "CD") +
+                                            ".torrent\n镜像都没有这个种子")}));
     EXPECT_FALSE(form.Text1->toPlainText().isEmpty());
 
     CheckProgressAndCancel(form, w);

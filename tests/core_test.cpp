@@ -196,13 +196,19 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
         std::vector<std::pair<std::string, bool>> promptAnswers;
         Events expected;
     };
-    const std::string failed = "message 种子获取失败";
+    // The message of a link that failed: which file, and why.
+    const auto failed = [](const std::string& file, const std::string& why) {
+        return "message 种子获取失败\n" + file + "\n" + why;
+    };
+    const std::string invalid = "无效的种子特征", aa = Hash("AA", "AA");
     // clang-format off
     const std::vector<Case> cases = {
         // Unusable links fail before anything is asked, and "ignore" is quiet about failures.
         {{{"onStart", "/d"}, {"onError", "msg"}}, {unusable}, {}, {},
-         {"message 分析失败", failed, failed, failed,
-          "fetch m1/BA/AD" + bad, "fetch m2/AD" + bad, "fetch m3/AD" + bad, failed}},
+         {"message 分析失败\n链接中没有种子特征", failed(std::string(39, 'A') + ".torrent", invalid),
+          failed(aa + " .torrent", invalid), failed(aa + "@e_x.torrent", invalid),
+          "fetch m1/BA/AD" + bad, "fetch m2/AD" + bad, "fetch m3/AD" + bad,
+          failed(Hash("BA", "AD") + ".torrent", "镜像都没有这个种子")}},
         {{{"onStart", "/d"}, {"onError", "ignore"}}, {unusable}, {}, {},
          {"fetch m1/BA/AD" + bad, "fetch m2/AD" + bad, "fetch m3/AD" + bad}},
         // Without a folder every file is asked for; a cancel skips the link without a word.
@@ -219,7 +225,8 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
          {}, {},
          {"fetch m1/F3/33 -> /d/" + f3 + ".torrent", "fetch m2/33 -> /d/" + f3 + ".torrent",
           "fetch m3/33 -> /d/" + f3 + ".torrent", "fetch m1/CC/CC -> /d/c.torrent",
-          "fetch m1/DE/EE -> /d/e.torrent", failed, "fetch m1/A1/A1 -> /d/" + a1 + ".torrent"}},
+          "fetch m1/DE/EE -> /d/e.torrent", failed("e.torrent", "无法写入 /d"),
+          "fetch m1/A1/A1 -> /d/" + a1 + ".torrent"}},
         // A prompt closed without an answer asks again at the next link; an answer holds for
         // the rest of the batch, and the next batch asks again unless it was remembered.
         {{{"onStart", "/d"}, {"fileName", "btih"}}, {Link(a1) + Link(a2) + Link(a1), Link(a1),
@@ -234,11 +241,12 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
          {"magnet:?xt=urn:btmh:1220" + v2a + "&xs=file%3A%2F%2F%2Fetc%2Fpasswd\n"
           "magnet:?xt=urn:btmh:1220" + v2b + "&xs=http%3A%2F%2Fsite%2Fa.torrent&as=ftp://x\n"
           "magnet:?xt=urn:btmh:1220" + v2a + "&xt=urn:btih:" + a1 + "&x\n"}, {}, {},
-         {failed, "fetch http://site/a.torrent -> /d/" + v2b + ".torrent", f1}},
+         {failed(v2a + ".torrent", "没有可以询问的来源"),
+          "fetch http://site/a.torrent -> /d/" + v2b + ".torrent", f1}},
         // A save folder that is not a whole path fails each link with the reason; nothing is
         // guessed or asked.
         {{{"onStart", "seeds"}}, {Link(a1)}, {}, {},
-         {"message 种子获取失败\n保存位置必须是完整的文件夹路径：seeds"}},
+         {failed(a1 + ".torrent", "保存位置必须是完整的文件夹路径：seeds")}},
         {{{"onStart", "F:\\TDDownload"}, {"onError", "ignore"}}, {Link(a1)}, {}, {}, {}},
         // A stored action of no known name, "Open" too, does nothing.
         {{{"onFinish", "Open"}, {"onStart", "/d"}, {"fileName", "btih"}}, {Link(a2)}, {}, {},

@@ -55,6 +55,23 @@ TEST(DesktopTest, InstalledProgramHandlesMagnetLinks) {
     EXPECT_EQ(handler.text, "velindra.desktop\n");
 }
 
+// The program answers --help and --version as programs do, with no window and no display, and
+// refuses an argument that holds no link instead of pasting it.
+TEST(DesktopTest, TheProgramsOwnOptions) {
+    const std::string app = Quote(kBuild + "/app/velindra");
+    const Output help = Shell("env -u DISPLAY -u QT_QPA_PLATFORM " + app + " --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.text.starts_with("用法: velindra [磁力链接...]")) << help.text;
+    const Output version = Shell("env -u DISPLAY -u QT_QPA_PLATFORM " + app + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.text, "velindra " + std::string(VELINDRA_VERSION) + "\n");
+    const Output refused = Shell("env QT_QPA_PLATFORM=offscreen " + app + " --bogus " +
+                                 Quote("magnet:?xt=urn:btih:A"));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.text.find("既不是磁力链接也不是选项: --bogus"), std::string::npos)
+        << refused.text;
+}
+
 // The package declares what it needs, carries its changelog, copyright and manual pages, holds
 // stripped programs, and passes lintian without an error or a warning.
 TEST(DesktopTest, DebianPackageDeclaresItsDependencies) {
@@ -80,8 +97,8 @@ TEST(DesktopTest, DebianPackageDeclaresItsDependencies) {
           "./usr/share/man/man1/velindra.1.gz", "./usr/share/man/man1/velindra-cli.1.gz"}) {
         EXPECT_NE(contents.text.find(std::string(file) + "\n"), std::string::npos) << file;
     }
-    const Output lintian = Shell("lintian --suppress-tags running-with-root-privileges " +
-                                 Quote(deb) + " 2>&1");
+    const Output lintian =
+        Shell("lintian --suppress-tags running-with-root-privileges " + Quote(deb) + " 2>&1");
     EXPECT_EQ(lintian.text.find("E: "), std::string::npos) << lintian.text;
     EXPECT_EQ(lintian.text.find("W: "), std::string::npos) << lintian.text;
 }

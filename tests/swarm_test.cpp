@@ -113,6 +113,23 @@ TEST_F(SwarmTest, ALinkWithThousandsOfTrackersTakesTheFirstHundred) {
     EXPECT_EQ(body.find("http://127.0.0.1:9/100e"), std::string::npos);
 }
 
+// Whether the network can be reached is the session's matter: once a link has found no peer
+// and no DHT node for its whole bound, later links fail at once for the same reason.
+TEST_F(SwarmTest, AnUnreachableNetworkFailsLaterLinksAtOnce) {
+    limits.unreachableMs = 1000;
+    SwarmSource network(limits);
+    const auto timed = [&](const std::string& hash) {
+        const auto started = std::chrono::steady_clock::now();
+        const FetchResult result = Fetch(network, hash, "&tr=udp%3A%2F%2F127.0.0.1%3A9");
+        EXPECT_EQ(result.error, FetchError::NoConnection) << result.detail;
+        return std::chrono::steady_clock::now() - started;
+    };
+    EXPECT_GE(timed(std::string(40, '1')), std::chrono::milliseconds(900));
+    for (char c : {'2', '3', '4', '5'})
+        EXPECT_LT(timed(std::string(40, c)), std::chrono::milliseconds(300));
+    EXPECT_TRUE(out.Entries().empty());
+}
+
 // Through the DHT alone (no tracker, no peer address in the links): the first session
 // bootstraps from the router; a later one, given no router at all, finds the network through
 // the routing table the first one saved; a corrupt state file is ignored.
