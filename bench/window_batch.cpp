@@ -1,6 +1,8 @@
 // The windows' batch, timed: pastes the links of a file into the main window and presses
 // "获取种子" with the settings the caller stored (a configured folder, "什么都不做", failures not
-// shown), then prints the seconds the batch took and how many links it had. With --line KB
+// shown), then prints the seconds the batch took and how many links it had; with
+// VELINDRA_BENCH_DHT_NODE set, the network source is asked after the caches, joining the DHT
+// through that node only. With --line KB
 // instead, the time to paste one link of that many KiB into the links box and draw it.
 // Runs offscreen.
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include "desktop_launcher.h"
 #include "links.h"
 #include "qt_settings_store.h"
+#include "swarm_source.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -47,7 +50,18 @@ int main(int argc, char** argv) {
     velindra::QtSettingsStore settings;
     velindra::CurlDownloader downloader;
     velindra::DesktopLauncher launcher;
-    velindra::Form1 form(velindra::Outside{settings, downloader, launcher, nullptr, nullptr});
+    velindra::Outside outside{settings, downloader, launcher, nullptr, nullptr};
+    if (const char* node = std::getenv("VELINDRA_BENCH_DHT_NODE")) {
+        // The network source too, joining the DHT through this node only.
+        outside.makeNetworkSource = [node] {
+            velindra::SwarmLimits limits;
+            limits.dhtBootstrapNodes = node;
+            auto network = std::make_unique<velindra::SwarmSource>(limits);
+            network->Warm();
+            return std::unique_ptr<velindra::Downloader>(std::move(network));
+        };
+    }
+    velindra::Form1 form(std::move(outside));
     form.show();
     form.Text1->setPlainText(QString::fromStdString(text.str()));
     QElapsedTimer clock;
