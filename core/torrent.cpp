@@ -234,17 +234,26 @@ std::optional<Sha1Digest> InfoHashBytes(std::string_view hash) {
     return std::nullopt;
 }
 
+namespace {
+
+// Bytes as hexadecimal digits of the case the hash's users index.
+template <size_t N>
+std::string Hex(const std::array<uint8_t, N>& bytes, const char* digits) {
+    std::string hex;
+    for (uint8_t b : bytes) {
+        hex.push_back(digits[b >> 4]);
+        hex.push_back(digits[b & 15]);
+    }
+    return hex;
+}
+
+}  // namespace
+
 std::optional<std::string> CanonicalInfoHash(std::string_view infoHash) {
     const std::optional<Sha1Digest> bytes = InfoHashBytes(infoHash);
     if (!bytes)
         return std::nullopt;
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (uint8_t b : *bytes) {
-        hex.push_back(kDigits[b >> 4]);
-        hex.push_back(kDigits[b & 15]);
-    }
-    return hex;
+    return Hex(*bytes, "0123456789ABCDEF");  // as the caches index it
 }
 
 std::optional<Sha256Digest> V2HashBytes(std::string_view hash) {
@@ -265,13 +274,7 @@ std::optional<std::string> CanonicalV2Hash(std::string_view v2Hash) {
     const std::optional<Sha256Digest> bytes = V2HashBytes(v2Hash);
     if (!bytes)
         return std::nullopt;
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (uint8_t b : *bytes) {
-        hex.push_back(kDigits[b >> 4]);
-        hex.push_back(kDigits[b & 15]);
-    }
-    return hex;
+    return Hex(*bytes, "0123456789abcdef");  // as v2 links write it
 }
 
 std::optional<LinkHashes> CanonicalHashes(std::string_view v1, std::string_view v2) {

@@ -274,6 +274,36 @@ struct RecordedSteps : DiskSteps {
     }
 };
 
+// Each file's report against what the case expects; a saved file only after its own flush,
+// its rename and then its folder's sync; no temporary file left anywhere.
+void CheckReports(const std::vector<std::string>& files, const std::set<std::string>& failing,
+                  const std::vector<FetchError>& expected, const std::vector<FetchResult>& reports,
+                  const std::vector<std::string>& journal, const TempDir& dir) {
+    // Where an event first stands in the journal at or after a place.
+    const auto at = [&](const std::string& event, size_t from = 0) {
+        return static_cast<size_t>(
+            std::find(journal.begin() + static_cast<std::ptrdiff_t>(from), journal.end(), event) -
+            journal.begin());
+    };
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string name = RecordedSteps::Name(files[i]);
+        const std::string folder = files[i].substr(0, 1);
+        SCOPED_TRACE(files[i]);
+        EXPECT_EQ(reports[i].error, expected[i]);
+        const bool saved = reports[i].ok();
+        EXPECT_EQ(testing::ReadFile(dir / files[i]),
+                  saved || failing.count("folder " + folder) ? "new " + files[i] : "old");
+        if (saved) {
+            const size_t replaced = at("replace " + name);
+            EXPECT_LT(at("flush " + name), replaced);
+            EXPECT_LT(at("folder " + folder, replaced), at("report " + name));
+        }
+        for (const auto& e :
+             std::filesystem::directory_iterator(PathFromUtf8(dir / files[i]).parent_path()))
+            EXPECT_FALSE(IsTemporaryName(Utf8Path(e.path().filename())));
+    }
+}
+
 // Each row: the files ("folder/name"), the steps that fail, whether the run is cancelled while
 // the first group is held, and what each file's report is. No file is reported before its own
 // flush, its rename and its folder's sync; a failed step fails exactly the files it was for;
@@ -314,8 +344,8 @@ TEST(CommitterTest, ReportsOnlyWhatIsOnDiskAndFailsExactlyItsGroup) {
                 pending.push_back(committer.Submit(std::move(file), &cancel));
                 if (i == 0)
                     steps.holding.get_future().wait();  // the first group is held
-                waiters.emplace_back([&, i] {
-                    reports[i] = pending[i]->Wait();
+                waiters.emplace_back([&, i, commit = pending.back()] {
+                    reports[i] = commit->Wait();
                     std::lock_guard<std::mutex> guard(steps.lock);
                     steps.journal.push_back("report " + RecordedSteps::Name(c.files[i]));
                 });
@@ -325,30 +355,7 @@ TEST(CommitterTest, ReportsOnlyWhatIsOnDiskAndFailsExactlyItsGroup) {
             for (std::thread& t : waiters)
                 t.join();
         }
-        // Where an event first stands in the journal at or after a place.
-        const auto at = [&](const std::string& event, size_t from = 0) {
-            return static_cast<size_t>(
-                std::find(steps.journal.begin() + static_cast<std::ptrdiff_t>(from),
-                          steps.journal.end(), event) -
-                steps.journal.begin());
-        };
-        for (size_t i = 0; i < c.files.size(); ++i) {
-            const std::string name = RecordedSteps::Name(c.files[i]);
-            const std::string folder = c.files[i].substr(0, 1);
-            SCOPED_TRACE(c.files[i]);
-            EXPECT_EQ(reports[i].error, c.reports[i]);
-            const bool saved = reports[i].ok();
-            EXPECT_EQ(testing::ReadFile(dir / c.files[i]),
-                      saved || c.failing.count("folder " + folder) ? "new " + c.files[i] : "old");
-            if (saved) {
-                const size_t replaced = at("replace " + name);
-                EXPECT_LT(at("flush " + name), replaced);
-                EXPECT_LT(at("folder " + folder, replaced), at("report " + name));
-            }
-            for (const auto& e :
-                 std::filesystem::directory_iterator(PathFromUtf8(dir / c.files[i]).parent_path()))
-                EXPECT_FALSE(IsTemporaryName(Utf8Path(e.path().filename())));
-        }
+        CheckReports(c.files, c.failing, c.reports, reports, steps.journal, dir);
     }
 }
 
