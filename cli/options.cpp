@@ -29,7 +29,7 @@ using Apply = std::function<std::string(Options&, const std::optional<std::strin
 
 enum class Stop { None, Help, Version };
 
-struct OptionSpec {
+struct OptionRow {
     const char* shortName;  // "-o", or "" when there is none
     const char* longName;   // "--output"
     const char* valueName;  // shown in --help; "" for a switch
@@ -133,8 +133,8 @@ Apply SecondsInto(std::optional<double> Options::*field) {
 using V = const std::optional<std::string>&;
 using S = const std::string&;
 
-const std::vector<OptionSpec>& Table() {
-    static const std::vector<OptionSpec> table = {
+const std::vector<OptionRow>& Table() {
+    static const std::vector<OptionRow> table = {
         {"-o", "--output", "目录", "保存到该目录, 不存在时自动创建 (默认: 当前目录)",
          [](Options& o, V v, S as) {
              if (!v || v->empty())
@@ -207,10 +207,10 @@ const std::vector<OptionSpec>& Table() {
     return table;
 }
 
-const OptionSpec* Find(const std::string& name) {
-    for (const OptionSpec& spec : Table()) {
-        if (name == spec.longName || (spec.shortName[0] && name == spec.shortName))
-            return &spec;
+const OptionRow* Find(const std::string& name) {
+    for (const OptionRow& row : Table()) {
+        if (name == row.longName || (row.shortName[0] && name == row.shortName))
+            return &row;
     }
     return nullptr;
 }
@@ -232,15 +232,15 @@ size_t DisplayWidth(std::string_view text) {
 std::string UsageText() {
     constexpr size_t kHelpColumn = 25;
     std::string text = std::string(t::kUsageLine) + t::kUsageIntro;
-    for (const OptionSpec& spec : Table()) {
-        std::string left = spec.shortName[0] ? std::string("  ") + spec.shortName + ", " : "      ";
-        left += spec.longName;
-        if (spec.valueName[0])
-            left += std::string(" ") + spec.valueName;
+    for (const OptionRow& row : Table()) {
+        std::string left = row.shortName[0] ? std::string("  ") + row.shortName + ", " : "      ";
+        left += row.longName;
+        if (row.valueName[0])
+            left += std::string(" ") + row.valueName;
         const size_t width = DisplayWidth(left);
         text += left + (width < kHelpColumn ? std::string(kHelpColumn - width, ' ')
                                             : "\n" + std::string(kHelpColumn, ' '));
-        for (char c : spec.help)
+        for (char c : row.help)
             text += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
         text += "\n";
     }
@@ -277,22 +277,22 @@ std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options&
             value = arg.substr(2);
             arg = arg.substr(0, 2);
         }
-        const OptionSpec* spec = Find(arg);
-        if (!spec)
+        const OptionRow* row = Find(arg);
+        if (!row)
             return usageError(t::kUnknownOption + arg);
-        if (spec->stop != Stop::None) {
-            out << (spec->stop == Stop::Help ? UsageText()
-                                             : std::string(t::kProgram) + " " + kVersion + "\n");
+        if (row->stop != Stop::None) {
+            out << (row->stop == Stop::Help ? UsageText()
+                                            : std::string(t::kProgram) + " " + kVersion + "\n");
             return 0;
         }
-        if (!spec->valueName[0] && value)
+        if (!row->valueName[0] && value)
             return usageError(t::kOption + arg + t::kTakesNoValue);  // -q5, --quiet=yes
         // A value of its own must not look like an option (-o --help): one written into the
         // argument (--output=--help) is taken as it is.
-        if (spec->valueName[0] && !value && i + 1 < argv.size() &&
+        if (row->valueName[0] && !value && i + 1 < argv.size() &&
             (argv[i + 1] == "-" || !argv[i + 1].starts_with("-")))
             value = argv[++i];
-        if (const std::string error = spec->apply(o, value, arg); !error.empty())
+        if (const std::string error = row->apply(o, value, arg); !error.empty())
             return usageError(error);
     }
     return std::nullopt;
