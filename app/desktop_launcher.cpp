@@ -1,10 +1,12 @@
 #include "desktop_launcher.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 #ifdef _WIN32
@@ -53,9 +55,31 @@ class ComScope {
     HRESULT hr_;
 };
 #else
+// How long the opener is given to say that it found nothing to open the file with (xdg-open
+// exits 3, "no method available"); one that is still running then has started a program.
+constexpr int kOpenerVerdictMs = 3000;
+
 bool StartOpener(const QString& target) {
-    // Started directly, never through a shell, and not waited for.
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+    // Started directly, never through a shell. Its exit status is read if it comes soon; the
+    // window keeps painting meanwhile, and an opener still running is left to run on its own.
+    auto* opener = new QProcess;
+    opener->start(QStringLiteral("xdg-open"), {target});
+    if (!opener->waitForStarted(kOpenerVerdictMs)) {
+        delete opener;
+        return false;
+    }
+    QEventLoop loop;
+    QObject::connect(opener, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kOpenerVerdictMs, &loop, &QEventLoop::quit);
+    if (opener->state() != QProcess::NotRunning)
+        loop.exec();
+    if (opener->state() != QProcess::NotRunning) {
+        QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+        return true;
+    }
+    const bool opened = opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
+    delete opener;
+    return opened;
 }
 
 bool AskFileManager(const QString& file) {

@@ -817,7 +817,10 @@ TEST(LauncherTest, PathsReachTheOpenerIntact) {
         EXPECT_EQ(recorded(), folder + '\0') << name;
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "pwned") || std::filesystem::exists("pwned"));
-    // No opener at all is reported.
+    // An opener that finds no program for the file (xdg-open exits 3), or none at all, is
+    // reported.
+    testing::WriteFile(dir / "bin/xdg-open", "#!/bin/sh\nexit 3\n");
+    EXPECT_FALSE(launcher.OpenFile(folder + "/with space.torrent"));
     qputenv("PATH", (dir / "nothing").c_str());
     EXPECT_FALSE(launcher.OpenFile(dir / "x.torrent") || launcher.RevealFile(dir / "x.torrent"));
     qputenv("PATH", path);
