@@ -42,6 +42,7 @@ inline constexpr const char* kNoHashInLink = ": 链接中没有 xt=urn:btih:";
 inline constexpr const char* kHashForms = " (应为 40 位十六进制或 32 位 base32 字符)";
 inline constexpr const char* kCannotWrite = "无法写入 ";
 inline constexpr const char* kInterrupted = "已中断";
+inline constexpr const char* kNotFinished = " 个未完成";
 inline constexpr const char* kMirror = "镜像 ";
 inline constexpr const char* kLinkAddress = "链接中的地址 ";
 inline constexpr const char* kV2HashForm = " (应为 xt=urn:btmh:1220 加 64 位十六进制字符)";

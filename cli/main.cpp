@@ -88,14 +88,20 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
         const LinkPlan& plan = plans[i];
         if (!plan.parsed)
             return Outcome{true, false, RefusalLine(plan)};
-        if (gStop)
-            return Outcome{true, false, InterruptedLine(plan)};
+        if (gStop) {
+            Outcome stopped{true, false, InterruptedLine(plan)};
+            stopped.interrupted = true;
+            return stopped;
+        }
         if (!plan.fetchable())
             return Outcome{true, false, RefusalLine(plan)};
         MirrorOutcome outcome = FetchLink(plan, plan.destination, chain, {}, &gStop);
         const bool ok = outcome.ok;
         std::string line = ok ? plan.destination : FailureLine(plan, outcome);
-        return Outcome{true, ok, std::move(line), std::move(outcome)};
+        const bool interrupted = outcome.cancelled();
+        Outcome result{true, ok, std::move(line), std::move(outcome)};
+        result.interrupted = interrupted;
+        return result;
     };
     // The progress line is redrawn in place, which needs a terminal that understands escapes.
     Printer printer(options.quiet, !options.quiet && console.errorIsTerminal && console.escapes,

@@ -188,7 +188,7 @@ const std::vector<OptionRow>& Table() {
          "都从镜像得到; 镜像都失败的链接再向网络索取种子信息",
          Switch(&Options::swarm, false)},
         {"", "--no-dht", "",
-         "向网络索取时只用链接中的 tracker 和节点地址 (不用 DHT、本地发现和端口映射)",
+         "向网络索取时不用 DHT, 只用链接中的 tracker 和节点地址 (本地发现和端口映射总是不用)",
          Switch(&Options::dht, false)},
         {"", "--swarm-timeout", "秒",
          "向 BitTorrent 网络索取一个链接最多等待多久 (默认 " + Seconds(SwarmLimits{}.perLinkMs) +

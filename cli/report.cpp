@@ -18,6 +18,11 @@ std::string Prefix(const std::string& about) {
     return std::string(t::kProgram) + ": " + about + ": ";
 }
 
+// A link by its hash and the file it was to be saved as: "HASH (name.torrent)".
+std::string Named(const LinkPlan& plan) {
+    return plan.parsed->shownHash() + " (" + plan.fileName + ")";
+}
+
 // "镜像 2", "链接中的地址 1" or the network, for the k-th source asked.
 std::string SourceName(const MirrorOutcome& outcome, size_t k) {
     int index = 0;  // among the sources of its kind
@@ -39,16 +44,16 @@ std::string SourceName(const MirrorOutcome& outcome, size_t k) {
 std::string RefusalLine(const LinkPlan& plan) {
     if (!plan.parsed)
         return Prefix(plan.piece) + texts::kParseFailed + t::kNoHashInLink;
-    return Prefix(plan.parsed->shownHash()) + texts::Describe(FetchError::InvalidHash) +
+    return Prefix(Named(plan)) + texts::Describe(FetchError::InvalidHash) +
            (plan.parsed->infoHash.empty() ? t::kV2HashForm : t::kHashForms);
 }
 
 std::string InterruptedLine(const LinkPlan& plan) {
-    return Prefix(plan.parsed->shownHash()) + t::kInterrupted;
+    return Prefix(Named(plan)) + t::kInterrupted;
 }
 
 std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome) {
-    std::string line = Prefix(plan.parsed->shownHash());
+    std::string line = Prefix(Named(plan));
     const FetchResult last = outcome.last();
     if (last.error == FetchError::InvalidHash)
         return RefusalLine(plan);
@@ -77,6 +82,7 @@ void SettleCommit(const LinkPlan& plan, Outcome& o) {
     if (!last.ok()) {
         o.ok = false;
         o.fetched.ok = false;
+        o.interrupted = last.error == FetchError::Cancelled;
         o.line = FailureLine(plan, o.fetched);
     }
 }
@@ -84,7 +90,11 @@ void SettleCommit(const LinkPlan& plan, Outcome& o) {
 void Printer::Deliver(const Outcome& o, size_t finished, size_t total) {
     if (progress_)
         std::cerr << "\r\033[K";
-    if (o.ok && !outputLost_) {
+    if (o.interrupted) {
+        // Said once for all of them, at the end.
+        ++interrupted_;
+        allSaved_ = false;
+    } else if (o.ok && !outputLost_) {
         std::cout << EscapeControls(o.line) << "\n" << std::flush;
         if (!std::cout) {
             // Nobody learns of the files saved from here on: stop, and say so.
@@ -104,6 +114,10 @@ void Printer::Deliver(const Outcome& o, size_t finished, size_t total) {
 void Printer::Finish() {
     if (progress_)
         std::cerr << "\r\033[K" << std::flush;
+    if (interrupted_ > 0 && !quiet_ && !outputLost_) {
+        std::cerr << t::kProgram << ": " << t::kInterrupted << texts::kColon << interrupted_
+                  << t::kNotFinished << "\n";
+    }
 }
 
 }  // namespace velindra::cli

@@ -16,6 +16,7 @@ struct Outcome {
     bool ok = false;
     std::string line;            // the path on success, the failure line otherwise
     MirrorOutcome fetched = {};  // for a link that was fetched
+    bool interrupted = false;    // ended by the run's interruption, not by its sources
 };
 
 // A link that is not fetched at all: no hash, or one no file could be checked against.
@@ -28,7 +29,8 @@ std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome);
 // Waits until a saved file's commit has ended: a file that did not make it to disk fails.
 void SettleCommit(const LinkPlan& plan, Outcome& outcome);
 
-// Prints the outcomes in input order as they are delivered. When the saved paths can no
+// Prints the outcomes in input order as they are delivered; links ended by an interruption are
+// counted in one line at the end instead of one line each. When the saved paths can no
 // longer be written out, it says so once, sets `stop` and prints nothing more.
 class Printer {
   public:
@@ -44,6 +46,7 @@ class Printer {
     std::atomic<bool>& stop_;
     bool allSaved_ = true;
     bool outputLost_ = false;
+    size_t interrupted_ = 0;
 };
 
 }  // namespace velindra::cli

@@ -209,7 +209,8 @@ TEST_F(CliTest, SavesEveryLinkInInputOrderUnderItsName) {
     EXPECT_EQ(errors.end()[-2],
               "velindra-cli: \\x1b]0;PWNED\\x07\\x1b[2J\\u009b\\x7f\\x09中\\x9b: "
               "分析失败: 链接中没有 xt=urn:btih:");
-    EXPECT_NE(errors.back().find(e + ": 种子获取失败: 镜像 1 "), std::string::npos) << run.err;
+    EXPECT_NE(errors.back().find(e + " (absent.torrent): 种子获取失败: 镜像 1 "), std::string::npos)
+        << run.err;
     EXPECT_EQ(asked, 5u);
 
     const CliRun byHash = RunCli(Args({"--name", "btih"}), "magnet:?xt=urn:btih:" + a + "&dn=N");
@@ -280,18 +281,18 @@ TEST_F(CliTest, V2AndHybridLinksAndTheAddressesALinkNames) {
     const std::string wrong =
         "链接中的地址 1 种子与链接不符 (the torrent is for another info-hash)";
     EXPECT_EQ(fromLinks.lines(true),
-              (Lines{"velindra-cli: " + b + ": 种子获取失败: " + missing + "; " + wrong,
-                     "velindra-cli: " + v2.v2hash + ": 种子获取失败: " + wrong,
-                     "velindra-cli: " + c + ": 种子获取失败: " + missing}));
+              (Lines{"velindra-cli: " + b + " (b.torrent): 种子获取失败: " + missing + "; " + wrong,
+                     "velindra-cli: " + v2.v2hash + " (wrong.torrent): 种子获取失败: " + wrong,
+                     "velindra-cli: " + c + " (" + c + ".torrent): 种子获取失败: " + missing}));
     // Hybrid links through a cache: the torrent's v2 fields make the v2 hash count too.
     const CliRun hybrid =
         RunCli(Args(), "magnet:?" + btmh(hy.v2hash) + "&xt=urn:btih:" + hy.hash + "&dn=h\n" +
                            "magnet:?xt=urn:btih:" + hy.hash + "&" + btmh(other.v2hash) + "&dn=x\n");
     EXPECT_EQ(hybrid.lines(), Lines{out / "h.torrent"});
-    EXPECT_EQ(
-        hybrid.lines(true),
-        Lines{"velindra-cli: " + hy.hash +
-              ": 种子获取失败: 镜像 1 种子与链接不符 (the torrent is for another info-hash)"});
+    EXPECT_EQ(hybrid.lines(true),
+              Lines{"velindra-cli: " + hy.hash +
+                    " (x.torrent): 种子获取失败: 镜像 1 种子与链接不符 (the torrent is for another "
+                    "info-hash)"});
 }
 
 // The built-in caches in their order, through the standard proxy variable, each asked with
@@ -442,6 +443,7 @@ TEST_F(CliTest, SignalsEndTheRunWithTheShellsStatusAndNoTemporaryFile) {
             RunCli(Args({}, "stall"), Links({Add("s")}), {.signal = signal, .asked = &asked});
         EXPECT_EQ(run.status, status) << signal;
         EXPECT_TRUE(out.Entries().empty()) << signal;
+        EXPECT_EQ(run.lines(true), Lines{"velindra-cli: 已中断：1 个未完成"}) << signal;
     }
 }
 
