@@ -202,18 +202,30 @@ std::optional<std::string_view> FindInfoDictionary(std::string_view body) {
     return parts->info;
 }
 
+namespace {
+
+// The bytes that exactly 2 * N hexadecimal digits of either case stand for.
+template <size_t N>
+std::optional<std::array<uint8_t, N>> HexBytes(std::string_view hex) {
+    if (hex.size() != 2 * N)
+        return std::nullopt;
+    std::array<uint8_t, N> bytes{};
+    for (size_t k = 0; k < N; ++k) {
+        const int hi = HexDigitValue(hex[2 * k]);
+        const int lo = HexDigitValue(hex[2 * k + 1]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        bytes[k] = static_cast<uint8_t>(hi * 16 + lo);
+    }
+    return bytes;
+}
+
+}  // namespace
+
 std::optional<Sha1Digest> InfoHashBytes(std::string_view hash) {
     Sha1Digest bytes{};
-    if (hash.size() == 40) {
-        for (size_t k = 0; k < 20; ++k) {
-            const int hi = HexDigitValue(hash[2 * k]);
-            const int lo = HexDigitValue(hash[2 * k + 1]);
-            if (hi < 0 || lo < 0)
-                return std::nullopt;
-            bytes[k] = static_cast<uint8_t>(hi * 16 + lo);
-        }
-        return bytes;
-    }
+    if (hash.size() == 40)
+        return HexBytes<20>(hash);
     if (hash.size() == 32) {
         uint64_t buffer = 0;
         int bits = 0;
@@ -257,17 +269,7 @@ std::optional<std::string> CanonicalInfoHash(std::string_view infoHash) {
 }
 
 std::optional<Sha256Digest> V2HashBytes(std::string_view hash) {
-    if (hash.size() != 64)
-        return std::nullopt;
-    Sha256Digest bytes{};
-    for (size_t k = 0; k < bytes.size(); ++k) {
-        const int hi = HexDigitValue(hash[2 * k]);
-        const int lo = HexDigitValue(hash[2 * k + 1]);
-        if (hi < 0 || lo < 0)
-            return std::nullopt;
-        bytes[k] = static_cast<uint8_t>(hi * 16 + lo);
-    }
-    return bytes;
+    return HexBytes<32>(hash);
 }
 
 std::optional<std::string> CanonicalV2Hash(std::string_view v2Hash) {
