@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QTranslator>
 
 #include "CD.h"
@@ -35,10 +39,71 @@ void InstallTranslations() {
     }
 }
 
+namespace {
+
+// The platform's own style, except that empty radio and check indicators stay visible whatever
+// the palette: some styles draw their rings a shade darker than the window, which is invisible
+// when the window is nearly black (and faint on a light one). Their rings are drawn from the
+// palette's window and text colours instead, well apart from the window on light and dark
+// desktops alike.
+class ReadableIndicators : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const bool indicator =
+            element == PE_IndicatorRadioButton || element == PE_IndicatorCheckBox;
+        if (!indicator || !option) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // Indicators come with a button's option; the copy keeps whatever the style reads.
+        QStyleOptionButton button;
+        QStyleOption plain;
+        QStyleOption* copy = &plain;
+        if (const auto* given = qstyleoption_cast<const QStyleOptionButton*>(option)) {
+            button = *given;
+            copy = &button;
+        } else {
+            plain = *option;
+        }
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            const QColor window = option->palette.color(group, QPalette::Window);
+            const QColor text = option->palette.color(group, QPalette::WindowText);
+            // The style draws a ring from the window colour made darker by a half (a check
+            // box's by two fifths, then lighter by a tenth): this window colour makes it come
+            // out at 60% of the way from the window colour to the text colour.
+            const QColor ring = Mix(window, text, 0.6);
+            copy->palette.setColor(group, QPalette::Window,
+                                   element == PE_IndicatorRadioButton
+                                       ? ring.lighter(150)
+                                       : ring.lighter(140).darker(110));
+        }
+        QProxyStyle::drawPrimitive(element, copy, painter, widget);
+    }
+
+  private:
+    static QColor Mix(const QColor& from, const QColor& to, double share) {
+        return QColor::fromRgbF(from.redF() + (to.redF() - from.redF()) * share,
+                                from.greenF() + (to.greenF() - from.greenF()) * share,
+                                from.blueF() + (to.blueF() - from.blueF()) * share);
+    }
+};
+
+}  // namespace
+
 bool InitVisualStyles() {
     // The platform's own theme gives the native look; all that can go wrong is that no style
     // could be loaded, and then Qt's built-in one serves.
-    return QApplication::style() != nullptr;
+    QStyle* current = QApplication::style();
+    if (!current)
+        return false;
+    if (dynamic_cast<ReadableIndicators*>(current))
+        return true;
+    if (QStyle* base = QStyleFactory::create(current->name()))
+        QApplication::setStyle(new ReadableIndicators(base));
+    return true;
 }
 
 namespace {

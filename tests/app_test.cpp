@@ -9,6 +9,7 @@
 
 #include <QtTest>
 #include <QtWidgets>
+#include <cmath>
 #include <cstring>
 
 #include "CD.h"
@@ -347,6 +348,72 @@ TEST(Form3Test, ShowsTheStoredValuesAndOkWritesTheChosenOnes) {
             writes += (writes.empty() ? "" : "|") + w;
         EXPECT_EQ(writes, c.writes);
     }
+}
+
+// WCAG's contrast ratio of two colours.
+double Contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// How far the most visible pixel of an unticked indicator stands out from the window.
+double IndicatorContrast(QAbstractButton* button, QStyle::SubElement element) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QRect rect = button->style()->subElementRect(element, &option, button);
+    const QImage image = button->grab().toImage();
+    const QColor window = button->palette().color(QPalette::Window);
+    double best = 1;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            best = std::max(best, Contrast(image.pixelColor(x, y), window));
+    return best;
+}
+
+// Whatever palette the desktop gives, a light or a dark one, an empty radio ring and check box
+// can be told from the window around them (3:1, what the accessibility guidelines ask of
+// controls).
+TEST(WindowsTest, IndicatorsAreVisibleOnLightAndDarkPalettes) {
+    const QPalette original = QApplication::palette();
+    modXP::InitVisualStyles();
+    struct Case {
+        const char* name;
+        QColor window, base, text;
+    };
+    const std::vector<Case> cases = {
+        {"light", QColor(0xf6, 0xf5, 0xf4), QColor(0xff, 0xff, 0xff), QColor(0x2e, 0x34, 0x36)},
+        {"dark", QColor(0x35, 0x35, 0x35), QColor(0x2d, 0x2d, 0x2d), QColor(0xee, 0xee, 0xec)},
+        {"black", QColor(0x10, 0x10, 0x10), QColor(0x00, 0x00, 0x00), QColor(0xff, 0xff, 0xff)},
+    };
+    for (const Case& c : cases) {
+        QPalette palette = original;
+        palette.setColor(QPalette::Window, c.window);
+        palette.setColor(QPalette::Base, c.base);
+        palette.setColor(QPalette::Button, c.window);
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            palette.setColor(role, c.text);
+        QApplication::setPalette(palette);
+        testing::MemorySettings settings;
+        settings.values = {{"onFinish", "open"}};
+        Form3 window(nullptr, settings, nullptr);
+        window.show();
+        QRadioButton* empty = window.findChild<QRadioButton*>(QStringLiteral("Option1"));
+        ASSERT_FALSE(empty->isChecked());
+        EXPECT_GE(IndicatorContrast(empty, QStyle::SE_RadioButtonIndicator), 3.0) << c.name;
+        RunOptions runOptions;
+        Form2 prompt(nullptr, runOptions, settings);
+        prompt.show();
+        ASSERT_FALSE(prompt.Check1->isChecked());
+        EXPECT_GE(IndicatorContrast(prompt.Check1, QStyle::SE_CheckBoxIndicator), 3.0) << c.name;
+    }
+    QApplication::setPalette(original);
 }
 
 // Browsing, through the toolkit's folder picker, fills the folder only when one is chosen.
