@@ -1,53 +1,189 @@
-// The words velindra-cli says, in one place. The options' own lines of --help are in the
-// option table (options.cpp).
+// Every word velindra-cli says, in both of its languages, in one place: Chinese under a "zh"
+// locale, English otherwise (see language.h). "%1", "%2" stand for what is put in.
 #pragma once
+
+#include "language.h"
 
 namespace velindra::cli_texts {
 
 inline constexpr const char* kProgram = "velindra-cli";
 
-inline constexpr const char* kUsageLine = "用法: velindra-cli [选项] [文件或磁力链接...]";
-inline constexpr const char* kSeeHelp = "  (详见 --help)";
-inline constexpr const char* kUsageIntro = R"(
+// --help.
+inline constexpr Text kUsageLine = {"用法: velindra-cli [选项] [文件或磁力链接...]",
+                                    "Usage: velindra-cli [OPTION]... [FILE or MAGNET LINK]..."};
+inline constexpr Text kSeeHelp = {"  (详见 --help)", "  (see --help)"};
+inline constexpr Text kUsageIntro = {R"(
 
 从文件(或标准输入)读取含有磁力链接的文本, 为每个链接下载 .torrent 种子文件并保存,
 每保存一个文件就在标准输出打印它的路径。以 "magnet:?" 开头的参数本身就是链接;
 文件名为 "-" 或未给出文件时读取标准输入。
 
 选项:
-)";
-inline constexpr const char* kUsageOutro = R"(
+)",
+                                     R"(
+
+Reads text holding magnet links from files (or standard input), downloads
+each link's .torrent file and saves it, printing the path of every saved file
+on standard output. Arguments starting with "magnet:?" are links themselves;
+with no file, or when a file is "-", standard input is read.
+
+Options:
+)"};
+inline constexpr Text kUsageOutro = {R"(
 退出码: 0 全部保存; 1 有链接失败; 2 用法错误或没有链接;
         被信号中断时 128 加信号编号 (Ctrl-C 为 130)。
-)";
+)",
+                                     R"(
+Exit status: 0 all saved; 1 some link failed; 2 usage error or no links;
+             128 plus the signal's number when interrupted (130 for Ctrl-C).
+)"};
 
-// Usage errors; the option as typed goes before or after them.
-inline constexpr const char* kOption = "选项 ";
-inline constexpr const char* kNeedsFolder = " 需要一个目录";
-inline constexpr const char* kNeedsNumber = " 需要一个数字";
-inline constexpr const char* kNameValues = "--name 只能是 dn 或 btih";
-inline constexpr const char* kJobsRange = "--jobs 必须是 1 到 32 之间的整数";
-inline constexpr const char* kMirrorUrl = "--mirror 必须是 http:// 或 https:// 地址: ";
-inline constexpr const char* kNeedsCertificate = "--cacert 需要一个证书文件";
-inline constexpr const char* kNeedsAddress = " 需要 地址:端口";
-inline constexpr const char* kListenPort = "--listen 的端口必须是 0 到 65535 之间的整数: ";
-inline constexpr const char* kNodePort = "--dht-node 的端口必须是 1 到 65535 之间的整数: ";
-inline constexpr const char* kListenHost = "--listen 的地址必须是本机的 IP 地址或网络接口: ";
-inline constexpr const char* kTakesNoValue = " 不带值";
-inline constexpr const char* kNeedsSeconds = " 必须是正的秒数";
-inline constexpr const char* kUnknownOption = "未知选项: ";
+// The options: what --help shows as their value, and what they do.
+inline constexpr Text kValueFolder = {"目录", "DIR"};
+inline constexpr Text kValueNumber = {"N", "N"};
+inline constexpr Text kValueTemplate = {"模板", "TEMPLATE"};
+inline constexpr Text kValueSeconds = {"秒", "SECONDS"};
+inline constexpr Text kValueFile = {"文件", "FILE"};
+inline constexpr Text kValueListen = {"地址:端口", "ADDRESS:PORT"};
+inline constexpr Text kValueNode = {"主机:端口", "HOST:PORT"};
+inline constexpr Text kHelpOutput = {"保存到该目录, 不存在时自动创建 (默认: 当前目录)",
+                                     "save into DIR, made if it does not exist\n"
+                                     "(default: the current folder)"};
+inline constexpr Text kHelpName = {"dn: 优先用链接的显示名命名 (默认); btih: 总是用种子特征码命名",
+                                   "dn: name files after the link's display name\n"
+                                   "where it has one (default); btih: always after\n"
+                                   "the info-hash"};
+inline constexpr Text kHelpJobs = {"同时下载的链接数, 1 到 %1 (默认 %2)",
+                                   "links fetched at the same time, 1 to %1 (default %2)"};
+inline constexpr Text kHelpMirror = {
+    "用这些镜像代替内置镜像, 按给出的顺序询问 (可重复);\n"
+    "占位符 {hash} {first2} {last2}, 必须是 http:// 或 https:// 地址",
+    "ask these caches instead of the built-in ones,\n"
+    "in the order given (may be repeated); placeholders\n"
+    "{hash} {first2} {last2}; http:// or https:// only"};
+inline constexpr Text kHelpTimeout = {"传输停滞多久后放弃 (默认 %1)",
+                                      "give a transfer up after it stalled this long\n"
+                                      "(default %1)"};
+inline constexpr Text kHelpCacert = {
+    "用该文件中的证书检查 HTTPS 镜像 (也读 CURL_CA_BUNDLE、\n"
+    "SSL_CERT_FILE、SSL_CERT_DIR 环境变量)",
+    "check HTTPS caches with the certificates in FILE\n"
+    "(CURL_CA_BUNDLE, SSL_CERT_FILE and SSL_CERT_DIR\n"
+    "are read too)"};
+inline constexpr Text kHelpNoSwarm = {
+    "不使用 BitTorrent 网络。不加此选项时, 每次运行一开始就加入 DHT (解析路由节点的域名,\n"
+    "在每个网络接口上监听一个 TCP 和一个 UDP 端口, 结束时写入状态文件), 即使所有链接\n"
+    "都从镜像得到; 镜像都失败的链接再向网络索取种子信息",
+    "do not use the BitTorrent network. Without this\n"
+    "option every run joins the DHT at its start (it\n"
+    "looks up the routers' names, listens on a TCP and\n"
+    "a UDP port on every interface and writes a state\n"
+    "file at the end), even when every link comes from\n"
+    "a cache; links no cache has are asked of the network"};
+inline constexpr Text kHelpNoDht = {
+    "向网络索取时不用 DHT, 只用链接中的 tracker 和节点地址 (本地发现和端口映射总是不用)",
+    "ask the network without the DHT, only the trackers\n"
+    "and peers the link names (local discovery and port\n"
+    "mapping are never used)"};
+inline constexpr Text kHelpSwarmTimeout = {"向 BitTorrent 网络索取一个链接最多等待多久 (默认 %1)",
+                                           "wait at most this long for one link from the\n"
+                                           "BitTorrent network (default %1)"};
+inline constexpr Text kHelpListen = {
+    "BitTorrent 连接监听的地址, 可用逗号分隔多个 (默认所有接口, 随机端口)",
+    "where BitTorrent connections are listened for,\n"
+    "several separated by commas (default: every\n"
+    "interface, a random port)"};
+inline constexpr Text kHelpDhtNode = {
+    "从这些节点 (而不是公共路由节点) 加入 DHT, 用于内部网络 (可重复)",
+    "join the DHT through this node instead of the\n"
+    "public routers, for an internal network (may be\n"
+    "repeated)"};
+inline constexpr Text kHelpJson = {
+    "每个链接在标准输出打印一个 JSON 对象 (按输入顺序), 代替保存的路径",
+    "print one JSON object per link on standard output\n"
+    "(in input order) instead of the saved paths"};
+inline constexpr Text kHelpQuiet = {"不显示进度和失败说明", "show no progress and no failures"};
+inline constexpr Text kHelpHelp = {"显示本帮助", "show this help"};
+inline constexpr Text kHelpVersion = {"显示版本", "show the version"};
 
-// What happened to a link, and to the run.
-inline constexpr const char* kNoHashInLink = ": 链接中没有 xt=urn:btih:";
-inline constexpr const char* kHashForms = " (应为 40 位十六进制或 32 位 base32 字符)";
-inline constexpr const char* kCannotWrite = "无法写入 ";
-inline constexpr const char* kInterrupted = "已中断";
-inline constexpr const char* kNotFinished = " 个未完成";
-inline constexpr const char* kMirror = "镜像 ";
-inline constexpr const char* kLinkAddress = "链接中的地址 ";
-inline constexpr const char* kV2HashForm = " (应为 xt=urn:btmh:1220 加 64 位十六进制字符)";
-inline constexpr const char* kNetwork = "BitTorrent 网络";
-inline constexpr const char* kCannotRead = ": 无法读取 ";
-inline constexpr const char* kCannotWriteOutput = ": 无法写入标准输出: ";
+// Usage errors; "%1" is the option as typed.
+inline constexpr Text kNeedsFolder = {"选项 %1 需要一个目录", "option %1 needs a folder"};
+inline constexpr Text kNeedsNumber = {"选项 %1 需要一个数字", "option %1 needs a number"};
+inline constexpr Text kNameValues = {"--name 只能是 dn 或 btih", "--name is either dn or btih"};
+inline constexpr Text kJobsRange = {"--jobs 必须是 1 到 %1 之间的整数",
+                                    "--jobs must be a whole number from 1 to %1"};
+inline constexpr Text kMirrorUrl = {"--mirror 必须是 http:// 或 https:// 地址: %1",
+                                    "--mirror must be an http:// or https:// address: %1"};
+inline constexpr Text kNeedsCertificate = {"--cacert 需要一个证书文件",
+                                           "--cacert needs a certificate file"};
+inline constexpr Text kNeedsAddress = {"%1 需要 地址:端口", "%1 needs ADDRESS:PORT"};
+inline constexpr Text kListenPort = {"--listen 的端口必须是 0 到 65535 之间的整数: %1",
+                                     "--listen's port must be a whole number from 0 to 65535: %1"};
+inline constexpr Text kNodePort = {"--dht-node 的端口必须是 1 到 65535 之间的整数: %1",
+                                   "--dht-node's port must be a whole number from 1 to 65535: %1"};
+inline constexpr Text kListenHost = {
+    "--listen 的地址必须是本机的 IP 地址或网络接口: %1",
+    "--listen's address must be an IP address or interface of this machine: %1"};
+inline constexpr Text kTakesNoValue = {"选项 %1 不带值", "option %1 takes no value"};
+inline constexpr Text kNeedsSeconds = {"%1 必须是正的秒数",
+                                       "%1 must be a positive number of seconds"};
+inline constexpr Text kUnknownOption = {"未知选项: %1", "unknown option: %1"};
+
+// What happened to the input, a link, and the run.
+inline constexpr Text kNoLinks = {"没有链接", "no links"};
+inline constexpr Text kCannotRead = {"无法读取 %1: %2", "cannot read %1: %2"};
+inline constexpr Text kInputTooLarge = {"输入超过 %1 MiB", "the input is larger than %1 MiB"};
+inline constexpr Text kCannotWriteOutput = {"无法写入标准输出: %1",
+                                            "cannot write to standard output: %1"};
+inline constexpr Text kInternalError = {"内部错误", "internal error"};
+inline constexpr Text kNoHashInLink = {"分析失败: 链接中没有 xt=urn:btih:",
+                                       "not a usable link: it has no xt=urn:btih:"};
+inline constexpr Text kInvalidHash = {"无效的种子特征 (应为 40 位十六进制或 32 位 base32 字符)",
+                                      "unusable info-hash (40 hexadecimal or 32 base32 "
+                                      "characters expected)"};
+inline constexpr Text kInvalidV2Hash = {
+    "无效的种子特征 (应为 xt=urn:btmh:1220 加 64 位十六进制字符)",
+    "unusable info-hash (xt=urn:btmh:1220 and 64 hexadecimal characters expected)"};
+inline constexpr Text kCannotWrite = {"无法写入 %1 (%2)", "cannot write %1 (%2)"};
+inline constexpr Text kFetchFailed = {"种子获取失败: %1", "no source had the torrent: %1"};
+inline constexpr Text kInterrupted = {"已中断", "interrupted"};
+inline constexpr Text kNotFinished = {"已中断：%1 个未完成", "interrupted: %1 not finished"};
+inline constexpr Text kMirror = {"镜像 %1", "mirror %1"};
+inline constexpr Text kLinkAddress = {"链接中的地址 %1", "the link's address %1"};
+inline constexpr Text kNetwork = {"BitTorrent 网络", "the BitTorrent network"};
+inline constexpr Text kHttpStatus = {"HTTP %1", "HTTP status %1"};
+
+// Why a source gave nothing.
+inline constexpr Text kNoConnection = {"无法连接", "could not connect"};
+inline constexpr Text kTimeout = {"超时", "timed out"};
+inline constexpr Text kServerError = {"服务器返回错误", "the server answered with an error"};
+inline constexpr Text kBadRedirect = {"重定向无效", "bad redirect"};
+inline constexpr Text kNotHttp = {"服务器的应答不是 HTTP", "the server did not answer in HTTP"};
+inline constexpr Text kTooLarge = {"文件过大", "the file is too large"};
+inline constexpr Text kNotATorrent = {"不是种子文件", "not a torrent file"};
+inline constexpr Text kWrongTorrent = {"种子与链接不符", "the torrent is for another link"};
+inline constexpr Text kCancelled = {"已取消", "cancelled"};
+inline constexpr Text kFailed = {"失败", "failed"};
+
+// The system's reasons, for the error numbers a user meets; others by their number.
+inline constexpr Text kNoSuchFile = {"文件或文件夹不存在", "no such file or folder"};
+inline constexpr Text kNoPermission = {"没有权限", "permission denied"};
+inline constexpr Text kIsAFolder = {"是一个文件夹", "it is a folder"};
+inline constexpr Text kNotAFolder = {"不是文件夹", "not a folder"};
+inline constexpr Text kDiskFull = {"磁盘已满", "the disk is full"};
+inline constexpr Text kReadOnly = {"只读文件系统", "read-only file system"};
+inline constexpr Text kQuotaExceeded = {"超出磁盘配额", "disk quota exceeded"};
+inline constexpr Text kNameTooLong = {"文件名过长", "file name too long"};
+inline constexpr Text kInputOutput = {"输入/输出错误", "input/output error"};
+inline constexpr Text kBrokenPipe = {"管道已断开", "broken pipe"};
+inline constexpr Text kTooManyFiles = {"打开的文件过多", "too many open files"};
+inline constexpr Text kSystemError = {"系统错误 %1", "system error %1"};
+
+// The progress line.
+inline constexpr Text kInProgress = {"%1 个进行中", "%1 in progress"};
+inline constexpr Text kProgressMirror = {"镜像 %1", "cache %1"};
+inline constexpr Text kProgressAddress = {"地址 %1", "address %1"};
+inline constexpr Text kProgressPeers = {"网络, 已连接 %1 个节点", "network, %1 peers"};
+inline constexpr Text kProgressNodes = {"网络, DHT 路由 %1 个", "network, %1 DHT nodes"};
 
 }  // namespace velindra::cli_texts

@@ -12,10 +12,10 @@
 #include "link_pipeline.h"
 #include "options.h"
 #include "process_setup.h"
+#include "progress.h"
 #include "report.h"
 #include "sources.h"
 #include "terminal_text.h"
-#include "texts.h"
 #include "workers.h"
 
 namespace {
@@ -47,8 +47,12 @@ std::optional<int> ReadPlans(const Options& options, std::vector<LinkPlan>& plan
                    !read.ok()) {
             if (gSignal != 0)
                 return 128 + gSignal;  // interrupted while reading
-            std::cerr << t::kProgram << t::kCannotRead << EscapeControls(input.value) << ": "
-                      << read.detail << "\n";
+            const std::string why =
+                read.error == FetchError::TooLarge
+                    ? Say(t::kInputTooLarge, {std::to_string(kMaxInputBytes >> 20)})
+                    : SystemReason(read.systemError, read.detail);
+            std::cerr << t::kProgram << ": "
+                      << Say(t::kCannotRead, {EscapeControls(input.value), why}) << "\n";
             return 2;
         }
         for (const std::string& piece : SplitLinks(text))
@@ -74,43 +78,39 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     if (auto status = ReadPlans(options, plans))
         return *status;
     if (plans.empty()) {
-        std::cerr << texts::kNoLinks << "\n";
+        std::cerr << t::kNoLinks << "\n";
         return 2;
     }
     // Like wget -P and aria2c -d; a folder that cannot be made fails every link below.
     MakeFolders(options.output);
 
+    // The progress line is redrawn in place, which needs a terminal that understands escapes.
+    ProgressLine progress(plans, !options.quiet && console.errorIsTerminal && console.escapes,
+                          console.columns);
     RunSources sources(options);
-    const LinkSources chain{sources.downloader(),
-                            options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
+    WatchedDownloader watched(sources.downloader(), progress);
+    const LinkSources chain{watched, options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
                             sources.askNetwork()};
     const auto work = [&](size_t i) {
         const LinkPlan& plan = plans[i];
         if (!plan.parsed)
-            return Outcome{true, false, RefusalLine(plan)};
-        if (gStop) {
-            Outcome stopped{true, false, InterruptedLine(plan)};
-            stopped.interrupted = true;
-            return stopped;
-        }
+            return Refused(plan);
+        if (gStop)
+            return NotStarted();
         if (!plan.fetchable())
-            return Outcome{true, false, RefusalLine(plan)};
-        MirrorOutcome outcome = FetchLink(plan, plan.destination, chain, {}, &gStop);
-        const bool ok = outcome.ok;
-        std::string line = ok ? plan.destination : FailureLine(plan, outcome);
-        const bool interrupted = outcome.cancelled();
-        Outcome result{true, ok, std::move(line), std::move(outcome)};
-        result.interrupted = interrupted;
-        return result;
+            return Refused(plan);
+        progress.Begin(i);
+        const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(plans.size())};
+        Outcome outcome = Fetched(plan, FetchLink(plan, plan.destination, chain, position, &gStop));
+        progress.End(i);
+        return outcome;
     };
-    // The progress line is redrawn in place, which needs a terminal that understands escapes.
-    Printer printer(options.quiet, !options.quiet && console.errorIsTerminal && console.escapes,
-                    gStop);
+    Printer printer(options.quiet, options.json, progress, gStop);
     RunInOrder(GroupByDestination(plans), plans.size(), options.jobs, work,
                [&](size_t i, Outcome& o, size_t finished) {
                    // A path is printed only once its file is durably in place.
                    SettleCommit(plans[i], o);
-                   printer.Deliver(o, finished, plans.size());
+                   printer.Deliver(i, plans[i], o, finished);
                });
     printer.Finish();
     if (gSignal != 0)
@@ -124,11 +124,12 @@ int main(int argc, char** argv) {
     velindra::EnsureStandardDescriptors();  // before anything opens a file or a socket
     try {
         const velindra::Console console = velindra::SetUpConsole();
+        velindra::SetLanguage(velindra::UserLanguage());
         return Run(velindra::Utf8Arguments(argc, argv), console);
     } catch (const std::exception& e) {
         std::cerr << t::kProgram << ": " << velindra::EscapeControls(e.what()) << "\n";
     } catch (...) {
-        std::cerr << t::kProgram << ": " << velindra::texts::kInternalError << "\n";
+        std::cerr << t::kProgram << ": " << t::kInternalError << "\n";
     }
     return 2;
 }

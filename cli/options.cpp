@@ -32,11 +32,17 @@ enum class Stop { None, Help, Version };
 struct OptionRow {
     const char* shortName;  // "-o", or "" when there is none
     const char* longName;   // "--output"
-    const char* valueName;  // shown in --help; "" for a switch
+    Text valueName;         // shown in --help; "" for a switch
     std::string help;       // "\n" starts a continuation line
     Apply apply;
     Stop stop = Stop::None;
 };
+
+constexpr Text kNoValue = {"", ""};
+
+bool TakesValue(const OptionRow& row) {
+    return row.valueName.en[0] != '\0';
+}
 
 std::string Seconds(long milliseconds) {
     return std::to_string(milliseconds / 1000);
@@ -86,24 +92,24 @@ Apply Switch(bool Options::*field, bool value) {
 std::string CheckEndpoint(const std::string& endpoint, const std::string& as, bool localOnly) {
     const size_t colon = endpoint.rfind(':');
     if (colon == std::string::npos || colon == 0 || endpoint.find_first_of(" \t") != endpoint.npos)
-        return as + t::kNeedsAddress;
+        return Say(t::kNeedsAddress, {as});
     const std::string host = endpoint.substr(0, colon), port = endpoint.substr(colon + 1);
     char* end = nullptr;
     const long number = std::strtol(port.c_str(), &end, 10);
     const long lowest = localOnly ? 0 : 1;
     if (port.empty() || *end != '\0' || port[0] == '-' || port[0] == '+' || number < lowest ||
         number > 65535)
-        return (localOnly ? t::kListenPort : t::kNodePort) + port;
+        return Say(localOnly ? t::kListenPort : t::kNodePort, {port});
     const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
     if (localOnly && !IsLocalHost(bracketed ? host.substr(1, host.size() - 2) : host))
-        return t::kListenHost + host;
+        return Say(t::kListenHost, {host});
     return {};
 }
 
 Apply Address(std::string Options::*single, std::vector<std::string> Options::*many) {
     return [single, many](Options& o, const std::optional<std::string>& v, const std::string& as) {
         if (!v || v->empty())
-            return as + t::kNeedsAddress;
+            return Say(t::kNeedsAddress, {as});
         // --listen takes several, separated by commas; --dht-node one each time.
         for (size_t begin = 0; begin <= v->size();) {
             const size_t end = single ? std::min(v->find(',', begin), v->size()) : v->size();
@@ -124,7 +130,7 @@ Apply SecondsInto(std::optional<double> Options::*field) {
     return [field](Options& o, const std::optional<std::string>& v, const std::string& as) {
         const std::optional<double> seconds = v ? ParseSeconds(*v) : std::nullopt;
         if (!seconds)
-            return as + t::kNeedsSeconds;
+            return Say(t::kNeedsSeconds, {as});
         o.*field = seconds;
         return std::string();
     };
@@ -135,74 +141,63 @@ using S = const std::string&;
 
 const std::vector<OptionRow>& Table() {
     static const std::vector<OptionRow> table = {
-        {"-o", "--output", "目录", "保存到该目录, 不存在时自动创建 (默认: 当前目录)",
+        {"-o", "--output", t::kValueFolder, Say(t::kHelpOutput),
          [](Options& o, V v, S as) {
              if (!v || v->empty())
-                 return t::kOption + as + t::kNeedsFolder;
+                 return Say(t::kNeedsFolder, {as});
              o.output = *v;
              return std::string();
          }},
-        {"", "--name", "dn|btih", "dn: 优先用链接的显示名命名 (默认); btih: 总是用种子特征码命名",
+        {"",
+         "--name",
+         {"dn|btih", "dn|btih"},
+         Say(t::kHelpName),
          [](Options& o, V v, S) {
              if (!v || (*v != "dn" && *v != "btih"))
-                 return std::string(t::kNameValues);
+                 return Say(t::kNameValues);
              o.usedn = *v == "dn";
              return std::string();
          }},
-        {"-j", "--jobs", "N",
-         "同时下载的链接数, 1 到 " + std::to_string(kMaxJobs) + " (默认 " +
-             std::to_string(kDefaultJobs) + ")",
+        {"-j", "--jobs", t::kValueNumber,
+         Say(t::kHelpJobs, {std::to_string(kMaxJobs), std::to_string(kDefaultJobs)}),
          [](Options& o, V v, S as) {
              if (!v)
-                 return t::kOption + as + t::kNeedsNumber;
+                 return Say(t::kNeedsNumber, {as});
              const std::optional<int> jobs = ParseJobs(*v);
              if (!jobs)
-                 return std::string(t::kJobsRange);
+                 return Say(t::kJobsRange, {std::to_string(kMaxJobs)});
              o.jobs = *jobs;
              return std::string();
          }},
-        {"", "--mirror", "模板",
-         "用这些镜像代替内置镜像, 按给出的顺序询问 (可重复);\n"
-         "占位符 {hash} {first2} {last2}, 必须是 http:// 或 https:// 地址",
+        {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror),
          [](Options& o, V v, S) {
              if (!v || !IsHttpUrl(*v))
-                 return t::kMirrorUrl + v.value_or("");
+                 return Say(t::kMirrorUrl, {v.value_or("")});
              o.mirrors.push_back(*v);
              return std::string();
          }},
-        {"", "--timeout", "秒",
-         "传输停滞多久后放弃 (默认 " + Seconds(DownloadLimits{}.stallTimeoutMs) + ")",
+        {"", "--timeout", t::kValueSeconds,
+         Say(t::kHelpTimeout, {Seconds(DownloadLimits{}.stallTimeoutMs)}),
          SecondsInto(&Options::timeoutSeconds)},
-        {"", "--cacert", "文件",
-         "用该文件中的证书检查 HTTPS 镜像 (也读 CURL_CA_BUNDLE、\n"
-         "SSL_CERT_FILE、SSL_CERT_DIR 环境变量)",
+        {"", "--cacert", t::kValueFile, Say(t::kHelpCacert),
          [](Options& o, V v, S) {
              if (!v || v->empty())
-                 return std::string(t::kNeedsCertificate);
+                 return Say(t::kNeedsCertificate);
              o.caFile = *v;
              return std::string();
          }},
-        {"", "--no-swarm", "",
-         "不使用 BitTorrent 网络。不加此选项时, 每次运行一开始就加入 DHT (解析路由节点的域名,\n"
-         "在每个网络接口上监听一个 TCP 和一个 UDP 端口, 结束时写入状态文件), 即使所有链接\n"
-         "都从镜像得到; 镜像都失败的链接再向网络索取种子信息",
-         Switch(&Options::swarm, false)},
-        {"", "--no-dht", "",
-         "向网络索取时不用 DHT, 只用链接中的 tracker 和节点地址 (本地发现和端口映射总是不用)",
-         Switch(&Options::dht, false)},
-        {"", "--swarm-timeout", "秒",
-         "向 BitTorrent 网络索取一个链接最多等待多久 (默认 " + Seconds(SwarmLimits{}.perLinkMs) +
-             ")",
+        {"", "--no-swarm", kNoValue, Say(t::kHelpNoSwarm), Switch(&Options::swarm, false)},
+        {"", "--no-dht", kNoValue, Say(t::kHelpNoDht), Switch(&Options::dht, false)},
+        {"", "--swarm-timeout", t::kValueSeconds,
+         Say(t::kHelpSwarmTimeout, {Seconds(SwarmLimits{}.perLinkMs)}),
          SecondsInto(&Options::swarmSeconds)},
-        {"", "--listen", "地址:端口",
-         "BitTorrent 连接监听的地址, 可用逗号分隔多个 (默认所有接口, 随机端口)",
-         Address(&Options::listen, nullptr)},
-        {"", "--dht-node", "主机:端口",
-         "从这些节点 (而不是公共路由节点) 加入 DHT, 用于内部网络 (可重复)",
+        {"", "--listen", t::kValueListen, Say(t::kHelpListen), Address(&Options::listen, nullptr)},
+        {"", "--dht-node", t::kValueNode, Say(t::kHelpDhtNode),
          Address(nullptr, &Options::dhtNodes)},
-        {"-q", "--quiet", "", "不显示进度和失败说明", Switch(&Options::quiet, true)},
-        {"-h", "--help", "", "显示本帮助", nullptr, Stop::Help},
-        {"", "--version", "", "显示版本", nullptr, Stop::Version},
+        {"", "--json", kNoValue, Say(t::kHelpJson), Switch(&Options::json, true)},
+        {"-q", "--quiet", kNoValue, Say(t::kHelpQuiet), Switch(&Options::quiet, true)},
+        {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},
+        {"", "--version", kNoValue, Say(t::kHelpVersion), nullptr, Stop::Version},
     };
     return table;
 }
@@ -215,28 +210,16 @@ const OptionRow* Find(const std::string& name) {
     return nullptr;
 }
 
-// Columns a text takes on a terminal: East Asian characters take two.
-size_t DisplayWidth(std::string_view text) {
-    size_t width = 0;
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t length = DecodeUtf8(text, i, cp);
-        width += length != 0 && cp >= 0x2E80 ? 2 : 1;
-        i += length ? length : 1;
-    }
-    return width;
-}
-
 }  // namespace
 
 std::string UsageText() {
     constexpr size_t kHelpColumn = 25;
-    std::string text = std::string(t::kUsageLine) + t::kUsageIntro;
+    std::string text = Say(t::kUsageLine) + Say(t::kUsageIntro);
     for (const OptionRow& row : Table()) {
         std::string left = row.shortName[0] ? std::string("  ") + row.shortName + ", " : "      ";
         left += row.longName;
-        if (row.valueName[0])
-            left += std::string(" ") + row.valueName;
+        if (TakesValue(row))
+            left += " " + Say(row.valueName);
         const size_t width = DisplayWidth(left);
         text += left + (width < kHelpColumn ? std::string(kHelpColumn - width, ' ')
                                             : "\n" + std::string(kHelpColumn, ' '));
@@ -244,7 +227,7 @@ std::string UsageText() {
             text += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
         text += "\n";
     }
-    return text + t::kUsageOutro;
+    return text + Say(t::kUsageOutro);
 }
 
 void PrintUsageHint(std::ostream& err) {
@@ -279,17 +262,17 @@ std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options&
         }
         const OptionRow* row = Find(arg);
         if (!row)
-            return usageError(t::kUnknownOption + arg);
+            return usageError(Say(t::kUnknownOption, {arg}));
         if (row->stop != Stop::None) {
             out << (row->stop == Stop::Help ? UsageText()
                                             : std::string(t::kProgram) + " " + kVersion + "\n");
             return 0;
         }
-        if (!row->valueName[0] && value)
-            return usageError(t::kOption + arg + t::kTakesNoValue);  // -q5, --quiet=yes
+        if (!TakesValue(*row) && value)
+            return usageError(Say(t::kTakesNoValue, {arg}));  // -q5, --quiet=yes
         // A value of its own must not look like an option (-o --help): one written into the
         // argument (--output=--help) is taken as it is.
-        if (row->valueName[0] && !value && i + 1 < argv.size() &&
+        if (TakesValue(*row) && !value && i + 1 < argv.size() &&
             (argv[i + 1] == "-" || !argv[i + 1].starts_with("-")))
             value = argv[++i];
         if (const std::string error = row->apply(o, value, arg); !error.empty())

@@ -24,6 +24,7 @@ struct Options {
     std::vector<std::string> dhtNodes;
     std::optional<double> swarmSeconds;
     bool quiet = false;
+    bool json = false;  // one JSON object per link on standard output instead of the paths
     std::string caFile;
     // Files ("-" is standard input) and link texts, in the order given.
     struct Input {

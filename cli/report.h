@@ -1,48 +1,70 @@
-// What velindra-cli prints about each link: the saved path on standard output, a failure line
-// on standard error, and the progress line on a terminal.
+// What velindra-cli says about each link: the saved path (or a JSON object) on standard output,
+// a failure line on standard error.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
-#include <memory>
 #include <string>
 
 #include "link_pipeline.h"
+#include "progress.h"
 
 namespace velindra::cli {
 
-struct Outcome {
-    bool done = false;
-    bool ok = false;
-    std::string line;            // the path on success, the failure line otherwise
-    MirrorOutcome fetched = {};  // for a link that was fetched
-    bool interrupted = false;    // ended by the run's interruption, not by its sources
+enum class Ending {
+    Saved,
+    Failed,       // every source was asked, or the file could not be written
+    Refused,      // not a usable link: no hash, or one no delivered file could be checked against
+    Interrupted,  // ended, or never started, because the run was interrupted
 };
 
-// A link that is not fetched at all: no hash, or one no file could be checked against.
-std::string RefusalLine(const LinkPlan& plan);
-// A link that was not started because the run was interrupted.
-std::string InterruptedLine(const LinkPlan& plan);
-// Every source asked for the link, and why each gave nothing.
-std::string FailureLine(const LinkPlan& plan, const MirrorOutcome& outcome);
+struct Outcome {
+    bool done = false;
+    Ending ending = Ending::Failed;
+    std::string reason;          // why it was not saved, in the user's language
+    MirrorOutcome fetched = {};  // for a link that was fetched
+    bool ok() const { return ending == Ending::Saved; }
+};
+
+// The outcome of a link that is not fetched at all.
+Outcome Refused(const LinkPlan& plan);
+// ... of a link that was not started because the run was interrupted.
+Outcome NotStarted();
+// ... of a link that was fetched.
+Outcome Fetched(const LinkPlan& plan, MirrorOutcome fetched);
+// ... of a link whose work ended in an error of the program's own.
+Outcome InternalError(const std::string& what);
 
 // Waits until a saved file's commit has ended: a file that did not make it to disk fails.
 void SettleCommit(const LinkPlan& plan, Outcome& outcome);
 
+// The system's reason for an error number in the user's language: in English the words the
+// error came with (or the system's), in Chinese the common ones by name, others by number.
+std::string SystemReason(int error, const std::string& englishDetail);
+
+// The line on standard error for a link that was not saved.
+std::string FailureLine(const LinkPlan& plan, const Outcome& outcome);
+// One JSON object for a link, on one line: its input position (1-based), hash, file name,
+// saved path, source, outcome and reason; what does not apply is null.
+std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& outcome);
+
 // Prints the outcomes in input order as they are delivered; links ended by an interruption are
-// counted in one line at the end instead of one line each. When the saved paths can no
-// longer be written out, it says so once, sets `stop` and prints nothing more.
+// counted in one line at the end instead of one line each (in JSON, each has its object).
+// When standard output can no longer be written, it says so once, sets `stop` and prints
+// nothing more.
 class Printer {
   public:
-    Printer(bool quiet, bool progress, std::atomic<bool>& stop)
-        : quiet_(quiet), progress_(progress), stop_(stop) {}
-    void Deliver(const Outcome& outcome, size_t finished, size_t total);
+    Printer(bool quiet, bool json, ProgressLine& progress, std::atomic<bool>& stop)
+        : quiet_(quiet), json_(json), progress_(progress), stop_(stop) {}
+    void Deliver(size_t index, const LinkPlan& plan, const Outcome& outcome, size_t finished);
     void Finish();
     bool allSaved() const { return allSaved_ && !outputLost_; }
 
   private:
+    void Write(const std::string& line);
     bool quiet_;
-    bool progress_;
+    bool json_;
+    ProgressLine& progress_;
     std::atomic<bool>& stop_;
     bool allSaved_ = true;
     bool outputLost_ = false;

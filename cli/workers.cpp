@@ -7,9 +7,6 @@
 #include <mutex>
 #include <thread>
 
-#include "cli_texts.h"
-#include "texts.h"
-
 namespace velindra::cli {
 
 std::vector<std::vector<size_t>> GroupByDestination(const std::vector<LinkPlan>& plans) {
@@ -34,12 +31,9 @@ Outcome Guarded(const std::function<Outcome(size_t)>& work, size_t i) {
     try {
         return work(i);
     } catch (const std::exception& e) {
-        return Outcome{
-            true, false,
-            std::string(cli_texts::kProgram) + ": " + texts::kInternalError + ": " + e.what()};
+        return InternalError(e.what());
     } catch (...) {
-        return Outcome{true, false,
-                       std::string(cli_texts::kProgram) + ": " + texts::kInternalError};
+        return InternalError({});
     }
 }
 

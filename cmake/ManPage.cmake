@@ -1,5 +1,7 @@
 # Makes velindra-cli's manual page from its own --help, so that options and defaults are
 # written in one place: cmake -DPROGRAM=... -DVERSION=... -DOUTPUT=... -P ManPage.cmake
+# In English, as manual pages in man1 are; the program speaks Chinese under a zh locale.
+set(ENV{LC_ALL} C.UTF-8)
 execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "${PROGRAM} --help failed")

@@ -32,8 +32,10 @@ struct FetchRequest {
     LinkPosition position;
     // When set, the download gives up with FetchError::Cancelled as soon as it becomes true.
     const std::atomic<bool>* cancel = nullptr;
-    // Where the network source reports how many peers are connected.
+    // Where the network source reports how many peers are connected, and how many DHT nodes
+    // it knows.
     std::atomic<int>* peers = nullptr;
+    std::atomic<int>* nodes = nullptr;
 };
 
 // One blocking download of one URL into the destination. The file appears there complete

@@ -16,7 +16,7 @@ FetchResult ReadWholeFile(const std::string& name, std::string& text, size_t max
                           const std::atomic<bool>& stop) {
     const int fd = sys::OpenInput(name);
     if (fd < 0)
-        return FetchResult::Failed(FetchError::Other, std::strerror(errno));
+        return FetchResult::Failed(FetchError::Other, std::strerror(errno), errno);
     struct Closer {
         int fd;
         bool keep;
@@ -31,7 +31,7 @@ FetchResult ReadWholeFile(const std::string& name, std::string& text, size_t max
         if (n < 0) {
             if (errno == EINTR && !stop)
                 continue;
-            return FetchResult::Failed(FetchError::Other, std::strerror(errno));
+            return FetchResult::Failed(FetchError::Other, std::strerror(errno), errno);
         }
         if (n == 0)
             return FetchResult::Done();
@@ -58,7 +58,7 @@ FetchResult ReadRegularFile(const std::string& path, size_t maxBytes, std::strin
     long long size = 0;
     const int fd = sys::OpenRegular(path, size);
     if (fd < 0)
-        return FetchResult::Failed(FetchError::Other, std::strerror(errno));
+        return FetchResult::Failed(FetchError::Other, std::strerror(errno), errno);
     text.clear();
     char buffer[1 << 16];
     long long n = 0;
@@ -68,7 +68,7 @@ FetchResult ReadRegularFile(const std::string& path, size_t maxBytes, std::strin
     const int error = errno;
     sys::CloseInput(fd);
     if (n < 0)
-        return FetchResult::Failed(FetchError::Other, std::strerror(error));
+        return FetchResult::Failed(FetchError::Other, std::strerror(error), error);
     if (text.size() > maxBytes)
         return FetchResult::Failed(FetchError::TooLarge, "larger than " + std::to_string(maxBytes));
     return FetchResult::Done();

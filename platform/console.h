@@ -20,7 +20,12 @@ struct Console {
     bool errorIsTerminal = false;
     // Whether the terminal on standard error understands "\r\033[K" and the like.
     bool escapes = false;
+    int columns = 80;  // the width of that terminal
 };
+
+// The system's locale for the user's messages, such as "zh-CN" ("" when it has none beyond
+// the environment, as on Linux, where the environment's LANG and LC_* variables say it).
+std::string SystemLocaleName();
 
 // Makes the console show the UTF-8 the program writes (on Windows: the console's output code
 // page and virtual-terminal processing where the console has it), and says what it is.

@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <net/if.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +22,14 @@ Console SetUpConsole() {
     console.inputIsTerminal = ::isatty(STDIN_FILENO) != 0;
     console.errorIsTerminal = ::isatty(STDERR_FILENO) != 0;
     console.escapes = console.errorIsTerminal;
+    winsize size{};
+    if (console.errorIsTerminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col)
+        console.columns = size.ws_col;
     return console;
+}
+
+std::string SystemLocaleName() {
+    return {};
 }
 
 void HandleInterrupts(void (*handler)(int)) {

@@ -73,7 +73,17 @@ Console SetUpConsole() {
         console.escapes = (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
                           SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
     }
+    CONSOLE_SCREEN_BUFFER_INFO screen{};
+    if (console.errorIsTerminal && GetConsoleScreenBufferInfo(error, &screen))
+        console.columns = screen.srWindow.Right - screen.srWindow.Left + 1;
     return console;
+}
+
+std::string SystemLocaleName() {
+    // The language of the user's Windows display, not the format of dates and numbers.
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    const LCID ui = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);
+    return LCIDToLocaleName(ui, name, LOCALE_NAME_MAX_LENGTH, 0) > 0 ? Utf8(name) : std::string();
 }
 
 void HandleInterrupts(void (*handler)(int)) {

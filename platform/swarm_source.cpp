@@ -346,6 +346,8 @@ FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
         mostPeers = std::max(mostPeers, status.num_peers);
         if (request.peers)
             request.peers->store(status.num_peers);
+        if (request.nodes)
+            request.nodes->store(dhtNodes);
         if (status.num_peers > 0 || dhtNodes > 0) {
             lastReached = now;
             everReached = true;

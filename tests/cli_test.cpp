@@ -47,6 +47,7 @@ struct Start {
     std::map<std::string, std::string> env;  // adds or (with an empty value) removes variables
     std::string redirect;                    // more for the shell: "1>&-", ">/dev/full"
     bool terminalInput = false;              // standard input is a terminal
+    bool terminalError = false;              // standard error is a terminal, whose output is `err`
     int signal = 0;                          // sent once this count of requests grows
     const std::atomic<size_t>* asked = nullptr;
 };
@@ -85,9 +86,14 @@ int Spawn(const std::string&, const Lines& words, const TempDir& io, const Start
     for (const std::string& word : words)
         command += " " + word;
     const std::string out = " >" + Quote(io / "out") + " 2>" + Quote(io / "err");
-    command = start.terminalInput
-                  ? "exec script -qec " + Quote(command + out) + " /dev/null </dev/null"
-                  : command + " <" + Quote(io / "in") + out + " " + start.redirect;
+    if (start.terminalInput)
+        command = "exec script -qec " + Quote(command + out) + " /dev/null </dev/null";
+    else if (start.terminalError)
+        command = "exec script -qec " +
+                  Quote(command + " <" + Quote(io / "in") + " >" + Quote(io / "out")) +
+                  " /dev/null </dev/null >" + Quote(io / "err");
+    else
+        command += " <" + Quote(io / "in") + out + " " + start.redirect;
     std::thread signaller([&, before = start.asked ? start.asked->load() : 0] {
         while (start.signal && *start.asked == before)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -128,6 +134,10 @@ class CliTest : public ::testing::Test {
   protected:
     void SetUp() override {
         testing::ClearProxies();
+        // The program's Chinese words (LANG: the shell, which lacks the locale, says nothing).
+        testing::SetVariable("LC_ALL", "");
+        testing::SetVariable("LC_MESSAGES", "");
+        testing::SetVariable("LANG", "zh_CN.UTF-8");
         // /<kind>/<first2>/<last2>/<hash>.torrent: "good" serves the torrent the hash names,
         // "stall" nothing for 5 s, anything else a 404. Every request is counted.
         server.server.Get(
@@ -277,9 +287,8 @@ TEST_F(CliTest, V2AndHybridLinksAndTheAddressesALinkNames) {
                                         "&xs=file%3A%2F%2F%2Fetc%2Fpasswd&as=ftp://h/x\n");
     EXPECT_EQ(fromLinks.lines(), (Lines{out / "v2only.torrent", out / "a.torrent"}));
     EXPECT_EQ(testing::ReadFile(out / "v2only.torrent"), v2.body);
-    const std::string missing = "镜像 1 服务器返回错误 (HTTP status 404)";
-    const std::string wrong =
-        "链接中的地址 1 种子与链接不符 (the torrent is for another info-hash)";
+    const std::string missing = "镜像 1 服务器返回错误 (HTTP 404)";
+    const std::string wrong = "链接中的地址 1 种子与链接不符";
     EXPECT_EQ(fromLinks.lines(true),
               (Lines{"velindra-cli: " + b + " (b.torrent): 种子获取失败: " + missing + "; " + wrong,
                      "velindra-cli: " + v2.v2hash + " (wrong.torrent): 种子获取失败: " + wrong,
@@ -289,10 +298,8 @@ TEST_F(CliTest, V2AndHybridLinksAndTheAddressesALinkNames) {
         RunCli(Args(), "magnet:?" + btmh(hy.v2hash) + "&xt=urn:btih:" + hy.hash + "&dn=h\n" +
                            "magnet:?xt=urn:btih:" + hy.hash + "&" + btmh(other.v2hash) + "&dn=x\n");
     EXPECT_EQ(hybrid.lines(), Lines{out / "h.torrent"});
-    EXPECT_EQ(hybrid.lines(true),
-              Lines{"velindra-cli: " + hy.hash +
-                    " (x.torrent): 种子获取失败: 镜像 1 种子与链接不符 (the torrent is for another "
-                    "info-hash)"});
+    EXPECT_EQ(hybrid.lines(true), Lines{"velindra-cli: " + hy.hash +
+                                        " (x.torrent): 种子获取失败: 镜像 1 种子与链接不符"});
 }
 
 // The built-in caches in their order, through the standard proxy variable, each asked with
@@ -340,7 +347,7 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         {{"-o", "--help"}, "magnet:?x", "选项 -o 需要一个目录", false},
         {{"-q5"}, "magnet:?x", "选项 -q 不带值", false},
         {{"/no/such/file"}, "", "/no/such/file", false},
-        {{out.str()}, "", "Is a directory", false},
+        {{out.str()}, "", "无法读取 " + out.str() + ": 是一个文件夹", false},
     };
 #ifdef _WIN32
     // The code page the test was started for (wine takes it from the locale).
@@ -364,6 +371,85 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     EXPECT_EQ(RunCli({"--version"}, "").out, "velindra-cli 1.0.0\n");
 }
 
+// Chinese under a "zh" locale, English under any other (LC_ALL, then LC_MESSAGES, then LANG),
+// every line in one language.
+TEST_F(CliTest, SpeaksTheUsersLanguage) {
+    const std::string e(40, 'E');
+    struct Case {
+        std::map<std::string, std::string> env;
+        bool chinese;
+    };
+    const std::vector<Case> cases = {
+        {{{"LANG", "en_US.UTF-8"}}, false},
+        {{{"LANG", "C"}}, false},
+        {{{"LANG", "zh_TW.UTF-8"}}, true},
+        {{{"LANG", "en_US.UTF-8"}, {"LC_MESSAGES", "zh_CN.UTF-8"}}, true},
+        {{{"LANG", "zh_CN.UTF-8"}, {"LC_ALL", "C.UTF-8"}}, false},
+    };
+    const std::string chinese =
+        "velindra-cli: " + e + " (f0.torrent): 种子获取失败: 镜像 1 " + "服务器返回错误 (HTTP 404)";
+    const std::string english = "velindra-cli: " + e + " (f0.torrent): no source had the " +
+                                "torrent: mirror 1 the server answered with an error (HTTP " +
+                                "status 404)";
+    for (const Case& c : cases) {
+        const CliRun run = RunCli(Args(), Links({e}), {.env = c.env});
+        EXPECT_EQ(run.lines(true), Lines{c.chinese ? chinese : english});
+        const std::string help = RunCli({"--help"}, "", {.env = c.env}).out;
+        EXPECT_EQ(help.starts_with("用法:"), c.chinese) << help;
+        // English help holds no Chinese at all (in UTF-8, every Chinese character starts so).
+        EXPECT_EQ(help.find("\xE4") == std::string::npos &&
+                      help.find("\xE5") == std::string::npos &&
+                      help.find("\xE6") == std::string::npos,
+                  !c.chinese);
+        const CliRun usage = RunCli({"-j", "99"}, "", {.env = c.env});
+        EXPECT_EQ(usage.lines(true).front(),
+                  c.chinese ? "velindra-cli: --jobs 必须是 1 到 32 之间的整数"
+                            : "velindra-cli: --jobs must be a whole number from 1 to 32");
+    }
+}
+
+// For scripts: one JSON object per link on standard output, in input order, saved or not,
+// and no failure lines.
+TEST_F(CliTest, JsonGivesOneObjectPerLinkInInputOrder) {
+    const std::string a = Add("a"), e(40, 'E');
+    delays[a] = 300;  // finishes after the link behind it
+    const CliRun run = RunCli(Args({"--json"}), Links({a, e}) + "magnet:?dn=nohash\n" +
+                                                    "magnet:?xt=urn:btih:" + std::string(40, 'g'));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");
+    std::string path = out / "f0.torrent";
+    for (size_t at = 0; (at = path.find('\\', at)) != std::string::npos; at += 2)
+        path.insert(at, "\\");  // as JSON writes it
+    const std::string g(40, 'g');
+    EXPECT_EQ(run.lines(),
+              (Lines{"{\"position\":1,\"hash\":\"" + a + "\",\"name\":\"f0.torrent\",\"path\":\"" +
+                         path + "\",\"source\":\"mirror 1\",\"outcome\":\"saved\",\"reason\":null}",
+                     "{\"position\":2,\"hash\":\"" + e +
+                         "\",\"name\":\"f1.torrent\",\"path\":null,\"source\":null,\"outcome\":"
+                         "\"failed\",\"reason\":\"种子获取失败: 镜像 1 服务器返回错误 (HTTP "
+                         "404)\"}",
+                     "{\"position\":3,\"hash\":null,\"name\":null,\"path\":null,\"source\":null,"
+                     "\"outcome\":\"refused\",\"reason\":\"分析失败: 链接中没有 "
+                     "xt=urn:btih:\"}",
+                     "{\"position\":4,\"hash\":\"" + g + "\",\"name\":\"" + g +
+                         ".torrent\",\"path\":null,\"source\":null,\"outcome\":\"refused\","
+                         "\"reason\":\"无效的种子特征 (应为 40 位十六进制或 32 位 base32 "
+                         "字符)\"}"}));
+}
+
+#ifndef _WIN32
+// On a terminal the progress line names the links in progress and the source each is asking,
+// at once, and is gone at the end.
+TEST_F(CliTest, TheProgressLineShowsWhatIsInProgressAndWhere) {
+    const std::string a = Add("a");
+    delays[a] = 1500;
+    const CliRun run = RunCli(Args(), Links({a}), {.terminalError = true});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("[0/1] 1 个进行中: f0.torrent 镜像 1"), std::string::npos) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\r\033[K")) << run.err;
+}
+#endif
+
 #ifdef VELINDRA_SWARM
 // A seeder on 127.0.0.1 is the only peer, and the link names it with x.pe.
 TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
@@ -383,8 +469,7 @@ TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
     const std::string body = testing::ReadFile(out / "payload.torrent");
     EXPECT_EQ(FindInfoDictionary(body).value_or(""), info);
     EXPECT_TRUE(body.starts_with("d8:announce20:http://127.0.0.1:9/a")) << body.substr(0, 40);
-    EXPECT_NE(run.err.find("BitTorrent"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("could not be reached"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("BitTorrent 网络 无法连接"), std::string::npos) << run.err;
 }
 #endif
 

@@ -1,0 +1,137 @@
+#include "progress.h"
+
+#include <chrono>
+#include <iostream>
+
+#include "cli_texts.h"
+#include "terminal_text.h"
+
+namespace velindra::cli {
+
+namespace t = cli_texts;
+
+namespace {
+
+constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
+constexpr size_t kNameColumns = 24;  // of each link's name on the line
+
+std::string Where(const Activity& a) {
+    const std::string index = std::to_string(a.index.load());
+    switch (a.source.load()) {
+        case static_cast<int>(SourceKind::Mirror):
+            return Say(t::kProgressMirror, {index});
+        case static_cast<int>(SourceKind::LinkAddress):
+            return Say(t::kProgressAddress, {index});
+        case static_cast<int>(SourceKind::Network):
+            if (a.peers > 0 || a.nodes == 0)
+                return Say(t::kProgressPeers, {std::to_string(a.peers.load())});
+            return Say(t::kProgressNodes, {std::to_string(a.nodes.load())});
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(const std::vector<LinkPlan>& plans, bool shown, int columns)
+    : plans_(plans),
+      shown_(shown),
+      columns_(columns > 1 ? static_cast<size_t>(columns - 1) : 79),
+      activities_(std::make_unique<Activity[]>(plans.size())) {
+    if (shown_)
+        ticker_ = std::thread([this] { Tick(); });
+}
+
+ProgressLine::~ProgressLine() {
+    Stop();
+}
+
+std::string ProgressLine::Compose(size_t finished, const std::vector<size_t>& active) const {
+    std::string line = "[" + std::to_string(finished) + "/" + std::to_string(plans_.size()) + "]";
+    if (!active.empty())
+        line += " " + Say(t::kInProgress, {std::to_string(active.size())}) + ":";
+    for (size_t k = 0; k < active.size(); ++k) {
+        const LinkPlan& plan = plans_[active[k]];
+        const std::string name = plan.parsed ? plan.fileName : plan.piece;
+        line += (k ? " | " : " ") + FitWidth(EscapeControls(name), kNameColumns);
+        if (const std::string where = Where(activities_[active[k]]); !where.empty())
+            line += " " + where;
+    }
+    return FitWidth(line, columns_);
+}
+
+void ProgressLine::Begin(size_t i) {
+    std::lock_guard<std::mutex> guard(lock_);
+    active_.push_back(i);
+}
+
+void ProgressLine::End(size_t i) {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::erase(active_, i);
+}
+
+void ProgressLine::Finished(size_t finished) {
+    std::lock_guard<std::mutex> guard(lock_);
+    finished_ = finished;
+    Draw();
+}
+
+void ProgressLine::Print(const std::function<void()>& print) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (drawn_) {
+        std::cerr << "\r\033[K" << std::flush;
+        drawn_ = false;
+        last_.clear();
+    }
+    print();
+    Draw();
+}
+
+void ProgressLine::Draw() {
+    if (!shown_ || stopped_)
+        return;
+    std::string line = Compose(finished_, active_);
+    if (line == last_)
+        return;
+    std::cerr << "\r\033[K" << line << std::flush;
+    last_ = std::move(line);
+    drawn_ = true;
+}
+
+void ProgressLine::Tick() {
+    std::unique_lock<std::mutex> guard(lock_);
+    while (!stopped_) {
+        Draw();
+        wake_.wait_for(guard, kRedrawEvery);
+    }
+}
+
+void ProgressLine::Stop() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (drawn_)
+            std::cerr << "\r\033[K" << std::flush;
+        drawn_ = false;
+        stopped_ = true;
+    }
+    wake_.notify_all();
+    if (ticker_.joinable())
+        ticker_.join();
+}
+
+FetchResult WatchedDownloader::Fetch(const FetchRequest& request) {
+    const int link = request.position.link;
+    if (link < 1 || static_cast<size_t>(link) > progress_.size())
+        return inner_.Fetch(request);
+    Activity& activity = progress_.activity(static_cast<size_t>(link - 1));
+    activity.peers = 0;
+    activity.nodes = 0;
+    activity.index = request.sourceIndex;
+    activity.source = static_cast<int>(request.source);
+    FetchRequest watched = request;
+    watched.peers = &activity.peers;
+    watched.nodes = &activity.nodes;
+    return inner_.Fetch(watched);
+}
+
+}  // namespace velindra::cli
