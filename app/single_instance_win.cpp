@@ -13,7 +13,7 @@ namespace velindra {
 namespace {
 
 // The user a process token belongs to, as a SID string; empty when it cannot be read.
-QString TokenUser(HANDLE process) {
+QString UserOfProcess(HANDLE process) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(process, TOKEN_QUERY, &token))
         return {};
@@ -36,14 +36,14 @@ QString TokenUser(HANDLE process) {
 // Pipes live in one namespace for everybody: the name carries the user's SID, and the pipe's
 // server is checked to be run by the same user before anything is handed over.
 QString PrivateSocketFolder() {
-    const QString sid = TokenUser(GetCurrentProcess());
+    const QString sid = UserOfProcess(GetCurrentProcess());
     return sid.isEmpty() ? QString() : QStringLiteral("velindra-") + sid;
 }
 
 // Both ends of the pipe, the server and the client, whichever of them this process is.
 bool PeerIsThisUser(const QLocalSocket& socket) {
     const auto pipe = reinterpret_cast<HANDLE>(socket.socketDescriptor());
-    const QString me = TokenUser(GetCurrentProcess());
+    const QString me = UserOfProcess(GetCurrentProcess());
     ULONG ends[2] = {0, 0};
     if (me.isEmpty() || !GetNamedPipeServerProcessId(pipe, &ends[0]) ||
         !GetNamedPipeClientProcessId(pipe, &ends[1]))
@@ -52,7 +52,7 @@ bool PeerIsThisUser(const QLocalSocket& socket) {
         const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
         if (!process)
             return false;
-        const QString owner = TokenUser(process);
+        const QString owner = UserOfProcess(process);
         CloseHandle(process);
         if (owner != me)
             return false;
