@@ -74,6 +74,14 @@ std::optional<int> RefuseOtherArguments(const QStringList& arguments) {
     return std::nullopt;
 }
 
+#ifdef _WIN32
+// Text through DirectWrite: the older GDI engine draws Chinese from a font's small bitmaps where
+// it has them, with strokes missing at dialog sizes.
+constexpr const char* kDefaultPlatform = "windows:fontengine=directwrite";
+#else
+constexpr const char* kDefaultPlatform = nullptr;  // the desktop's own choice
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +89,8 @@ int main(int argc, char** argv) {
     velindra::EnsureHomeFolder();
     if (const std::optional<int> status = AnswerOptions(argc, argv))
         return *status;
+    if (kDefaultPlatform && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", kDefaultPlatform);
     try {
         QApplication app(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Velindra"));
