@@ -103,11 +103,6 @@ std::string FetchReason(const LinkPlan& plan, const MirrorOutcome& outcome) {
     return Say(t::kFetchFailed, {all});
 }
 
-// A text as a JSON string; bytes that are not UTF-8 become U+FFFD.
-std::string Json(std::string_view text) {
-    return JsonString(text);
-}
-
 // Where a saved link's file came from: "mirror 2", "address 1" or "network".
 std::string JsonSource(const MirrorOutcome& outcome) {
     if (outcome.attempts.empty())
@@ -116,13 +111,13 @@ std::string JsonSource(const MirrorOutcome& outcome) {
     const std::string index = std::to_string(IndexAmongItsKind(outcome, k));
     switch (outcome.kinds[k]) {
         case SourceKind::Mirror:
-            return Json("mirror " + index);
+            return JsonString("mirror " + index);
         case SourceKind::LinkAddress:
-            return Json("address " + index);
+            return JsonString("address " + index);
         case SourceKind::Network:
             break;
     }
-    return Json("network");
+    return JsonString("network");
 }
 
 }  // namespace
@@ -224,7 +219,7 @@ std::string FailureLine(const LinkPlan& plan, const Outcome& outcome) {
 std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
     static constexpr const char* kEndings[] = {"saved", "failed", "refused", "interrupted"};
     const auto orNull = [](bool present, const std::string& value) {
-        return present ? Json(value) : std::string("null");
+        return present ? JsonString(value) : std::string("null");
     };
     std::string line = "{\"position\":" + std::to_string(position);
     line += ",\"hash\":" +
@@ -232,7 +227,7 @@ std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
     line += ",\"name\":" + orNull(plan.parsed.has_value(), plan.fileName);
     line += ",\"path\":" + orNull(o.ok(), plan.destination);
     line += ",\"source\":" + (o.ok() ? JsonSource(o.fetched) : std::string("null"));
-    line += ",\"outcome\":" + Json(kEndings[static_cast<int>(o.ending)]);
+    line += ",\"outcome\":" + JsonString(kEndings[static_cast<int>(o.ending)]);
     line += ",\"reason\":" + orNull(!o.ok(), o.reason);
     return line + "}";
 }
