@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QStyleOptionGroupBox>
 
 #include "file_names.h"
 #include "messages.h"
@@ -30,6 +31,35 @@ T* Make(const Twips& twips, QWidget* parent, const char* name, const char* capti
     }
     twips.Place(w, left, top, width, height);
     return w;
+}
+
+// Fonts with a taller line than the one the twips were drawn for (Windows' Chinese fonts among
+// them) push a group's title down into its first row: the group's contents then move down just
+// enough, as far as the group has room below them.
+void KeepRowsBelowTitle(QGroupBox* frame) {
+    frame->ensurePolished();
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+    const int titleBottom =
+        frame->style()
+            ->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame)
+            .bottom();
+    int shift = 0;
+    for (QAbstractButton* row : frame->findChildren<QAbstractButton*>()) {
+        const int textTop =
+            row->mapTo(frame, QPoint(0, 0)).y() + (row->height() - row->fontMetrics().height()) / 2;
+        shift = std::max(shift, titleBottom - textTop);
+    }
+    int room = frame->height();
+    const QList<QWidget*> contents = frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* w : contents)
+        room = std::min(room, frame->height() - 1 - w->geometry().bottom());
+    shift = std::min(shift, room);
+    if (shift > 0)
+        for (QWidget* w : contents)
+            w->move(w->x(), w->y() + shift);
 }
 
 }  // namespace
@@ -63,6 +93,7 @@ Form3::Form3(QWidget* owner, SettingsStore& settings, BrowseFunction browseForFo
         frame->setStyleSheet(QStringLiteral(
             "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
             "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+        KeepRowsBelowTitle(frame);
     }
 
     Command1 = PlaceButton(twips, this, "Command1", texts::kOk, 1920, 4800, 1575, 375);
