@@ -32,7 +32,10 @@ void InstallTranslations() {
     // system's is.
     auto* translator = new QTranslator(qApp);
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    if (translator->load(QStringLiteral("qtbase_zh_CN"), folder) ||
+    // The Windows build carries them inside the program; elsewhere they are the system's.
+    if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                         QStringLiteral(":/velindra/translations")) ||
+        translator->load(QStringLiteral("qtbase_zh_CN"), folder) ||
         translator->load(QStringLiteral("qtbase_zh_CN"), QCoreApplication::applicationDirPath() +
                                                              QStringLiteral("/translations"))) {
         QCoreApplication::installTranslator(translator);
