@@ -16,7 +16,8 @@ class SingleInstance : public QObject {
   public:
     // The per-user name: a socket in a folder that belongs to the user and that nobody else
     // can write to (the runtime folder when it is such a folder, else velindra's folder in the
-    // user's cache, made so); empty when there is no such folder.
+    // user's cache, made so); on Windows a pipe whose name holds the user's SID and a secret
+    // kept in the user's profile. Empty when there is no such place.
     static QString DefaultName();
 
     enum class HandOverResult {

@@ -3,10 +3,15 @@
 #include <sddl.h>
 // clang-format on
 
+#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <memory>
 
 #include "single_instance.h"
+#include "user_folders.h"
 
 namespace velindra {
 
@@ -31,13 +36,55 @@ QString UserOfProcess(HANDLE process) {
     return sid;
 }
 
+constexpr qsizetype kSecretDigits = 32;
+
+QString ReadSecret(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString key = QString::fromLatin1(file.read(kSecretDigits + 1));
+    if (key.size() != kSecretDigits)
+        return {};
+    for (const QChar c : key)
+        if (!c.isDigit() && (c < QLatin1Char('a') || c > QLatin1Char('f')))
+            return {};
+    return key;
+}
+
+// 128 random bits of the user's own, kept in the user's profile, which other users cannot
+// read. Made once; two starts making it at the same moment agree on whichever landed first.
+QString UserSecret() {
+    const std::string folder = UserCacheFolder();
+    if (folder.empty() || !QDir().mkpath(QString::fromStdString(folder)))
+        return {};
+    const QString path = QString::fromStdString(InUserFolder(folder, "instance.key"));
+    if (QString key = ReadSecret(path); !key.isEmpty())
+        return key;
+    QString key;
+    for (int i = 0; i < 4; ++i)
+        key += QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16,
+                                        QLatin1Char('0'));
+    QTemporaryFile fresh(path + QStringLiteral(".XXXXXX"));
+    if (!fresh.open() || fresh.write(key.toLatin1()) != kSecretDigits || !fresh.flush())
+        return {};
+    fresh.close();
+    if (QFile::exists(path) && ReadSecret(path).isEmpty())
+        QFile::remove(path);  // damaged: replaced
+    if (fresh.rename(path))
+        fresh.setAutoRemove(false);
+    return ReadSecret(path);  // ours, or the one that got there first
+}
+
 }  // namespace
 
-// Pipes live in one namespace for everybody: the name carries the user's SID, and the pipe's
-// server is checked to be run by the same user before anything is handed over.
+// Pipes live in one namespace for everybody, where whoever comes first may take any name: the
+// name carries the user's SID and a secret only the user can read, so nobody else can take it
+// first, and the pipe's server is also checked to be run by the same user before anything is
+// handed over.
 QString PrivateSocketFolder() {
     const QString sid = UserOfProcess(GetCurrentProcess());
-    return sid.isEmpty() ? QString() : QStringLiteral("velindra-") + sid;
+    const QString secret = sid.isEmpty() ? QString() : UserSecret();
+    return secret.isEmpty() ? QString() : QStringLiteral("velindra-%1-%2").arg(sid, secret);
 }
 
 // Both ends of the pipe, the server and the client, whichever of them this process is.
