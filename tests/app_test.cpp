@@ -1,88 +1,26 @@
-// The windows, offscreen, with real widgets (modal windows are answered by the test); the
-// settings store on QSettings; opening and revealing files.
+// The windows with real widgets (modal windows are answered by the test), offscreen on Linux
+// and on the Windows platform plugin under wine; what they do on every system.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <QtTest>
 #include <QtWidgets>
 #include <cmath>
-#include <cstring>
 
 #include "CD.h"
 #include "Form1.h"
 #include "Form2.h"
 #include "Form3.h"
-#include "desktop_launcher.h"
-#include "fakes.h"
+#include "app_support.h"
 #include "modXP.h"
 #include "progress_downloader.h"
-#include "qt_settings_store.h"
 #include "save_folder.h"
-#include "single_instance.h"
 #include "swarm_source.h"
 #ifdef VELINDRA_SWARM
 #include "loopback_seeder.h"
 #endif
-#include "test_support.h"
 
 namespace velindra {
 namespace {
-
-using testing::Events;
-using testing::Hash;
-using Names = std::vector<QString>;
-
-// Runs `act` on the next modal window, from inside that window's own event loop.
-void OnNextModal(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer(qApp);  // owned by the application if no modal ever comes
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            act(modal);
-        }
-    });
-    timer->start(10);
-}
-
-// Answers every message box of `run` in turn, recording texts; checks their shape on the way.
-Names Messages(const std::function<void()>& run) {
-    Names seen;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen.push_back(box->text());
-            EXPECT_EQ(box->windowTitle(), "Velindra");
-            EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
-            // With "停止" while more links are to come; "确定", continuing, stays the default.
-            EXPECT_LE(box->buttons().size(), 2);
-            if (box->buttons().size() == 2) {
-                EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Ok));
-            }
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
-    watch.start(5);
-    run();
-    return seen;
-}
-
-QString Link(const std::string& hash, const std::string& rest = "&x") {
-    return QString::fromStdString("magnet:?xt=urn:btih:" + hash + rest);
-}
-
-// The windows' outside, all of it recorded by the world.
-Outside Wire(testing::World& w) {
-    return Outside{w.settings, w, w,
-                   [&w](QWidget*, std::string& name, const SaveDialogRequest& r) {
-                       return w.ShowSaveDialog(name, r);
-                   },
-                   nullptr};
-}
 
 // How much room a control's own content takes from its left edge: the text, and a check
 // box's or option button's indicator.
@@ -297,6 +235,15 @@ TEST(Form2Test, EachButtonAnswersAndRemembersOnlyWhenTicked) {
     }
 }
 
+// Whole folder paths, as the system writes them, and where a file in the second goes.
+#ifdef _WIN32
+const QString kSeeds = QStringLiteral("D:\\种子");
+const std::string kFolder = "D:\\d", kInFolder = "D:\\d\\";
+#else
+const QString kSeeds = QStringLiteral("/srv/种子");
+const std::string kFolder = "/d", kInFolder = "/d/";
+#endif
+
 // The settings window's option buttons by number: Options(f, "1 5") is Option1 and Option5.
 std::vector<QRadioButton*> Options(Form3& f, const std::string& numbers) {
     std::vector<QRadioButton*> found;
@@ -309,8 +256,12 @@ std::vector<QRadioButton*> Options(Form3& f, const std::string& numbers) {
 // Stored values are shown exactly as stored (unknown ones select the group's fallback); OK
 // writes the selection in order, the close box writes nothing.
 TEST(Form3Test, ShowsTheStoredValuesAndOkWritesTheChosenOnes) {
+#ifdef _WIN32
+    const QString downloads = QStringLiteral("F:\\TDDownload");  // as the program always showed
+#else
     const QString downloads = QDir::toNativeSeparators(
         QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+#endif
     struct Case {
         std::map<std::string, std::string, std::less<>> stored;
         std::string shown, click;
@@ -319,8 +270,8 @@ TEST(Form3Test, ShowsTheStoredValuesAndOkWritesTheChosenOnes) {
     };
     // clang-format off
     const std::vector<Case> cases = {
-        {{}, "1 5 7 9", "2 6 8 10", downloads, "/srv/种子 ",
-         "onFinish=open|onStart=/srv/种子 |onError=ignore|fileName=btih"},
+        {{}, "1 5 7 9", "2 6 8 10", downloads, kSeeds + " ",
+         "onFinish=open|onStart=" + kSeeds.toStdString() + " |onError=ignore|fileName=btih"},
         {{{"onFinish", "open"}, {"onStart", "D:\\S"}, {"onError", "ignore"}, {"fileName", "btih"}},
          "2 6 8 10", "3 5 7 9", "D:\\S", "/x", "onFinish=poi|onStart=|onError=msg|fileName=dn"},
         {{}, "1", "1 6", downloads, "", "onFinish=select|onStart=|onError=msg|fileName=dn"},
@@ -381,6 +332,9 @@ double IndicatorContrast(QAbstractButton* button, QStyle::SubElement element) {
 // can be told from the window around them (3:1, what the accessibility guidelines ask of
 // controls).
 TEST(WindowsTest, IndicatorsAreVisibleOnLightAndDarkPalettes) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows draws the indicators from its visual style, whatever the palette";
+#endif
     const QPalette original = QApplication::palette();
     modXP::InitVisualStyles();
     struct Case {
@@ -475,7 +429,7 @@ void CheckProgressAndCancel(Form1& form, testing::World& w) {
 // during a batch stops it too, and then closes the window. Nothing further starts either way.
 TEST(BatchWindowTest, AFailureBoxOrClosingTheWindowStopsTheBatch) {
     testing::World w;
-    w.settings.values = {{"onStart", "/d"}};
+    w.settings.values = {{"onStart", kFolder}};
     w.decide = [](const FetchRequest& r) {
         while (r.infoHash.starts_with("CC") && !r.cancel->load())
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -509,7 +463,7 @@ TEST(BatchWindowTest, AFailureBoxOrClosingTheWindowStopsTheBatch) {
 // "ignore"), and the box keeps its text. Then the progress and its cancel.
 TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     testing::World w;
-    w.settings.values = {{"onStart", "/d"}, {"onError", "Ignore"}};
+    w.settings.values = {{"onStart", kFolder}, {"onError", "Ignore"}};
     w.decide = [](const FetchRequest& r) {
         // Hashes starting "CC" give up only when cancelled.
         while (r.infoHash.starts_with("CC") && !r.cancel->load())
@@ -539,8 +493,9 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     EXPECT_EQ(form.options.selection, FinishAction::Reveal);
     Events reveals = w.journal;
     std::erase_if(reveals, [](const std::string& e) { return !e.starts_with("reveal"); });
-    EXPECT_EQ(reveals, (Events{"reveal /d/one.torrent", "reveal /d/two.torrent",
-                               "reveal /d/" + a3 + ".torrent"}));
+    EXPECT_EQ(reveals,
+              (Events{"reveal " + kInFolder + "one.torrent", "reveal " + kInFolder + "two.torrent",
+                      "reveal " + kInFolder + a3 + ".torrent"}));
     QTimer watch;  // a local watcher: it must not outlive this test if nothing shows
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (QWidget* w = QApplication::activeModalWidget()) {
@@ -551,7 +506,7 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     watch.start(1);
     form.Command1->click();
     EXPECT_EQ(windows, 1);
-    EXPECT_EQ(w.journal.back(), "reveal /d/" + a3 + ".torrent");
+    EXPECT_EQ(w.journal.back(), "reveal " + kInFolder + a3 + ".torrent");
     EXPECT_TRUE(Form3(&form, w.settings, nullptr).Option3->isChecked());
     watch.stop();
     form.Text1->setPlainText("magnet:?dn=x\r\n" + Link(Hash("BA", "CD")));
@@ -597,10 +552,19 @@ TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
 // then where the last file was saved, which is kept in the program's own state file.
 TEST(DialogTest, SaveAsStartsWhereTheLastFileWasSaved) {
     testing::TempDir state, first;
-    qputenv("XDG_STATE_HOME", state.str().c_str());
+#ifdef _WIN32
+    const char* variable = "LOCALAPPDATA";
+    const std::string stateFile = state / "Velindra\\state.ini";
+#else
+    const char* variable = "XDG_STATE_HOME";
+    const std::string stateFile = state / "velindra/state.ini";
+#endif
+    const QByteArray before = qgetenv(variable);
+    qputenv(variable, state.str().c_str());
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    QStringList started, expected = {QFileInfo(downloads).isDir() ? downloads : QDir::homePath(),
-                                     QString::fromStdString(first.str())};
+    const QString folder = QDir::fromNativeSeparators(QString::fromStdString(first.str()));
+    QStringList started,
+        expected = {QFileInfo(downloads).isDir() ? downloads : QDir::homePath(), folder};
     for (const bool save : {true, false}) {
         std::string name = "My Show.torrent";
         OnNextModal([&](QWidget* w) {
@@ -612,229 +576,19 @@ TEST(DialogTest, SaveAsStartsWhereTheLastFileWasSaved) {
             EXPECT_EQ(d->selectedNameFilter(), "种子文件(*.torrent)");
             EXPECT_FALSE(d->testOption(QFileDialog::DontConfirmOverwrite));
             EXPECT_TRUE(d->defaultSuffix().isEmpty());
-            d->setDirectory(QString::fromStdString(first.str()));
+            d->setDirectory(folder);
             d->selectFile("typed");
             save ? static_cast<QDialog*>(d)->accept() : static_cast<QDialog*>(d)->reject();
         });
         const SaveDialogRequest request{"另存为", "种子文件(*.torrent)|*.torrent;所有文件(*.*)|*.*",
                                         0, "", 6};
         EXPECT_EQ(SaveAsFromLastFolder(nullptr, name, request), save);
-        EXPECT_EQ(name, save ? first / "typed" : "My Show.torrent");
+        EXPECT_EQ(name, save ? QDir::toNativeSeparators(folder + "/typed").toStdString()
+                             : "My Show.torrent");
     }
     EXPECT_EQ(started, expected);
-    EXPECT_TRUE(std::filesystem::exists(state / "velindra/state.ini"));
-    qunsetenv("XDG_STATE_HOME");
-}
-
-// Starts the real program with these arguments and waits until it ends (up to 20 s); its exit
-// code, or -1 while it still runs.
-int RunLaterStart(const QStringList& arguments, int waitMs = 20000) {
-    QProcess later;
-    later.start(QStringLiteral(VELINDRA_APP_PATH), arguments);
-    for (QElapsedTimer clock; later.state() != QProcess::NotRunning && clock.elapsed() < waitMs;)
-        QTest::qWait(20);
-    if (later.state() != QProcess::NotRunning) {
-        later.kill();
-        later.waitForFinished();
-        return -1;
-    }
-    return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
-}
-
-// A raw connection to a local socket, for what a hostile program would do; -1 on failure.
-int Connect(const QString& name) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// What a hostile program of the same user would do to the running window: 2,000 idle
-// connections, and a message announced as 1 GiB, which is dropped at once. The connections,
-// still open.
-std::vector<int> Flood(const QString& name) {
-    rlimit files{};
-    ::getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 4096);
-    ::setrlimit(RLIMIT_NOFILE, &files);
-    std::vector<int> idle;
-    std::atomic<bool> flooded{false};
-    std::thread flood([&] {  // connecting blocks while the window has not accepted yet
-        for (int i = 0; i < 2000; ++i)
-            idle.push_back(Connect(name));
-        flooded = true;
-    });
-    for (QElapsedTimer clock; !flooded && clock.elapsed() < 60000;)
-        QTest::qWait(10);
-    flood.join();
-    EXPECT_EQ(std::count(idle.begin(), idle.end(), -1), 0);
-    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after the flood";
-    const int huge = Connect(name);
-    EXPECT_GE(huge, 0);
-    const char announce[] = {0x40, 0, 0, 0, 'x'};
-    EXPECT_EQ(::write(huge, announce, sizeof announce), 5);
-    char answer = 0;
-    QElapsedTimer dropped;
-    dropped.start();
-    while (::recv(huge, &answer, 1, MSG_DONTWAIT) < 0 && dropped.elapsed() < 5000)
-        QTest::qWait(10);
-    EXPECT_LT(dropped.elapsed(), 5000);
-    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after the huge message";
-    idle.push_back(huge);
-    return idle;
-}
-
-// One window per user session. A socket file left by a crash, that nobody answers, does not
-// stop the next start from listening; a later start of the real program then hands its links
-// to the running window and ends, also while that window is busy for seconds, and also after
-// a flood of idle connections and a message announced as 1 GiB: the running window keeps its
-// place, and every link is shown once.
-TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
-    testing::TempDir runtime;
-    std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
-    qputenv("XDG_RUNTIME_DIR", runtime.str().c_str());
-    const QString name = SingleInstance::DefaultName();
-    EXPECT_EQ(name.toStdString(), runtime / "velindra.socket");
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
-    EXPECT_EQ(SingleInstance::HandOver(name, {"magnet:?x"}, 500, 500),
-              SingleInstance::HandOverResult::NoInstance);
-
-    testing::World w;
-    Form1 form(Wire(w));
-    form.show();
-    form.Text1->setPlainText("typed by hand");
-    SingleInstance instance;
-    QObject::connect(&instance, &SingleInstance::argumentsArrived, &form, &Form1::AppendLinks);
-    ASSERT_EQ(instance.Listen(name), SingleInstance::ListenResult::Listening);
-    EXPECT_EQ(RunLaterStart({"magnet:?xt=urn:btih:A", "text with magnet:?xt=urn:btih:B"}), 0);
-    EXPECT_EQ(form.Text1->toPlainText(),
-              "typed by hand\nmagnet:?xt=urn:btih:A\ntext with magnet:?xt=urn:btih:B");
-    EXPECT_EQ(form.focusWidget(), form.Command1);
-    EXPECT_TRUE(w.journal.empty());  // nothing starts on its own
-
-    // Busy for 3 s (the event loop does not run): the later start waits, and ends.
-    QProcess later;
-    later.start(QStringLiteral(VELINDRA_APP_PATH), {"magnet:?xt=urn:btih:C"});
-    ASSERT_TRUE(later.waitForStarted());
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "while busy";
-    for (QElapsedTimer clock; later.state() != QProcess::NotRunning && clock.elapsed() < 20000;)
-        QTest::qWait(20);
-    EXPECT_EQ(later.state(), QProcess::NotRunning);
-    EXPECT_EQ(later.exitCode(), 0);
-    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after busy";
-    std::vector<int> open = Flood(name);
-    EXPECT_EQ(RunLaterStart({"magnet:?xt=urn:btih:D"}), 0);
-    for (int c : open)
-        ::close(c);
-    EXPECT_TRUE(form.Text1->toPlainText().endsWith(
-        "magnet:?xt=urn:btih:B\nmagnet:?xt=urn:btih:C\nmagnet:?xt=urn:btih:D"))
-        << form.Text1->toPlainText().toStdString();
-}
-
-// The socket lives only in a folder of the user's own that nobody else can write to, and only
-// a program run by the same user is handed anything. Another user is created for the test
-// where it can be (as root); elsewhere that part is skipped.
-TEST(SingleInstanceTest, OnlyTheUsersOwnFolderAndProgramAreTrusted) {
-    testing::TempDir home;
-    qputenv("XDG_CACHE_HOME", (home.str() + "/cache").c_str());
-    const std::string own = home / "cache/velindra/velindra.socket";
-    for (const char* runtime : {"", "relative", "/tmp", "/nonexistent"}) {
-        qputenv("XDG_RUNTIME_DIR", runtime);
-        EXPECT_EQ(SingleInstance::DefaultName().toStdString(), own) << runtime;
-    }
-    EXPECT_EQ(std::filesystem::status(home / "cache/velindra").permissions() &
-                  std::filesystem::perms::all,
-              std::filesystem::perms::owner_all);
-    if (::getuid() != 0 || std::system("id velindra-other >/dev/null 2>&1 || "
-                                       "useradd -M -s /usr/sbin/nologin velindra-other") != 0) {
-        GTEST_SKIP() << "another user cannot be made here (not root, or no useradd)";
-    }
-    // A folder of the other user's is not taken as a runtime folder, and a program the other
-    // user runs (the real one, on a socket anybody may reach) is not handed the links.
-    testing::TempDir theirs;
-    ASSERT_EQ(std::system(("chown velindra-other " + testing::Quote(theirs.str()) +
-                           " && chmod 700 " + testing::Quote(theirs.str()))
-                              .c_str()),
-              0);
-    qputenv("XDG_RUNTIME_DIR", theirs.str().c_str());
-    EXPECT_EQ(SingleInstance::DefaultName().toStdString(), own);
-    QProcess server;
-    server.setProcessEnvironment([&] {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(theirs.str()));
-        env.insert("HOME", QString::fromStdString(theirs.str()));
-        return env;
-    }());
-    server.start("setpriv", {"--reuid=velindra-other", "--regid=velindra-other", "--clear-groups",
-                             QStringLiteral(VELINDRA_APP_PATH)});
-    const QString theirSocket = QString::fromStdString(theirs / "velindra.socket");
-    for (QElapsedTimer clock;
-         !std::filesystem::exists(theirSocket.toStdString()) && clock.elapsed() < 10000;)
-        QTest::qWait(50);
-    ASSERT_TRUE(std::filesystem::exists(theirSocket.toStdString()));
-    EXPECT_EQ(SingleInstance::HandOver(theirSocket, {"magnet:?private"}, 2000, 2000),
-              SingleInstance::HandOverResult::NoInstance);
-    server.kill();
-    server.waitForFinished();
-}
-
-// Values come back exactly as written, a list-looking one as its text, and every read sees the
-// file as it is now, edited by hand too. A corrupt or unreadable file reads as the defaults and
-// never fails towards us.
-TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
-    QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    QtSettingsStore store;
-    const std::string file = QtSettingsStore::Location();
-    EXPECT_EQ(file, dir.path().toStdString() + "/Tessmir.conf");
-    EXPECT_EQ(store.Read("onError", "msg"), "msg");
-    for (const std::string value :
-         {"select", "", "D:\\Seeds\\", "/srv/种子/a,b", "  spaced  ", "@at", "a;b=c", "Open"}) {
-        store.Write("onStart", value);
-        EXPECT_EQ(store.Read("onStart", "default"), value);
-    }
-    testing::WriteFile(file, "[Velindra]\nonFinish=poi\nonStart=/a,b\n");
-    EXPECT_EQ(store.Read("onFinish", "select"), "poi");
-    EXPECT_EQ(store.Read("onStart", ""), "/a,b");
-    testing::WriteFile(file, std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
-    EXPECT_EQ(store.Read("onFinish", "select"), "select");
-    store.Write("onError", "ignore");
-    QFile::setPermissions(QString::fromStdString(file), QFileDevice::Permissions());
-    EXPECT_EQ(store.Read("fileName", "dn"), "dn");
-    store.Write("fileName", "btih");
-    // Something other than a file in its place is never opened: nothing blocks on a FIFO,
-    // nothing is stored, and the settings window says so and stays open.
-    for (const bool fifo : {true, false}) {
-        std::filesystem::remove_all(file);
-        fifo ? (void)::mkfifo(file.c_str(), 0600) : (void)std::filesystem::create_directory(file);
-        EXPECT_EQ(store.Read("onFinish", "select"), "select");
-        EXPECT_FALSE(store.Write("onFinish", "poi"));
-        Form3 window(nullptr, store, nullptr);
-        EXPECT_EQ(Messages([&] { window.Command1->click(); }),
-                  Names{QString::fromStdString("设置无法保存：" + file)});
-        EXPECT_NE(window.result(), QDialog::Accepted);
-    }
-    // The same for the Save-as dialog's own state file.
-    qputenv("XDG_STATE_HOME", dir.path().toUtf8());
-    std::filesystem::create_directories(dir.path().toStdString() + "/velindra");
-    const std::string state = StateFile().toStdString();
-    ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
-    EXPECT_FALSE(SaveDialogStartFolder().isEmpty());
-    RememberSavedFile(QStringLiteral("/tmp/x.torrent"));
-    EXPECT_TRUE(std::filesystem::is_fifo(state));
-    qunsetenv("XDG_STATE_HOME");
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(stateFile)));
+    before.isNull() ? qunsetenv(variable) : qputenv(variable, before);
 }
 
 // A save folder that is not a whole path is refused when the settings are saved.
@@ -846,62 +600,21 @@ TEST(Form3Test, ARelativeSaveFolderIsRefused) {
     EXPECT_EQ(Messages([&] { window.Command1->click(); }),
               Names{"保存位置必须是完整的文件夹路径：seeds"});
     EXPECT_TRUE(settings.writes.empty());
-    window.Text1->setText(QStringLiteral("/srv/seeds"));
+    window.Text1->setText(kSeeds);
     EXPECT_TRUE(Messages([&] { window.Command1->click(); }).empty());
-    EXPECT_EQ(settings.values["onStart"], "/srv/seeds");
-}
-
-// Each path reaches the opener as one argument, whatever it holds, and never through a shell.
-// Without a session bus, revealing falls back to opening the folder.
-TEST(LauncherTest, PathsReachTheOpenerIntact) {
-    testing::TempDir dir;
-    const std::string record = dir / "bin/xdg-open.out", folder = dir / "my seeds & more";
-    std::filesystem::create_directories(dir / "bin");
-    std::filesystem::create_directories(folder);
-    testing::WriteFile(
-        dir / "bin/xdg-open",
-        "#!/bin/sh\nprintf '%s\\0' \"$@\" >\"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
-    std::filesystem::permissions(dir / "bin/xdg-open", std::filesystem::perms::owner_all);
-    const QByteArray path = qgetenv("PATH"), bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    qputenv("PATH", QByteArray::fromStdString(dir / "bin:") + path);
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    const auto recorded = [&] {
-        for (int i = 0; i < 100 && !std::filesystem::exists(record); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const std::string data = testing::ReadFile(record);
-        std::filesystem::remove(record);
-        return data;
-    };
-    DesktopLauncher launcher;
-    for (const std::string name :
-         {"with space.torrent", "quote\"and'apostrophe.torrent", "a&b;c|d.torrent",
-          "$(touch pwned) `id`.torrent", "中文 名字.torrent", "-dash.torrent"}) {
-        const std::string file = folder + "/" + name;
-        testing::WriteFile(file, "x");
-        EXPECT_TRUE(launcher.OpenFile(file));
-        EXPECT_EQ(recorded(), file + '\0') << name;
-        EXPECT_TRUE(launcher.RevealFile(file));
-        EXPECT_EQ(recorded(), folder + '\0') << name;
-    }
-    EXPECT_FALSE(std::filesystem::exists(dir / "pwned") || std::filesystem::exists("pwned"));
-    // An opener that finds no program for the file (xdg-open exits 3), or none at all, is
-    // reported.
-    testing::WriteFile(dir / "bin/xdg-open", "#!/bin/sh\nexit 3\n");
-    EXPECT_FALSE(launcher.OpenFile(folder + "/with space.torrent"));
-    qputenv("PATH", (dir / "nothing").c_str());
-    EXPECT_FALSE(launcher.OpenFile(dir / "x.torrent") || launcher.RevealFile(dir / "x.torrent"));
-    qputenv("PATH", path);
-    if (!bus.isEmpty())
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    EXPECT_EQ(settings.values["onStart"], kSeeds.toStdString());
 }
 
 }  // namespace
 }  // namespace velindra
 
 int main(int argc, char** argv) {
-    // Headless unless told otherwise: the windows are real widgets, drawn offscreen.
+#ifndef _WIN32
+    // Headless unless told otherwise: the windows are real widgets, drawn offscreen. The
+    // Windows build draws them with its one platform plugin (under wine, on a virtual display).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -40,6 +40,18 @@ foreach(program core_tests download_tests)
     add_test(NAME windows_${program} COMMAND ${program})
 endforeach()
 
+# The windows, on the Windows platform plugin (under wine on a virtual display), and the real
+# velindra.exe.
+if(VELINDRA_GUI)
+    add_executable(app_tests app_test.cpp app_windows_test.cpp)
+    target_link_libraries(app_tests PRIVATE velindra_app gtest Qt6::Test velindra_test_http)
+    target_compile_definitions(app_tests PRIVATE VELINDRA_APP_PATH="$<TARGET_FILE:velindra>"
+                               VELINDRA_SETUP_PATH="${PROJECT_BINARY_DIR}/velindra-setup.exe")
+    add_dependencies(app_tests velindra velindra_setup)
+    add_test(NAME windows_app COMMAND app_tests)
+    set_tests_properties(windows_app PROPERTIES TIMEOUT 400)
+endif()
+
 if(NOT CMAKE_CROSSCOMPILING)
     add_test(NAME windows_cli COMMAND cli_tests)  # under the machine's own code page
     return()

@@ -1,0 +1,259 @@
+// The windows on Linux and other Unix desktops: the single-instance socket, the settings file,
+// the Save-as dialog's state file, and the desktop's opener.
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "Form3.h"
+#include "app_support.h"
+#include "desktop_launcher.h"
+#include "qt_settings_store.h"
+#include "save_folder.h"
+#include "single_instance.h"
+
+namespace velindra {
+namespace {
+
+// A raw connection to a local socket, for what a hostile program would do; -1 on failure.
+int Connect(const QString& name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// What a hostile program of the same user would do to the running window: 2,000 idle
+// connections, and a message announced as 1 GiB, which is dropped at once. The connections,
+// still open.
+std::vector<int> Flood(const QString& name) {
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 4096);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    std::vector<int> idle;
+    std::atomic<bool> flooded{false};
+    std::thread flood([&] {  // connecting blocks while the window has not accepted yet
+        for (int i = 0; i < 2000; ++i)
+            idle.push_back(Connect(name));
+        flooded = true;
+    });
+    (void)QTest::qWaitFor([&] { return flooded.load(); }, 60000);
+    flood.join();
+    EXPECT_EQ(std::count(idle.begin(), idle.end(), -1), 0);
+    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after the flood";
+    const int huge = Connect(name);
+    EXPECT_GE(huge, 0);
+    const char announce[] = {0x40, 0, 0, 0, 'x'};
+    EXPECT_EQ(::write(huge, announce, sizeof announce), 5);
+    char answer = 0;
+    QElapsedTimer dropped;
+    dropped.start();
+    while (::recv(huge, &answer, 1, MSG_DONTWAIT) < 0 && dropped.elapsed() < 5000)
+        QTest::qWait(10);
+    EXPECT_LT(dropped.elapsed(), 5000);
+    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after the huge message";
+    idle.push_back(huge);
+    return idle;
+}
+
+// One window per user session. A socket file left by a crash, that nobody answers, does not
+// stop the next start from listening; a later start of the real program then hands its links
+// to the running window and ends, also while that window is busy for seconds, and also after
+// a flood of idle connections and a message announced as 1 GiB: the running window keeps its
+// place, and every link is shown once.
+TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
+    testing::TempDir runtime;
+    std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
+    qputenv("XDG_RUNTIME_DIR", runtime.str().c_str());
+    const QString name = SingleInstance::DefaultName();
+    EXPECT_EQ(name.toStdString(), runtime / "velindra.socket");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    EXPECT_EQ(SingleInstance::HandOver(name, {"magnet:?x"}, 500, 500),
+              SingleInstance::HandOverResult::NoInstance);
+
+    testing::World w;
+    Form1 form(Wire(w));
+    form.show();
+    form.Text1->setPlainText("typed by hand");
+    SingleInstance instance;
+    QObject::connect(&instance, &SingleInstance::argumentsArrived, &form, &Form1::AppendLinks);
+    ASSERT_EQ(instance.Listen(name), SingleInstance::ListenResult::Listening);
+    EXPECT_EQ(RunLaterStart({"magnet:?xt=urn:btih:A", "text with magnet:?xt=urn:btih:B"}), 0);
+    EXPECT_EQ(form.Text1->toPlainText(),
+              "typed by hand\nmagnet:?xt=urn:btih:A\ntext with magnet:?xt=urn:btih:B");
+    EXPECT_EQ(form.focusWidget(), form.Command1);
+    EXPECT_TRUE(w.journal.empty());  // nothing starts on its own
+
+    // Busy for 3 s (the event loop does not run): the later start waits, and ends.
+    QProcess later;
+    later.start(QStringLiteral(VELINDRA_APP_PATH), {"magnet:?xt=urn:btih:C"});
+    ASSERT_TRUE(later.waitForStarted());
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "while busy";
+    (void)QTest::qWaitFor([&] { return later.state() == QProcess::NotRunning; }, 20000);
+    EXPECT_EQ(later.state(), QProcess::NotRunning);
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after busy";
+    std::vector<int> open = Flood(name);
+    EXPECT_EQ(RunLaterStart({"magnet:?xt=urn:btih:D"}), 0);
+    for (int c : open)
+        ::close(c);
+    EXPECT_TRUE(form.Text1->toPlainText().endsWith(
+        "magnet:?xt=urn:btih:B\nmagnet:?xt=urn:btih:C\nmagnet:?xt=urn:btih:D"))
+        << form.Text1->toPlainText().toStdString();
+}
+
+// The socket lives only in a folder of the user's own that nobody else can write to, and only
+// a program run by the same user is handed anything. Another user is created for the test
+// where it can be (as root); elsewhere that part is skipped.
+TEST(SingleInstanceTest, OnlyTheUsersOwnFolderAndProgramAreTrusted) {
+    testing::TempDir home;
+    qputenv("XDG_CACHE_HOME", (home.str() + "/cache").c_str());
+    const std::string own = home / "cache/velindra/velindra.socket";
+    for (const char* runtime : {"", "relative", "/tmp", "/nonexistent"}) {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        EXPECT_EQ(SingleInstance::DefaultName().toStdString(), own) << runtime;
+    }
+    EXPECT_EQ(std::filesystem::status(home / "cache/velindra").permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    if (::getuid() != 0 || std::system("id velindra-other >/dev/null 2>&1 || "
+                                       "useradd -M -s /usr/sbin/nologin velindra-other") != 0) {
+        GTEST_SKIP() << "another user cannot be made here (not root, or no useradd)";
+    }
+    // A folder of the other user's is not taken as a runtime folder, and a program the other
+    // user runs (the real one, on a socket anybody may reach) is not handed the links.
+    testing::TempDir theirs;
+    ASSERT_EQ(std::system(("chown velindra-other " + testing::Quote(theirs.str()) +
+                           " && chmod 700 " + testing::Quote(theirs.str()))
+                              .c_str()),
+              0);
+    qputenv("XDG_RUNTIME_DIR", theirs.str().c_str());
+    EXPECT_EQ(SingleInstance::DefaultName().toStdString(), own);
+    QProcess server;
+    server.setProcessEnvironment([&] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(theirs.str()));
+        env.insert("HOME", QString::fromStdString(theirs.str()));
+        return env;
+    }());
+    server.start("setpriv", {"--reuid=velindra-other", "--regid=velindra-other", "--clear-groups",
+                             QStringLiteral(VELINDRA_APP_PATH)});
+    const QString theirSocket = QString::fromStdString(theirs / "velindra.socket");
+    (void)QTest::qWaitFor([&] { return std::filesystem::exists(theirSocket.toStdString()); },
+                          10000);
+    ASSERT_TRUE(std::filesystem::exists(theirSocket.toStdString()));
+    EXPECT_EQ(SingleInstance::HandOver(theirSocket, {"magnet:?private"}, 2000, 2000),
+              SingleInstance::HandOverResult::NoInstance);
+    server.kill();
+    server.waitForFinished();
+}
+
+// Values come back exactly as written, a list-looking one as its text, and every read sees the
+// file as it is now, edited by hand too. A corrupt or unreadable file reads as the defaults and
+// never fails towards us.
+TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QtSettingsStore store;
+    const std::string file = QtSettingsStore::Location();
+    EXPECT_EQ(file, dir.path().toStdString() + "/Tessmir.conf");
+    EXPECT_EQ(store.Read("onError", "msg"), "msg");
+    for (const std::string value :
+         {"select", "", "D:\\Seeds\\", "/srv/种子/a,b", "  spaced  ", "@at", "a;b=c", "Open"}) {
+        store.Write("onStart", value);
+        EXPECT_EQ(store.Read("onStart", "default"), value);
+    }
+    testing::WriteFile(file, "[Velindra]\nonFinish=poi\nonStart=/a,b\n");
+    EXPECT_EQ(store.Read("onFinish", "select"), "poi");
+    EXPECT_EQ(store.Read("onStart", ""), "/a,b");
+    testing::WriteFile(file, std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
+    EXPECT_EQ(store.Read("onFinish", "select"), "select");
+    store.Write("onError", "ignore");
+    QFile::setPermissions(QString::fromStdString(file), QFileDevice::Permissions());
+    EXPECT_EQ(store.Read("fileName", "dn"), "dn");
+    store.Write("fileName", "btih");
+    // Something other than a file in its place is never opened: nothing blocks on a FIFO,
+    // nothing is stored, and the settings window says so and stays open.
+    for (const bool fifo : {true, false}) {
+        std::filesystem::remove_all(file);
+        fifo ? (void)::mkfifo(file.c_str(), 0600) : (void)std::filesystem::create_directory(file);
+        EXPECT_EQ(store.Read("onFinish", "select"), "select");
+        EXPECT_FALSE(store.Write("onFinish", "poi"));
+        Form3 window(nullptr, store, nullptr);
+        EXPECT_EQ(Messages([&] { window.Command1->click(); }),
+                  Names{QString::fromStdString("设置无法保存：" + file)});
+        EXPECT_NE(window.result(), QDialog::Accepted);
+    }
+    // The same for the Save-as dialog's own state file.
+    qputenv("XDG_STATE_HOME", dir.path().toUtf8());
+    std::filesystem::create_directories(dir.path().toStdString() + "/velindra");
+    const std::string state = StateFile().toStdString();
+    ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
+    EXPECT_FALSE(SaveDialogStartFolder().isEmpty());
+    RememberSavedFile(QStringLiteral("/tmp/x.torrent"));
+    EXPECT_TRUE(std::filesystem::is_fifo(state));
+    qunsetenv("XDG_STATE_HOME");
+}
+
+// Each path reaches the opener as one argument, whatever it holds, and never through a shell.
+// Without a session bus, revealing falls back to opening the folder.
+TEST(LauncherTest, PathsReachTheOpenerIntact) {
+    testing::TempDir dir;
+    const std::string record = dir / "bin/xdg-open.out", folder = dir / "my seeds & more";
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(folder);
+    testing::WriteFile(
+        dir / "bin/xdg-open",
+        "#!/bin/sh\nprintf '%s\\0' \"$@\" >\"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
+    std::filesystem::permissions(dir / "bin/xdg-open", std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH"), bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("PATH", QByteArray::fromStdString(dir / "bin:") + path);
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    const auto recorded = [&] {
+        for (int i = 0; i < 100 && !std::filesystem::exists(record); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::string data = testing::ReadFile(record);
+        std::filesystem::remove(record);
+        return data;
+    };
+    DesktopLauncher launcher;
+    for (const std::string name :
+         {"with space.torrent", "quote\"and'apostrophe.torrent", "a&b;c|d.torrent",
+          "$(touch pwned) `id`.torrent", "中文 名字.torrent", "-dash.torrent"}) {
+        const std::string file = folder + "/" + name;
+        testing::WriteFile(file, "x");
+        EXPECT_TRUE(launcher.OpenFile(file));
+        EXPECT_EQ(recorded(), file + '\0') << name;
+        EXPECT_TRUE(launcher.RevealFile(file));
+        EXPECT_EQ(recorded(), folder + '\0') << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "pwned") || std::filesystem::exists("pwned"));
+    // An opener that finds no program for the file (xdg-open exits 3), or none at all, is
+    // reported.
+    testing::WriteFile(dir / "bin/xdg-open", "#!/bin/sh\nexit 3\n");
+    EXPECT_FALSE(launcher.OpenFile(folder + "/with space.torrent"));
+    qputenv("PATH", (dir / "nothing").c_str());
+    EXPECT_FALSE(launcher.OpenFile(dir / "x.torrent") || launcher.RevealFile(dir / "x.torrent"));
+    qputenv("PATH", path);
+    if (!bus.isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+}
+
+}  // namespace
+}  // namespace velindra

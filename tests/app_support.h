@@ -1,0 +1,100 @@
+// What the window tests share: answering modal windows, links, the recorded outside, and
+// starting the real program.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QtTest>
+#include <QtWidgets>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Form1.h"
+#include "fakes.h"
+#include "test_support.h"
+
+// Failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace velindra {
+
+using testing::Events;
+using testing::Hash;
+using Names = std::vector<QString>;
+
+// Runs `act` on the next modal window, from inside that window's own event loop.
+inline void OnNextModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer(qApp);  // owned by the application if no modal ever comes
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(modal);
+        }
+    });
+    timer->start(10);
+}
+
+// Answers every message box of `run` in turn, recording texts; checks their shape on the way.
+inline Names Messages(const std::function<void()>& run) {
+    Names seen;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen.push_back(box->text());
+            EXPECT_EQ(box->windowTitle(), "Velindra");
+            EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+            // With "停止" while more links are to come; "确定", continuing, stays the default.
+            EXPECT_LE(box->buttons().size(), 2);
+            if (box->buttons().size() == 2) {
+                EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Ok));
+            }
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    watch.start(5);
+    run();
+    return seen;
+}
+
+inline QString Link(const std::string& hash, const std::string& rest = "&x") {
+    return QString::fromStdString("magnet:?xt=urn:btih:" + hash + rest);
+}
+
+// The windows' outside, all of it recorded by the world.
+inline Outside Wire(testing::World& w) {
+    return Outside{w.settings, w, w,
+                   [&w](QWidget*, std::string& name, const SaveDialogRequest& r) {
+                       return w.ShowSaveDialog(name, r);
+                   },
+                   nullptr};
+}
+
+// A program of the build, as this system names it: wine reaches the Unix root as drive Z:.
+inline QString ProgramPath(const char* path) {
+    const QString unix = QString::fromUtf8(path);
+#ifdef _WIN32
+    if (unix.startsWith(QLatin1Char('/')))
+        return QStringLiteral("Z:") + unix;
+#endif
+    return unix;
+}
+
+// Starts the real program with these arguments and waits until it ends (up to 20 s); its exit
+// code, or -1 while it still runs.
+inline int RunLaterStart(const QStringList& arguments, int waitMs = 20000) {
+    QProcess later;
+    later.start(ProgramPath(VELINDRA_APP_PATH), arguments);
+    (void)QTest::qWaitFor([&] { return later.state() == QProcess::NotRunning; }, waitMs);
+    if (later.state() != QProcess::NotRunning) {
+        later.kill();
+        later.waitForFinished();
+        return -1;
+    }
+    return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
+}
+
+}  // namespace velindra
