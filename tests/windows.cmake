@@ -46,7 +46,7 @@ if(VELINDRA_GUI)
     add_executable(app_tests app_test.cpp app_windows_test.cpp)
     target_link_libraries(app_tests PRIVATE velindra_app gtest Qt6::Test velindra_test_http)
     target_compile_definitions(app_tests PRIVATE VELINDRA_APP_PATH="$<TARGET_FILE:velindra>"
-                               VELINDRA_SETUP_PATH="${PROJECT_BINARY_DIR}/velindra-setup.exe")
+                               VELINDRA_SETUP_PATH="${PROJECT_BINARY_DIR}/dist/velindra-setup.exe")
     add_dependencies(app_tests velindra velindra_setup)
     add_test(NAME windows_app COMMAND app_tests)
     set_tests_properties(windows_app PROPERTIES TIMEOUT 400)
