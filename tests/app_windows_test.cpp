@@ -192,18 +192,18 @@ TEST(ProgramTest, SavesTwoLinksIntoAChineseFolder) {
          QString::fromStdString("magnet:?xt=urn:btih:" + b.hash + "&dn=second")});
     ASSERT_TRUE(program.waitForStarted(30000));
     HWND window = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(RunEventsUntil(
         [&] { return (window = MainWindowOf(program.processId())) != nullptr; }, 60000))
         << "the main window did not show";
-    QTest::qWait(500);  // until the window has taken its links and its focus
     SetForegroundWindow(window);
-    // Space on the focused button, "获取种子" once links were handed over.
+    // Space on the focused button, "获取种子" once links were handed over. The program reads
+    // its messages only once its window has taken the links and the focus.
     PostMessageW(window, WM_KEYDOWN, VK_SPACE, 0x00390001);
     PostMessageW(window, WM_KEYUP, VK_SPACE, 0xC0390001);
 
     const QString first = folder + QStringLiteral("/演示 demo.torrent");
     const QString second = folder + QStringLiteral("/second.torrent");
-    (void)QTest::qWaitFor(
+    RunEventsUntil(
         [&] {
             return ReadAll(first).size() == qsizetype(a.body.size()) &&
                    ReadAll(second).size() == qsizetype(b.body.size());
@@ -310,7 +310,7 @@ TEST(InstallerTest, InstallsForTheUserAndUninstallsWithoutATrace) {
                                        nullptr, &startup, &started));
             CloseHandle(started.hThread);
             CloseHandle(started.hProcess);
-            (void)QTest::qWaitFor([&] { return !handed.isEmpty(); }, 60000);
+            RunEventsUntil([&] { return !handed.isEmpty(); }, 60000);
             EXPECT_EQ(handed, QStringList{QString::fromWCharArray(link)});
         }
         if (!c.meanwhile.isEmpty()) {
@@ -320,7 +320,7 @@ TEST(InstallerTest, InstallsForTheUserAndUninstallsWithoutATrace) {
         // The uninstaller copies itself away and ends at once; its copy does the work.
         ASSERT_EQ(RunToEnd(folder + QStringLiteral("\\uninstall.exe"), {QStringLiteral("/S")}), 0);
         // Its entry in Apps is the last thing it removes.
-        (void)QTest::qWaitFor([] { return !KeyExists(kUninstall); }, 60000);
+        RunEventsUntil([] { return !KeyExists(kUninstall); }, 60000);
         EXPECT_FALSE(QFileInfo::exists(folder));
         EXPECT_FALSE(QFileInfo::exists(shortcut));
         EXPECT_FALSE(KeyExists(kUninstall));
