@@ -51,20 +51,9 @@ class RegistryScope {
             saved_.push_back(RegistryText(name));
     }
     ~RegistryScope() {
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS)
-            return;
-        for (size_t i = 0; i < std::size(kNames); ++i) {
-            if (!saved_[i]) {
-                RegDeleteValueW(key, kNames[i]);
-                continue;
-            }
-            const std::wstring text = saved_[i]->toStdWString();
-            RegSetValueExW(key, kNames[i], 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                           DWORD((text.size() + 1) * sizeof(wchar_t)));
-        }
-        RegCloseKey(key);
+        for (size_t i = 0; i < std::size(kNames); ++i)
+            saved_[i] ? (void)SetRegistryText(kKey, kNames[i], *saved_[i])
+                      : (void)RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, kNames[i]);
     }
 
     static constexpr const wchar_t* kNames[] = {L"onFinish", L"onStart", L"onError", L"fileName"};
