@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 #include "cli_texts.h"
 #include "terminal_text.h"
@@ -123,47 +124,21 @@ std::string JsonSource(const MirrorOutcome& outcome) {
 }  // namespace
 
 std::string SystemReason(int error, const std::string& englishDetail) {
-    const Text* known = nullptr;
-    switch (error) {
-        case ENOENT:
-            known = &t::kNoSuchFile;
-            break;
-        case EACCES:
-        case EPERM:
-            known = &t::kNoPermission;
-            break;
-        case EISDIR:
-            known = &t::kIsAFolder;
-            break;
-        case ENOTDIR:
-            known = &t::kNotAFolder;
-            break;
-        case ENOSPC:
-            known = &t::kDiskFull;
-            break;
-        case EROFS:
-            known = &t::kReadOnly;
-            break;
+    // The error numbers people meet, in their words; any other is named by its number.
+    static const std::pair<int, const Text*> kKnown[] = {
+        {ENOENT, &t::kNoSuchFile},        {EACCES, &t::kNoPermission}, {EPERM, &t::kNoPermission},
+        {EISDIR, &t::kIsAFolder},         {ENOTDIR, &t::kNotAFolder},  {ENOSPC, &t::kDiskFull},
+        {EROFS, &t::kReadOnly},
 #ifdef EDQUOT
-        case EDQUOT:
-            known = &t::kQuotaExceeded;
-            break;
+        {EDQUOT, &t::kQuotaExceeded},
 #endif
-        case ENAMETOOLONG:
-            known = &t::kNameTooLong;
-            break;
-        case EIO:
-            known = &t::kInputOutput;
-            break;
-        case EPIPE:
-            known = &t::kBrokenPipe;
-            break;
-        case EMFILE:
-            known = &t::kTooManyFiles;
-            break;
-        default:
-            break;
-    }
+        {ENAMETOOLONG, &t::kNameTooLong}, {EIO, &t::kInputOutput},     {EPIPE, &t::kBrokenPipe},
+        {EMFILE, &t::kTooManyFiles},
+    };
+    const Text* known = nullptr;
+    for (const auto& [number, text] : kKnown)
+        if (number == error)
+            known = text;
     if (CurrentLanguage() == Language::English && !englishDetail.empty())
         return englishDetail;
     if (known)
