@@ -17,7 +17,7 @@
 #include "links.h"
 #include "messages.h"
 #include "mirrors.h"
-#include "progress_downloader.h"
+#include "progress_window.h"
 #include "texts.h"
 #include "twips.h"
 
@@ -178,11 +178,17 @@ void Form1::Command1_Click() {
             : nullptr;
     SourceRouter sources(outside_.downloader, network.get());
     stop_ = false;
-    progress_ = std::make_unique<ProgressDownloader>(sources, this, stop_);
+    progress_ = std::make_unique<ProgressWaiter>(this, stop_);
     BatchServices services(*this);
-    Services s{outside_.settings, services, services, services, *progress_, services};
+    Services s{outside_.settings, services, services,           services,
+               sources,           services, outside_.committer, *progress_};
     s.askNetwork = network != nullptr;
+    s.allowPrivateAddresses = outside_.allowPrivateAddresses;
     s.stop = &stop_;
+    s.aheadWorkers = kAheadWorkers;
+    s.aheadWindow = kAheadWindow;
+    if (outside_.stagingFolder)
+        s.stagingFolder = outside_.stagingFolder();
     FetchBatch(text, options, s);
     progress_.reset();
     network.reset();

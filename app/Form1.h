@@ -18,19 +18,29 @@ class QPushButton;
 
 namespace velindra {
 
-class ProgressDownloader;
+class ProgressWaiter;
+
+// How many links a batch fetches at once ahead of the one it is at, and how far ahead at most.
+inline constexpr int kAheadWorkers = 8;
+inline constexpr size_t kAheadWindow = 16;
 
 // What the windows reach outside themselves; the program passes the real ones, tests their
 // stand-ins.
 struct Outside {
     SettingsStore& settings;
     Downloader& downloader;
+    FileCommitter& committer;
     Launcher& launcher;
     // The Save-as dialog and the folder picker, with the result contract of the CD module.
     std::function<bool(QWidget*, std::string&, const SaveDialogRequest&)> saveDialog;
     std::function<bool(QWidget*, std::string&)> browseForFolder;
     // Makes the source asked when every mirror has failed, once per batch; none when empty.
     std::function<std::unique_ptr<Downloader>()> makeNetworkSource = {};
+    // Where files that go through the Save-as dialog wait, fetched ahead, until it has said
+    // where; none keeps such links from being fetched before their turn.
+    std::function<std::string()> stagingFolder = {};
+    // The addresses a link names itself may be on this machine or a private network.
+    bool allowPrivateAddresses = false;
 };
 
 class Form1 : public QWidget {
@@ -49,7 +59,7 @@ class Form1 : public QWidget {
 
     Outside& outside() { return outside_; }
     bool batchRunning() const { return batchRunning_; }
-    ProgressDownloader& progress() { return *progress_; }
+    ProgressWaiter& progress() { return *progress_; }
 
     // Links handed over on the command line or by a later start: each goes on a line of its
     // own at the end of the links box, the window comes to the front with the focus on
@@ -67,7 +77,7 @@ class Form1 : public QWidget {
   private:
     Outside outside_;
     QStringList waiting_;
-    std::unique_ptr<ProgressDownloader> progress_;
+    std::unique_ptr<ProgressWaiter> progress_;
     bool batchRunning_ = false;
     std::atomic<bool> stop_{false};  // the running batch is to stop
     bool closeAfterBatch_ = false;

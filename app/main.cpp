@@ -10,6 +10,7 @@
 #include "modXP.h"
 #include "process_setup.h"
 #include "single_instance.h"
+#include "terminal_text.h"
 #include "texts.h"
 #include "version.h"
 
@@ -67,7 +68,8 @@ std::optional<int> RefuseOtherArguments(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         if (!argument.contains(QStringLiteral("magnet:?"))) {
             std::fprintf(stderr, "velindra: %s%s\n%s%s\n", texts::kNotALink,
-                         argument.toUtf8().constData(), texts::kAppUsageLine, texts::kSeeHelp);
+                         EscapeControls(argument.toStdString()).c_str(), texts::kAppUsageLine,
+                         texts::kSeeHelp);
             return 2;
         }
     }
@@ -99,7 +101,8 @@ int main(int argc, char** argv) {
         velindra::modXP::InstallTranslations();
 
         // A browser handing over the next link starts us again: the running program takes it.
-        const QStringList links = QApplication::arguments().mid(1);
+        QStringList links = QApplication::arguments().mid(1);
+        const bool allowPrivate = links.removeAll(QStringLiteral("--allow-private-addresses")) > 0;
         if (const std::optional<int> status = RefuseOtherArguments(links))
             return *status;
         velindra::SingleInstance instance;
@@ -111,7 +114,7 @@ int main(int argc, char** argv) {
         if (const std::optional<int> status = JoinOrListen(instance, links))
             return *status;
 
-        velindra::modXP::Main(links);
+        velindra::modXP::Main(links, allowPrivate);
         return app.exec();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velindra: %s\n", e.what());

@@ -11,11 +11,13 @@
 
 namespace velindra {
 
-// A message box with an OK button only, no icon, and the title "Velindra".
+// A message box with an OK button only, no icon, and the title "Velindra". Its text is shown
+// as the plain text it is: names and reasons from outside are never read as markup.
 inline void ShowMessageBox(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kAppTitle), text, QMessageBox::Ok,
                     owner);
     box.setObjectName(QStringLiteral("MessageBox"));
+    box.setTextFormat(Qt::PlainText);
     if (QAbstractButton* ok = box.button(QMessageBox::Ok)) {
         ok->setText(QString::fromUtf8(texts::kOk));
         ok->setIcon(QIcon());
@@ -29,6 +31,7 @@ inline bool ShowFailureBox(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kAppTitle), text, QMessageBox::Ok,
                     owner);
     box.setObjectName(QStringLiteral("MessageBox"));
+    box.setTextFormat(Qt::PlainText);
     QAbstractButton* ok = box.button(QMessageBox::Ok);
     ok->setText(QString::fromUtf8(texts::kOk));
     ok->setIcon(QIcon());

@@ -11,13 +11,16 @@
 
 #include "CD.h"
 #include "Form1.h"
+#include "committer.h"
 #include "curl_downloader.h"
 #include "desktop_launcher.h"
+#include "file_reading.h"
 #include "qt_settings_store.h"
 #include "save_folder.h"
 #include "swarm_source.h"
 #include "texts.h"
 #include "twips.h"
+#include "user_folders.h"
 
 // The icons live in this library; the program and the tests both take them in from here.
 static void InitResources() {
@@ -118,33 +121,49 @@ Form1* MainWindow() {
 }
 
 // The source asked when every mirror has failed: one BitTorrent session per batch.
-static std::function<std::unique_ptr<Downloader>()> NetworkSource() {
+static std::function<std::unique_ptr<Downloader>()> NetworkSource(bool allowPrivateAddresses) {
 #ifdef VELINDRA_SWARM
-    return [] {
+    return [allowPrivateAddresses] {
         SwarmLimits limits;
         limits.stateFile = DefaultSwarmStateFile();
+        limits.allowPrivateAddresses = allowPrivateAddresses;
         auto network = std::make_unique<SwarmSource>(limits);
         network->Warm();  // bootstraps while the mirrors are asked
         return std::unique_ptr<Downloader>(std::move(network));
     };
 #else
+    (void)allowPrivateAddresses;
     return {};
 #endif
 }
 
-void Main(const QStringList& links) {
+// Files fetched ahead for the Save-as dialog wait in the user's own cache folder.
+static std::string StagingFolder() {
+    const std::string folder = UserCacheFolder();
+    return !folder.empty() && MakeFolders(folder) ? folder : std::string();
+}
+
+void Main(const QStringList& links, bool allowPrivateAddresses) {
     InitVisualStyles();
 
     static QtSettingsStore settings;
     static CurlDownloader downloader;
+    static Committer committer;
     static DesktopLauncher launcher;
     if (!form) {
-        form = new Form1(Outside{settings, downloader, launcher, SaveAsFromLastFolder,
-                                 [](QWidget* owner, std::string& path) {
-                                     return CD::BrowseForFolder(owner, path, texts::kFolderPrompt,
-                                                                CD::kOnlyFileSystemFolders);
-                                 },
-                                 NetworkSource()});
+        Outside outside{settings,
+                        downloader,
+                        committer,
+                        launcher,
+                        SaveAsFromLastFolder,
+                        [](QWidget* owner, std::string& path) {
+                            return CD::BrowseForFolder(owner, path, texts::kFolderPrompt,
+                                                       CD::kOnlyFileSystemFolders);
+                        },
+                        NetworkSource(allowPrivateAddresses),
+                        StagingFolder,
+                        allowPrivateAddresses};
+        form = new Form1(std::move(outside));
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });
         CentreOver(form);

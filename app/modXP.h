@@ -18,8 +18,9 @@ bool InitVisualStyles();
 
 // Shows the main window modelessly, without an owner, centred on the screen, and returns at
 // once; the event loop keeps the program running until the main window closes. Needs a
-// QApplication. Links given are put into the links box, ready to be fetched.
-void Main(const QStringList& links = {});
+// QApplication. Links given are put into the links box, ready to be fetched. The addresses a
+// link names itself may be on this machine or a private network only when allowed.
+void Main(const QStringList& links = {}, bool allowPrivateAddresses = false);
 
 // The main window while it is open, else nullptr.
 Form1* MainWindow();

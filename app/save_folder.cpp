@@ -6,7 +6,7 @@
 #include <QStandardPaths>
 
 #include "CD.h"
-#include "console.h"
+#include "file_reading.h"
 #include "user_folders.h"
 
 namespace velindra {

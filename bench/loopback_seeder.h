@@ -114,7 +114,8 @@ class LoopbackSeeder {
         pack.set_bool(lt::settings_pack::enable_natpmp, false);
         pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
         pack.set_int(lt::settings_pack::connections_limit, 2000);
-        pack.set_int(lt::settings_pack::alert_mask, dht ? int(lt::alert_category::dht) : 0);
+        pack.set_int(lt::settings_pack::alert_mask,
+                     dht ? lt::alert_category::dht : lt::alert_category_t{});
         auto session = std::make_unique<lt::session>(lt::session_params(pack));
         for (int i = 0; i < 500 && session->listen_port() == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

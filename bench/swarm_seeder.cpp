@@ -2,7 +2,9 @@
 // minimal HTTP tracker that hands out the seeder as the only peer. Writes links.txt (magnet
 // links naming the tracker) into the given folder, prints "ready", and runs until killed.
 // With --dht the links name no tracker: the seeder announces every torrent to a DHT router of
-// their own, whose address goes to router.txt.
+// their own, whose address goes to router.txt. With --v2 one more link follows, for a
+// BitTorrent v2 torrent (xt=urn:btmh:). Beside each torrent's link goes NAME.info, the exact
+// bytes of its info dictionary, for tests to check what was saved against.
 #include <httplib.h>
 
 #include <cstdio>
@@ -11,12 +13,16 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: swarm_seeder COUNT FOLDER [--dht]\n");
+        std::fprintf(stderr, "usage: swarm_seeder COUNT FOLDER [--dht] [--v2]\n");
         return 2;
     }
     const int count = std::stoi(argv[1]);
     const std::string folder = argv[2];
-    const bool dht = argc > 3 && std::string(argv[3]) == "--dht";
+    bool dht = false, v2 = false;
+    for (int i = 3; i < argc; ++i) {
+        dht = dht || std::string(argv[i]) == "--dht";
+        v2 = v2 || std::string(argv[i]) == "--v2";
+    }
     velindra::seeding::LoopbackSeeder seeder(folder, dht);
     if (dht)
         std::ofstream(folder + "/router.txt") << seeder.Router() << "\n";
@@ -32,9 +38,14 @@ int main(int argc, char** argv) {
     std::thread serving([&] { tracker.listen_after_bind(); });
 
     std::ofstream links(folder + "/links.txt");
-    for (int i = 0; i < count; ++i) {
-        const std::string name = "swarm-" + std::to_string(i);
-        links << "magnet:?xt=urn:btih:" << seeder.Seed(name + ".bin", 256 * 1024) << "&dn=" << name;
+    for (int i = 0; i < count + (v2 ? 1 : 0); ++i) {
+        const bool last = i == count;
+        const std::string name = last ? "swarm-v2" : "swarm-" + std::to_string(i);
+        std::string info;
+        const std::string hash = seeder.Seed(name + ".bin", 256 * 1024, &info, last);
+        std::ofstream(folder + "/" + name + ".info", std::ios::binary) << info;
+        links << (last ? "magnet:?xt=urn:btmh:1220" : "magnet:?xt=urn:btih:") << hash
+              << "&dn=" << name;
         if (!dht)
             links << "&tr=http%3A%2F%2F127.0.0.1%3A" << trackerPort << "%2Fannounce";
         links << "\n";

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Form1.h"
+#include "committer.h"
 #include "curl_downloader.h"
 #include "desktop_launcher.h"
 #include "links.h"
@@ -30,8 +31,10 @@ int main(int argc, char** argv) {
         QApplication app(argc, argv);
         velindra::QtSettingsStore settings;
         velindra::CurlDownloader downloader;
+        velindra::Committer committer;
         velindra::DesktopLauncher launcher;
-        velindra::Form1 form(velindra::Outside{settings, downloader, launcher, nullptr, nullptr});
+        velindra::Form1 form(
+            velindra::Outside{settings, downloader, committer, launcher, nullptr, nullptr});
         form.show();
         const QString line = QStringLiteral("magnet:?xt=urn:btih:") +
                              QString(std::atoi(argv[2]) * 1024, QLatin1Char('a'));
@@ -49,8 +52,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     velindra::QtSettingsStore settings;
     velindra::CurlDownloader downloader;
+    velindra::Committer committer;
     velindra::DesktopLauncher launcher;
-    velindra::Outside outside{settings, downloader, launcher, nullptr, nullptr};
+    velindra::Outside outside{settings, downloader, committer, launcher, nullptr, nullptr};
     if (const char* node = std::getenv("VELINDRA_BENCH_DHT_NODE")) {
         // The network source too, joining the DHT through this node only.
         outside.makeNetworkSource = [node] {

@@ -98,6 +98,13 @@ inline constexpr Text kHelpDhtNode = {
     "join the DHT through this node instead of the\n"
     "public routers, for an internal network (may be\n"
     "repeated)"};
+inline constexpr Text kHelpAllowPrivate = {
+    "允许链接自带的地址 (xs=、as=、tracker 和节点) 位于本机或内部网络;\n"
+    "默认不连接这些地址, 也不发送链接中写的用户名和密码",
+    "let the addresses a link names itself (xs=, as=,\n"
+    "its trackers and peers) be on this machine or a\n"
+    "private network; by default they are not\n"
+    "contacted (credentials in a link are never sent)"};
 inline constexpr Text kHelpJson = {
     "每个链接在标准输出打印一个 JSON 对象 (按输入顺序), 代替保存的路径",
     "print one JSON object per link on standard output\n"
@@ -148,22 +155,7 @@ inline constexpr Text kCannotWrite = {"无法写入 %1 (%2)", "cannot write %1 (
 inline constexpr Text kFetchFailed = {"种子获取失败: %1", "no source had the torrent: %1"};
 inline constexpr Text kInterrupted = {"已中断", "interrupted"};
 inline constexpr Text kNotFinished = {"已中断：%1 个未完成", "interrupted: %1 not finished"};
-inline constexpr Text kMirror = {"镜像 %1", "mirror %1"};
-inline constexpr Text kLinkAddress = {"链接中的地址 %1", "the link's address %1"};
-inline constexpr Text kNetwork = {"BitTorrent 网络", "the BitTorrent network"};
 inline constexpr Text kHttpStatus = {"HTTP %1", "HTTP status %1"};
-
-// Why a source gave nothing.
-inline constexpr Text kNoConnection = {"无法连接", "could not connect"};
-inline constexpr Text kTimeout = {"超时", "timed out"};
-inline constexpr Text kServerError = {"服务器返回错误", "the server answered with an error"};
-inline constexpr Text kBadRedirect = {"重定向无效", "bad redirect"};
-inline constexpr Text kNotHttp = {"服务器的应答不是 HTTP", "the server did not answer in HTTP"};
-inline constexpr Text kTooLarge = {"文件过大", "the file is too large"};
-inline constexpr Text kNotATorrent = {"不是种子文件", "not a torrent file"};
-inline constexpr Text kWrongTorrent = {"种子与链接不符", "the torrent is for another link"};
-inline constexpr Text kCancelled = {"已取消", "cancelled"};
-inline constexpr Text kFailed = {"失败", "failed"};
 
 // The system's reasons, for the error numbers a user meets; others by their number.
 inline constexpr Text kNoSuchFile = {"文件或文件夹不存在", "no such file or folder"};

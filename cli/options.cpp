@@ -7,6 +7,7 @@
 #include <functional>
 #include <ostream>
 
+#include "addresses.h"
 #include "cli_texts.h"
 #include "console.h"
 #include "curl_downloader.h"
@@ -194,6 +195,8 @@ const std::vector<OptionRow>& Table() {
         {"", "--listen", t::kValueListen, Say(t::kHelpListen), Address(&Options::listen, nullptr)},
         {"", "--dht-node", t::kValueNode, Say(t::kHelpDhtNode),
          Address(nullptr, &Options::dhtNodes)},
+        {"", "--allow-private-addresses", kNoValue, Say(t::kHelpAllowPrivate),
+         Switch(&Options::allowPrivateAddresses, true)},
         {"", "--json", kNoValue, Say(t::kHelpJson), Switch(&Options::json, true)},
         {"-q", "--quiet", kNoValue, Say(t::kHelpQuiet), Switch(&Options::quiet, true)},
         {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},

@@ -23,6 +23,9 @@ struct Options {
     std::string listen;
     std::vector<std::string> dhtNodes;
     std::optional<double> swarmSeconds;
+    // The addresses a link names itself (xs=, as=, its trackers and peers) may be on this
+    // machine or a private network.
+    bool allowPrivateAddresses = false;
     bool quiet = false;
     bool json = false;  // one JSON object per link on standard output instead of the paths
     std::string caFile;

@@ -15,20 +15,22 @@ namespace {
 constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
 constexpr size_t kNameColumns = 24;  // of each link's name on the line
 
-std::string Where(const Activity& a) {
-    const std::string index = std::to_string(a.index.load());
-    switch (a.source.load()) {
-        case static_cast<int>(SourceKind::Mirror):
+std::string Where(const Activity& activity) {
+    const Activity::Now a = activity.Read();
+    if (!a.started)
+        return {};
+    const std::string index = std::to_string(a.index);
+    switch (a.source) {
+        case SourceKind::Mirror:
             return Say(t::kProgressMirror, {index});
-        case static_cast<int>(SourceKind::LinkAddress):
+        case SourceKind::LinkAddress:
             return Say(t::kProgressAddress, {index});
-        case static_cast<int>(SourceKind::Network):
-            if (a.peers > 0 || a.nodes == 0)
-                return Say(t::kProgressPeers, {std::to_string(a.peers.load())});
-            return Say(t::kProgressNodes, {std::to_string(a.nodes.load())});
-        default:
-            return {};
+        case SourceKind::Network:
+            break;
     }
+    if (a.peers > 0 || a.nodes == 0)
+        return Say(t::kProgressPeers, {std::to_string(a.peers)});
+    return Say(t::kProgressNodes, {std::to_string(a.nodes)});
 }
 
 }  // namespace
@@ -117,21 +119,6 @@ void ProgressLine::Stop() {
     wake_.notify_all();
     if (ticker_.joinable())
         ticker_.join();
-}
-
-FetchResult WatchedDownloader::Fetch(const FetchRequest& request) {
-    const int link = request.position.link;
-    if (link < 1 || static_cast<size_t>(link) > progress_.size())
-        return inner_.Fetch(request);
-    Activity& activity = progress_.activity(static_cast<size_t>(link - 1));
-    activity.peers = 0;
-    activity.nodes = 0;
-    activity.index = request.sourceIndex;
-    activity.source = static_cast<int>(request.source);
-    FetchRequest watched = request;
-    watched.peers = &activity.peers;
-    watched.nodes = &activity.nodes;
-    return inner_.Fetch(watched);
 }
 
 }  // namespace velindra::cli

@@ -18,14 +18,6 @@
 
 namespace velindra::cli {
 
-// What one link is doing now; written by its source, read by the progress line.
-struct Activity {
-    std::atomic<int> source{-1};  // a SourceKind; -1 before its first source
-    std::atomic<int> index{0};    // among the sources of its kind, 1-based
-    std::atomic<int> peers{0};
-    std::atomic<int> nodes{0};
-};
-
 class ProgressLine {
   public:
     // Draws nothing unless `shown`; `columns` is the terminal's width.
@@ -64,19 +56,6 @@ class ProgressLine {
     bool stopped_ = false;
     std::string last_;
     std::thread ticker_;
-};
-
-// A downloader that tells the progress line which source each link is asking, and lets the
-// network source report its peers and DHT nodes there.
-class WatchedDownloader : public Downloader {
-  public:
-    WatchedDownloader(Downloader& inner, ProgressLine& progress)
-        : inner_(inner), progress_(progress) {}
-    FetchResult Fetch(const FetchRequest& request) override;
-
-  private:
-    Downloader& inner_;
-    ProgressLine& progress_;
 };
 
 }  // namespace velindra::cli

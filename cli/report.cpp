@@ -22,168 +22,128 @@ std::string Named(const LinkPlan& plan) {
     return plan.parsed->shownHash() + " (" + plan.fileName + ")";
 }
 
-// Which of its kind the k-th source asked was (1-based).
-int IndexAmongItsKind(const MirrorOutcome& outcome, size_t k) {
-    int index = 0;
-    for (size_t i = 0; i <= k; ++i)
-        index += outcome.kinds[i] == outcome.kinds[k];
-    return index;
-}
-
-// "镜像 2", "链接中的地址 1" or the network, for the k-th source asked.
-std::string SourceName(const MirrorOutcome& outcome, size_t k) {
-    const std::string index = std::to_string(IndexAmongItsKind(outcome, k));
-    switch (outcome.kinds[k]) {
-        case SourceKind::Mirror:
-            return Say(t::kMirror, {index});
-        case SourceKind::LinkAddress:
-            return Say(t::kLinkAddress, {index});
-        case SourceKind::Network:
-            break;
-    }
-    return Say(t::kNetwork);
-}
-
-const Text& Describe(FetchError error) {
-    switch (error) {
-        case FetchError::NoConnection:
-            return t::kNoConnection;
-        case FetchError::Timeout:
-            return t::kTimeout;
-        case FetchError::HttpStatus:
-            return t::kServerError;
-        case FetchError::Redirect:
-            return t::kBadRedirect;
-        case FetchError::NotHttp:
-            return t::kNotHttp;
-        case FetchError::TooLarge:
-            return t::kTooLarge;
-        case FetchError::NotATorrent:
-            return t::kNotATorrent;
-        case FetchError::WrongTorrent:
-            return t::kWrongTorrent;
-        case FetchError::CannotWrite:
-            return t::kCannotWrite;
-        case FetchError::InvalidHash:
-            return t::kInvalidHash;
-        case FetchError::Cancelled:
-            return t::kCancelled;
-        case FetchError::None:
-        case FetchError::Other:
-            break;
-    }
-    return t::kFailed;
+// "镜像 2", "链接中的地址 1" or the network, for a source asked.
+std::string SourceText(const Attempt& a) {
+    return Say(SourceLabel(a.kind), {std::to_string(a.index)});
 }
 
 // One source's answer: what went wrong, with the server's status or, in English, the
 // transfer's own words.
-std::string AttemptText(const MirrorOutcome& outcome, size_t k) {
-    const FetchResult& a = outcome.attempts[k];
-    std::string text = SourceName(outcome, k) + " " + Say(Describe(a.error));
+std::string AttemptText(const Attempt& a) {
+    const FetchResult& r = a.result;
+    const std::string text = SourceText(a) + " " + Say(Words(r.error));
     std::string detail;
-    constexpr std::string_view kStatus = "HTTP status ";  // how the downloader says a status
-    if (a.error == FetchError::HttpStatus && a.detail.starts_with(kStatus))
-        detail = Say(t::kHttpStatus, {a.detail.substr(kStatus.size())});
+    if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
+        detail = Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
     else if (CurrentLanguage() == Language::English)
-        detail = a.detail;
+        detail = r.detail;
     return detail.empty() ? text : text + " (" + detail + ")";
 }
 
-std::string FetchReason(const LinkPlan& plan, const MirrorOutcome& outcome) {
-    const FetchResult last = outcome.last();
-    if (last.error == FetchError::InvalidHash)
-        return Refused(plan).reason;
-    if (last.error == FetchError::CannotWrite)
-        return Say(t::kCannotWrite,
-                   {plan.destination, SystemReason(last.systemError, last.detail)});
-    if (last.error == FetchError::Cancelled)
-        return Say(t::kInterrupted);
+// Why a fetched link was not saved, in the command line's words: a refusal, the place that
+// could not be written, an interruption, or what every source answered.
+std::string Reason(const LinkPlan& plan, const LinkResult& result) {
+    const Failure failure = Classify(result);
+    switch (failure.why) {
+        case Why::InvalidHash:
+            return Refused(plan).reason;
+        case Why::CannotWrite: {
+            const FetchResult& last = result.attempts.back().result;
+            return Say(t::kCannotWrite,
+                       {plan.destination, SystemReason(last.systemError, last.detail)});
+        }
+        case Why::Interrupted:
+            return Say(t::kInterrupted);
+        default:
+            break;
+    }
     std::string all;
-    for (size_t k = 0; k < outcome.attempts.size(); ++k)
-        all += (k ? "; " : "") + AttemptText(outcome, k);
+    for (size_t k = 0; k < result.attempts.size(); ++k)
+        all += (k ? "; " : "") + AttemptText(result.attempts[k]);
     return Say(t::kFetchFailed, {all});
 }
 
 // Where a saved link's file came from: "mirror 2", "address 1" or "network".
-std::string JsonSource(const MirrorOutcome& outcome) {
-    if (outcome.attempts.empty())
+std::string JsonSource(const LinkResult& result) {
+    if (result.attempts.empty())
         return "null";
-    const size_t k = outcome.attempts.size() - 1;
-    const std::string index = std::to_string(IndexAmongItsKind(outcome, k));
-    switch (outcome.kinds[k]) {
-        case SourceKind::Mirror:
-            return JsonString("mirror " + index);
-        case SourceKind::LinkAddress:
-            return JsonString("address " + index);
-        case SourceKind::Network:
-            break;
-    }
-    return JsonString("network");
+    const Attempt& a = result.attempts.back();
+    const std::string name = SourceName(a.kind);
+    return JsonString(a.kind == SourceKind::Network ? name : name + " " + std::to_string(a.index));
 }
 
 }  // namespace
 
 std::string SystemReason(int error, const std::string& englishDetail) {
-    // The error numbers people meet, in their words; any other is named by its number.
-    static const std::pair<int, const Text*> kKnown[] = {
-        {ENOENT, &t::kNoSuchFile},        {EACCES, &t::kNoPermission}, {EPERM, &t::kNoPermission},
-        {EISDIR, &t::kIsAFolder},         {ENOTDIR, &t::kNotAFolder},  {ENOSPC, &t::kDiskFull},
-        {EROFS, &t::kReadOnly},
-#ifdef EDQUOT
-        {EDQUOT, &t::kQuotaExceeded},
-#endif
-        {ENAMETOOLONG, &t::kNameTooLong}, {EIO, &t::kInputOutput},     {EPIPE, &t::kBrokenPipe},
-        {EMFILE, &t::kTooManyFiles},
+    // The problems people meet, in their words; any other is named by its number.
+    static constexpr std::pair<SystemProblem, const Text*> kWords[] = {
+        {SystemProblem::NotFound, &t::kNoSuchFile},
+        {SystemProblem::NoPermission, &t::kNoPermission},
+        {SystemProblem::IsAFolder, &t::kIsAFolder},
+        {SystemProblem::NotAFolder, &t::kNotAFolder},
+        {SystemProblem::DiskFull, &t::kDiskFull},
+        {SystemProblem::ReadOnly, &t::kReadOnly},
+        {SystemProblem::QuotaExceeded, &t::kQuotaExceeded},
+        {SystemProblem::NameTooLong, &t::kNameTooLong},
+        {SystemProblem::InputOutput, &t::kInputOutput},
+        {SystemProblem::BrokenPipe, &t::kBrokenPipe},
+        {SystemProblem::TooManyFiles, &t::kTooManyFiles},
     };
-    const Text* known = nullptr;
-    for (const auto& [number, text] : kKnown)
-        if (number == error)
-            known = text;
     if (CurrentLanguage() == Language::English && !englishDetail.empty())
         return englishDetail;
-    if (known)
-        return Say(*known);
+    const SystemProblem problem = ProblemOf(error);
+    for (const auto& [known, words] : kWords) {
+        if (known == problem)
+            return Say(*words);
+    }
     return Say(t::kSystemError, {std::to_string(error)});
 }
 
 Outcome Refused(const LinkPlan& plan) {
-    Outcome o{true, Ending::Refused, {}};
-    if (!plan.parsed)
-        o.reason = Say(t::kNoHashInLink);
-    else
-        o.reason = Say(plan.parsed->infoHash.empty() ? t::kInvalidV2Hash : t::kInvalidHash);
+    static constexpr std::pair<Why, const Text*> kWords[] = {
+        {Why::NoHashInLink, &t::kNoHashInLink},
+        {Why::InvalidHash, &t::kInvalidHash},
+        {Why::InvalidV2Hash, &t::kInvalidV2Hash},
+    };
+    Outcome o;
+    o.ending = Ending::Refused;
+    const Why why = Refusal(plan).why;
+    for (const auto& [refusal, words] : kWords) {
+        if (refusal == why)
+            o.reason = Say(*words);
+    }
     return o;
 }
 
 Outcome NotStarted() {
-    return Outcome{true, Ending::Interrupted, Say(t::kInterrupted)};
-}
-
-Outcome Fetched(const LinkPlan& plan, MirrorOutcome fetched) {
-    Outcome o{true, Ending::Saved, {}};
-    if (!fetched.ok) {
-        o.ending = fetched.cancelled()                               ? Ending::Interrupted
-                   : fetched.last().error == FetchError::InvalidHash ? Ending::Refused
-                                                                     : Ending::Failed;
-        o.reason = FetchReason(plan, fetched);
-    }
-    o.fetched = std::move(fetched);
+    Outcome o;
+    o.ending = Ending::Interrupted;
+    o.reason = Say(t::kInterrupted);
     return o;
 }
 
-Outcome InternalError(const std::string& what) {
-    return Outcome{true, Ending::Failed,
-                   Say(t::kInternalError) + (what.empty() ? "" : ": " + what)};
+Outcome Fetched(const LinkPlan& plan, LinkResult result) {
+    Outcome o;
+    o.ending = Ending::Saved;
+    if (!result.ok()) {
+        const Why why = Classify(result).why;
+        o.ending = why == Why::Interrupted   ? Ending::Interrupted
+                   : why == Why::InvalidHash ? Ending::Refused
+                                             : Ending::Failed;
+        o.reason = Reason(plan, result);
+    }
+    o.result = std::move(result);
+    return o;
 }
 
 void SettleCommit(const LinkPlan& plan, Outcome& o) {
-    if (!o.ok() || o.fetched.attempts.empty())
+    if (!o.ok() || !o.commit)
         return;
-    FetchResult& last = o.fetched.attempts.back();
-    last = Settle(std::move(last));
-    if (!last.ok()) {
-        o.fetched.ok = false;
-        o = Fetched(plan, std::move(o.fetched));
+    FetchResult saved = o.commit->Wait();
+    o.commit.reset();
+    if (!saved.ok()) {
+        o.result.attempts.back().result = std::move(saved);
+        o = Fetched(plan, std::move(o.result));
     }
 }
 
@@ -201,7 +161,7 @@ std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
             orNull(plan.parsed.has_value(), plan.parsed ? plan.parsed->shownHash() : std::string());
     line += ",\"name\":" + orNull(plan.parsed.has_value(), plan.fileName);
     line += ",\"path\":" + orNull(o.ok(), plan.destination);
-    line += ",\"source\":" + (o.ok() ? JsonSource(o.fetched) : std::string("null"));
+    line += ",\"source\":" + (o.ok() ? JsonSource(o.result) : std::string("null"));
     line += ",\"outcome\":" + JsonString(kEndings[static_cast<int>(o.ending)]);
     line += ",\"reason\":" + orNull(!o.ok(), o.reason);
     return line + "}";
@@ -229,7 +189,7 @@ void Printer::Deliver(size_t index, const LinkPlan& plan, const Outcome& o, size
         if (o.ending == Ending::Interrupted)
             ++interrupted_;  // said once for all of them, at the end
         else if (o.ok() && !json_ && !outputLost_)
-            Write(EscapeControls(plan.destination));
+            Write(PrintablePath(plan.destination));
         else if (!o.ok() && !json_ && !quiet_ && !outputLost_)
             std::cerr << EscapeControls(FailureLine(plan, o)) << "\n";
     });

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 
+#include "failure.h"
 #include "link_pipeline.h"
 #include "progress.h"
 
@@ -19,10 +21,11 @@ enum class Ending {
 };
 
 struct Outcome {
-    bool done = false;
     Ending ending = Ending::Failed;
-    std::string reason;          // why it was not saved, in the user's language
-    MirrorOutcome fetched = {};  // for a link that was fetched
+    std::string reason = {};  // why it was not saved, in the user's language
+    LinkResult result = {};   // what its sources answered, for a link that was fetched
+    // Its file on its way to disk, once a source delivered it.
+    std::shared_ptr<PendingCommit> commit = nullptr;
     bool ok() const { return ending == Ending::Saved; }
 };
 
@@ -30,10 +33,8 @@ struct Outcome {
 Outcome Refused(const LinkPlan& plan);
 // ... of a link that was not started because the run was interrupted.
 Outcome NotStarted();
-// ... of a link that was fetched.
-Outcome Fetched(const LinkPlan& plan, MirrorOutcome fetched);
-// ... of a link whose work ended in an error of the program's own.
-Outcome InternalError(const std::string& what);
+// ... of a link that was fetched (its file, if any, not yet on disk).
+Outcome Fetched(const LinkPlan& plan, LinkResult result);
 
 // Waits until a saved file's commit has ended: a file that did not make it to disk fails.
 void SettleCommit(const LinkPlan& plan, Outcome& outcome);

@@ -16,12 +16,13 @@ DownloadLimits WebLimits(const Options& options) {
 #ifdef VELINDRA_SWARM
 // One network session for the whole run, started now so that its DHT bootstrap is done by the
 // time a link's mirrors have all failed; it is asked only for such links.
-std::unique_ptr<Downloader> NetworkSource(const Options& options, Committer& committer) {
+std::unique_ptr<Downloader> NetworkSource(const Options& options) {
     if (!options.swarm)
         return nullptr;
     SwarmLimits limits;
     limits.dht = options.dht;
     limits.stateFile = DefaultSwarmStateFile();
+    limits.allowPrivateAddresses = options.allowPrivateAddresses;
     if (!options.listen.empty())
         limits.listenInterfaces = options.listen;
     if (!options.dhtNodes.empty()) {
@@ -34,12 +35,11 @@ std::unique_ptr<Downloader> NetworkSource(const Options& options, Committer& com
         limits.unreachableMs = std::min(limits.unreachableMs, limits.perLinkMs);
     }
     auto swarm = std::make_unique<SwarmSource>(limits);
-    swarm->CommitThrough(&committer);
     swarm->Warm();
     return swarm;
 }
 #else
-std::unique_ptr<Downloader> NetworkSource(const Options&, Committer&) {
+std::unique_ptr<Downloader> NetworkSource(const Options&) {
     return nullptr;  // built without the network source
 }
 #endif
@@ -48,10 +48,8 @@ std::unique_ptr<Downloader> NetworkSource(const Options&, Committer&) {
 
 RunSources::RunSources(const Options& options)
     : web_(WebLimits(options), TrustStore::FromEnvironment(options.caFile)),
-      network_(NetworkSource(options, committer_)),
-      router_(web_, network_.get()) {
-    web_.CommitThrough(&committer_);
-}
+      network_(NetworkSource(options)),
+      router_(web_, network_.get()) {}
 
 RunSources::~RunSources() = default;
 

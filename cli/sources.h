@@ -1,6 +1,6 @@
 // The sources a run asks: the web downloader for the caches and, unless turned off or built
-// without it, one BitTorrent network session for the whole run. Both hand the files they saved
-// to one committer, so that a worker goes on with its next link while files are synced.
+// without it, one BitTorrent network session for the whole run; and the one committer that puts
+// the files they deliver on disk, so that a worker goes on with its next link meanwhile.
 #pragma once
 
 #include <memory>
@@ -17,6 +17,7 @@ class RunSources {
     explicit RunSources(const Options& options);
     ~RunSources();
     Downloader& downloader() { return router_; }
+    FileCommitter& committer() { return committer_; }
     // Whether the network is asked when every cache has failed.
     bool askNetwork() const { return network_ != nullptr; }
 

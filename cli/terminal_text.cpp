@@ -1,13 +1,34 @@
 #include "terminal_text.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "utf8.h"
 
 namespace velindra {
 
+namespace {
+
+constexpr char kDigits[] = "0123456789abcdef";
+
+// "\u" and four hexadecimal digits.
+void AppendUnicodeEscape(std::string& out, uint32_t cp) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out.push_back(kDigits[(cp >> shift) & 15]);
+}
+
+// Characters that steer a terminal (C1 controls) or what the text around them looks like
+// (the invisible direction and width marks): shown escaped, never raw.
+bool IsInvisibleControl(uint32_t cp) {
+    return (cp >= 0x80 && cp <= 0x9F) || cp == 0x061C || cp == 0x180E ||
+           (cp >= 0x200B && cp <= 0x200F) || (cp >= 0x2028 && cp <= 0x202E) ||
+           (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || (cp >= 0xFFF9 && cp <= 0xFFFB);
+}
+
+}  // namespace
+
 std::string EscapeControls(std::string_view text) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
@@ -19,10 +40,8 @@ std::string EscapeControls(std::string_view text) {
             out.push_back(kDigits[byte >> 4]);
             out.push_back(kDigits[byte & 15]);
             ++i;
-        } else if (cp >= 0x80 && cp <= 0x9F) {
-            out += "\\u00";
-            out.push_back(kDigits[cp >> 4]);
-            out.push_back(kDigits[cp & 15]);
+        } else if (IsInvisibleControl(cp)) {
+            AppendUnicodeEscape(out, cp);
             i += len;
         } else {
             out.append(text.substr(i, len));
@@ -32,8 +51,26 @@ std::string EscapeControls(std::string_view text) {
     return out;
 }
 
+std::string PrintablePath(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (size_t i = 0; i < path.size();) {
+        uint32_t cp = 0;
+        const size_t len = DecodeUtf8(path, i, cp);
+        const auto byte = static_cast<unsigned char>(path[i]);
+        if (len == 0 && byte >= 0xA0) {
+            out.push_back(path[i]);  // a name in another encoding: its bytes, as they are
+            ++i;
+        } else {
+            const size_t step = len == 0 ? 1 : len;
+            out += EscapeControls(path.substr(i, step));
+            i += step;
+        }
+    }
+    return out;
+}
+
 std::string JsonString(std::string_view text) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {
         uint32_t cp = 0;
@@ -46,10 +83,8 @@ std::string JsonString(std::string_view text) {
         if (cp == '"' || cp == '\\') {
             out += '\\';
             out += static_cast<char>(cp);
-        } else if (cp < 0x20 || cp == 0x7F) {
-            out += "\\u00";
-            out.push_back(kDigits[cp >> 4]);
-            out.push_back(kDigits[cp & 15]);
+        } else if (cp < 0x20 || cp == 0x7F || IsInvisibleControl(cp)) {
+            AppendUnicodeEscape(out, cp);
         } else {
             out.append(text.substr(i, len));
         }
@@ -59,10 +94,33 @@ std::string JsonString(std::string_view text) {
 }
 
 namespace {
+
+// Columns a character takes on a terminal. Where terminals differ (symbols that may be drawn as
+// emoji, East Asian wide forms), the wider count is taken: a line counted too wide only ends a
+// little early, one counted too narrow wraps and leaves its first row behind when redrawn.
 size_t CharacterWidth(uint32_t cp) {
-    return cp >= 0x2E80 && !(cp >= 0xFF61 && cp <= 0xFFDC) && !(cp >= 0xFFE8 && cp <= 0xFFEE) ? 2
-                                                                                              : 1;
+    static constexpr std::pair<uint32_t, uint32_t> kWide[] = {
+        {0x1100, 0x115F},    // Hangul initial consonants
+        {0x2026, 0x2026},    // the ellipsis, wide in East Asian terminals
+        {0x2300, 0x2BFF},    // technical symbols, arrows, dingbats: some are drawn as emoji
+        {0x2E80, 0xA4CF},    // CJK radicals, punctuation, kana, ideographs, Yi
+        {0xA960, 0xA97F},    // Hangul
+        {0xAC00, 0xD7A3},    // Hangul syllables
+        {0xF900, 0xFAFF},    // CJK compatibility ideographs
+        {0xFE10, 0xFE19},    // vertical forms
+        {0xFE30, 0xFE6F},    // CJK compatibility and small forms
+        {0xFF00, 0xFF60},    // fullwidth forms
+        {0xFFE0, 0xFFE6},    // fullwidth signs
+        {0x1F000, 0x1FAFF},  // emoji and pictographs
+        {0x20000, 0x3FFFD},  // CJK extensions
+    };
+    for (const auto& [first, last] : kWide) {
+        if (cp >= first && cp <= last)
+            return 2;
+    }
+    return 1;
 }
+
 }  // namespace
 
 size_t DisplayWidth(std::string_view text) {
@@ -79,21 +137,22 @@ size_t DisplayWidth(std::string_view text) {
 std::string FitWidth(std::string_view text, size_t columns) {
     if (DisplayWidth(text) <= columns)
         return std::string(text);
-    if (columns == 0)
-        return {};
+    static constexpr std::string_view kEllipsis = "…";
+    const size_t ellipsis = DisplayWidth(kEllipsis);
+    const size_t room = columns >= ellipsis ? columns - ellipsis : columns;
     std::string out;
     size_t width = 0;
     for (size_t i = 0; i < text.size();) {
         uint32_t cp = 0;
         const size_t length = DecodeUtf8(text, i, cp);
         const size_t w = length != 0 ? CharacterWidth(cp) : 1;
-        if (width + w + 1 > columns)  // room for the ellipsis
+        if (width + w > room)
             break;
         out.append(text.substr(i, length ? length : 1));
         width += w;
         i += length ? length : 1;
     }
-    return out + "…";
+    return columns >= ellipsis ? out + std::string(kEllipsis) : out;
 }
 
 }  // namespace velindra

@@ -1,71 +1,262 @@
 #include "batch.h"
 
-#include <algorithm>
-#include <cerrno>
+#include <memory>
+#include <thread>
 
+#include "ahead.h"
+#include "failure.h"
 #include "texts.h"
 
 namespace velindra {
 
 namespace {
 
-// Why no source delivered the link's file, in plain words.
-std::string FailureReason(const MirrorOutcome& outcome, const std::string& destination,
-                          PathRules rules) {
-    const auto all = [&](auto test) {
-        return !outcome.attempts.empty() &&
-               std::all_of(outcome.attempts.begin(), outcome.attempts.end(), test);
-    };
-    const FetchResult last = outcome.last();
-    if (outcome.attempts.empty())
-        return texts::kReasonNoSource;
-    if (last.error == FetchError::CannotWrite) {
-        std::string folder =
-            destination.substr(0, destination.find_last_of(rules.windows ? "\\/" : "/"));
-        std::string why = texts::kReasonCannotWrite + folder;
-        switch (last.systemError) {
-            case ENOENT:
-            case ENOTDIR:
-                return why + texts::kColon + texts::kReasonFolderMissing;
-            case EACCES:
-            case EPERM:
-            case EROFS:
-                return why + texts::kColon + texts::kReasonNoPermission;
-            case ENOSPC:
-                return why + texts::kColon + texts::kReasonDiskFull;
-            case EISDIR:
-                return why + texts::kColon + texts::kReasonFolderInTheWay;
-            default:
-                return why;
+// Why a link was not saved, in the windows' words.
+std::string Reason(const Failure& failure, const std::string& destination, PathRules rules) {
+    switch (failure.why) {
+        case Why::NoSource:
+            return texts::kReasonNoSource;
+        case Why::CannotWrite: {
+            const std::string folder =
+                destination.substr(0, destination.find_last_of(rules.windows ? "\\/" : "/"));
+            const std::string why = texts::kReasonCannotWrite + folder;
+            switch (failure.problem) {
+                case SystemProblem::NotFound:
+                case SystemProblem::NotAFolder:
+                    return why + texts::kColon + texts::kReasonFolderMissing;
+                case SystemProblem::NoPermission:
+                case SystemProblem::ReadOnly:
+                    return why + texts::kColon + texts::kReasonNoPermission;
+                case SystemProblem::DiskFull:
+                    return why + texts::kColon + texts::kReasonDiskFull;
+                case SystemProblem::IsAFolder:
+                    return why + texts::kColon + texts::kReasonFolderInTheWay;
+                default:
+                    return why;
+            }
         }
+        case Why::NotOnMirrors:
+            return texts::kReasonNotOnMirrors;
+        case Why::Offline:
+            return texts::kReasonOffline;
+        case Why::NotTheTorrent:
+            return texts::kReasonNotTheTorrent;
+        case Why::InvalidHash:
+            return Words(FetchError::InvalidHash).zh;
+        default:
+            return Words(failure.last).zh;
     }
-    if (last.error == FetchError::InvalidHash)
-        return texts::Describe(FetchError::InvalidHash);
-    if (all([](const FetchResult& r) { return r.error == FetchError::HttpStatus; }))
-        return texts::kReasonNotOnMirrors;
-    if (all([](const FetchResult& r) {
-            return r.error == FetchError::NoConnection || r.error == FetchError::Timeout;
-        }))
-        return texts::kReasonOffline;
-    if (std::any_of(outcome.attempts.begin(), outcome.attempts.end(), [](const FetchResult& r) {
-            return r.error == FetchError::WrongTorrent || r.error == FetchError::NotATorrent;
-        }))
-        return texts::kReasonNotTheTorrent;
-    return texts::Describe(last.error);
 }
 
-// Reports a link's failure when failures are reported; more links to come may be stopped.
-void ReportFailure(const std::string& text, const RunOptions& options, const Services& services,
-                   LinkPosition position) {
-    if (!options.showErr)
-        return;
-    if (position.link < position.links && services.stop) {
-        if (services.messages.ShowFailure(text))
-            *services.stop = true;
-        return;
+// One batch: its links planned, fetched ahead, and taken to their ends in order.
+class BatchRun {
+  public:
+    BatchRun(std::vector<std::string> links, RunOptions& options, const Services& services)
+        : options_(options),
+          services_(services),
+          plans_(PlanBatch(links, options.usedn, options.basePath, services.pathRules)),
+          count_(plans_.size()),
+          cancel_(std::make_unique<std::atomic<bool>[]>(count_)),
+          activities_(std::make_unique<Activity[]>(count_)),
+          sources_{services.downloader, services.mirrors, services.askNetwork,
+                   services.allowPrivateAddresses} {
+        const bool folderUsable =
+            options.basePath.empty() || IsAbsoluteFolder(options.basePath, services.pathRules);
+        saveAs_ = options.basePath.empty();
+        // Links that go through the Save-as dialog are fetched ahead only where they can wait.
+        ahead_ = services.aheadWorkers > 0 && folderUsable &&
+                 (!saveAs_ || !services.stagingFolder.empty());
+        // Without a place to wait in, a link's file is still fetched off the calling thread.
+        offThread_ = services.aheadWorkers > 0 && !ahead_;
+        chosen_.resize(count_);
+        run_ = std::make_unique<AheadRun>(saveAs_ ? Alone() : GroupByDestination(plans_), count_,
+                                          ahead_ ? services.aheadWorkers : 0, services.aheadWindow,
+                                          [this](size_t i) { return Work(i); });
     }
-    services.messages.ShowMessage(text);
-}
+
+    ~BatchRun() {
+        // Whatever is still on its way ends, and what was fetched ahead and not reached is
+        // dropped with its temporary file.
+        for (size_t i = 0; i < count_; ++i)
+            cancel_[i] = true;
+        run_.reset();
+    }
+
+    void Run() {
+        for (size_t i = 0; i < count_; ++i) {
+            if (Stopped()) {
+                Stop();
+                return;
+            }
+            ProcessLink(i);
+        }
+    }
+
+  private:
+    std::vector<std::vector<size_t>> Alone() const {
+        std::vector<std::vector<size_t>> groups;
+        for (size_t i = 0; i < count_; ++i)
+            groups.push_back({i});
+        return groups;
+    }
+
+    bool Stopped() const { return services_.stop && *services_.stop; }
+
+    void Stop() {
+        run_->Stop();
+        for (size_t i = 0; i < count_; ++i)
+            cancel_[i] = true;
+    }
+
+    LinkPosition Position(size_t i) const {
+        return {static_cast<int>(i + 1), static_cast<int>(count_)};
+    }
+
+    // A link's fetch: ahead of its turn into the folder (or the staging folder), or at its
+    // turn into the place chosen for it.
+    LinkResult Work(size_t i) {
+        const LinkPlan& plan = plans_[i];
+        if (!plan.fetchable() || cancel_[i])
+            return FailedLink(FetchError::Cancelled, "not fetched");
+        std::string destination = plan.destination;
+        if (saveAs_)
+            destination = ahead_ ? JoinDestination(services_.stagingFolder, plan.fileName,
+                                                   services_.pathRules)
+                                 : chosen_[i];
+        return FetchAt(i, destination);
+    }
+
+    LinkResult FetchAt(size_t i, const std::string& destination) {
+        return FetchLink(plans_[i], destination, sources_, Position(i), &cancel_[i],
+                         &activities_[i]);
+    }
+
+    // Runs `job` on a thread of its own while the batch waits for it.
+    template <typename Job>
+    auto OffThread(Job job, size_t i, const std::string& destination) {
+        decltype(job()) result;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            result = job();
+            done = true;
+        });
+        services_.waiter.WaitFor([&] { return done.load(); }, Waiting(i, destination));
+        if (!done)
+            cancel_[i] = true;  // stopped meanwhile
+        worker.join();
+        return result;
+    }
+
+    WaitingFor Waiting(size_t i, const std::string& destination) const {
+        const size_t slash = destination.find_last_of(services_.pathRules.windows ? "\\/" : "/");
+        return {Position(i),
+                slash == std::string::npos ? destination : destination.substr(slash + 1),
+                &activities_[i]};
+    }
+
+    // Reports a link's failure when failures are reported; more links to come may be stopped.
+    void ReportFailure(const std::string& text, size_t i) {
+        if (!options_.showErr)
+            return;
+        if (i + 1 < count_ && services_.stop) {
+            if (services_.messages.ShowFailure(text))
+                *services_.stop = true;
+            return;
+        }
+        services_.messages.ShowMessage(text);
+    }
+
+    void ReportFetchFailure(size_t i, const Failure& failure, const std::string& destination) {
+        ReportFailure(std::string(texts::kFetchFailed) + "\n" + plans_[i].fileName + "\n" +
+                          Reason(failure, destination, services_.pathRules),
+                      i);
+    }
+
+    // One link: its refusal, its place, its file, its finish.
+    void ProcessLink(size_t i) {
+        const LinkPlan& plan = plans_[i];
+        if (const Failure refused = Refusal(plan); refused.why != Why::Saved) {
+            // No hash at all, or one no delivered file could be checked against: nothing is
+            // fetched for such a link.
+            run_->Drop(i);
+            ReportFailure(refused.why == Why::NoHashInLink
+                              ? std::string(texts::kParseFailed) + "\n" + texts::kReasonNoHashInLink
+                              : std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
+                                    Words(FetchError::InvalidHash).zh,
+                          i);
+            return;
+        }
+        if (!saveAs_ && !IsAbsoluteFolder(options_.basePath, services_.pathRules)) {
+            // A folder relative to wherever the program happened to start would be a guess.
+            run_->Drop(i);
+            ReportFailure(std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
+                              texts::kFolderNotAbsolute + options_.basePath,
+                          i);
+            return;
+        }
+        std::string destination = plan.destination;
+        if (saveAs_) {
+            destination = plan.fileName;
+            const SaveDialogRequest request{texts::kSaveTitle, texts::kSaveFilter,
+                                            texts::kSaveFilterIndex, "", texts::kSaveFlags};
+            if (!services_.saveDialog.ShowSaveDialog(destination, request)) {
+                cancel_[i] = true;  // cancelled: skip the link without a word
+                run_->Drop(i);
+                return;
+            }
+            chosen_[i] = destination;
+        }
+        LinkResult result;
+        if (offThread_) {
+            run_->Drop(i);
+            result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
+        } else {
+            services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
+            if (Stopped())
+                return;
+            result = run_->Take(i);
+        }
+        if (saveAs_ && ahead_ && !result.ok() &&
+            result.attempts.back().result.error == FetchError::CannotWrite) {
+            // The staging folder could not take the file: it is fetched again for the place
+            // the user chose.
+            result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
+        }
+        if (!result.ok()) {
+            if (!result.cancelled() && !Stopped())
+                ReportFetchFailure(i, Classify(result), destination);
+            return;
+        }
+        // Its file goes into its place now, at its turn.
+        const std::shared_ptr<PendingCommit> commit =
+            services_.committer.Submit(result.staged(), destination, &cancel_[i]);
+        services_.waiter.WaitFor([&] { return commit->Ended(); }, Waiting(i, destination));
+        if (!commit->Ended())
+            cancel_[i] = true;  // stopped while the disk was busy: the file goes
+        FetchResult saved = commit->Wait();
+        if (!saved.ok()) {
+            if (saved.error != FetchError::Cancelled) {
+                result.attempts.back().result = std::move(saved);
+                ReportFetchFailure(i, Classify(result), destination);
+            }
+            return;
+        }
+        CarryOutFinishAction(destination, options_, services_.prompt, services_.launcher);
+    }
+
+    RunOptions& options_;
+    const Services& services_;
+    std::vector<LinkPlan> plans_;
+    size_t count_;
+    std::unique_ptr<std::atomic<bool>[]> cancel_;
+    std::unique_ptr<Activity[]> activities_;
+    LinkSources sources_;
+    bool saveAs_ = false;
+    bool ahead_ = false;               // links are fetched ahead of their turn
+    bool offThread_ = false;           // ... or at their turn, but not on the calling thread
+    std::vector<std::string> chosen_;  // the place the Save-as dialog gave each link
+    std::unique_ptr<AheadRun> run_;
+};
 
 }  // namespace
 
@@ -76,53 +267,7 @@ void FetchBatch(std::string_view text, RunOptions& options, const Services& serv
         return;
     }
     options.Load(services.settings);
-    const int count = static_cast<int>(links.size());
-    for (int i = 0; i < count && !(services.stop && *services.stop); ++i) {
-        ProcessLink(links[static_cast<size_t>(i)], options, services, LinkPosition{i + 1, count});
-    }
-}
-
-void ProcessLink(std::string& link, RunOptions& options, const Services& services,
-                 LinkPosition position) {
-    const LinkPlan plan = PlanLink(link, options.usedn, options.basePath, services.pathRules);
-    if (!plan.fetchable()) {
-        // No hash at all, or one no delivered file could be checked against: nothing is
-        // fetched for such a link.
-        ReportFailure(plan.parsed
-                          ? std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
-                                texts::Describe(FetchError::InvalidHash)
-                          : std::string(texts::kParseFailed) + "\n" + texts::kReasonNoHashInLink,
-                      options, services, position);
-        return;
-    }
-    if (!options.basePath.empty() && !IsAbsoluteFolder(options.basePath, services.pathRules)) {
-        // A folder relative to wherever the program happened to start would be a guess.
-        ReportFailure(std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
-                          texts::kFolderNotAbsolute + options.basePath,
-                      options, services, position);
-        return;
-    }
-    std::string destination = plan.destination;
-    if (options.basePath.empty()) {
-        destination = plan.fileName;
-        const SaveDialogRequest request{texts::kSaveTitle, texts::kSaveFilter,
-                                        texts::kSaveFilterIndex, "", texts::kSaveFlags};
-        if (!services.saveDialog.ShowSaveDialog(destination, request)) {
-            return;  // cancelled: skip the link without a word
-        }
-    }
-    const MirrorOutcome outcome =
-        FetchLink(plan, destination, {services.downloader, services.mirrors, services.askNetwork},
-                  position, services.stop);
-    if (!outcome.ok) {
-        if (!outcome.cancelled()) {
-            ReportFailure(std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
-                              FailureReason(outcome, destination, services.pathRules),
-                          options, services, position);
-        }
-        return;
-    }
-    CarryOutFinishAction(destination, options, services.prompt, services.launcher);
+    BatchRun(std::move(links), options, services).Run();
 }
 
 }  // namespace velindra

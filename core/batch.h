@@ -1,7 +1,9 @@
-// The batch run behind "获取种子": every link of the pasted text, one after another.
+// The batch run behind "获取种子": every link of the pasted text, each to its end before the
+// next, while the files of the links after it are fetched ahead.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,21 @@
 
 namespace velindra {
 
+// What the batch is waiting for: which link, by its file's name, and what its fetch is doing.
+struct WaitingFor {
+    LinkPosition position;
+    std::string fileName;
+    const Activity* activity = nullptr;
+};
+
+// How the batch waits for what runs on other threads: the windows keep painting meanwhile and
+// show how far the link has come. Returns once ready() holds, or once the batch is stopped.
+class BatchWaiter {
+  public:
+    virtual ~BatchWaiter() = default;
+    virtual void WaitFor(const std::function<bool()>& ready, const WaitingFor& what) = 0;
+};
+
 // Everything a batch reaches outside the conversion logic.
 struct Services {
     SettingsStore& settings;
@@ -20,22 +37,29 @@ struct Services {
     CompletionPrompt& prompt;
     Downloader& downloader;
     Launcher& launcher;
+    FileCommitter& committer;
+    BatchWaiter& waiter;
     const std::vector<std::string>& mirrors = BuiltInMirrors();
     PathRules pathRules = kHostPathRules;
     // Ask the BitTorrent network (through the downloader) when every mirror has failed.
     bool askNetwork = false;
-    // Set (by the user's "取消", or by the main window closing) to stop the batch: the current
-    // download ends as cancelled, and no further link starts.
+    bool allowPrivateAddresses = false;
+    // Set (by the user's "取消", or by the main window closing) to stop the batch: every fetch
+    // in flight ends as cancelled, and no further link starts.
     std::atomic<bool>* stop = nullptr;
+    // How many links are fetched at once ahead of the one the batch is at, and how far ahead
+    // at most. With none, each link is fetched at its turn on the calling thread.
+    int aheadWorkers = 0;
+    size_t aheadWindow = 16;
+    // Where the files of links that are saved through the Save-as dialog wait, fetched ahead,
+    // until the dialog says where they go; without one they are fetched once it has.
+    std::string stagingFolder = {};
 };
 
 // Splits the text into links; with none it says "没有链接" and reads no setting. Otherwise it
-// loads the options from the store and processes each link to its end before the next, until
-// the batch is stopped.
+// loads the options from the store and takes each link to its end (its dialog, its failure
+// box, its finish action) before the next, in input order, until the batch is stopped. A
+// link's file is put in its place only at its turn.
 void FetchBatch(std::string_view text, RunOptions& options, const Services& services);
-
-// One link: plan it, choose the destination, fetch it, finish.
-void ProcessLink(std::string& link, RunOptions& options, const Services& services,
-                 LinkPosition position = {});
 
 }  // namespace velindra

@@ -1,5 +1,6 @@
 #include "file_names.h"
 
+#include <algorithm>
 #include <array>
 
 #include "links.h"
@@ -38,7 +39,8 @@ bool IsUnsafe(uint32_t cp) {
     }
 }
 
-// Windows refuses these names as files, whatever extension follows them.
+// Windows takes these names for devices, whatever extension follows them: CON, PRN, AUX, NUL,
+// CONIN$, CONOUT$, and COM and LPT with a digit or a superscript one, two or three.
 bool IsReservedDeviceName(std::string_view stem) {
     std::string_view base = stem.substr(0, stem.find('.'));
     while (!base.empty() && base.back() == ' ') {
@@ -48,13 +50,18 @@ bool IsReservedDeviceName(std::string_view stem) {
     for (char c : base) {
         upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
     }
-    static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+    static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN",    "AUX",
+                                                               "NUL", "CONIN$", "CONOUT$"};
     for (auto name : kPlain) {
         if (upper == name)
             return true;
     }
-    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
-           upper[3] >= '1' && upper[3] <= '9';
+    if (!upper.starts_with("COM") && !upper.starts_with("LPT"))
+        return false;
+    const std::string_view number = std::string_view(upper).substr(3);
+    static constexpr std::array<std::string_view, 3> kSuperscripts = {"\u00B9", "\u00B2", "\u00B3"};
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
+           std::find(kSuperscripts.begin(), kSuperscripts.end(), number) != kSuperscripts.end();
 }
 
 size_t Units(uint32_t cp, size_t utf8Length, PathRules rules) {

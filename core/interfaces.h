@@ -2,9 +2,12 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "result.h"
+#include "torrent.h"
 
 namespace velindra {
 
@@ -21,29 +24,74 @@ struct LinkPosition {
     int links = 0;
 };
 
+// What one link's fetch is doing now: written as its sources are asked, read by the progress
+// displays of both front ends, from any thread.
+class Activity {
+  public:
+    struct Now {
+        bool started = false;  // a source has been asked
+        SourceKind source = SourceKind::Mirror;
+        int index = 0;    // among the sources of its kind, 1-based
+        std::string url;  // the address asked (mirrors and link addresses)
+        int peers = 0;    // the network's connected peers
+        int nodes = 0;    // ... and the DHT nodes it knows
+    };
+    void Asking(SourceKind source, int index, std::string url) {
+        std::lock_guard<std::mutex> guard(lock_);
+        now_ = Now{true, source, index, std::move(url)};
+    }
+    void Network(int peers, int nodes) {
+        std::lock_guard<std::mutex> guard(lock_);
+        now_.peers = peers;
+        now_.nodes = nodes;
+    }
+    Now Read() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return now_;
+    }
+
+  private:
+    mutable std::mutex lock_;
+    Now now_;
+};
+
 struct FetchRequest {
     SourceKind source = SourceKind::Mirror;
-    std::string url;          // mirrors and link addresses
-    std::string link;         // the whole magnet link, "magnet:?" included
-    std::string destination;  // where the complete file must end up
-    std::string infoHash;     // what the delivered torrent must describe: the v1 hash, and
-    std::string v2Hash;       // the v2 hash; either may be empty, not both
-    int sourceIndex = 0;      // 1-based position of the source among those of its kind
+    int sourceIndex = 0;  // 1-based position of the source among those of its kind
+    std::string url;      // mirrors and link addresses
+    std::string link;     // the whole magnet link, "magnet:?" included
+    // Where the file is to go: the source stages it beside this path (see StagedFile).
+    std::string destination;
+    LinkHashes hashes;  // what the delivered torrent must describe
     LinkPosition position;
     // When set, the download gives up with FetchError::Cancelled as soon as it becomes true.
     const std::atomic<bool>* cancel = nullptr;
-    // Where the network source reports how many peers are connected, and how many DHT nodes
-    // it knows.
-    std::atomic<int>* peers = nullptr;
-    std::atomic<int>* nodes = nullptr;
+    // Where the network source reports its peers and DHT nodes; may be null.
+    Activity* activity = nullptr;
+    // The address is the link's say-so: it is not contacted when it is, or leads to, this
+    // machine or a private network (FetchError::PrivateAddress), and credentials written in
+    // it are never sent.
+    bool onlyPublicAddresses = false;
 };
 
-// One blocking download of one URL into the destination. The file appears there complete
-// and checked, or the destination is left as it was.
+// One blocking download of one URL. The checked file comes back staged beside the destination
+// (FetchResult::staged), for a FileCommitter to put in its place; on failure nothing is left.
 class Downloader {
   public:
     virtual ~Downloader() = default;
     virtual FetchResult Fetch(const FetchRequest& request) = 0;
+};
+
+// Puts staged files durably in their places.
+class FileCommitter {
+  public:
+    virtual ~FileCommitter() = default;
+    // Starts putting the file at `destination`, moving it there when it was staged beside
+    // another path. A file whose `cancel` is set before it is in place is removed, and fails
+    // with FetchError::Cancelled.
+    virtual std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file,
+                                                  const std::string& destination,
+                                                  const std::atomic<bool>* cancel) = 0;
 };
 
 // A message box with an OK button only, no icon and the title "Velindra".

@@ -40,17 +40,40 @@ std::vector<std::string> SplitLinks(std::string_view text) {
 
 namespace {
 
-// The value after `prefix` up to the next "&", and whether such an "&" follows it.
-std::optional<std::pair<std::string, bool>> ValueAfter(std::string_view link,
-                                                       std::string_view prefix) {
-    const size_t p = link.find(prefix);
-    if (p == std::string_view::npos)
-        return std::nullopt;
-    const size_t begin = p + prefix.size();
-    const size_t amp = link.find('&', begin);
-    if (amp == std::string_view::npos)
-        return std::pair{std::string(link.substr(begin)), false};
-    return std::pair{std::string(link.substr(begin, amp - begin)), true};
+// One "key=value" parameter of a link; a parameter without "=" has an empty key.
+struct Parameter {
+    std::string_view key;
+    std::string_view value;
+    bool last = false;  // no "&" follows it
+};
+
+// The link's parameters in the order written: whole "key=value" pairs between the "&"s, so
+// that nothing inside one parameter's value (a tracker's own query) is read as another.
+std::vector<Parameter> Parameters(std::string_view link) {
+    std::vector<Parameter> parameters;
+    for (size_t begin = 0; begin <= link.size();) {
+        const size_t end = std::min(link.find('&', begin), link.size());
+        const std::string_view text = link.substr(begin, end - begin);
+        const size_t equals = text.find('=');
+        Parameter& p = parameters.emplace_back();
+        if (equals != std::string_view::npos) {
+            p.key = text.substr(0, equals);
+            p.value = text.substr(equals + 1);
+        }
+        p.last = end == link.size();
+        begin = end + 1;
+    }
+    return parameters;
+}
+
+// The first parameter with this key whose value starts with `prefix`.
+const Parameter* Find(const std::vector<Parameter>& parameters, std::string_view key,
+                      std::string_view prefix = {}) {
+    for (const Parameter& p : parameters) {
+        if (p.key == key && p.value.starts_with(prefix))
+            return &p;
+    }
+    return nullptr;
 }
 
 // "%XX" escapes decoded; everything else, "+" included, as written.
@@ -77,21 +100,19 @@ bool IsWebAddress(std::string_view url) {
 }
 
 // The values of xs=, as= and their numbered forms, among the link's parameters.
-std::vector<std::string> ExactSources(std::string_view link) {
+std::vector<std::string> ExactSources(const std::vector<Parameter>& parameters) {
     std::vector<std::string> sources;
-    size_t begin = 0;
-    while (begin <= link.size() && sources.size() < kMaxExactSources) {
-        const size_t end = std::min(link.find('&', begin), link.size());
-        const std::string_view param = link.substr(begin, end - begin);
-        const std::string_view key = param.substr(0, param.find('='));
-        const bool exact = (key.starts_with("xs") || key.starts_with("as")) &&
-                           (key.size() == 2 || key[2] == '.') && key.size() < param.size();
+    for (const Parameter& p : parameters) {
+        if (sources.size() >= kMaxExactSources)
+            break;
+        const std::string_view key = p.key;
+        const bool exact =
+            (key.starts_with("xs") || key.starts_with("as")) && (key.size() == 2 || key[2] == '.');
         if (exact) {
-            std::string url = PercentDecoded(param.substr(key.size() + 1));
+            std::string url = PercentDecoded(p.value);
             if (IsWebAddress(url))
                 sources.push_back(std::move(url));
         }
-        begin = end + 1;
     }
     return sources;
 }
@@ -99,28 +120,28 @@ std::vector<std::string> ExactSources(std::string_view link) {
 }  // namespace
 
 std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
-    ParsedLink parsed;
-    auto hash = ValueAfter(link, kHashPrefix);
-    const auto v2 = ValueAfter(link, kV2HashPrefix);
-    if (v2) {
-        parsed.v2Hash = v2->first.starts_with(kSha256Multihash)
-                            ? v2->first.substr(kSha256Multihash.size())
-                            : v2->first;
-    }
-    if (!hash && !v2)
+    const std::vector<Parameter> parameters = Parameters(link);
+    const Parameter* v1 = Find(parameters, kHashKey, kV1Urn);
+    const Parameter* v2 = Find(parameters, kHashKey, kV2Urn);
+    if (!v1 && !v2)
         return std::nullopt;
-    if (hash) {
-        parsed.infoHash = hash->first;
-    } else {
-        hash = std::pair{parsed.v2Hash, v2->second};  // a v2-only link is named by its v2 hash
+    ParsedLink parsed;
+    if (v2) {
+        const std::string_view value = v2->value.substr(kV2Urn.size());
+        parsed.v2Hash =
+            value.starts_with(kSha256Multihash) ? value.substr(kSha256Multihash.size()) : value;
     }
-    parsed.stem = hash->first;
-    // Only when an "&" follows the hash is a display name looked for.
-    if (hash->second && usedn) {
-        if (const auto name = ValueAfter(link, kNamePrefix))
-            parsed.stem = name->first;
+    if (v1)
+        parsed.infoHash = v1->value.substr(kV1Urn.size());
+    // A v2-only link is named by its v2 hash.
+    const Parameter& hash = v1 ? *v1 : *v2;
+    parsed.stem = v1 ? parsed.infoHash : parsed.v2Hash;
+    // Only when another parameter follows the hash is a display name looked for.
+    if (!hash.last && usedn) {
+        if (const Parameter* name = Find(parameters, kNameKey))
+            parsed.stem = name->value;
     }
-    parsed.exactSources = ExactSources(link);
+    parsed.exactSources = ExactSources(parameters);
     return parsed;
 }
 

@@ -9,10 +9,12 @@
 namespace velindra {
 
 inline constexpr std::string_view kMagnetMarker = "magnet:?";
-inline constexpr std::string_view kHashPrefix = "xt=urn:btih:";
-inline constexpr std::string_view kNamePrefix = "dn=";
+// The parameters a link is known by: xt=urn:btih:<v1 hash>, xt=urn:btmh:<v2 multihash>, dn=.
+inline constexpr std::string_view kHashKey = "xt";
+inline constexpr std::string_view kV1Urn = "urn:btih:";
 // A BitTorrent v2 info-hash: a multihash whose "1220" says SHA-256 and 32 bytes follow.
-inline constexpr std::string_view kV2HashPrefix = "xt=urn:btmh:";
+inline constexpr std::string_view kV2Urn = "urn:btmh:";
+inline constexpr std::string_view kNameKey = "dn";
 inline constexpr std::string_view kSha256Multihash = "1220";
 // How many of a link's own addresses of its .torrent file (xs=, as=) are asked, at most.
 inline constexpr size_t kMaxExactSources = 3;
@@ -35,9 +37,10 @@ struct ParsedLink {
     const std::string& shownHash() const { return infoHash.empty() ? v2Hash : infoHash; }
 };
 
-// The info-hash is everything between "xt=urn:btih:" and the next "&". Only when such an "&"
-// exists and usedn is set, the stem is what follows the first "dn=" anywhere in the link, up
-// to the next "&". A link without "xt=urn:btih:" but with "xt=urn:btmh:" is read the same way
+// A link is read as whole "key=value" parameters between "&"s, keys compared exactly. The
+// info-hash is the value of the first "xt" parameter after its "urn:btih:". Only when another
+// parameter follows that one and usedn is set, the stem is the value of the first "dn"
+// parameter. A link without such an "xt" but with an "xt" of "urn:btmh:" is read the same way
 // with the v2 hash in the hash's place. nullopt when the link holds neither.
 std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn);
 

@@ -10,36 +10,44 @@ namespace velindra {
 // Why an operation did not do its work; for downloads, why a source delivered no torrent file.
 enum class FetchError {
     None,
-    NoConnection,  // name lookup or connection failed
-    Timeout,       // no connection in time, or the transfer stalled
-    HttpStatus,    // the server answered with an error status
-    Redirect,      // too many redirects, a loop, or a redirect to another scheme
-    NotHttp,       // the server did not answer in HTTP at all
-    TooLarge,      // the body exceeded the size bound
-    NotATorrent,   // the body is not a well-formed torrent file
-    WrongTorrent,  // a torrent, but not the one the link names
-    CannotWrite,   // the destination folder cannot take the file; no other source can help
-    InvalidHash,  // the link's info-hash has no form that a delivered file could be checked against
-    Cancelled,    // the user skipped the link
+    NoConnection,    // name lookup or connection failed
+    Timeout,         // no connection in time, or the transfer stalled
+    HttpStatus,      // the server answered with an error status
+    Redirect,        // too many redirects, a loop, or a redirect to another scheme
+    NotHttp,         // the server did not answer in HTTP at all
+    TooLarge,        // the body exceeded the size bound
+    NotATorrent,     // the body is not a well-formed torrent file
+    WrongTorrent,    // a torrent, but not the one the link names
+    CannotWrite,     // the destination folder cannot take the file; no other source can help
+    InvalidHash,     // the link's info-hash has no form that a delivered file could be checked
+                     // against
+    PrivateAddress,  // an address the link named is (or leads to) this machine or a private
+                     // network, which the link may not make the program ask
+    Cancelled,       // the user skipped the link
     Other,
 };
 
-class PendingCommit;
+// A checked file that a source wrote next to where it is to go, not yet in its place: a
+// committer puts it there (FileCommitter). One that is dropped leaves no trace.
+class StagedFile {
+  public:
+    virtual ~StagedFile() = default;
+};
 
 struct FetchResult {
     FetchError error = FetchError::Other;
-    std::string detail;  // plain words for the command line and for tests
-    // Set when a saved file was handed to a committer: the file counts as saved only once the
-    // commit has ended well (see Settle).
-    std::shared_ptr<PendingCommit> pending = nullptr;
+    std::string detail;   // plain words for the command line and for tests
     int systemError = 0;  // the system's error number (errno) behind a CannotWrite, when known
+    int httpStatus = 0;   // the server's status behind an HttpStatus, when there was one
+    // What a source delivered: the checked file, waiting to be put in its place.
+    std::shared_ptr<StagedFile> staged = nullptr;
     bool ok() const { return error == FetchError::None; }
 
     static FetchResult Done(std::string detail = {}) {
         return {FetchError::None, std::move(detail)};
     }
     static FetchResult Failed(FetchError error, std::string detail, int systemError = 0) {
-        return {error, std::move(detail), nullptr, systemError};
+        return {error, std::move(detail), systemError};
     }
 };
 
@@ -47,16 +55,10 @@ struct FetchResult {
 class PendingCommit {
   public:
     virtual ~PendingCommit() = default;
+    // Whether Wait would return at once.
+    virtual bool Ended() = 0;
     // Returns once the file is durably in its place, or has failed and left no trace.
     virtual FetchResult Wait() = 0;
 };
-
-// The result once any pending commit has ended: what may be reported to the user.
-inline FetchResult Settle(FetchResult result) {
-    if (!result.ok() || !result.pending)
-        return result;
-    const std::shared_ptr<PendingCommit> pending = std::move(result.pending);
-    return pending->Wait();
-}
 
 }  // namespace velindra

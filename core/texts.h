@@ -60,8 +60,11 @@ inline constexpr const char* kAppUsage = R"(
 已有窗口在运行时, 链接交给那个窗口, 不再打开新窗口。
 
 选项:
-  -h, --help     显示本帮助
-      --version  显示版本
+  -h, --help                  显示本帮助
+      --version               显示版本
+      --allow-private-addresses
+                              允许链接自带的地址 (xs=、as=、tracker 和节点) 位于本机或
+                              内部网络; 默认不连接这些地址
 )";
 inline constexpr const char* kNotALink = "既不是磁力链接也不是选项: ";
 inline constexpr const char* kSeeHelp = "  (详见 --help)";
@@ -89,8 +92,5 @@ inline constexpr const char* kReasonDiskFull = "磁盘已满";
 inline constexpr const char* kReasonFolderInTheWay = "有同名的文件夹";
 inline constexpr const char* kReasonNoHashInLink = "链接中没有种子特征";
 inline constexpr const char* kStopBatch = "停止";
-
-// Why a source delivered nothing, in a few words.
-const char* Describe(FetchError error);
 
 }  // namespace velindra::texts

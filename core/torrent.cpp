@@ -1,6 +1,7 @@
 #include "torrent.h"
 
-#include <set>
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -108,22 +109,44 @@ class BencodeWalker {
     struct Frame {
         bool dict;
         bool expectKey;
-        std::set<std::string_view> keys = {};  // a dictionary's keys so far
+        size_t firstKey = 0;         // where this dictionary's keys start in keys_
+        bool sorted = true;          // its keys so far came in ascending order
+        std::string_view last = {};  // its last key
     };
+
+    // A key by where its "<length>:" starts in the body, which was read once already: four
+    // bytes a key, less than the shortest key and value take there.
+    using Key = uint32_t;
+    std::string_view View(Key k) const {
+        size_t i = k;
+        std::string_view key;
+        ParseString(d_, i, &key);
+        return key;
+    }
 
     bool ReadKey() {
         if (d_[i_] == 'e')
             return Close();
+        const Key start = static_cast<Key>(i_);
         std::string_view key;
         if (!ParseString(d_, i_, &key))
             return false;  // keys are byte strings
-        if (!stack_.back().keys.insert(key).second)
-            return false;  // a repeated key: readers would disagree on its value
+        Frame& frame = stack_.back();
+        // A repeated key would make readers disagree on its value. Keys in order (as every
+        // writer puts them) are checked against the last one; a dictionary out of order is
+        // checked once it ends, from the places of its keys.
+        if (frame.firstKey < keys_.size() && frame.sorted) {
+            if (key == frame.last)
+                return false;
+            frame.sorted = frame.last < key;
+        }
+        frame.last = key;
+        keys_.push_back(start);
         nextIsInfo_ = stack_.size() == 1 && key == "info" && !infoStart_;
         if (stack_.size() == 2 && infoStart_ && !info_ &&
             (key == "meta version" || key == "file tree"))
             infoV2_ = true;  // a key of the info dictionary itself
-        stack_.back().expectKey = false;
+        frame.expectKey = false;
         return true;
     }
 
@@ -142,7 +165,7 @@ class BencodeWalker {
         if (c == 'l' || c == 'd') {
             if (stack_.size() >= kMaxBencodeDepth)
                 return false;
-            stack_.push_back(Frame{c == 'd', c == 'd'});
+            stack_.push_back(Frame{c == 'd', c == 'd', keys_.size()});
             ++i_;
             return true;
         }
@@ -154,6 +177,17 @@ class BencodeWalker {
     }
 
     bool Close() {
+        const Frame& frame = stack_.back();
+        if (frame.dict && !frame.sorted) {
+            const auto begin = keys_.begin() + static_cast<std::ptrdiff_t>(frame.firstKey);
+            const auto less = [this](Key a, Key b) { return View(a) < View(b); };
+            std::sort(begin, keys_.end(), less);
+            const auto same = [this](Key a, Key b) { return View(a) == View(b); };
+            if (std::adjacent_find(begin, keys_.end(), same) != keys_.end())
+                return false;
+        }
+        if (frame.dict)
+            keys_.resize(frame.firstKey);
         stack_.pop_back();
         ++i_;
         ValueEnded();
@@ -171,6 +205,7 @@ class BencodeWalker {
     std::string_view d_;
     size_t i_ = 0;
     std::vector<Frame> stack_;
+    std::vector<Key> keys_;    // of the open dictionaries, each one's after its parent's
     bool nextIsInfo_ = false;  // the key just read at the top level was "info"
     std::optional<size_t> infoStart_;
     std::optional<std::string_view> info_;
@@ -181,7 +216,7 @@ class BencodeWalker {
 }  // namespace
 
 std::optional<TorrentParts> ParseTorrent(std::string_view d) {
-    if (d.empty() || d[0] != 'd')
+    if (d.empty() || d[0] != 'd' || d.size() > UINT32_MAX)
         return std::nullopt;
     BencodeWalker walker(d);
     if (!walker.Walk())
@@ -279,21 +314,27 @@ std::optional<std::string> CanonicalV2Hash(std::string_view v2Hash) {
     return Hex(*bytes, "0123456789abcdef");  // as v2 links write it
 }
 
-std::optional<LinkHashes> CanonicalHashes(std::string_view v1, std::string_view v2) {
+std::string LinkHashes::V1Text() const {
+    return v1 ? Hex(*v1, "0123456789ABCDEF") : std::string();
+}
+
+std::string LinkHashes::V2Text() const {
+    return v2 ? Hex(*v2, "0123456789abcdef") : std::string();
+}
+
+std::optional<LinkHashes> ReadLinkHashes(std::string_view v1, std::string_view v2) {
     LinkHashes hashes;
     if (!v1.empty()) {
-        const std::optional<std::string> canonical = CanonicalInfoHash(v1);
-        if (!canonical)
+        hashes.v1 = InfoHashBytes(v1);
+        if (!hashes.v1)
             return std::nullopt;
-        hashes.v1 = *canonical;
     }
     if (!v2.empty()) {
-        const std::optional<std::string> canonical = CanonicalV2Hash(v2);
-        if (!canonical && v1.empty())
+        hashes.v2 = V2HashBytes(v2);
+        if (!hashes.v2 && v1.empty())
             return std::nullopt;
-        hashes.v2 = canonical.value_or("");
     }
-    if (hashes.v1.empty() && hashes.v2.empty())
+    if (!hashes.v1 && !hashes.v2)
         return std::nullopt;
     return hashes;
 }
@@ -316,9 +357,9 @@ FetchError CheckTorrent(std::string_view body, const LinkHashes& hashes, const D
     const std::optional<TorrentParts> parts = ParseTorrent(body);
     if (!parts)
         return FetchError::NotATorrent;
-    const std::optional<Sha1Digest> v1 = InfoHashBytes(hashes.v1);
-    const std::optional<Sha256Digest> v2 = V2HashBytes(hashes.v2);
-    if ((!hashes.v1.empty() && !v1) || (!hashes.v2.empty() && !v2) || (!v1 && !v2))
+    const std::optional<Sha1Digest>& v1 = hashes.v1;
+    const std::optional<Sha256Digest>& v2 = hashes.v2;
+    if (!v1 && !v2)
         return FetchError::InvalidHash;
     if (v1) {
         if (const FetchError e = Matches(digests.sha1(parts->info), *v1); e != FetchError::None)

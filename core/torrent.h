@@ -46,16 +46,23 @@ std::optional<Sha256Digest> V2HashBytes(std::string_view v2Hash);
 // The 64 lower-case hexadecimal digits of a v2 info-hash; nullopt when it has no readable form.
 std::optional<std::string> CanonicalV2Hash(std::string_view v2Hash);
 
-// The hashes a delivered torrent is checked against: a v1 info-hash (SHA-1), a v2 info-hash
-// (SHA-256), or both for a hybrid link; empty when the link has none of that kind.
+// The hashes a link is known by, as their bytes: a v1 info-hash (SHA-1), a v2 info-hash
+// (SHA-256), or both for a hybrid link. Read once from the link's text and carried to every
+// source, which checks what it delivers against them.
 struct LinkHashes {
-    std::string v1;
-    std::string v2;
+    std::optional<Sha1Digest> v1;
+    std::optional<Sha256Digest> v2;
+    // The 40 upper-case hexadecimal digits the caches index, or "" without a v1 hash.
+    std::string V1Text() const;
+    // The 64 lower-case hexadecimal digits v2 links write, or "" without a v2 hash.
+    std::string V2Text() const;
+    bool operator==(const LinkHashes&) const = default;
 };
 
-// Both hashes of a link in their canonical forms; nothing when the link has none, or one that
-// cannot be read (a v2 hash beside a readable v1 hash is then left out, unchecked).
-std::optional<LinkHashes> CanonicalHashes(std::string_view v1, std::string_view v2);
+// Both hashes of a link, from their texts as the link writes them ("" for none); nothing when
+// the link has none, or one that cannot be read (a v2 hash beside a readable v1 hash is then
+// left out, unchecked).
+std::optional<LinkHashes> ReadLinkHashes(std::string_view v1, std::string_view v2);
 
 // The system's digests; nothing when it could not compute one.
 struct Digests {
@@ -66,9 +73,8 @@ struct Digests {
 // None when the body is a torrent for the link: a well-formed torrent whose "info" dictionary
 // hashes to the v1 hash (when the link has one) and to the v2 hash (when the link has one and
 // either has no v1 hash or the dictionary carries v2 fields). `length` then receives how many
-// leading bytes of the body are the torrent. A hash with no readable form, or no hash at all,
-// is InvalidHash: such a body can never be vouched for; a body that could not be hashed is
-// Other.
+// leading bytes of the body are the torrent. No hash at all is InvalidHash: such a body can
+// never be vouched for; a body that could not be hashed is Other.
 FetchError CheckTorrent(std::string_view body, const LinkHashes& hashes, const Digests& digests,
                         size_t* length = nullptr);
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace velindra {
@@ -20,5 +21,8 @@ Utf8Lead ReadUtf8Lead(int lead);
 // Decodes one UTF-8 sequence at s[i]. Returns its length, or 0 when the bytes there are not
 // valid UTF-8 (cp is then meaningless).
 size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp);
+
+// The UTF-8 bytes of one code point.
+std::string EncodeUtf8(uint32_t cp);
 
 }  // namespace velindra

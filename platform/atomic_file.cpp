@@ -169,6 +169,29 @@ FetchResult AtomicFile::Replace() {
     return replaced;
 }
 
+FetchResult AtomicFile::MoveTo(const std::string& destination) {
+    if (ParentFolder(destination) == ParentFolder(destination_)) {
+        if (sys::IsFolder(destination))
+            return Fail("a folder has that name", EISDIR);
+        destination_ = destination;
+        return FetchResult::Done();
+    }
+    std::string data;
+    if (FetchResult read = ReadBack(data); !read.ok())
+        return read;
+    AtomicFile moved(destination);
+    FetchResult written = moved.Open();
+    if (written.ok())
+        written = moved.Write(data);
+    Discard();
+    if (!written.ok())
+        return written;
+    std::swap(destination_, moved.destination_);
+    std::swap(tempPath_, moved.tempPath_);
+    std::swap(fd_, moved.fd_);
+    return FetchResult::Done();
+}
+
 FetchResult SyncFolder(const std::string& folder) {
     if (!sys::SyncFolder(folder)) {
         return FetchResult::Failed(

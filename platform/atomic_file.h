@@ -13,11 +13,12 @@ namespace velindra {
 // the file at all. Data is written as it arrives; Commit flushes it to disk and atomically
 // replaces the destination, whose permission bits (and owner and group, where allowed) the new
 // file takes over. A temporary file that was not committed is removed. Every failure is
-// FetchError::CannotWrite with the reason.
-class AtomicFile {
+// FetchError::CannotWrite with the reason. Checked and written, it is what a source hands
+// over (a StagedFile) until a committer puts it in its place.
+class AtomicFile : public StagedFile {
   public:
     explicit AtomicFile(std::string destination);
-    ~AtomicFile();
+    ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
@@ -43,6 +44,11 @@ class AtomicFile {
     FetchResult Flush();
     FetchResult Replace();
     const std::string& destination() const { return destination_; }
+
+    // Makes another path the destination: in the same folder the temporary file stays where
+    // it is; in another one it is written anew there (and this one removed). On failure the
+    // file is gone.
+    FetchResult MoveTo(const std::string& destination);
 
   private:
     FetchResult Fail(const char* what, int err);

@@ -18,7 +18,8 @@ bool Cancelled(const std::atomic<bool>* cancel) {
 }  // namespace
 
 struct Committer::Entry : PendingCommit {
-    std::unique_ptr<AtomicFile> file;
+    std::shared_ptr<StagedFile> staged;
+    AtomicFile* file = nullptr;
     const std::atomic<bool>* cancel = nullptr;
     FetchResult step = FetchResult::Done();  // the first failure on the way
 
@@ -28,11 +29,16 @@ struct Committer::Entry : PendingCommit {
     FetchResult outcome;
 
     void Finish(FetchResult result) {
-        file.reset();  // a temporary file that did not make it is removed here
+        file = nullptr;
+        staged.reset();  // a temporary file that did not make it is removed here
         std::lock_guard<std::mutex> guard(lock);
         outcome = std::move(result);
         finished = true;
         done.notify_all();
+    }
+    bool Ended() override {
+        std::lock_guard<std::mutex> guard(lock);
+        return finished;
     }
     FetchResult Wait() override {
         std::unique_lock<std::mutex> guard(lock);
@@ -53,14 +59,28 @@ Committer::~Committer() {
     thread_.join();
 }
 
-std::shared_ptr<PendingCommit> Committer::Submit(std::unique_ptr<AtomicFile> file,
+std::shared_ptr<PendingCommit> Committer::Submit(std::shared_ptr<StagedFile> staged,
+                                                 const std::string& destination,
                                                  const std::atomic<bool>* cancel) {
     auto entry = std::make_shared<Entry>();
-    entry->file = std::move(file);
+    entry->file = dynamic_cast<AtomicFile*>(staged.get());
+    entry->staged = std::move(staged);
     entry->cancel = cancel;
+    if (!entry->file) {
+        entry->Finish(FetchResult::Failed(FetchError::Other, "nothing was staged"));
+        return entry;
+    }
+    if (entry->file->destination() != destination) {
+        if (FetchResult moved = entry->file->MoveTo(destination); !moved.ok()) {
+            entry->Finish(std::move(moved));
+            return entry;
+        }
+    }
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::unique_lock<std::mutex> guard(lock_);
+        room_.wait(guard, [this] { return queue_.size() < kMaxWaitingFiles; });
         queue_.push_back(entry);
+        mostWaiting_ = std::max(mostWaiting_.load(), queue_.size());
     }
     ready_.notify_one();
     return entry;
@@ -76,6 +96,7 @@ void Committer::Run() {
                 return;  // stopping, and nothing left
             group.swap(queue_);
         }
+        room_.notify_all();
         CommitGroup(group);
         ++groups_;
     }

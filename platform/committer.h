@@ -1,7 +1,8 @@
-// Makes saved files durable in groups. A transfer hands its finished, checked temporary file
+// Makes saved files durable in groups. A worker hands its finished, checked temporary file
 // over and goes on with its next link at once; the committer takes every file that is ready,
 // puts their contents on disk together, moves them into place, syncs each folder once for
-// the group, and only then says that they are saved.
+// the group, and only then says that they are saved. At most kMaxWaitingFiles wait for the
+// next group (each holds an open file): beyond that, Submit waits for room.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "interfaces.h"
 #include "result.h"
 
 namespace velindra {
@@ -30,22 +32,29 @@ class DiskSteps {
     }
 };
 
-class Committer {
+// Files waiting for the next group, at most; a slow disk slows the workers down instead of
+// piling up open files.
+inline constexpr size_t kMaxWaitingFiles = 64;
+
+class Committer : public FileCommitter {
   public:
     // With no steps given, the real disk operations.
     explicit Committer(DiskSteps* steps = nullptr);
     // Commits everything handed over first.
-    ~Committer();
+    ~Committer() override;
     Committer(const Committer&) = delete;
     Committer& operator=(const Committer&) = delete;
 
-    // Takes an opened, written file. A file whose `cancel` is set before it has been moved into
-    // place is removed and fails with FetchError::Cancelled.
-    std::shared_ptr<PendingCommit> Submit(std::unique_ptr<AtomicFile> file,
-                                          const std::atomic<bool>* cancel);
+    // Takes a file a source staged (an opened, written AtomicFile), moved to `destination`
+    // first when it was staged beside another path. A file whose `cancel` is set before it has
+    // been moved into place is removed and fails with FetchError::Cancelled.
+    std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file,
+                                          const std::string& destination,
+                                          const std::atomic<bool>* cancel) override;
 
-    // How many groups were committed so far.
+    // How many groups were committed so far, and the most files that ever waited at once.
     size_t groups() const { return groups_; }
+    size_t mostWaiting() const { return mostWaiting_; }
 
   private:
     struct Entry;
@@ -56,9 +65,11 @@ class Committer {
     DiskSteps& steps_;
     std::mutex lock_;
     std::condition_variable ready_;
+    std::condition_variable room_;
     std::vector<std::shared_ptr<Entry>> queue_;
     bool stopping_ = false;
     std::atomic<size_t> groups_{0};
+    std::atomic<size_t> mostWaiting_{0};
     std::thread thread_;
 };
 

@@ -1,13 +1,10 @@
-// What a command-line program needs from the system it runs on, the same way on POSIX systems
-// and on Windows: its arguments and file names in UTF-8, a console that shows UTF-8, interrupts
-// that end the work cleanly, and whole files read as bytes.
+// What a command-line program needs from the console it runs in, the same way on POSIX systems
+// and on Windows: its arguments in UTF-8, a console that shows UTF-8, and interrupts that end
+// the work cleanly.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
-
-#include "result.h"
 
 namespace velindra {
 
@@ -35,25 +32,5 @@ Console SetUpConsole();
 // SIGTERM and SIGHUP here; on Windows Ctrl-C and Ctrl-Break as SIGINT and a closed console,
 // log-off or shut-down as SIGTERM. A closed pipe shows as a failed write instead of a signal.
 void HandleInterrupts(void (*handler)(int));
-
-// Reads a whole file ("-" is standard input) as bytes, up to `maxBytes`. Fails with the reason
-// when it cannot be read, is a folder, or is larger; a read interrupted once `stop` is set
-// ends at once.
-FetchResult ReadWholeFile(const std::string& name, std::string& text, size_t maxBytes,
-                          const std::atomic<bool>& stop);
-
-// Files the programs read without the user naming them (their state and settings files) are
-// read only when they are absent or regular files of at most `maxBytes`; anything else (a
-// folder, a FIFO, a device, a huge file) counts as absent, and nothing blocks on it.
-bool SafeToRead(const std::string& path, size_t maxBytes);
-// Reads such a file whole, up to maxBytes + 1 bytes; fails for anything else.
-FetchResult ReadRegularFile(const std::string& path, size_t maxBytes, std::string& text);
-
-// Whether a host is an address (IPv4, or IPv6 without brackets) or a network interface of
-// this machine, which a listening socket could be bound to.
-bool IsLocalHost(const std::string& host);
-
-// Creates a folder and its parents, as wget -P does; false when it still does not exist.
-bool MakeFolders(const std::string& path);
 
 }  // namespace velindra

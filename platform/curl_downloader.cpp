@@ -6,10 +6,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <vector>
 
+#include "addresses.h"
 #include "atomic_file.h"
-#include "committer.h"
 #include "digests.h"
 #include "torrent.h"
 #include "version.h"
@@ -32,11 +33,38 @@ struct Transfer {
     bool stalled = false;
     const std::atomic<bool>* cancel = nullptr;
     bool cancelled = false;
+    CURL* handle = nullptr;
+    // Every address connected to must be public (the link's own addresses, not through a
+    // proxy); the first one that was not.
+    bool onlyPublic = false;
+    std::optional<IpAddress> refused;
 };
+
+// A socket for a connection the transfer is about to make, or none when the address is one
+// it may not reach.
+curl_socket_t OnOpenSocket(void* user, curlsocktype purpose, curl_sockaddr* address) {
+    auto* t = static_cast<Transfer*>(user);
+    if (t->onlyPublic && purpose == CURLSOCKTYPE_IPCXN) {
+        const std::optional<IpAddress> a = AddressOf(&address->addr);
+        if (!a || !IsPublic(*a)) {
+            t->refused = a.value_or(IpAddress{});
+            return CURL_SOCKET_BAD;
+        }
+    }
+#ifdef SOCK_CLOEXEC
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+#else
+    return ::socket(address->family, address->socktype, address->protocol);
+#endif
+}
 
 size_t OnData(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t bytes = size * count;
+    long status = 0;
+    curl_easy_getinfo(t->handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 300 && status < 400)
+        return bytes;  // the body of a redirect that is followed by hand
     if (t->received + bytes > t->maxBytes) {
         t->tooLarge = true;
         return 0;  // aborts the transfer
@@ -74,9 +102,24 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
     return 0;
 }
 
+FetchResult HttpStatus(long status) {
+    FetchResult failed =
+        FetchResult::Failed(FetchError::HttpStatus, "HTTP status " + std::to_string(status));
+    failed.httpStatus = static_cast<int>(status);
+    return failed;
+}
+
+FetchResult NotContacted(const std::string& what) {
+    return FetchResult::Failed(
+        FetchError::PrivateAddress,
+        "not contacted: " + what + " is on this machine or a private network");
+}
+
 FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status) {
     if (t.cancelled)
         return FetchResult::Failed(FetchError::Cancelled, "cancelled");
+    if (t.refused)
+        return NotContacted(AddressText(*t.refused));
     if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
         return FetchResult::Failed(FetchError::TooLarge, "the file is larger than the limit");
     if (!t.writeError.ok())
@@ -86,8 +129,7 @@ FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, 
     const std::string why = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
     switch (code) {
         case CURLE_HTTP_RETURNED_ERROR:
-            return FetchResult::Failed(FetchError::HttpStatus,
-                                       "HTTP status " + std::to_string(status));
+            return HttpStatus(status);
         case CURLE_OPERATION_TIMEDOUT:
             return FetchResult::Failed(FetchError::Timeout, why);
         case CURLE_COULDNT_RESOLVE_HOST:
@@ -196,10 +238,14 @@ void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const Downl
                 const TrustStore& trust, Transfer& t, char* errorBuffer) {
     if (share)
         curl_easy_setopt(h, CURLOPT_SHARE, share);
-    curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    // The link's own addresses are followed by hand, so that every place they lead to is
+    // looked at before it is asked.
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION,
+                     request.source == SourceKind::LinkAddress ? 0L : 1L);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &t);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.maxRedirects);
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -225,29 +271,91 @@ void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const Downl
 }
 
 // The body in the temporary file is kept only when it is a torrent for the requested hash.
-FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> owned, const FetchRequest& request,
-                             Committer* committer) {
-    AtomicFile& file = *owned;
-
+FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> file, const FetchRequest& request) {
     std::string body;
-    if (FetchResult read = file.ReadBack(body); !read.ok())
+    if (FetchResult read = file->ReadBack(body); !read.ok())
         return read;
     size_t length = 0;
-    if (FetchResult checked = CheckDelivered(body, {request.infoHash, request.v2Hash}, &length);
-        !checked.ok())
+    if (FetchResult checked = CheckDelivered(body, request.hashes, &length); !checked.ok())
         return checked;
     // White space a server appended after the torrent is not part of it.
     if (length < body.size()) {
-        if (FetchResult cut = file.Truncate(length); !cut.ok())
+        if (FetchResult cut = file->Truncate(length); !cut.ok())
             return cut;
     }
-    if (committer) {
-        FetchResult handed = FetchResult::Done("saved");
-        handed.pending = committer->Submit(std::move(owned), request.cancel);
-        return handed;
+    FetchResult kept = FetchResult::Done("saved");
+    kept.staged = std::move(file);
+    return kept;
+}
+
+}  // namespace
+
+namespace {
+
+// The parts of a URL, as libcurl reads it.
+class Url {
+  public:
+    explicit Url(const std::string& text) : url_(curl_url()) {
+        ok_ = url_ && curl_url_set(url_, CURLUPART_URL, text.c_str(), 0) == CURLUE_OK;
     }
-    FetchResult committed = file.Commit();
-    return committed.ok() ? FetchResult::Done("saved") : committed;
+    ~Url() { curl_url_cleanup(url_); }
+    Url(const Url&) = delete;
+    Url& operator=(const Url&) = delete;
+    bool ok() const { return ok_; }
+    std::string Get(CURLUPart part) const {
+        char* text = nullptr;
+        if (!ok_ || curl_url_get(url_, part, &text, 0) != CURLUE_OK)
+            return {};
+        std::string value = text;
+        curl_free(text);
+        return value;
+    }
+    // The URL without a user name, password or login options: credentials a link writes into
+    // an address are never sent.
+    std::string WithoutCredentials() {
+        curl_url_set(url_, CURLUPART_USER, nullptr, 0);
+        curl_url_set(url_, CURLUPART_PASSWORD, nullptr, 0);
+        curl_url_set(url_, CURLUPART_OPTIONS, nullptr, 0);
+        return Get(CURLUPART_URL);
+    }
+
+  private:
+    CURLU* url_;
+    bool ok_ = false;
+};
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Whether libcurl may send a request for this scheme through a proxy from the environment.
+bool ProxyFor(const std::string& scheme) {
+    return (scheme == "http" && Set("http_proxy")) ||
+           (scheme == "https" && (Set("https_proxy") || Set("HTTPS_PROXY"))) || Set("all_proxy") ||
+           Set("ALL_PROXY");
+}
+
+// Why a link's own address may not be asked, looked at before anything is sent; and whether
+// its connections must be watched (no proxy in between). A proxy is the user's choice: what it
+// is asked for is looked up here first, and refused when it is this machine or a private
+// network.
+std::optional<FetchResult> Unreachable(const std::string& url, bool& watchConnections) {
+    Url parts(url);
+    const std::string host = parts.Get(CURLUPART_HOST);
+    watchConnections = !ProxyFor(parts.Get(CURLUPART_SCHEME));
+    if (const std::optional<IpAddress> literal = ParseAddress(host)) {
+        if (!IsPublic(*literal))
+            return NotContacted(host);
+        return std::nullopt;
+    }
+    if (!watchConnections) {
+        for (const IpAddress& a : Resolve(host)) {
+            if (!IsPublic(a))
+                return NotContacted(host + " (" + AddressText(a) + ")");
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -272,20 +380,51 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     t.maxBytes = limits_.maxBodyBytes;
     t.stallMs = limits_.stallTimeoutMs;
     t.cancel = request.cancel;
+    t.handle = h;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     SetOptions(h, pool_->share, request, limits_, trust_, t, errorBuffer);
 
-    const CURLcode code = curl_easy_perform(h);
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    if (code != CURLE_OK)
-        return Classify(code, t, errorBuffer, status);
-    if (status < 200 || status >= 300) {
-        return FetchResult::Failed(
-            status >= 300 && status < 400 ? FetchError::Redirect : FetchError::HttpStatus,
-            "HTTP status " + std::to_string(status));
+    // The addresses a link names itself, and every place they lead to, are looked at before
+    // they are asked: credentials written in them are dropped, and, unless allowed, this machine
+    // and the private networks are not asked at all.
+    const bool fromLink = request.source == SourceKind::LinkAddress;
+    std::string url = request.url;
+    const auto start = Clock::now();
+    for (long hop = 0;; ++hop) {
+        if (fromLink) {
+            url = Url(url).WithoutCredentials();
+            if (request.onlyPublicAddresses) {
+                if (std::optional<FetchResult> refused = Unreachable(url, t.onlyPublic))
+                    return *refused;
+            }
+            const auto spent =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+            const long left = limits_.totalTimeoutMs - static_cast<long>(spent.count());
+            if (left <= 0)
+                return FetchResult::Failed(FetchError::Timeout, "the request took too long");
+            curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, left);
+        }
+        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+        const CURLcode code = curl_easy_perform(h);
+        long status = 0;
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        if (code != CURLE_OK)
+            return Classify(code, t, errorBuffer, status);
+        const char* next = nullptr;
+        if (fromLink && status >= 300 && status < 400 &&
+            curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next) {
+            if (hop >= limits_.maxRedirects)
+                return FetchResult::Failed(FetchError::Redirect, "too many redirects");
+            url = next;
+            continue;
+        }
+        if (status >= 300 && status < 400)
+            return FetchResult::Failed(FetchError::Redirect,
+                                       "HTTP status " + std::to_string(status));
+        if (status < 200 || status >= 300)
+            return HttpStatus(status);
+        return KeepIfTheTorrent(std::move(file), request);
     }
-    return KeepIfTheTorrent(std::move(file), request, committer_);
 }
 
 }  // namespace velindra

@@ -9,8 +9,6 @@
 
 namespace velindra {
 
-class Committer;
-
 // Every bound of a download, in one place.
 struct DownloadLimits {
     long connectTimeoutMs = 10'000;   // name lookup and connection
@@ -33,8 +31,8 @@ struct TrustStore {
 // host), TLS sessions, name look-ups and the loaded certificate store are reused across the
 // calls of one downloader: each call borrows a transfer handle that an earlier call finished
 // with, so a batch keeps about one connection per worker and host. A body is written to a
-// temporary file as it arrives and kept only when it is a torrent for the requested info-hash;
-// it then replaces the destination atomically. The standard proxy variables are honoured.
+// temporary file beside the destination as it arrives and kept, staged, only when it is a
+// torrent for the requested info-hash. The standard proxy variables are honoured.
 class CurlDownloader : public Downloader {
   public:
     explicit CurlDownloader(DownloadLimits limits = {},
@@ -43,16 +41,11 @@ class CurlDownloader : public Downloader {
 
     FetchResult Fetch(const FetchRequest& request) override;
 
-    // Hands checked files to the committer instead of committing them before returning: the
-    // result is then ok with a pending commit (see Settle). Set before the first Fetch.
-    void CommitThrough(Committer* committer) { committer_ = committer; }
-
   private:
     struct Pool;
     DownloadLimits limits_;
     TrustStore trust_;
     std::unique_ptr<Pool> pool_;
-    Committer* committer_ = nullptr;
 };
 
 }  // namespace velindra

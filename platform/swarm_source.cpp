@@ -8,6 +8,7 @@
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/disabled_disk_io.hpp>
+#include <libtorrent/ip_filter.hpp>
 #include <libtorrent/kademlia/dht_state.hpp>
 #include <libtorrent/magnet_uri.hpp>
 #include <libtorrent/session.hpp>
@@ -20,11 +21,11 @@
 #include <libtorrent/torrent_status.hpp>
 #include <thread>
 
+#include "addresses.h"
 #include "atomic_file.h"
-#include "committer.h"
-#include "console.h"
 #include "curl_downloader.h"
 #include "digests.h"
+#include "file_reading.h"
 #include "torrent.h"
 #include "user_folders.h"
 #include "utf16.h"
@@ -128,6 +129,16 @@ void SaveState(const std::string& path, lt::session& session, const lt::dht::dht
     }
 }
 
+// Blocks this machine, the private and link-local networks and the reserved ranges: nothing a
+// link leads to there is contacted, peer or tracker.
+lt::ip_filter PublicOnly() {
+    lt::ip_filter filter;
+    for (const auto& [first, last] : NonPublicRanges())
+        filter.add_rule(lt::make_address(AddressText(first)), lt::make_address(AddressText(last)),
+                        lt::ip_filter::blocked);
+    return filter;
+}
+
 }  // namespace
 
 SwarmSource::~SwarmSource() {
@@ -164,6 +175,11 @@ lt::session& SwarmSource::Session() {
                      BootstrapFrom(params.dht_state, 32) + limits_.dhtBootstrapNodes);
         params.settings = std::move(pack);
         params.disk_io_constructor = lt::disabled_disk_io_constructor;
+        // Trackers a link names are filtered like its peers.
+        params.settings.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
+        params.settings.set_bool(lt::settings_pack::ssrf_mitigation, true);
+        if (!limits_.allowPrivateAddresses)
+            params.ip_filter = PublicOnly();
         session_ = std::make_unique<lt::session>(std::move(params));
         dhtNodeMetric_ = lt::find_metric_idx("dht.dht_nodes");
         ++sessionsStarted_;
@@ -208,54 +224,56 @@ std::string CappedLink(std::string_view link) {
     return capped;
 }
 
-lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_hash_t& hashes) {
+lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_hash_t& hashes,
+                                 bool allowPrivateAddresses) {
     lt::error_code ec;
     lt::add_torrent_params params = lt::parse_magnet_uri(CappedLink(request.link), ec);
     if (ec)
         params = lt::add_torrent_params();  // keep going with the hashes alone
     params.info_hashes = hashes;
+    // Web seeds serve content, never metadata; DHT nodes a link names are only asked where
+    // the link may make the program reach any address.
+    params.url_seeds.clear();
+    if (!allowPrivateAddresses)
+        params.dht_nodes.clear();
     params.save_path = ParentFolder(request.destination);
     params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
     params.flags |= lt::torrent_flags::upload_mode;  // never ask peers for content
     return params;
 }
 
-// The hashes the network is asked by, v1 (SHA-1), v2 (SHA-256) or both; nothing when neither
-// has a form the library would take as it is meant.
-std::optional<lt::info_hash_t> NetworkHashes(const FetchRequest& request) {
-    const std::optional<Sha1Digest> v1 = InfoHashBytes(request.infoHash);
-    const std::optional<Sha256Digest> v2 = V2HashBytes(request.v2Hash);
-    const auto sha1 = [&] { return lt::sha1_hash(reinterpret_cast<const char*>(v1->data())); };
-    const auto sha256 = [&] { return lt::sha256_hash(reinterpret_cast<const char*>(v2->data())); };
-    if (v1 && v2)
+// The hashes the network is asked by, v1 (SHA-1), v2 (SHA-256) or both; nothing when the link
+// has neither.
+std::optional<lt::info_hash_t> NetworkHashes(const LinkHashes& hashes) {
+    const auto sha1 = [&] {
+        return lt::sha1_hash(reinterpret_cast<const char*>(hashes.v1->data()));
+    };
+    const auto sha256 = [&] {
+        return lt::sha256_hash(reinterpret_cast<const char*>(hashes.v2->data()));
+    };
+    if (hashes.v1 && hashes.v2)
         return lt::info_hash_t(sha1(), sha256());
-    if (v1)
+    if (hashes.v1)
         return lt::info_hash_t(sha1());
-    if (v2)
+    if (hashes.v2)
         return lt::info_hash_t(sha256());
     return std::nullopt;
 }
 
-// The torrent file for metadata that arrived, checked against the link and saved.
-FetchResult SaveMetadata(const lt::torrent_info& info, const std::vector<std::string>& trackers,
-                         const FetchRequest& request, std::unique_ptr<AtomicFile> file,
-                         Committer* committer) {
+// The torrent file for metadata that arrived, checked against the link and staged.
+FetchResult StageMetadata(const lt::torrent_info& info, const std::vector<std::string>& trackers,
+                          const FetchRequest& request, std::unique_ptr<AtomicFile> file) {
     const auto section = info.info_section();
     const std::string body = TorrentFromMetadata(
         std::string_view(section.data(), static_cast<size_t>(section.size())), trackers);
-    if (FetchResult checked = CheckDelivered(body, {request.infoHash, request.v2Hash}, nullptr);
-        !checked.ok())
+    if (FetchResult checked = CheckDelivered(body, request.hashes, nullptr); !checked.ok())
         return FetchResult::Failed(checked.error,
                                    "the metadata from the network does not match the link");
     if (FetchResult written = file->Write(body); !written.ok())
         return written;
-    if (committer) {
-        FetchResult handed = FetchResult::Done("saved from the BitTorrent network");
-        handed.pending = committer->Submit(std::move(file), request.cancel);
-        return handed;
-    }
-    FetchResult committed = file->Commit();
-    return committed.ok() ? FetchResult::Done("saved from the BitTorrent network") : committed;
+    FetchResult staged = FetchResult::Done("saved from the BitTorrent network");
+    staged.staged = std::move(file);
+    return staged;
 }
 
 constexpr const char* kUnreachable = "the network could not be reached (no peer, no DHT node)";
@@ -274,9 +292,25 @@ FetchResult GaveUp(bool everReached, bool unreachable, int mostPeers) {
 
 }  // namespace
 
+// One look-up of a torrent in the network, shared by every link of the batch that names it:
+// the library knows a torrent once, whatever names the links give it.
+struct SwarmSource::Lookup {
+    lt::torrent_handle handle;
+    int users = 0;
+};
+
+namespace {
+
+// A torrent by its v1 hash, or its v2 hash when it has none: what the library tells torrents
+// apart by.
+std::string LookupKey(const LinkHashes& hashes) {
+    return hashes.v1 ? hashes.V1Text() : hashes.V2Text();
+}
+
+}  // namespace
+
 FetchResult SwarmSource::Fetch(const FetchRequest& request) {
-    // The library accepts some malformed hashes silently, so only the two real forms go on.
-    const std::optional<lt::info_hash_t> hashes = NetworkHashes(request);
+    const std::optional<lt::info_hash_t> hashes = NetworkHashes(request.hashes);
     if (!hashes)
         return FetchResult::Failed(FetchError::Other,
                                    "the info-hash is not one the network can look up");
@@ -291,22 +325,42 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     if (FetchResult opened = file->Open(); !opened.ok())
         return opened;
 
-    lt::add_torrent_params params = ParamsFor(request, *hashes);
+    lt::add_torrent_params params = ParamsFor(request, *hashes, limits_.allowPrivateAddresses);
     const std::vector<std::string> trackers = params.trackers;
-    lt::error_code ec;
-    lt::torrent_handle handle;
+    const std::string key = LookupKey(request.hashes);
+    std::shared_ptr<Lookup> lookup;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        handle = Session().add_torrent(std::move(params), ec);
+        std::shared_ptr<Lookup>& shared = lookups_[key];
+        if (!shared) {
+            lt::error_code ec;
+            lt::torrent_handle handle = Session().add_torrent(std::move(params), ec);
+            if (ec || !handle.is_valid()) {
+                lookups_.erase(key);
+                return FetchResult::Failed(
+                    FetchError::Other,
+                    "the network source could not take the link: " + ec.message());
+            }
+            shared = std::make_shared<Lookup>();
+            shared->handle = handle;
+        } else {
+            // Another link for the same torrent is asking already: this one's trackers and
+            // peers join its look-up.
+            for (const std::string& tracker : params.trackers)
+                shared->handle.add_tracker(lt::announce_entry(tracker));
+            for (const lt::tcp::endpoint& peer : params.peers)
+                shared->handle.connect_peer(peer);
+        }
+        ++shared->users;
+        lookup = shared;
     }
-    if (ec || !handle.is_valid()) {
-        return FetchResult::Failed(FetchError::Other,
-                                   "the network source could not take the link: " + ec.message());
-    }
-    FetchResult result = AwaitMetadata(handle, trackers, request, std::move(file));
+    FetchResult result = AwaitMetadata(lookup->handle, trackers, request, std::move(file));
     std::lock_guard<std::mutex> guard(lock_);
-    if (session_)
-        session_->remove_torrent(handle);
+    if (--lookup->users == 0) {
+        lookups_.erase(key);
+        if (session_)
+            session_->remove_torrent(lookup->handle);
+    }
     return result;
 }
 
@@ -331,7 +385,7 @@ FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
             if (!info)
                 info = handle.torrent_file();
             if (info)
-                return SaveMetadata(*info, trackers, request, std::move(file), committer_);
+                return StageMetadata(*info, trackers, request, std::move(file));
         }
         int dhtNodes = 0;
         {
@@ -344,10 +398,8 @@ FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
             nextDhtAsk = now + std::chrono::seconds(3);
         }
         mostPeers = std::max(mostPeers, status.num_peers);
-        if (request.peers)
-            request.peers->store(status.num_peers);
-        if (request.nodes)
-            request.nodes->store(dhtNodes);
+        if (request.activity)
+            request.activity->Network(status.num_peers, dhtNodes);
         if (status.num_peers > 0 || dhtNodes > 0) {
             lastReached = now;
             everReached = true;

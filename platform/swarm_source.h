@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,7 +23,6 @@ struct dht_state;
 namespace velindra {
 
 class AtomicFile;
-class Committer;
 
 // At most this many trackers and peer addresses are taken from one link; the saved torrent
 // keeps at most those trackers.
@@ -44,6 +44,10 @@ struct SwarmLimits {
     // Where the DHT routing table is kept between runs, so that a later batch finds peers
     // without bootstrapping again; empty keeps nothing.
     std::string stateFile;
+    // Whether the peers and trackers a link leads to may be on this machine or a private
+    // network. Without it the session contacts no such address (its IP filter blocks them all,
+    // trackers included), and takes no DHT node from a link.
+    bool allowPrivateAddresses = false;
 };
 
 // The state file in the user's cache folder (swarm-state there); empty when there is no home
@@ -53,16 +57,15 @@ std::string DefaultSwarmStateFile();
 // One session for a whole batch, started by Warm() as the batch begins (or when a link first
 // needs it) and closed with this object; it asks the network about a link only when Fetch is
 // called for it. Only metadata is fetched: the disk layer is disabled, so no content is downloaded
-// or written. The result is written like a mirror download: checked against the info-hash and
-// atomically replacing the destination. Safe to call from several threads at once.
+// or written. The result is staged like a mirror download, checked against the info-hashes.
+// Links that name the same torrent share one look-up. Safe to call from several threads at
+// once.
 class SwarmSource : public Downloader {
   public:
     explicit SwarmSource(SwarmLimits limits = {});
     ~SwarmSource() override;
 
     FetchResult Fetch(const FetchRequest& request) override;
-    // As CurlDownloader::CommitThrough.
-    void CommitThrough(Committer* committer) { committer_ = committer; }
     // Starts the session and its DHT bootstrap now, in the background of the library.
     void Warm();
 
@@ -75,9 +78,11 @@ class SwarmSource : public Downloader {
                               std::unique_ptr<AtomicFile> file);
     int DhtNodes();
 
+    struct Lookup;
+
     SwarmLimits limits_;
-    Committer* committer_ = nullptr;
     std::mutex lock_;
+    std::map<std::string, std::shared_ptr<Lookup>> lookups_;
     std::unique_ptr<libtorrent::session> session_;
     std::atomic<int> sessionsStarted_{0};
     std::unique_ptr<libtorrent::dht::dht_state> loaded_;  // as read from the state file

@@ -182,7 +182,6 @@ TEST(SingleInstanceTest, OnlyTheUsersOwnFolderAndProgramAreTrusted) {
 TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QtSettingsStore store;
     const std::string file = QtSettingsStore::Location();
     EXPECT_EQ(file, dir.path().toStdString() + "/Tessmir.conf");
@@ -195,6 +194,28 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
     testing::WriteFile(file, "[Velindra]\nonFinish=poi\nonStart=/a,b\n");
     EXPECT_EQ(store.Read("onFinish", "select"), "poi");
     EXPECT_EQ(store.Read("onStart", ""), "/a,b");
+    // Every value is the plain text it holds: a value the toolkit would decode into an object
+    // (here a list nested so deep that decoding it overflows the stack) is a text like any
+    // other, and writing leaves everything else in the file as it was.
+    std::string nested = "@Variant(";
+    for (int i = 0; i < 120000; ++i)
+        nested += std::string("\0\0\0\t\0\0\0\x01", 8);
+    nested += std::string("\0\0\0\x02\0\0\0\x01)", 9);
+    const std::string others =
+        "[General]\nk=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\n\n[Other]\nlist=\"a, b\", c\n";
+    testing::WriteFile(file, others + "\n[Velindra]\nonFinish=" + nested +
+                                 "\nonStart=\"@@at, \\\"x\\\" \"\nfileName=@String(btih)\n");
+    EXPECT_EQ(store.Read("onFinish", "select"), nested);
+    EXPECT_EQ(store.Read("onStart", ""), "@at, \"x\" ");
+    EXPECT_EQ(store.Read("fileName", "dn"), "btih");
+    {
+        Form3 window(nullptr, store, nullptr);
+        EXPECT_TRUE(window.Option4->isChecked());
+    }
+    EXPECT_TRUE(store.Write("onError", "ignore"));
+    EXPECT_TRUE(testing::ReadFile(file).starts_with(others));
+    EXPECT_EQ(store.Read("onFinish", "select"), nested);
+    EXPECT_EQ(store.Read("onError", "msg"), "ignore");
     testing::WriteFile(file, std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
     EXPECT_EQ(store.Read("onFinish", "select"), "select");
     store.Write("onError", "ignore");

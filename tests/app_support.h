@@ -66,7 +66,10 @@ inline QString Link(const std::string& hash, const std::string& rest = "&x") {
 
 // The windows' outside, all of it recorded by the world.
 inline Outside Wire(testing::World& w) {
-    return Outside{w.settings, w, w,
+    return Outside{w.settings,
+                   w,
+                   w,
+                   w,
                    [&w](QWidget*, std::string& name, const SaveDialogRequest& r) {
                        return w.ShowSaveDialog(name, r);
                    },

@@ -9,10 +9,12 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <map>
 
 #include "Form3.h"
 #include "qt_settings_store.h"
 #include "single_instance.h"
+#include "torrent.h"
 
 namespace velindra {
 namespace {
@@ -148,6 +150,45 @@ QByteArray ReadAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Starts the real program with these arguments and environment additions, presses
+// "获取种子" from the keyboard once its window shows, waits until `done` holds (at most two
+// minutes), then closes the window and expects the program to end.
+template <typename Done>
+void RunProgram(const QStringList& arguments, const std::map<QString, QString>& environment,
+                Done done) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : environment)
+        env.insert(name, value);
+    program.setProcessEnvironment(env);
+    program.start(ProgramPath(VELINDRA_APP_PATH), arguments);
+    ASSERT_TRUE(program.waitForStarted(30000));
+    HWND window = nullptr;
+    ASSERT_TRUE(RunEventsUntil(
+        [&] { return (window = MainWindowOf(program.processId())) != nullptr; }, 60000))
+        << "the main window did not show";
+    SetForegroundWindow(window);
+    // Space on the focused button, "获取种子" once links were handed over. The program reads
+    // its messages only once its window has taken the links and the focus.
+    PostMessageW(window, WM_KEYDOWN, VK_SPACE, 0x00390001);
+    PostMessageW(window, WM_KEYUP, VK_SPACE, 0xC0390001);
+    RunEventsUntil(done, 120000);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (!program.waitForFinished(20000)) {
+        ADD_FAILURE() << "the program did not end when its window was closed";
+        program.kill();
+        program.waitForFinished();
+    }
+}
+
+// The settings of a user who saves into `folder` and does nothing after.
+void SaveInto(const QString& folder) {
+    QtSettingsStore store;
+    ASSERT_TRUE(store.Write("onStart", QDir::toNativeSeparators(folder).toStdString()) &&
+                store.Write("onFinish", "none") && store.Write("onError", "msg") &&
+                store.Write("fileName", "dn"));
+}
+
 // The real program as a user runs it: two links handed to it on its command line (one with a
 // Chinese name), "获取种子" pressed from the keyboard, both files saved into the configured
 // folder, whose name is Chinese, byte for byte as the cache served them.
@@ -156,10 +197,7 @@ TEST(ProgramTest, SavesTwoLinksIntoAChineseFolder) {
     testing::TempDir dir;
     const QString folder = QString::fromStdString(dir / "种子 下载");
     ASSERT_TRUE(QDir().mkpath(folder));
-    QtSettingsStore store;
-    ASSERT_TRUE(store.Write("onStart", QDir::toNativeSeparators(folder).toStdString()) &&
-                store.Write("onFinish", "none") && store.Write("onError", "msg") &&
-                store.Write("fileName", "dn"));
+    SaveInto(folder);
 
     const testing::Torrent a = testing::MakeTorrent("演示 demo"), b = testing::MakeTorrent("b");
     testing::LoopbackServer cache;  // the built-in caches' first, reached through the proxy
@@ -171,43 +209,48 @@ TEST(ProgramTest, SavesTwoLinksIntoAChineseFolder) {
     });
     cache.Start();
 
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("http_proxy"), QString::fromStdString(cache.Url("")));
-    program.setProcessEnvironment(env);
-    program.start(
-        ProgramPath(VELINDRA_APP_PATH),
-        {QString::fromStdString("magnet:?xt=urn:btih:" + a.hash + "&dn=%E6%BC%94%E7%A4%BA+demo"),
-         QString::fromStdString("magnet:?xt=urn:btih:" + b.hash + "&dn=second")});
-    ASSERT_TRUE(program.waitForStarted(30000));
-    HWND window = nullptr;
-    ASSERT_TRUE(RunEventsUntil(
-        [&] { return (window = MainWindowOf(program.processId())) != nullptr; }, 60000))
-        << "the main window did not show";
-    SetForegroundWindow(window);
-    // Space on the focused button, "获取种子" once links were handed over. The program reads
-    // its messages only once its window has taken the links and the focus.
-    PostMessageW(window, WM_KEYDOWN, VK_SPACE, 0x00390001);
-    PostMessageW(window, WM_KEYUP, VK_SPACE, 0xC0390001);
-
     const QString first = folder + QStringLiteral("/演示 demo.torrent");
     const QString second = folder + QStringLiteral("/second.torrent");
-    RunEventsUntil(
-        [&] {
+    RunProgram(
+        {QString::fromStdString("magnet:?xt=urn:btih:" + a.hash + "&dn=%E6%BC%94%E7%A4%BA+demo"),
+         QString::fromStdString("magnet:?xt=urn:btih:" + b.hash + "&dn=second")},
+        {{QStringLiteral("http_proxy"), QString::fromStdString(cache.Url(""))}}, [&] {
             return ReadAll(first).size() == qsizetype(a.body.size()) &&
                    ReadAll(second).size() == qsizetype(b.body.size());
-        },
-        60000);
+        });
     EXPECT_EQ(ReadAll(first).toStdString(), a.body);
     EXPECT_EQ(ReadAll(second).toStdString(), b.body);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files),
               (QStringList{QStringLiteral("second.torrent"), QStringLiteral("演示 demo.torrent")}));
+}
 
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    if (!program.waitForFinished(20000)) {
-        ADD_FAILURE() << "the program did not end when its window was closed";
-        program.kill();
-        program.waitForFinished();
+// What the caches do not have comes from the BitTorrent network: a seeder run by another
+// program on this machine (on the Linux side, under wine; scripts/test-windows starts it and
+// names its folder in VELINDRA_TEST_SEEDER), for a v1 and a v2-only link. The caches refuse;
+// the files hold the info dictionaries the seeder has.
+TEST(ProgramTest, SavesWhatTheCachesLackFromTheNetwork) {
+    const QString seeder = qEnvironmentVariable("VELINDRA_TEST_SEEDER");
+    if (seeder.isEmpty())
+        GTEST_SKIP() << "no seeder runs beside the tests";
+    RegistryScope scope;
+    testing::TempDir dir;
+    const QString folder = QString::fromStdString(dir.str());
+    SaveInto(folder);
+    QStringList links =
+        QString::fromUtf8(ReadAll(ProgramPath(seeder.toUtf8() + "/links.txt"))).split('\n');
+    links.removeAll(QString());
+    ASSERT_EQ(links.size(), 2);
+    links.prepend(QStringLiteral("--allow-private-addresses"));  // the seeder is on this machine
+    const QString refused =
+        QString::fromStdString("http://127.0.0.1:" + std::to_string(testing::RefusingPort()));
+    const auto saved = [&](const char* name) { return ReadAll(folder + "/" + name + ".torrent"); };
+    RunProgram(links, {{QStringLiteral("http_proxy"), refused}},
+               [&] { return !saved("swarm-0").isEmpty() && !saved("swarm-v2").isEmpty(); });
+    for (const char* name : {"swarm-0", "swarm-v2"}) {
+        const QByteArray info = ReadAll(ProgramPath(seeder.toUtf8() + "/" + name + ".info"));
+        ASSERT_FALSE(info.isEmpty()) << name;
+        EXPECT_EQ(FindInfoDictionary(saved(name).toStdString()).value_or(""), info.toStdString())
+            << name;
     }
 }
 

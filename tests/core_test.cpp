@@ -2,6 +2,7 @@
 // reading torrents, and whole batches with every outside part recorded in order.
 #include <gtest/gtest.h>
 
+#include "ahead.h"
 #include "fakes.h"
 #include "file_names.h"
 #include "links.h"
@@ -42,7 +43,12 @@ TEST(LinksTest, FindsTheHashAndTheNameStem) {
         {"dn=Name&xt=urn:btih:HASH", true, "HASH|HASH"},  // the name must follow the hash
         {"dn=Name&xt=urn:btih:HASH&tr=x", true, "HASH|Name"},
         {"xt=urn:btih:HASH&tr=x&dn=", true, "HASH|"},
-        {"xt=urn:btih:HASH&tr=udp://t/?udn=1&dn=Name", true, "HASH|1"},
+        // Parameters are whole "key=value" pairs: nothing inside another one's value counts.
+        {"xt=urn:btih:HASH&tr=udp://t/?udn=1&dn=Name", true, "HASH|Name"},
+        {"tr=http://x/?xt=urn:btih:HASH&dn=N", true, "-"},
+        {"tr=http://x/?xt=urn:btih:HASH&xt=urn:btmh:1220" + v2 + "&dn=N", true, v2 + "|N"},
+        {"xt=urn:btih:HASH&xs=http://x/?dn=evil&dn=N", true, "HASH|N"},
+        {"xt=urn:btih:HASH&xdn=1&dn=N", true, "HASH|N"},
         {"xt=urn:btih:HASH ", true, "HASH |HASH "},
         {"xt=urn:btih:&dn=x", true, "|x"},
         // v2 links are known by their v2 hash; a hybrid link by its v1 hash.
@@ -118,6 +124,12 @@ TEST(FileNameTest, MakesOneSafeNameInTheFolder) {
         {"D:\\Seeds\\", chinese, kWindows, "D:\\Seeds\\" + chinese + ".torrent"},
         {"D:\\Seeds\\\\\\", "con", kWindows, "D:\\Seeds\\\\_con.torrent"},  // folded in one pass
         {"C:\\", "COM1.part", kWindows, "C:\\_COM1.part.torrent"},
+        {"C:\\", "com\u00b9", kWindows, "C:\\_com\u00b9.torrent"},
+        {"C:\\", "LPT\u00b3 .x", kWindows, "C:\\_LPT\u00b3 .x.torrent"},
+        {"C:\\", "lpt0", kWindows, "C:\\_lpt0.torrent"},
+        {"C:\\", "CONOUT$", kWindows, "C:\\_CONOUT$.torrent"},
+        {"C:\\", "COM10", kWindows, "C:\\COM10.torrent"},
+        {"C:\\", "COM\u00b4", kWindows, "C:\\COM\u00b4.torrent"},
         {"\\\\server\\share", "CONSOLE", kWindows, "\\\\server\\share\\CONSOLE.torrent"},
     };
     for (const auto& [folder, stem, rules, destination] : cases)
@@ -136,6 +148,7 @@ TEST(BencodeTest, FindsTheExactInfoBytesOrRejects) {
         {"d1:ai-5e4:infod1:xli0e3:abcee1:zlee", "d1:xli0e3:abcee"},
         {"d1:ad4:infodee4:infod1:bi1eee", "d1:bi1ee"},       // an "info" deeper down is not it
         {"d4:infod1:bi1e1:ai2ee1:ai0ee", "d1:bi1e1:ai2ee"},  // keys out of order are read
+        {"d4:infod1:c0:1:a0:1:bd1:y0:1:x0:eee", "d1:c0:1:a0:1:bd1:y0:1:x0:ee"},
         {"d4:infodee \r\n\t", "de"},
         {Nested(100), "d1:a" + std::string(98, 'l') + std::string(98, 'e') + "e"},
     };
@@ -149,6 +162,7 @@ TEST(BencodeTest, FindsTheExactInfoBytesOrRejects) {
         "d1:ai01e4:infodee", "d1:ai-0e4:infodee", "d1:ai-e4:infodee", "di1e1:a4:infodee",
         "d4:infode1:ae", "d4:infodeex", std::string("d4:infodee\0", 11),
         "d4:infod1:ai1ee4:infod1:ai2eee", "d4:infod1:ai1e1:ai2eee", "d1:xld1:ai1e1:ai1eee4:infodee",
+        "d4:infod1:b0:1:a0:1:c0:1:b0:ee", "d4:infod1:cd1:y0:1:x0:1:y0:eee",
         "d4:infodx1:aee", "ed4:infodee", Nested(101), "d4:info" + std::string(1000000, 'l')};
     // clang-format on
     for (const std::string& body : rejected)
@@ -173,6 +187,48 @@ TEST(OptionsTest, StoredTextsReadAndWriteTheSame) {
         EXPECT_EQ(ParseNameSource(text), NameSource::DisplayName) << text;
 }
 
+// Links run ahead on workers come back in input order; none starts a window or more past the
+// last one taken; links of one group run one after another; a throwing link fails alone.
+TEST(AheadRunTest, ResultsComeInOrderWithinTheWindow) {
+    for (const int workers : {0, 1, 4}) {
+        std::mutex lock;
+        size_t taken = 0, running = 0, mostRunning = 0;
+        std::vector<std::string> events;
+        const auto work = [&](size_t i) {
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                // The run counts a link taken as Take returns; this count follows a moment later.
+                EXPECT_LE(i, taken + 3) << "started too far ahead";
+                mostRunning = std::max(mostRunning, ++running);
+                events.push_back("start " + std::to_string(i));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10 * (i % 3)));
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                --running;
+                events.push_back("end " + std::to_string(i));
+            }
+            if (i == 5)
+                throw std::runtime_error("boom");
+            return FailedLink(FetchError::Other, std::to_string(i));
+        };
+        AheadRun run({{0, 2}, {1}, {3}, {4}, {5}, {6}, {7}}, 8, workers, 3, work);
+        for (size_t i = 0; i < 8; ++i) {
+            const LinkResult result = run.Take(i);
+            ASSERT_EQ(result.attempts.size(), 1u);
+            EXPECT_EQ(result.attempts[0].result.detail,
+                      i == 5 ? "internal error: boom" : std::to_string(i));
+            std::lock_guard<std::mutex> guard(lock);
+            taken = i + 1;
+        }
+        EXPECT_LE(mostRunning, static_cast<size_t>(std::max(workers, 1)));
+        const auto at = [&](const std::string& e) {
+            return std::find(events.begin(), events.end(), e) - events.begin();
+        };
+        EXPECT_LT(at("end 0"), at("start 2")) << workers;  // one group, in its order
+    }
+}
+
 std::string Link(const std::string& hash, const std::string& rest = "&x") {
     return "magnet:?xt=urn:btih:" + hash + rest + "\n";
 }
@@ -182,6 +238,7 @@ std::string Link(const std::string& hash, const std::string& rest = "&x") {
 // and the user cancels those with "CC".
 TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
     const std::string a1 = Hash("A1", "A1"), a2 = Hash("A2", "A2"), f3 = Hash("F3", "33");
+    const std::string b1 = Hash("B1", "B1"), c1 = Hash("C1", "C1");
     const std::string f1 = "fetch m1/A1/A1 -> /d/" + a1 + ".torrent";
     const std::string v2a(64, 'a'), v2b(64, 'b');
     const std::string f2 = "fetch m1/A2/A2 -> /d/" + a2 + ".torrent";
@@ -251,24 +308,54 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
         // A stored action of no known name, "Open" too, does nothing.
         {{{"onFinish", "Open"}, {"onStart", "/d"}, {"fileName", "btih"}}, {Link(a2)}, {}, {},
          {f2}},
+        // No file of the batch replaces another's: a name taken by another torrent gives way to
+        // the info-hash, and to the info-hash and a number when that is taken too; the same
+        // torrent twice shares its file.
+        {{{"onStart", "/d"}, {"onFinish", "open"}},
+         {Link(a1, "&dn=same") + Link(a2, "&dn=same") + Link(a1, "&dn=same") +
+          Link(b1, "&dn=" + c1) + Link(c1, "&dn=s%61me") + Link(a2, "&dn=a%2Fb") +
+          Link(b1, "&dn=a:b")}, {}, {},
+         {"fetch m1/A1/A1 -> /d/same.torrent", "open /d/same.torrent",
+          f2, "open /d/" + a2 + ".torrent",
+          "fetch m1/A1/A1 -> /d/same.torrent", "open /d/same.torrent",
+          "fetch m1/B1/B1 -> /d/" + c1 + ".torrent", "open /d/" + c1 + ".torrent",
+          "fetch m1/C1/C1 -> /d/" + c1 + " (2).torrent", "open /d/" + c1 + " (2).torrent",
+          "fetch m1/A2/A2 -> /d/a_b.torrent", "open /d/a_b.torrent",
+          "fetch m1/B1/B1 -> /d/" + b1 + ".torrent", "open /d/" + b1 + ".torrent"}},
     };
     // clang-format on
+    // Fetched ahead, the same happens in the same order, apart from when each file is fetched.
+    const auto withoutFetches = [](Events events) {
+        std::erase_if(events, [](const std::string& e) { return e.starts_with("fetch "); });
+        return events;
+    };
     for (const auto& c : cases) {
-        testing::World w;
-        w.settings.values = c.stored;
-        w.saveAnswers = c.saveAnswers;
-        w.promptAnswers = c.promptAnswers;
-        w.decide = [](const FetchRequest& r) {
-            const std::string first2 = r.infoHash.substr(0, 2);
-            return first2 == "BA"                        ? FetchError::HttpStatus
-                   : first2 == "F3" && r.sourceIndex < 3 ? FetchError::NotATorrent
-                   : first2 == "DE"                      ? FetchError::CannotWrite
-                   : first2 == "CC"                      ? FetchError::Cancelled
-                                                         : FetchError::None;
-        };
-        for (const std::string& text : c.batches)
-            w.Run(text);
-        EXPECT_EQ(w.journal, c.expected) << c.batches[0];
+        Events commits;
+        for (const int ahead : {0, 8}) {
+            testing::World w;
+            w.ahead = ahead;
+            w.staging = "/staging";
+            w.settings.values = c.stored;
+            w.saveAnswers = c.saveAnswers;
+            w.promptAnswers = c.promptAnswers;
+            w.decide = [](const FetchRequest& r) {
+                const std::string first2 = r.hashes.V1Text().substr(0, 2);
+                return first2 == "BA"                        ? FetchError::HttpStatus
+                       : first2 == "F3" && r.sourceIndex < 3 ? FetchError::NotATorrent
+                       : first2 == "DE"                      ? FetchError::CannotWrite
+                       : first2 == "CC"                      ? FetchError::Cancelled
+                                                             : FetchError::None;
+            };
+            for (const std::string& text : c.batches)
+                w.Run(text);
+            if (ahead == 0) {
+                EXPECT_EQ(w.journal, c.expected) << c.batches[0];
+                commits = w.commits;
+            } else {
+                EXPECT_EQ(withoutFetches(w.journal), withoutFetches(c.expected)) << c.batches[0];
+                EXPECT_EQ(w.commits, commits) << c.batches[0];
+            }
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "addresses.h"
 #include "atomic_file.h"
 #include "committer.h"
 #include "curl_downloader.h"
@@ -93,14 +94,17 @@ class DownloadTest : public ::testing::Test {
             EXPECT_FALSE(name.ends_with(".part")) << "temporary file left: " << name;
     }
 
+    // Fetches and, when the file came, puts it in its place as a committer would.
     FetchResult Get(const std::string& url, const std::string& dest, Downloader* d = nullptr,
-                    const std::string& hash = "", const std::atomic<bool>* cancel = nullptr) {
+                    const std::string& hash = "", const std::atomic<bool>* cancel = nullptr,
+                    bool linkAddress = false) {
         FetchRequest r;
         r.url = url.starts_with("/") ? server.Url(url) : url;
         r.destination = dest;
-        r.infoHash = hash.empty() ? good.hash : hash;
+        r.hashes = *ReadLinkHashes(hash.empty() ? good.hash : hash, "");
         r.cancel = cancel;
-        return (d ? *d : downloader).Fetch(r);
+        r.onlyPublicAddresses = linkAddress;
+        return testing::Committed((d ? *d : downloader).Fetch(r));
     }
 
     testing::Torrent good = MakeTorrent("good");
@@ -143,19 +147,21 @@ TEST(TorrentCheckTest, V1V2AndHybridHashesAreEachChecked) {
     const testing::Torrent v1 = MakeTorrent("one"), v2 = MakeTorrent("two", true);
     const testing::Torrent other = MakeTorrent("other", true);
     using E = FetchError;
-    const std::vector<std::tuple<std::string, LinkHashes, E>> cases = {
-        {v1.body, {v1.hash, ""}, E::None},
-        {v2.body, {"", v2.v2hash}, E::None},
-        {v2.body, {"", other.v2hash}, E::WrongTorrent},
-        {v2.body, {v2.hash, v2.v2hash}, E::None},
-        {v2.body, {v2.hash, other.v2hash}, E::WrongTorrent},
-        {v1.body, {v1.hash, other.v2hash}, E::None},  // no v2 fields: the v1 hash vouches
-        {v1.body, {"", ""}, E::InvalidHash},
-        {v2.body, {"", "zz"}, E::InvalidHash},
+    const std::vector<std::tuple<std::string, std::string, std::string, E>> cases = {
+        {v1.body, v1.hash, "", E::None},
+        {v2.body, "", v2.v2hash, E::None},
+        {v2.body, "", other.v2hash, E::WrongTorrent},
+        {v2.body, v2.hash, v2.v2hash, E::None},
+        {v2.body, v2.hash, other.v2hash, E::WrongTorrent},
+        {v1.body, v1.hash, other.v2hash, E::None},  // no v2 fields: the v1 hash vouches
+        {v1.body, "", "", E::InvalidHash},
+        {v2.body, "", "zz", E::InvalidHash},
     };
-    for (const auto& [body, hashes, expected] : cases)
-        EXPECT_EQ(CheckTorrent(body, hashes, kSystemDigests), expected)
-            << hashes.v1 << " " << hashes.v2;
+    for (const auto& [body, v1hash, v2hash, expected] : cases)
+        EXPECT_EQ(CheckTorrent(body, ReadLinkHashes(v1hash, v2hash).value_or(LinkHashes{}),
+                               kSystemDigests),
+                  expected)
+            << v1hash << " " << v2hash;
 }
 
 TEST_F(DownloadTest, EveryFailureLeavesAnExistingFileUntouched) {
@@ -232,6 +238,53 @@ TEST_F(DownloadTest, ParallelTransfersNeverMixAndCancelledConnectionsAreNotReuse
     canceller.join();
     ASSERT_TRUE(Get("/count/c", dir / "one.torrent", &one).ok());
     EXPECT_NE(portOf["/count/c"], portOf["/count/b"]);
+}
+
+// Every spelling of an address is read as the address it is, and only the public internet
+// counts as public; IPv4 inside IPv6 counts as itself. Names are no addresses.
+TEST(AddressTest, SpellingsAndRanges) {
+    const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+        {"127.0.0.1", "127.0.0.1", false},
+        {"2130706433", "127.0.0.1", false},
+        {"0x7f000001", "127.0.0.1", false},
+        {"0177.0.0.1", "127.0.0.1", false},
+        {"127.1", "127.0.0.1", false},
+        {"127.0.0.1.", "127.0.0.1", false},
+        {"169.254.169.254", "169.254.169.254", false},
+        {"10.1.2.3", "10.1.2.3", false},
+        {"172.31.0.1", "172.31.0.1", false},
+        {"192.168.1.1", "192.168.1.1", false},
+        {"100.64.0.1", "100.64.0.1", false},
+        {"0.0.0.0", "0.0.0.0", false},
+        {"224.0.0.1", "224.0.0.1", false},
+        {"255.255.255.255", "255.255.255.255", false},
+        {"172.32.0.1", "172.32.0.1", true},
+        {"8.8.8.8", "8.8.8.8", true},
+        {"[::1]", "0:0:0:0:0:0:0:1", false},
+        {"::", "0:0:0:0:0:0:0:0", false},
+        {"[::ffff:127.0.0.1]", "0:0:0:0:0:ffff:7f00:1", false},
+        {"::ffff:8.8.8.8", "0:0:0:0:0:ffff:808:808", true},
+        {"64:ff9b::a00:1", "64:ff9b:0:0:0:0:a00:1", false},
+        {"2002:c0a8:101::1", "2002:c0a8:101:0:0:0:0:1", false},
+        {"fe80::1%eth0", "fe80:0:0:0:0:0:0:1", false},
+        {"fd12:3456::1", "fd12:3456:0:0:0:0:0:1", false},
+        {"2001:db8::1", "2001:db8:0:0:0:0:0:1", false},
+        {"2a00:1450::200e", "2a00:1450:0:0:0:0:0:200e", true},
+    };
+    for (const auto& [host, text, isPublic] : cases) {
+        const std::optional<IpAddress> address = ParseAddress(host);
+        ASSERT_TRUE(address.has_value()) << host;
+        EXPECT_EQ(AddressText(*address), text) << host;
+        EXPECT_EQ(IsPublic(*address), isPublic) << host;
+    }
+    for (const std::string name :
+         {"localhost", "example.com", "1e100.net", "0x", "256.1.1.1", "1.2.3.4.5", "::1::", ""})
+        EXPECT_FALSE(ParseAddress(name).has_value()) << name;
+    // The ranges a filter blocks are exactly the ones that are not public.
+    for (const auto& [first, last] : NonPublicRanges()) {
+        EXPECT_FALSE(IsPublic(first)) << AddressText(first);
+        EXPECT_FALSE(IsPublic(last)) << AddressText(last);
+    }
 }
 
 // The real committer, with its disk steps recorded in one journal beside each file's report.
@@ -338,10 +391,10 @@ TEST(CommitterTest, ReportsOnlyWhatIsOnDiskAndFailsExactlyItsGroup) {
             for (size_t i = 0; i < c.files.size(); ++i) {
                 std::filesystem::create_directories(PathFromUtf8(dir / c.files[i]).parent_path());
                 testing::WriteFile(dir / c.files[i], "old");
-                auto file = std::make_unique<AtomicFile>(dir / c.files[i]);
+                auto file = std::make_shared<AtomicFile>(dir / c.files[i]);
                 ASSERT_TRUE(file->Open().ok());
                 ASSERT_TRUE(file->Write("new " + c.files[i]).ok());
-                pending.push_back(committer.Submit(std::move(file), &cancel));
+                pending.push_back(committer.Submit(std::move(file), dir / c.files[i], &cancel));
                 if (i == 0)
                     steps.holding.get_future().wait();  // the first group is held
                 waiters.emplace_back([&, i, commit = pending.back()] {
@@ -357,6 +410,55 @@ TEST(CommitterTest, ReportsOnlyWhatIsOnDiskAndFailsExactlyItsGroup) {
         }
         CheckReports(c.files, c.failing, c.reports, reports, steps.journal, dir);
     }
+}
+
+// While the disk is busy, at most kMaxWaitingFiles wait with their files open: the next worker
+// waits for room instead of failing, and every file is saved in the end. A file staged beside
+// another path is moved there, in another folder too.
+TEST(CommitterTest, ASlowDiskHoldsTheWorkersBackAndStagedFilesMove) {
+    TempDir dir;
+    RecordedSteps steps;
+    std::atomic<size_t> submitted{0};
+    std::vector<std::shared_ptr<PendingCommit>> pending;
+    const size_t count = 3 * kMaxWaitingFiles;
+    {
+        Committer committer(&steps);
+        std::thread worker([&] {
+            for (size_t i = 0; i < count; ++i) {
+                auto file = std::make_shared<AtomicFile>(dir / ("f" + std::to_string(i)));
+                ASSERT_TRUE(file->Open().ok());
+                ASSERT_TRUE(file->Write("data").ok());
+                pending.push_back(committer.Submit(file, file->destination(), nullptr));
+                ++submitted;
+            }
+        });
+        steps.holding.get_future().wait();  // the first file's group is held at its flush
+        // The group held and a full queue are taken, and then no more.
+        for (int i = 0; i < 1000 && submitted < 1 + kMaxWaitingFiles; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_GE(submitted, 1 + kMaxWaitingFiles);
+        EXPECT_LT(submitted, count);
+        EXPECT_EQ(committer.mostWaiting(), kMaxWaitingFiles);
+        steps.release.set_value();
+        worker.join();
+        for (const auto& commit : pending)
+            EXPECT_TRUE(commit->Wait().ok());
+        EXPECT_LE(committer.mostWaiting(), kMaxWaitingFiles);
+
+        std::filesystem::create_directories(dir.path() / "staging");
+        std::filesystem::create_directories(dir.path() / "chosen");
+        for (const std::string target : {"staging/moved", "chosen/moved"}) {
+            auto staged = std::make_shared<AtomicFile>(dir / "staging/a.torrent");
+            ASSERT_TRUE(staged->Open().ok());
+            ASSERT_TRUE(staged->Write(target).ok());
+            EXPECT_TRUE(committer.Submit(staged, dir / target, nullptr)->Wait().ok());
+            EXPECT_EQ(testing::ReadFile(dir / target), target);
+        }
+    }
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+        EXPECT_FALSE(IsTemporaryName(Utf8Path(e.path().filename()))) << e.path();
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "staging/a.torrent"));
 }
 
 }  // namespace

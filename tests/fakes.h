@@ -2,9 +2,12 @@
 // into one journal so that tests can check the order of what happened.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch.h"
@@ -34,11 +37,26 @@ inline std::string Hash(const std::string& first2, const std::string& last2) {
     return first2 + std::string(36, '0') + last2;
 }
 
+// A file a fake source staged, and a commit that has ended.
+struct StagedNothing : StagedFile {};
+struct Committed : PendingCommit {
+    FetchResult result = FetchResult::Done();
+    bool Ended() override { return true; }
+    FetchResult Wait() override { return result; }
+};
+
 // Every outside part at once. Save dialogs and prompts take their answers in turn: a path
 // confirms the dialog, "" cancels it; a prompt answer is the button's value ("" for the
 // close box) and the remember box. Without answers left, dialogs cancel and prompts close.
 // Downloads follow `decide`, by default all succeed; the mirrors are short enough to read.
-struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
+// With `ahead` workers, links are fetched ahead on threads of their own.
+struct World : MessageSink,
+               SaveDialog,
+               CompletionPrompt,
+               Downloader,
+               Launcher,
+               FileCommitter,
+               BatchWaiter {
     Events journal;
     MemorySettings settings;
     std::vector<std::string> saveAnswers;
@@ -47,6 +65,10 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
     std::function<FetchError(const FetchRequest&)> decide = [](auto&) { return FetchError::None; };
     std::vector<std::string> mirrors = {"m1/{first2}/{last2}", "m2/{last2}", "m3/{last2}"};
     RunOptions options;
+    int ahead = 0;
+    std::string staging;
+    std::mutex lock;  // the journal, when links are fetched ahead
+    Events commits;   // "destination", in order
 
     void ShowMessage(const std::string& text) override { journal.push_back("message " + text); }
     bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) override {
@@ -68,8 +90,27 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
         }
     }
     FetchResult Fetch(const FetchRequest& request) override {
-        journal.push_back("fetch " + request.url + " -> " + request.destination);
-        return FetchResult{decide(request), ""};
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            journal.push_back("fetch " + request.url + " -> " + request.destination);
+        }
+        FetchResult result = FetchResult::Failed(decide(request), "");
+        if (result.ok())
+            result.staged = std::make_shared<StagedNothing>();
+        return result;
+    }
+    std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file,
+                                          const std::string& destination,
+                                          const std::atomic<bool>*) override {
+        commits.push_back(destination);
+        auto done = std::make_shared<Committed>();
+        if (!file)
+            done->result = FetchResult::Failed(FetchError::Other, "nothing staged");
+        return done;
+    }
+    void WaitFor(const std::function<bool()>& ready, const WaitingFor&) override {
+        while (!ready())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     bool OpenFile(const std::string& p) override { return journal.push_back("open " + p), true; }
     bool RevealFile(const std::string& p) override {
@@ -77,9 +118,11 @@ struct World : MessageSink, SaveDialog, CompletionPrompt, Downloader, Launcher {
     }
 
     void Run(std::string_view text) {
-        FetchBatch(
-            text, options,
-            Services{settings, *this, *this, *this, *this, *this, mirrors, PathRules{false}});
+        Services s{settings, *this, *this, *this,   *this,
+                   *this,    *this, *this, mirrors, PathRules{false}};
+        s.aheadWorkers = ahead;
+        s.stagingFolder = staging;
+        FetchBatch(text, options, s);
     }
 };
 

@@ -18,16 +18,17 @@ class SwarmTest : public ::testing::Test {
     void SetUp() override {
         limits.listenInterfaces = "127.0.0.1:0";
         limits.dhtBootstrapNodes = "";
+        limits.allowPrivateAddresses = true;  // the seeders are on this machine
     }
     FetchResult Fetch(SwarmSource& network, const std::string& hash, const std::string& rest,
-                      const std::atomic<bool>* cancel = nullptr) {
+                      const std::atomic<bool>* cancel = nullptr, std::string name = "") {
         FetchRequest r;
-        r.infoHash = hash;
+        r.hashes = *ReadLinkHashes(hash, "");
         r.source = SourceKind::Network;
         r.link = "magnet:?xt=urn:btih:" + hash + rest;
-        r.destination = out / (hash.substr(0, 4) + ".torrent");
+        r.destination = out / ((name.empty() ? hash.substr(0, 4) : name) + ".torrent");
         r.cancel = cancel;
-        return network.Fetch(r);
+        return testing::Committed(network.Fetch(r));
     }
     testing::TempDir seeds, out;
     seeding::LoopbackSeeder seeder{seeds.path()};
@@ -71,6 +72,55 @@ TEST_F(SwarmTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
     EXPECT_EQ(network.sessionsStarted(), 1);
 }
 
+// Links that name one torrent under different names share one look-up, and each gets its
+// file. Without leave to reach private addresses, a peer on this machine that a link names is
+// never contacted.
+TEST_F(SwarmTest, OneTorrentUnderSeveralNamesAndPeersOnThisMachine) {
+    std::string info;
+    const std::string hash = seeder.Seed("shared.bin", 8 * 1024, &info);
+    SwarmSource network(limits);
+    std::vector<FetchResult> results(4);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < results.size(); ++i) {
+        threads.emplace_back([&, i] {
+            results[i] =
+                Fetch(network, hash,
+                      "&dn=n" + std::to_string(i) + (i % 2 ? "&x.pe=" + seeder.Peer() : ""),
+                      nullptr, "name" + std::to_string(i));
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_TRUE(results[i].ok()) << i << ": " << results[i].detail;
+        EXPECT_EQ(
+            FindInfoDictionary(testing::ReadFile(out / ("name" + std::to_string(i) + ".torrent")))
+                .value_or(""),
+            info);
+    }
+
+    // A tracker and a peer on this machine, each counting who comes.
+    testing::LoopbackServer tracker;
+    std::atomic<int> announces{0};
+    tracker.server.Get("/announce", [&](const httplib::Request&, httplib::Response& r) {
+        ++announces;
+        r.status = 404;
+    });
+    tracker.Start();
+    testing::CountingListener peer;
+    const std::string rest =
+        "&tr=" + tracker.Url("/announce") + "&x.pe=127.0.0.1:" + std::to_string(peer.port());
+    limits.perLinkMs = 2000;
+    limits.unreachableMs = 2000;
+    for (const bool allowed : {false, true}) {
+        limits.allowPrivateAddresses = allowed;
+        SwarmSource network(limits);
+        EXPECT_FALSE(Fetch(network, std::string(40, allowed ? 'b' : 'a'), rest).ok());
+        EXPECT_EQ(announces > 0, allowed);
+        EXPECT_EQ(peer.connections() > 0, allowed);
+    }
+}
+
 // A v2-only link: its metadata is asked for and checked by the SHA-256 hash, and saved as a
 // torrent that libtorrent loads although it has no "piece layers" (a client asks its peers for
 // them).
@@ -80,10 +130,10 @@ TEST_F(SwarmTest, V2OnlyLinkIsFetchedAndCheckedByItsSha256) {
     SwarmSource network(limits);
     FetchRequest r;
     r.source = SourceKind::Network;
-    r.v2Hash = v2;
+    r.hashes = *ReadLinkHashes("", v2);
     r.link = "magnet:?xt=urn:btmh:1220" + v2 + "&x.pe=" + seeder.Peer();
     r.destination = out / "v2.torrent";
-    const FetchResult result = network.Fetch(r);
+    const FetchResult result = testing::Committed(network.Fetch(r));
     ASSERT_TRUE(result.ok()) << result.detail;
     const std::string body = testing::ReadFile(r.destination);
     lt::error_code ec;

@@ -3,6 +3,7 @@
 
 #include <httplib.h>  // and the system's sockets
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -10,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "atomic_file.h"
 #include "digests.h"
 #include "utf16.h"
 
@@ -53,6 +55,14 @@ inline Torrent MakeTorrent(const std::string& name, bool v2 = false) {
         v2hash += std::string(1, "0123456789abcdef"[b >> 4]) + "0123456789abcdef"[b & 15];
     return Torrent{"d8:announce10:http://t/a4:info" + info + "e",
                    *CanonicalInfoHash(Hex(*Sha1(info))), v2hash};
+}
+
+// A source's staged file put in its place at once, as a committer would.
+inline FetchResult Committed(FetchResult result) {
+    if (!result.ok() || !result.staged)
+        return result;
+    FetchResult saved = dynamic_cast<AtomicFile&>(*result.staged).Commit();
+    return saved.ok() ? FetchResult::Done(result.detail) : saved;
 }
 
 inline std::string Utf8Path(const std::filesystem::path& path) {
@@ -143,6 +153,72 @@ inline int RefusingPort() {
     httplib::detail::close_socket(fd);
     return ntohs(address.sin_port);
 }
+
+// A port on 127.0.0.1 that counts who comes: TCP connections, and UDP datagrams (a BitTorrent
+// peer is tried over uTP first).
+class CountingListener {
+  public:
+    CountingListener() {
+        for (int attempt = 0; attempt < 20 && !Bind(); ++attempt) {
+        }
+        thread_ = std::thread([this] {
+            char datagram[2048];
+            while (!stopping_) {
+                fd_set ready;
+                FD_ZERO(&ready);
+                FD_SET(tcp_, &ready);
+                FD_SET(udp_, &ready);
+                timeval wait{0, 50000};
+                const socket_t highest = tcp_ > udp_ ? tcp_ : udp_;
+                if (::select(static_cast<int>(highest) + 1, &ready, nullptr, nullptr, &wait) <= 0)
+                    continue;
+                if (FD_ISSET(tcp_, &ready)) {
+                    const socket_t client = ::accept(tcp_, nullptr, nullptr);
+                    if (client != INVALID_SOCKET) {
+                        ++connections_;
+                        httplib::detail::close_socket(client);
+                    }
+                }
+                if (FD_ISSET(udp_, &ready) && ::recv(udp_, datagram, sizeof datagram, 0) >= 0)
+                    ++connections_;
+            }
+        });
+    }
+    ~CountingListener() {
+        stopping_ = true;
+        thread_.join();
+        httplib::detail::close_socket(tcp_);
+        httplib::detail::close_socket(udp_);
+    }
+    int port() const { return port_; }
+    int connections() const { return connections_; }
+
+  private:
+    // A TCP and a UDP socket on one free port.
+    bool Bind() {
+        tcp_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        udp_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(tcp_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(tcp_, 16);
+        ::getsockname(tcp_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        if (::bind(udp_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return true;
+        httplib::detail::close_socket(tcp_);
+        httplib::detail::close_socket(udp_);
+        return false;
+    }
+
+    socket_t tcp_{}, udp_{};
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> connections_{0};
+    std::thread thread_;
+};
 
 // An HTTP server on 127.0.0.1 with a free port, serving until it is destroyed.
 class LoopbackServer {

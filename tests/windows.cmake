@@ -22,6 +22,15 @@ else()
 endif()
 target_link_libraries(velindra_test_http INTERFACE ws2_32)
 find_package(ZLIB REQUIRED)
+if(VELINDRA_SWARM)
+    # Seeding sessions on loopback, in the program's own process, for the network source.
+    include(Libtorrent)
+    velindra_find_libtorrent()
+    add_library(velindra_test_seeder INTERFACE)
+    target_include_directories(velindra_test_seeder INTERFACE ${PROJECT_SOURCE_DIR}/bench)
+    target_link_libraries(velindra_test_seeder INTERFACE LibtorrentRasterbar::torrent-rasterbar)
+    set(swarm velindra_test_seeder)
+endif()
 
 add_executable(core_tests core_test.cpp)
 target_link_libraries(core_tests PRIVATE velindra_core gtest_main)
@@ -30,13 +39,24 @@ add_executable(download_tests download_test.cpp)
 target_link_libraries(download_tests PRIVATE velindra_platform gtest_main velindra_test_http
                       ZLIB::ZLIB)
 
+add_executable(cli_unit_tests cli_unit_test.cpp)
+target_link_libraries(cli_unit_tests PRIVATE velindra_cli gtest_main velindra_test_http)
+
 add_executable(cli_tests cli_test.cpp)
-target_link_libraries(cli_tests PRIVATE velindra_platform gtest_main velindra_test_http)
+target_link_libraries(cli_tests PRIVATE velindra_platform gtest_main velindra_test_http ${swarm})
 target_compile_definitions(cli_tests PRIVATE VELINDRA_CLI_PATH="$<TARGET_FILE:velindra-cli>")
 add_dependencies(cli_tests velindra-cli)
 
+set(programs core_tests download_tests cli_unit_tests)
+if(VELINDRA_SWARM)
+    add_executable(swarm_tests swarm_test.cpp)
+    target_link_libraries(swarm_tests PRIVATE velindra_platform gtest_main velindra_test_http
+                          ${swarm})
+    list(APPEND programs swarm_tests)
+endif()
+
 # One wine process per program: starting wine costs more than most tests take.
-foreach(program core_tests download_tests)
+foreach(program ${programs})
     add_test(NAME windows_${program} COMMAND ${program})
 endforeach()
 
@@ -44,7 +64,7 @@ endforeach()
 # velindra.exe.
 if(VELINDRA_GUI)
     add_executable(app_tests app_test.cpp app_windows_test.cpp)
-    target_link_libraries(app_tests PRIVATE velindra_app gtest Qt6::Test velindra_test_http)
+    target_link_libraries(app_tests PRIVATE velindra_app gtest Qt6::Test velindra_test_http ${swarm})
     target_compile_definitions(app_tests PRIVATE VELINDRA_APP_PATH="$<TARGET_FILE:velindra>"
                                VELINDRA_SETUP_PATH="${PROJECT_BINARY_DIR}/dist/velindra-setup.exe")
     add_dependencies(app_tests velindra velindra_setup)

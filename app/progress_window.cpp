@@ -1,13 +1,11 @@
-#include "progress_downloader.h"
+#include "progress_window.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLabel>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
-#include <thread>
+#include <algorithm>
 
 #include "texts.h"
 #include "twips.h"
@@ -24,6 +22,7 @@ ProgressWindow::ProgressWindow(QWidget* owner) : QDialog(owner) {
     label->setObjectName(QStringLiteral("Label1"));
     twips.Place(label, 240, 240, 4920, 495);
     label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);  // names and hosts from a link are never markup
     cancelButton = PlaceButton(twips, this, "Command1", texts::kCancel, 3840, 900, 1335, 375);
     connect(cancelButton, &QPushButton::clicked, this, &ProgressWindow::cancelRequested);
     setModal(true);
@@ -41,42 +40,42 @@ namespace {
 
 // Which link, by its file name, and which source is being asked. The file name takes what is
 // left of its line in the label, shortened in the middle if need be.
-QString ProgressText(const FetchRequest& request, int peers, const QLabel& label) {
-    const QString file = QFileInfo(QString::fromStdString(request.destination)).fileName();
-    const QString counted = request.position.links > 0 ? QString::fromUtf8(texts::kProgressCounted)
-                                                             .arg(request.position.link)
-                                                             .arg(request.position.links)
-                                                       : QString::fromUtf8(texts::kProgressOne);
+QString ProgressText(const WaitingFor& what, const QLabel& label) {
+    const QString file = QString::fromStdString(what.fileName);
+    const QString counted = what.position.links > 0 ? QString::fromUtf8(texts::kProgressCounted)
+                                                          .arg(what.position.link)
+                                                          .arg(what.position.links)
+                                                    : QString::fromUtf8(texts::kProgressOne);
     const QFontMetrics metrics = label.fontMetrics();
     const int room = label.width() - metrics.horizontalAdvance(counted);
     const QString which =
         counted + metrics.elidedText(file, Qt::ElideMiddle, room) + QLatin1Char('\n');
-    const QString host = QUrl(QString::fromStdString(request.url)).host();
-    const QString where = host.isEmpty() ? QString::fromStdString(request.url) : host;
-    switch (request.source) {
+    const Activity::Now now = what.activity ? what.activity->Read() : Activity::Now{};
+    // Only the host is named, in its ASCII form: never the address as the link wrote it.
+    const QString where = QUrl(QString::fromStdString(now.url)).host(QUrl::FullyEncoded);
+    switch (now.source) {
         case SourceKind::Network:
-            return which + QString::fromUtf8(texts::kProgressNetwork).arg(peers);
+            return which + QString::fromUtf8(texts::kProgressNetwork).arg(now.peers);
         case SourceKind::LinkAddress:
             return which + QString::fromUtf8(texts::kProgressLinkAddress).arg(where);
         case SourceKind::Mirror:
             break;
     }
-    return which + QString::fromUtf8(texts::kProgressMirror).arg(request.sourceIndex).arg(where);
+    return which + QString::fromUtf8(texts::kProgressMirror).arg(std::max(now.index, 1)).arg(where);
 }
 
 }  // namespace
 
-ProgressDownloader::ProgressDownloader(Downloader& inner, QWidget* owner, std::atomic<bool>& stop,
-                                       int delayMs)
-    : inner_(inner), owner_(owner), stop_(stop), delayMs_(delayMs) {
+ProgressWaiter::ProgressWaiter(QWidget* owner, std::atomic<bool>& stop, int delayMs)
+    : owner_(owner), stop_(stop), delayMs_(delayMs) {
     batch_.start();
 }
 
-ProgressDownloader::~ProgressDownloader() {
+ProgressWaiter::~ProgressWaiter() {
     HideProgress();
 }
 
-void ProgressDownloader::HideProgress() {
+void ProgressWaiter::HideProgress() {
     if (window_) {
         window_->hide();
         window_->deleteLater();
@@ -84,29 +83,17 @@ void ProgressDownloader::HideProgress() {
     }
 }
 
-FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
-    std::atomic<int> peers{0};
-    const auto describe = [&] { return ProgressText(request, peers.load(), *window_->label); };
-    std::atomic<bool> done{false};
-    FetchResult result;
+void ProgressWaiter::WaitFor(const std::function<bool()>& ready, const WaitingFor& what) {
+    if (ready())
+        return;
     QEventLoop loop;
-    FetchRequest job = request;
-    job.cancel = &stop_;
-    job.peers = &peers;
-    std::thread worker([&] {
-        result = inner_.Fetch(job);
-        done = true;
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-    });
-
+    const auto describe = [&] { return ProgressText(what, *window_->label); };
     const auto showWindow = [&] {
-        if (done)
-            return;
         if (!window_) {
             window_ = new ProgressWindow(owner_);
             window_->show();
             QObject::connect(window_, &ProgressWindow::cancelRequested, window_, [this] {
-                stop_ = true;  // this download, and the batch
+                stop_ = true;  // every fetch of the batch, and the batch
                 window_->cancelButton->setEnabled(false);
             });
         }
@@ -122,17 +109,20 @@ FetchResult ProgressDownloader::Fetch(const FetchRequest& request) {
         QObject::connect(&delay, &QTimer::timeout, &loop, showWindow);
         delay.start(static_cast<int>(delayMs_ - waited));
     }
-    QTimer refresh;  // the peer count changes while the network is asked
+    QTimer poll;  // the work runs on other threads; it is looked at often
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (ready() || stop_)
+            loop.quit();
+    });
+    poll.start(10);
+    QTimer refresh;  // the source and the peer count change while the link is fetched
     QObject::connect(&refresh, &QTimer::timeout, &loop, [&] {
         if (window_)
             window_->SetText(describe());
     });
     refresh.start(250);
-    while (!done) {
+    while (!ready() && !stop_)
         loop.exec();
-    }
-    worker.join();
-    return result;
 }
 
 }  // namespace velindra

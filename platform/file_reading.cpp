@@ -1,16 +1,16 @@
-#include "console.h"
+#include "file_reading.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
-#include "console_system.h"
+#include "file_reading_system.h"
 #include "utf16.h"
 
 namespace velindra {
 
-namespace sys = console_system;
+namespace sys = file_reading_system;
 
 FetchResult ReadWholeFile(const std::string& name, std::string& text, size_t maxBytes,
                           const std::atomic<bool>& stop) {

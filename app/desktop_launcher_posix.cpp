@@ -1,6 +1,6 @@
-#include "desktop_launcher.h"
-
-#include <QDir>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
@@ -9,18 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#ifdef _WIN32
-// clang-format off
-#include <windows.h>
-#include <objbase.h>
-#include <shellapi.h>
-#include <shlobj.h>
-// clang-format on
-#else
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#endif
+#include "desktop_launcher.h"
 
 namespace velindra {
 
@@ -30,31 +19,6 @@ QString Absolute(const std::string& path) {
     return QFileInfo(QString::fromStdString(path)).absoluteFilePath();
 }
 
-#ifdef _WIN32
-std::wstring Native(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
-}
-
-// ShellExecuteW reports success as a value above 32.
-bool ShellOpen(const wchar_t* verb, const std::wstring& target) {
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, verb, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    return result > 32;
-}
-
-// The shell's calls need COM on this thread; it is released again by whoever started it.
-class ComScope {
-  public:
-    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_))
-            CoUninitialize();
-    }
-
-  private:
-    HRESULT hr_;
-};
-#else
 // How long the opener is given to say that it found nothing to open the file with (xdg-open
 // exits 3, "no method available"); one that is still running then has started a program.
 constexpr int kOpenerVerdictMs = 3000;
@@ -100,35 +64,16 @@ bool AskFileManager(const QString& file) {
     call << QStringList{QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)} << QString();
     return bus.send(call);  // no waiting for the file manager
 }
-#endif
 
 }  // namespace
 
 bool DesktopLauncher::OpenFile(const std::string& path) {
-    const QString file = Absolute(path);
-#ifdef _WIN32
-    ComScope com;
-    const std::wstring target = Native(file);
-    // With no program for .torrent files, the shell's "open with" choice is the next best.
-    return ShellOpen(L"open", target) || ShellOpen(L"openas", target);
-#else
-    return StartOpener(file);
-#endif
+    return StartOpener(Absolute(path));
 }
 
 bool DesktopLauncher::RevealFile(const std::string& path) {
     const QString file = Absolute(path);
-#ifdef _WIN32
-    ComScope com;
-    bool shown = false;
-    if (PIDLIST_ABSOLUTE item = ILCreateFromPathW(Native(file).c_str())) {
-        shown = SUCCEEDED(SHOpenFolderAndSelectItems(item, 0, nullptr, 0));
-        ILFree(item);
-    }
-    return shown || ShellOpen(L"open", Native(QFileInfo(file).absolutePath()));
-#else
     return AskFileManager(file) || StartOpener(QFileInfo(file).absolutePath());
-#endif
 }
 
 }  // namespace velindra

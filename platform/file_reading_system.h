@@ -1,11 +1,11 @@
-// What the console helpers need from the system, one implementation per system
-// (console_posix.cpp, console_win.cpp).
+// What reading files needs from the system, one implementation per system
+// (file_reading_posix.cpp, file_reading_win.cpp).
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-namespace velindra::console_system {
+namespace velindra::file_reading_system {
 
 // A descriptor to read the named file from ("-" is standard input); -1 with errno set when it
 // cannot be opened or is a folder.
@@ -19,4 +19,4 @@ int OpenRegular(const std::string& path, long long& size);
 // Whether a path names nothing at all.
 bool Absent(const std::string& path);
 
-}  // namespace velindra::console_system
+}  // namespace velindra::file_reading_system

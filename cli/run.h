@@ -1,0 +1,15 @@
+// One run of velindra-cli: its options read, its links fetched on workers and printed in input
+// order. Everything but the program's entry (main.cpp), so that the tests can reach its parts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "console.h"
+
+namespace velindra::cli {
+
+// The exit status of a run with these arguments (argv[0] first).
+int Run(const std::vector<std::string>& arguments, const Console& console);
+
+}  // namespace velindra::cli

@@ -1,0 +1,110 @@
+#include "words.h"
+
+#include <atomic>
+#include <cerrno>
+#include <string_view>
+#include <utility>
+
+namespace velindra {
+
+namespace {
+std::atomic<Language> gLanguage{Language::Chinese};
+}  // namespace
+
+void SetLanguage(Language language) {
+    gLanguage = language;
+}
+
+Language CurrentLanguage() {
+    return gLanguage;
+}
+
+std::string Say(const Text& text, std::initializer_list<std::string> arguments) {
+    const std::string_view pattern = gLanguage == Language::Chinese ? text.zh : text.en;
+    std::string said;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const size_t n = i + 1 < pattern.size() ? size_t(pattern[i + 1] - '1') : arguments.size();
+        if (pattern[i] == '%' && n < arguments.size()) {
+            said += *(arguments.begin() + n);
+            ++i;
+        } else {
+            said += pattern[i];
+        }
+    }
+    return said;
+}
+
+const Text& Words(FetchError error) {
+    static constexpr std::pair<FetchError, Text> kWords[] = {
+        {FetchError::None, {"已保存", "saved"}},
+        {FetchError::NoConnection, {"无法连接", "could not connect"}},
+        {FetchError::Timeout, {"超时", "timed out"}},
+        {FetchError::HttpStatus, {"服务器返回错误", "the server answered with an error"}},
+        {FetchError::Redirect, {"重定向无效", "bad redirect"}},
+        {FetchError::NotHttp, {"服务器的应答不是 HTTP", "the server did not answer in HTTP"}},
+        {FetchError::TooLarge, {"文件过大", "the file is too large"}},
+        {FetchError::NotATorrent, {"不是种子文件", "not a torrent file"}},
+        {FetchError::WrongTorrent, {"种子与链接不符", "the torrent is for another link"}},
+        {FetchError::CannotWrite, {"无法写入", "cannot write"}},
+        {FetchError::InvalidHash, {"无效的种子特征", "unusable info-hash"}},
+        {FetchError::PrivateAddress, {"地址在本机或内部网络中，没有连接", "not contacted"}},
+        {FetchError::Cancelled, {"已取消", "cancelled"}},
+    };
+    static constexpr Text kFailed = {"失败", "failed"};
+    for (const auto& [e, words] : kWords) {
+        if (e == error)
+            return words;
+    }
+    return kFailed;
+}
+
+const Text& SourceLabel(SourceKind kind) {
+    static constexpr Text kMirror = {"镜像 %1", "mirror %1"};
+    static constexpr Text kLinkAddress = {"链接中的地址 %1", "the link's address %1"};
+    static constexpr Text kNetwork = {"BitTorrent 网络", "the BitTorrent network"};
+    switch (kind) {
+        case SourceKind::Mirror:
+            return kMirror;
+        case SourceKind::LinkAddress:
+            return kLinkAddress;
+        case SourceKind::Network:
+            break;
+    }
+    return kNetwork;
+}
+
+const char* SourceName(SourceKind kind) {
+    switch (kind) {
+        case SourceKind::Mirror:
+            return "mirror";
+        case SourceKind::LinkAddress:
+            return "address";
+        case SourceKind::Network:
+            break;
+    }
+    return "network";
+}
+
+SystemProblem ProblemOf(int errorNumber) {
+    static const std::pair<int, SystemProblem> kProblems[] = {
+        {ENOENT, SystemProblem::NotFound},          {ENOTDIR, SystemProblem::NotAFolder},
+        {EISDIR, SystemProblem::IsAFolder},         {EACCES, SystemProblem::NoPermission},
+        {EPERM, SystemProblem::NoPermission},       {EROFS, SystemProblem::ReadOnly},
+        {ENOSPC, SystemProblem::DiskFull},
+#ifdef EDQUOT
+        {EDQUOT, SystemProblem::QuotaExceeded},
+#endif
+        {ENAMETOOLONG, SystemProblem::NameTooLong}, {EIO, SystemProblem::InputOutput},
+        {EPIPE, SystemProblem::BrokenPipe},         {EMFILE, SystemProblem::TooManyFiles},
+        {ENFILE, SystemProblem::TooManyFiles},
+    };
+    if (errorNumber == 0)
+        return SystemProblem::None;
+    for (const auto& [number, problem] : kProblems) {
+        if (number == errorNumber)
+            return problem;
+    }
+    return SystemProblem::Other;
+}
+
+}  // namespace velindra

@@ -1,0 +1,44 @@
+// Addresses of this machine and of the networks it is on: which ones a link may make the
+// program contact (the public internet), and which it may not (this machine, private and
+// link-local networks, and the reserved ranges).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct sockaddr;
+
+namespace velindra {
+
+struct IpAddress {
+    bool v6 = false;
+    std::array<uint8_t, 16> bytes{};  // an IPv4 address in the first four
+    bool operator==(const IpAddress&) const = default;
+};
+
+// A host written as an address: IPv4 in any of the forms the system's own parser takes
+// ("127.0.0.1", "2130706433", "0x7f000001", "0177.1"), or IPv6 with or without brackets;
+// nothing for a name.
+std::optional<IpAddress> ParseAddress(const std::string& host);
+std::optional<IpAddress> AddressOf(const sockaddr* address);
+std::string AddressText(const IpAddress& address);
+
+// Whether an address is on the public internet. IPv4 inside IPv6 (mapped, NAT64, 6to4) counts
+// as the IPv4 address it holds.
+bool IsPublic(const IpAddress& address);
+
+// The ranges that are not public, first and last address of each, for a filter.
+std::vector<std::pair<IpAddress, IpAddress>> NonPublicRanges();
+
+// The addresses a name resolves to here; none when it does not.
+std::vector<IpAddress> Resolve(const std::string& host);
+
+// Whether a host is an address (IPv4, or IPv6 without brackets) or a network interface of
+// this machine, which a listening socket could be bound to.
+bool IsLocalHost(const std::string& host);
+
+}  // namespace velindra

@@ -1,0 +1,290 @@
+#include "ini_text.h"
+
+#include <QStringList>
+
+namespace velindra::ini {
+
+namespace {
+
+enum Trait { kSpace = 1, kSpecial = 2 };
+
+int Traits(char c) {
+    switch (c) {
+        case '\t':
+        case ' ':
+            return kSpace;
+        case '\n':
+        case '\r':
+            return kSpace | kSpecial;
+        case '"':
+        case ';':
+        case '=':
+        case '\\':
+            return kSpecial;
+        default:
+            return 0;
+    }
+}
+
+// The next line from `pos`: where it starts, how long it is, and where its first "=" outside
+// quotes is (-1 for none). A quoted value may span lines, a backslash continues one, and a
+// line that starts with ";" is a comment. False once no line is left.
+bool NextLine(QByteArrayView data, qsizetype& pos, qsizetype& start, qsizetype& length,
+              qsizetype& equals) {
+    const qsizetype n = data.size();
+    bool inQuotes = false;
+    equals = -1;
+    start = pos;
+    while (start < n && (Traits(data[start]) & kSpace))
+        ++start;
+    qsizetype i = start;
+    while (i < n) {
+        char ch = data[i];
+        while (!(Traits(ch) & kSpecial)) {
+            if (++i == n)
+                goto done;
+            ch = data[i];
+        }
+        ++i;
+        if (ch == '=') {
+            if (!inQuotes && equals == -1)
+                equals = i - 1;
+        } else if (ch == '\n' || ch == '\r') {
+            if (i == start + 1) {
+                ++start;
+            } else if (!inQuotes) {
+                --i;
+                goto done;
+            }
+        } else if (ch == '\\') {
+            if (i < n) {
+                const char next = data[i++];
+                if (i < n) {
+                    const char after = data[i];
+                    if ((next == '\n' && after == '\r') || (next == '\r' && after == '\n'))
+                        ++i;
+                }
+            }
+        } else if (ch == '"') {
+            inQuotes = !inQuotes;
+        } else {  // ';'
+            if (i == start + 1) {
+                while (i < n && data[i] != '\n' && data[i] != '\r')
+                    ++i;
+                while (i < n && (Traits(data[i]) & kSpace))
+                    ++i;
+                start = i;
+            } else if (!inQuotes) {
+                --i;
+                goto done;
+            }
+        }
+    }
+done:
+    pos = i;
+    length = i - start;
+    return length > 0;
+}
+
+void ChopTrailingSpaces(QString& text, qsizetype limit) {
+    while (text.size() > limit && (text.back() == u' ' || text.back() == u'\t'))
+        text.chop(1);
+}
+
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int HexValue(char c) {
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+// The texts an escaped value holds: one, or several separated by unquoted commas.
+QStringList Unescaped(QByteArrayView s) {
+    static constexpr char kEscapes[][2] = {{'a', '\a'}, {'b', '\b'},  {'f', '\f'}, {'n', '\n'},
+                                           {'r', '\r'}, {'t', '\t'},  {'v', '\v'}, {'"', '"'},
+                                           {'?', '?'},  {'\'', '\''}, {'\\', '\\'}};
+    const qsizetype n = s.size();
+    QStringList list;
+    QString text;
+    bool inQuotes = false;
+    bool quoted = false;  // the current text had quotes: its trailing spaces are its own
+    qsizetype i = 0;
+    const auto skipSpaces = [&] {
+        while (i < n && (s[i] == ' ' || s[i] == '\t'))
+            ++i;
+    };
+    skipSpaces();
+    qsizetype chopLimit = 0;
+    bool chop = true;  // a value that ends in a backslash keeps its spaces
+    while (i < n) {
+        const char c = s[i];
+        if (c == '\\') {
+            if (++i >= n) {
+                chop = false;
+                break;
+            }
+            const char e = s[i++];
+            bool known = false;
+            for (const auto& [code, value] : kEscapes) {
+                if (e == code) {
+                    text += QLatin1Char(value);
+                    known = true;
+                    break;
+                }
+            }
+            if (!known && e == 'x' && i < n && IsHex(s[i])) {
+                char16_t value = 0;
+                while (i < n && IsHex(s[i]))
+                    value = static_cast<char16_t>((value << 4) + HexValue(s[i++]));
+                text += QChar(value);
+            } else if (!known && e >= '0' && e <= '7') {
+                char16_t value = static_cast<char16_t>(e - '0');
+                while (i < n && s[i] >= '0' && s[i] <= '7')
+                    value = static_cast<char16_t>((value << 3) + (s[i++] - '0'));
+                text += QChar(value);
+            } else if (!known && (e == '\n' || e == '\r')) {
+                if (i < n && (s[i] == '\n' || s[i] == '\r') && s[i] != e)
+                    ++i;  // a continued line
+            }
+            chopLimit = text.size();
+        } else if (c == '"') {
+            ++i;
+            quoted = true;
+            inQuotes = !inQuotes;
+            if (!inQuotes) {
+                skipSpaces();
+                chopLimit = text.size();
+            }
+        } else if (c == ',' && !inQuotes) {
+            if (!quoted)
+                ChopTrailingSpaces(text, chopLimit);
+            list.append(text);
+            text.clear();
+            quoted = false;
+            ++i;
+            skipSpaces();
+            chopLimit = 0;
+        } else {
+            qsizetype j = i + 1;
+            while (j < n && s[j] != '\\' && s[j] != '"' && s[j] != ',')
+                ++j;
+            text += QString::fromUtf8(s.sliced(i, j - i));
+            i = j;
+        }
+    }
+    if (!quoted && chop)
+        ChopTrailingSpaces(text, chopLimit);
+    list.append(text);
+    return list;
+}
+
+}  // namespace
+
+QString Plain(const QString& text) {
+    if (text.startsWith(QLatin1String("@@")))
+        return text.mid(1);
+    if (text.startsWith(QLatin1String("@String(")) && text.endsWith(u')'))
+        return text.mid(8, text.size() - 9);
+    return text;
+}
+
+std::vector<Entry> Read(QByteArrayView data) {
+    std::vector<Entry> entries;
+    QByteArray section;
+    qsizetype pos = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;  // a UTF-8 byte-order mark
+    qsizetype start = 0, length = 0, equals = -1;
+    while (NextLine(data, pos, start, length, equals)) {
+        const QByteArrayView line = data.sliced(start, length);
+        if (line.startsWith('[')) {
+            qsizetype close = line.indexOf(']');
+            if (close < 0)
+                close = length;
+            section = line.first(close).sliced(1).trimmed().toByteArray();
+            if (section.compare("general", Qt::CaseInsensitive) == 0)
+                section.clear();
+            continue;
+        }
+        if (equals < 0)
+            continue;  // a comment, or a line that holds no value
+        const qsizetype at = equals - start;
+        entries.push_back(
+            {section, line.first(at).trimmed().toByteArray(), line.sliced(at + 1).toByteArray()});
+    }
+    return entries;
+}
+
+QString Text(QByteArrayView value) {
+    QStringList texts = Unescaped(value);
+    for (QString& text : texts)
+        text = Plain(text);
+    return texts.join(u',');
+}
+
+QByteArray Escaped(const QString& given) {
+    QString text = given;
+    if (text.contains(QChar::Null))
+        text = QStringLiteral("@String(") + text + u')';
+    else if (text.startsWith(u'@'))
+        text.prepend(u'@');
+    QByteArray out;
+    bool needsQuotes = false;
+    bool escapeNextIfDigit = false;  // after "\x.." or "\0", a hex digit would join the escape
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t ch = text[i].unicode();
+        if (ch == ';' || ch == ',' || ch == '=')
+            needsQuotes = true;
+        if (escapeNextIfDigit && ch < 0x80 && IsHex(static_cast<char>(ch))) {
+            out += "\\x" + QByteArray::number(ch, 16);
+            continue;
+        }
+        escapeNextIfDigit = false;
+        switch (ch) {
+            case '\0':
+                out += "\\0";
+                escapeNextIfDigit = true;
+                break;
+            case '\a':
+                out += "\\a";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\v':
+                out += "\\v";
+                break;
+            case '"':
+            case '\\':
+                out += '\\';
+                out += static_cast<char>(ch);
+                break;
+            default:
+                if (ch <= 0x1F) {
+                    out += "\\x" + QByteArray::number(ch, 16);
+                    escapeNextIfDigit = true;
+                } else {
+                    const bool pair = QChar::isHighSurrogate(ch) && i + 1 < text.size() &&
+                                      text[i + 1].isLowSurrogate();
+                    out += QStringView(text).sliced(i, pair ? 2 : 1).toUtf8();
+                    i += pair ? 1 : 0;
+                }
+        }
+    }
+    if (needsQuotes || (!out.isEmpty() && (out.front() == ' ' || out.back() == ' ')))
+        out = '"' + out + '"';
+    return out;
+}
+
+}  // namespace velindra::ini
