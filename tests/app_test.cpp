@@ -5,6 +5,9 @@
 #include <QtTest>
 #include <QtWidgets>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 
 #include "CD.h"
 #include "Form1.h"
@@ -523,6 +526,114 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     EXPECT_FALSE(form.Text1->toPlainText().isEmpty());
 
     CheckProgressAndCancel(form, w);
+}
+
+// Links are fetched ahead: the first link's fetch ends only once the second's has begun, which
+// waits for the third's, and so on, so a batch that fetched one link after another would never
+// end. Their finish actions still come one by one, in input order, each after its own fetch.
+TEST(BatchWindowTest, LinksAreFetchedAheadAndFinishInOrder) {
+    testing::World w;
+    w.settings.values = {{"onStart", kFolder}, {"onFinish", "open"}, {"fileName", "btih"}};
+    constexpr int kLinks = 6;
+    std::mutex lock;
+    std::condition_variable started;
+    std::set<std::string> begun;
+    w.decide = [&](const FetchRequest& r) {
+        const std::string first2 = r.hashes.V1Text().substr(0, 2);
+        std::unique_lock<std::mutex> guard(lock);
+        begun.insert(first2);
+        started.notify_all();
+        const std::string next = "0" + std::to_string(std::stoi(first2) + 1);
+        const bool last = std::stoi(first2) == kLinks;
+        started.wait_for(guard, std::chrono::seconds(20),
+                         [&] { return last || begun.count(next); });
+        return last || begun.count(next) ? FetchError::None : FetchError::Timeout;
+    };
+    Form1 form(Wire(w));
+    form.show();
+    QString text;
+    std::vector<std::string> hashes;
+    for (int i = 1; i <= kLinks; ++i) {
+        hashes.push_back(Hash("0" + std::to_string(i), "00"));
+        text += Link(hashes.back()) + "\n";
+    }
+    form.Text1->setPlainText(text);
+    EXPECT_TRUE(Messages([&] { form.Command1->click(); }).empty());
+    Events opens;
+    for (size_t i = 0; i < w.journal.size(); ++i) {
+        if (!w.journal[i].starts_with("open "))
+            continue;
+        opens.push_back(w.journal[i]);
+        const std::string hash = hashes[opens.size() - 1];
+        // Its own fetch came before it.
+        EXPECT_TRUE(std::any_of(w.journal.begin(), w.journal.begin() + static_cast<long>(i),
+                                [&](const std::string& e) { return e.find(hash) != e.npos; }));
+    }
+    Events expected;
+    for (const std::string& hash : hashes)
+        expected.push_back("open " + kInFolder + hash + ".torrent");
+    EXPECT_EQ(opens, expected);
+}
+
+// Saved through the Save-as dialog: each link's dialog comes at its turn, in order; its file,
+// fetched ahead into the staging folder, goes to the place chosen. A cancelled dialog saves
+// nothing, and nothing is left in the staging folder.
+TEST(BatchWindowTest, FilesFetchedAheadGoWhereTheSaveAsDialogSays) {
+    testing::TempDir staging, chosen;
+    const testing::Torrent a = testing::MakeTorrent("a"), b = testing::MakeTorrent("b"),
+                           c = testing::MakeTorrent("c");
+    // A source that writes the torrent its link names, beside the destination, as every
+    // source does.
+    struct FileSource : Downloader {
+        std::vector<testing::Torrent> torrents;
+        std::mutex lock;
+        std::vector<std::string> destinations;
+        FetchResult Fetch(const FetchRequest& r) override {
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                destinations.push_back(r.destination);
+            }
+            for (const testing::Torrent& t : torrents) {
+                if (r.hashes.V1Text() != t.hash)
+                    continue;
+                auto file = std::make_shared<AtomicFile>(r.destination);
+                if (FetchResult opened = file->Open(); !opened.ok())
+                    return opened;
+                file->Write(t.body);
+                FetchResult done = FetchResult::Done();
+                done.staged = file;
+                return done;
+            }
+            return FetchResult::Failed(FetchError::HttpStatus, "404");
+        }
+    } source;
+    source.torrents = {a, b, c};
+    testing::World w;
+    w.settings.values = {{"onFinish", "none"}};
+    w.saveAnswers = {chosen / "first.torrent", "", chosen / "third.torrent"};
+    Committer committer;
+    Outside outside{w.settings,
+                    source,
+                    committer,
+                    w,
+                    [&w](QWidget*, std::string& name, const SaveDialogRequest& r) {
+                        return w.ShowSaveDialog(name, r);
+                    },
+                    nullptr};
+    outside.stagingFolder = [&] { return staging.str(); };
+    Form1 form(std::move(outside));
+    form.show();
+    form.Text1->setPlainText(Link(a.hash, "&dn=a") + "\n" + Link(b.hash, "&dn=b") + "\n" +
+                             Link(c.hash, "&dn=c"));
+    form.Command1->click();
+    EXPECT_EQ(w.journal, (Events{"save-as 另存为 a.torrent", "save-as 另存为 b.torrent",
+                                 "save-as 另存为 c.torrent"}));
+    EXPECT_EQ(testing::ReadFile(chosen / "first.torrent"), a.body);
+    EXPECT_EQ(testing::ReadFile(chosen / "third.torrent"), c.body);
+    EXPECT_EQ(chosen.Entries(), (std::set<std::string>{"first.torrent", "third.torrent"}));
+    EXPECT_TRUE(staging.Entries().empty());
+    for (const std::string& destination : source.destinations)
+        EXPECT_EQ(testing::Utf8Path(PathFromUtf8(destination).parent_path()), staging.str());
 }
 
 #ifdef VELINDRA_SWARM

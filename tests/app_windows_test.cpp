@@ -279,6 +279,12 @@ const wchar_t* const kMagnet = L"Software\\Classes\\magnet";
 const wchar_t* const kMagnetCommand = L"Software\\Classes\\magnet\\shell\\open\\command";
 const wchar_t* const kUninstall =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velindra";
+// What Windows 10 and 11 read for their default apps.
+const wchar_t* const kProgId = L"Software\\Classes\\Velindra.magnet";
+const wchar_t* const kProgIdCommand = L"Software\\Classes\\Velindra.magnet\\shell\\open\\command";
+const wchar_t* const kCapabilities = L"Software\\Tessmir\\Velindra\\Capabilities";
+const wchar_t* const kAssociations = L"Software\\Tessmir\\Velindra\\Capabilities\\URLAssociations";
+const wchar_t* const kRegistered = L"Software\\RegisteredApplications";
 
 // The installer, silent, for the current user: both programs, the Start-menu entry and the
 // uninstaller in Apps; magnet: links handed to the installed program, unless /NOMAGNET says
@@ -303,6 +309,8 @@ TEST(InstallerTest, InstallsForTheUserAndUninstallsWithoutATrace) {
         {"not taken", other, false, {}, other},
         {"taken, then by another program", {}, true, other, other},
     };
+    RegistryScope scope;  // the user's settings, which the installer leaves as they are
+    ASSERT_TRUE(SetRegistryText(L"Software\\Tessmir\\Velindra", L"onFinish", "open"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RegDeleteTreeW(HKEY_CURRENT_USER, kMagnet);
@@ -320,6 +328,15 @@ TEST(InstallerTest, InstallsForTheUserAndUninstallsWithoutATrace) {
         EXPECT_EQ(RegistryText(L"UninstallString", kUninstall),
                   "\"" + folder + "\\uninstall.exe\"");
         EXPECT_EQ(RegistryText(nullptr, kMagnetCommand), c.take ? ours : c.before);
+        // Listed among the default apps where the links are taken, and only there.
+        EXPECT_EQ(RegistryText(nullptr, kProgIdCommand).value_or(QString()),
+                  c.take ? ours : QString());
+        EXPECT_EQ(RegistryText(L"magnet", kAssociations).value_or(QString()),
+                  c.take ? QStringLiteral("Velindra.magnet") : QString());
+        EXPECT_EQ(RegistryText(L"ApplicationName", kCapabilities).value_or(QString()),
+                  c.take ? QStringLiteral("Velindra") : QString());
+        EXPECT_EQ(RegistryText(L"Velindra", kRegistered).value_or(QString()),
+                  c.take ? QStringLiteral("Software\\Tessmir\\Velindra\\Capabilities") : QString());
         if (c.take) {
             EXPECT_EQ(RegistryText(L"URL Protocol", kMagnet), QString());
             // A click on a link: the shell runs the registered command with the link for %1
@@ -358,6 +375,11 @@ TEST(InstallerTest, InstallsForTheUserAndUninstallsWithoutATrace) {
         EXPECT_FALSE(KeyExists(kUninstall));
         EXPECT_EQ(RegistryText(nullptr, kMagnetCommand).value_or(QString()), c.after);
         EXPECT_EQ(KeyExists(kMagnet), !c.after.isEmpty());
+        EXPECT_FALSE(KeyExists(kProgId) || KeyExists(kCapabilities));
+        EXPECT_FALSE(RegistryText(L"Velindra", kRegistered).has_value());
+        // The user's own settings stay.
+        EXPECT_EQ(RegistryText(L"onFinish", L"Software\\Tessmir\\Velindra"),
+                  QStringLiteral("open"));
     }
     RegDeleteTreeW(HKEY_CURRENT_USER, kMagnet);
 }

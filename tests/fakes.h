@@ -70,30 +70,33 @@ struct World : MessageSink,
     std::mutex lock;  // the journal, when links are fetched ahead
     Events commits;   // "destination", in order
 
-    void ShowMessage(const std::string& text) override { journal.push_back("message " + text); }
+    // Every event goes through here: with links fetched ahead, sources record from their own
+    // threads while the batch records its windows.
+    void Record(std::string event) {
+        std::lock_guard<std::mutex> guard(lock);
+        journal.push_back(std::move(event));
+    }
+    void ShowMessage(const std::string& text) override { Record("message " + text); }
     bool ShowSaveDialog(std::string& fileName, const SaveDialogRequest& request) override {
-        journal.push_back("save-as " + request.title + " " + fileName);
+        Record("save-as " + request.title + " " + fileName);
         const std::string answer = saved < saveAnswers.size() ? saveAnswers[saved++] : "";
         if (!answer.empty())
             fileName = answer;
         return !answer.empty();
     }
     void ShowCompletionPrompt(RunOptions& o) override {
-        journal.push_back("prompt");
+        Record("prompt");
         const auto [value, remember] =
             prompted < promptAnswers.size() ? promptAnswers[prompted++] : std::pair("", false);
         if (!value.empty())
             o.selection = ParseFinishAction(value);
         if (!value.empty() && remember) {
             settings.Write(keys::kOnFinish, value);
-            journal.push_back("remember " + value);
+            Record("remember " + value);
         }
     }
     FetchResult Fetch(const FetchRequest& request) override {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            journal.push_back("fetch " + request.url + " -> " + request.destination);
-        }
+        Record("fetch " + request.url + " -> " + request.destination);
         FetchResult result = FetchResult::Failed(decide(request), "");
         if (result.ok())
             result.staged = std::make_shared<StagedNothing>();
@@ -102,6 +105,7 @@ struct World : MessageSink,
     std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file,
                                           const std::string& destination,
                                           const std::atomic<bool>*) override {
+        std::lock_guard<std::mutex> guard(lock);
         commits.push_back(destination);
         auto done = std::make_shared<Committed>();
         if (!file)
@@ -112,10 +116,8 @@ struct World : MessageSink,
         while (!ready())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    bool OpenFile(const std::string& p) override { return journal.push_back("open " + p), true; }
-    bool RevealFile(const std::string& p) override {
-        return journal.push_back("reveal " + p), true;
-    }
+    bool OpenFile(const std::string& p) override { return Record("open " + p), true; }
+    bool RevealFile(const std::string& p) override { return Record("reveal " + p), true; }
 
     void Run(std::string_view text) {
         Services s{settings, *this, *this, *this,   *this,

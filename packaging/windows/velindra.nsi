@@ -1,6 +1,10 @@
 ; The Windows installer: velindra.exe and velindra-cli.exe for the current user, without
 ; administrator rights; a Start-menu entry; an uninstaller listed in Apps; and, when the person
-; installing leaves it ticked, Velindra as the program that opens magnet: links.
+; installing leaves it ticked, Velindra as the program that opens magnet: links: the per-user
+; magnet: class, and the registration Windows 10 and 11 read for their default apps (a ProgId,
+; the application's capabilities with magnet among its URL associations, and its entry among
+; the registered applications), so that Velindra is offered where another program holds the
+; user's choice, and can be chosen in Settings.
 ;
 ; makensis -DVERSION=1.0.0 -DSTAGE=<folder with both programs> -DOUTFILE=<setup.exe> velindra.nsi
 ; A silent install (/S) takes the magnet links too, unless /NOMAGNET is given.
@@ -20,6 +24,10 @@ ManifestDPIAware true
 !define PUBLISHER "Tessmir"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velindra"
 !define MAGNET_KEY "Software\Classes\magnet"
+!define PROGID "Velindra.magnet"
+!define PROGID_KEY "Software\Classes\${PROGID}"
+!define CAPABILITIES "Software\Tessmir\Velindra\Capabilities"
+!define REGISTERED "Software\RegisteredApplications"
 
 Name "${APP}"
 OutFile "${OUTFILE}"
@@ -84,6 +92,17 @@ Section "用 Velindra 打开 magnet 链接" SecMagnet
     WriteRegStr HKCU "${MAGNET_KEY}" "URL Protocol" ""
     WriteRegStr HKCU "${MAGNET_KEY}\DefaultIcon" "" "$INSTDIR\velindra.exe,0"
     WriteRegStr HKCU "${MAGNET_KEY}\shell\open\command" "" '${MAGNET_COMMAND}'
+
+    ; What Windows 10 and 11 list in their default apps.
+    WriteRegStr HKCU "${PROGID_KEY}" "" "Magnet 链接"
+    WriteRegStr HKCU "${PROGID_KEY}" "FriendlyTypeName" "Magnet 链接"
+    WriteRegStr HKCU "${PROGID_KEY}\DefaultIcon" "" "$INSTDIR\velindra.exe,0"
+    WriteRegStr HKCU "${PROGID_KEY}\shell\open\command" "" '${MAGNET_COMMAND}'
+    WriteRegStr HKCU "${CAPABILITIES}" "ApplicationName" "${APP}"
+    WriteRegStr HKCU "${CAPABILITIES}" "ApplicationDescription" "把磁力链接转换为种子文件"
+    WriteRegStr HKCU "${CAPABILITIES}" "ApplicationIcon" "$INSTDIR\velindra.exe,0"
+    WriteRegStr HKCU "${CAPABILITIES}\URLAssociations" "magnet" "${PROGID}"
+    WriteRegStr HKCU "${REGISTERED}" "${APP}" "${CAPABILITIES}"
 SectionEnd
 
 Function .onInit
@@ -119,5 +138,9 @@ Section "Uninstall"
             DeleteRegKey HKCU "${MAGNET_KEY}"
         ${EndIf}
     ${EndIf}
+    ; The default-apps registration is Velindra's own, whoever has the links now.
+    DeleteRegValue HKCU "${REGISTERED}" "${APP}"
+    DeleteRegKey HKCU "${CAPABILITIES}"
+    DeleteRegKey HKCU "${PROGID_KEY}"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
