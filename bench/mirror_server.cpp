@@ -1,13 +1,18 @@
 // A loopback torrent cache for benchmarks: holds N distinct, real torrents and serves them under
-// /good/{first2}/{last2}/{hash}.torrent (and /good/torrent/{hash}.torrent); /missing/... answers
-// 404. Writes links.txt (magnet links) and urls.txt (direct URLs) into the given folder, prints
-// its port, and serves until killed.
+// /good/{first2}/{last2}/{hash}.torrent (and /good/torrent/{hash}.torrent), and as a proxy for
+// any cache (http://HOST/.../{hash}.torrent); /missing/... answers 404. Hashes in either case.
+// With DELAY-MS, each file is answered that late, as a slow cache would. Writes links.txt
+// (magnet links) and urls.txt (direct URLs) into the given folder, prints its port, and serves
+// until killed.
 #include <httplib.h>
 #include <openssl/evp.h>
 
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 namespace {
@@ -30,11 +35,12 @@ std::string Bstr(const std::string& s) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: mirror_server COUNT FOLDER\n");
+        std::fprintf(stderr, "usage: mirror_server COUNT FOLDER [DELAY-MS]\n");
         return 2;
     }
     const int count = std::stoi(argv[1]);
     const std::string folder = argv[2];
+    const int delayMs = argc > 3 ? std::stoi(argv[3]) : 0;
     std::unordered_map<std::string, std::string> torrents;
     std::ofstream links(folder + "/links.txt");
     std::vector<std::string> hashes;
@@ -60,16 +66,22 @@ int main(int argc, char** argv) {
     links.close();
 
     httplib::Server server;
-    server.new_task_queue = [] { return new httplib::ThreadPool(16); };
-    server.Get(R"(/good/.*/(\w{40})\.torrent)",
-               [&](const httplib::Request& q, httplib::Response& r) {
-                   auto it = torrents.find(q.matches[1]);
-                   if (it == torrents.end()) {
-                       r.status = 404;
-                       return;
-                   }
-                   r.set_content(it->second, "application/x-bittorrent");
-               });
+    server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    const auto serve = [&](const httplib::Request& q, httplib::Response& r) {
+        std::string hash = q.matches[1];
+        for (char& c : hash)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        auto it = torrents.find(hash);
+        if (it == torrents.end()) {
+            r.status = 404;
+            return;
+        }
+        r.set_content(it->second, "application/x-bittorrent");
+    };
+    server.Get(R"(/good/.*/(\w{40})\.torrent)", serve);
+    server.Get(R"(http://.*/(\w{40})\.torrent)", serve);  // asked as a proxy
     server.Get(R"(/missing/.*)",
                [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
     const int port = server.bind_to_any_port("127.0.0.1");

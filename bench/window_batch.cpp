@@ -1,10 +1,10 @@
 // The windows' batch, timed: pastes the links of a file into the main window and presses
 // "获取种子" with the settings the caller stored (a configured folder, "什么都不做", failures not
-// shown), then prints the seconds the batch took and how many links it had; with
-// VELINDRA_BENCH_DHT_NODE set, the network source is asked after the caches, joining the DHT
-// through that node only. With --line KB
-// instead, the time to paste one link of that many KiB into the links box and draw it.
-// Runs offscreen.
+// shown), then prints the seconds the batch took and how many links it had. With --network the
+// network source is asked after the caches: --dht-node NODE joins the DHT through that node
+// only, --no-dht asks the links' trackers and peers alone, and --allow-private-addresses lets
+// them be on this machine. With --line KB instead, the time to paste one link of that many KiB
+// into the links box and draw it. Runs offscreen.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -24,7 +24,9 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: window_batch LINKS-FILE | --line KB\n");
+        std::fprintf(stderr,
+                     "usage: window_batch LINKS-FILE [--network [--dht-node NODE] [--no-dht] "
+                     "[--allow-private-addresses]] | --line KB\n");
         return 2;
     }
     if (std::string(argv[1]) == "--line" && argc > 2) {
@@ -55,14 +57,23 @@ int main(int argc, char** argv) {
     velindra::Committer committer;
     velindra::DesktopLauncher launcher;
     velindra::Outside outside{settings, downloader, committer, launcher, nullptr, nullptr};
-    if (const char* node = std::getenv("VELINDRA_BENCH_DHT_NODE")) {
-        // The network source too, joining the DHT through this node only.
-        outside.makeNetworkSource = [node] {
-            velindra::SwarmLimits limits;
-            limits.dhtBootstrapNodes = node;
-            auto network = std::make_unique<velindra::SwarmSource>(limits);
-            network->Warm();
-            return std::unique_ptr<velindra::Downloader>(std::move(network));
+    bool network = false;
+    velindra::SwarmLimits limits;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        network = network || option == "--network";
+        if (option == "--dht-node" && i + 1 < argc)
+            limits.dhtBootstrapNodes = argv[++i];
+        limits.dht = limits.dht && option != "--no-dht";
+        limits.allowPrivateAddresses =
+            limits.allowPrivateAddresses || option == "--allow-private-addresses";
+    }
+    outside.allowPrivateAddresses = limits.allowPrivateAddresses;
+    if (network) {
+        outside.makeNetworkSource = [limits] {
+            auto source = std::make_unique<velindra::SwarmSource>(limits);
+            source->Warm();
+            return std::unique_ptr<velindra::Downloader>(std::move(source));
         };
     }
     velindra::Form1 form(std::move(outside));

@@ -35,10 +35,12 @@ std::string Where(const Activity& activity) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(const std::vector<LinkPlan>& plans, bool shown, int columns)
+ProgressLine::ProgressLine(const std::vector<LinkPlan>& plans, bool shown, int columns,
+                           std::function<int()> currentColumns)
     : plans_(plans),
       shown_(shown),
       columns_(columns > 1 ? static_cast<size_t>(columns - 1) : 79),
+      currentColumns_(std::move(currentColumns)),
       activities_(std::make_unique<Activity[]>(plans.size())) {
     if (shown_)
         ticker_ = std::thread([this] { Tick(); });
@@ -92,6 +94,10 @@ void ProgressLine::Print(const std::function<void()>& print) {
 void ProgressLine::Draw() {
     if (!shown_ || stopped_)
         return;
+    if (currentColumns_) {
+        if (const int columns = currentColumns_(); columns > 1)
+            columns_ = static_cast<size_t>(columns - 1);  // the last column would wrap
+    }
     std::string line = Compose(finished_, active_);
     if (line == last_)
         return;

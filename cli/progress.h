@@ -20,8 +20,11 @@ namespace velindra::cli {
 
 class ProgressLine {
   public:
-    // Draws nothing unless `shown`; `columns` is the terminal's width.
-    ProgressLine(const std::vector<LinkPlan>& plans, bool shown, int columns);
+    // Draws nothing unless `shown`; `columns` is the terminal's width, and `currentColumns`,
+    // when given, says it anew before each drawing (a narrowed terminal would wrap the line and
+    // leave its first row behind).
+    ProgressLine(const std::vector<LinkPlan>& plans, bool shown, int columns,
+                 std::function<int()> currentColumns = nullptr);
     ~ProgressLine();
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -46,7 +49,8 @@ class ProgressLine {
 
     const std::vector<LinkPlan>& plans_;
     const bool shown_;
-    const size_t columns_;
+    size_t columns_;
+    std::function<int()> currentColumns_;
     std::unique_ptr<Activity[]> activities_;
     std::mutex lock_;
     std::condition_variable wake_;

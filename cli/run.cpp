@@ -85,7 +85,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
 
     // The progress line is redrawn in place, which needs a terminal that understands escapes.
     ProgressLine progress(plans, !options.quiet && console.errorIsTerminal && console.escapes,
-                          console.columns);
+                          console.columns, ErrorColumns);
     RunSources sources(options);
     const LinkSources chain{sources.downloader(),
                             options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,

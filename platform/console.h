@@ -24,6 +24,10 @@ struct Console {
 // the environment, as on Linux, where the environment's LANG and LC_* variables say it).
 std::string SystemLocaleName();
 
+// The width of the terminal on standard error now, which the user may have changed since the
+// program started; 0 when it is no terminal.
+int ErrorColumns();
+
 // Makes the console show the UTF-8 the program writes (on Windows: the console's output code
 // page and virtual-terminal processing where the console has it), and says what it is.
 Console SetUpConsole();

@@ -11,14 +11,18 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
+int ErrorColumns() {
+    winsize size{};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
 Console SetUpConsole() {
     Console console;
     console.inputIsTerminal = ::isatty(STDIN_FILENO) != 0;
     console.errorIsTerminal = ::isatty(STDERR_FILENO) != 0;
     console.escapes = console.errorIsTerminal;
-    winsize size{};
-    if (console.errorIsTerminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col)
-        console.columns = size.ws_col;
+    if (const int columns = console.errorIsTerminal ? ErrorColumns() : 0)
+        console.columns = columns;
     return console;
 }
 

@@ -68,10 +68,16 @@ Console SetUpConsole() {
         console.escapes = (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
                           SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
     }
-    CONSOLE_SCREEN_BUFFER_INFO screen{};
-    if (console.errorIsTerminal && GetConsoleScreenBufferInfo(error, &screen))
-        console.columns = screen.srWindow.Right - screen.srWindow.Left + 1;
+    if (const int columns = console.errorIsTerminal ? ErrorColumns() : 0)
+        console.columns = columns;
     return console;
+}
+
+int ErrorColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO screen{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &screen))
+        return 0;
+    return screen.srWindow.Right - screen.srWindow.Left + 1;
 }
 
 std::string SystemLocaleName() {
