@@ -296,22 +296,8 @@ std::string Hex(const std::array<uint8_t, N>& bytes, const char* digits) {
 
 }  // namespace
 
-std::optional<std::string> CanonicalInfoHash(std::string_view infoHash) {
-    const std::optional<Sha1Digest> bytes = InfoHashBytes(infoHash);
-    if (!bytes)
-        return std::nullopt;
-    return Hex(*bytes, "0123456789ABCDEF");  // as the caches index it
-}
-
 std::optional<Sha256Digest> V2HashBytes(std::string_view hash) {
     return HexBytes<32>(hash);
-}
-
-std::optional<std::string> CanonicalV2Hash(std::string_view v2Hash) {
-    const std::optional<Sha256Digest> bytes = V2HashBytes(v2Hash);
-    if (!bytes)
-        return std::nullopt;
-    return Hex(*bytes, "0123456789abcdef");  // as v2 links write it
 }
 
 std::string LinkHashes::V1Text() const {

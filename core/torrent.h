@@ -34,17 +34,11 @@ using Sha1Digest = std::array<uint8_t, 20>;
 // either case; nullopt for any other form.
 std::optional<Sha1Digest> InfoHashBytes(std::string_view infoHash);
 
-// The 40 upper-case hexadecimal digits of a hash in either readable form; nullopt otherwise.
-std::optional<std::string> CanonicalInfoHash(std::string_view infoHash);
-
 using Sha256Digest = std::array<uint8_t, 32>;
 
 // The 32 bytes of a BitTorrent v2 info-hash written as 64 hexadecimal digits of either case;
 // nullopt for any other form.
 std::optional<Sha256Digest> V2HashBytes(std::string_view v2Hash);
-
-// The 64 lower-case hexadecimal digits of a v2 info-hash; nullopt when it has no readable form.
-std::optional<std::string> CanonicalV2Hash(std::string_view v2Hash);
 
 // The hashes a link is known by, as their bytes: a v1 info-hash (SHA-1), a v2 info-hash
 // (SHA-256), or both for a hybrid link. Read once from the link's text and carried to every

@@ -98,7 +98,6 @@ void Committer::Run() {
         }
         room_.notify_all();
         CommitGroup(group);
-        ++groups_;
     }
 }
 

@@ -52,8 +52,7 @@ class Committer : public FileCommitter {
                                           const std::string& destination,
                                           const std::atomic<bool>* cancel) override;
 
-    // How many groups were committed so far, and the most files that ever waited at once.
-    size_t groups() const { return groups_; }
+    // The most files that ever waited at once.
     size_t mostWaiting() const { return mostWaiting_; }
 
   private:
@@ -68,7 +67,6 @@ class Committer : public FileCommitter {
     std::condition_variable room_;
     std::vector<std::shared_ptr<Entry>> queue_;
     bool stopping_ = false;
-    std::atomic<size_t> groups_{0};
     std::atomic<size_t> mostWaiting_{0};
     std::thread thread_;
 };

@@ -528,6 +528,47 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     CheckProgressAndCancel(form, w);
 }
 
+// Names and addresses from a link are text, never markup: neither the progress window nor a
+// failure box reads "&lt;" or an image from them, and the window names no address as the link
+// wrote it.
+TEST(BatchWindowTest, OutsideTextIsNeverReadAsMarkup) {
+    testing::World w;
+    w.settings.values = {{"onStart", kFolder}};
+    w.decide = [](const FetchRequest& r) {
+        while (r.source == SourceKind::LinkAddress && !r.cancel->load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return r.source == SourceKind::LinkAddress ? FetchError::Cancelled : FetchError::HttpStatus;
+    };
+    Form1 form(Wire(w));
+    form.show();
+    const std::string markup =
+        "&dn=%26lt%3Bb%26gt%3Bbold&xs=http%3A%2F%2F%3Cimg+src%3D%2Fdev%2Fzero%3E";
+    form.Text1->setPlainText(Link(Hash("E1", "E1"), "&dn=%26lt%3Bb%26gt%3B") + "\n" +
+                             Link(Hash("E2", "E2"), markup));
+    QString box, progress;
+    Qt::TextFormat boxFormat = Qt::RichText, progressFormat = Qt::RichText;
+    OnNextModal([&](QWidget* modal) {
+        auto* message = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(message, nullptr);
+        box = message->text();
+        boxFormat = message->textFormat();
+        OnNextModal([&](QWidget* next) {
+            auto* window = qobject_cast<ProgressWindow*>(next);
+            ASSERT_NE(window, nullptr);
+            progress = window->label->text();
+            progressFormat = window->label->textFormat();
+            window->cancelButton->click();
+        });
+        message->button(QMessageBox::Ok)->click();
+    });
+    form.Command1->click();
+    EXPECT_EQ(boxFormat, Qt::PlainText);
+    EXPECT_TRUE(box.contains("&lt;b&gt;.torrent")) << box.toStdString();
+    EXPECT_EQ(progressFormat, Qt::PlainText);
+    EXPECT_TRUE(progress.contains("&lt;b&gt;bold.torrent")) << progress.toStdString();
+    EXPECT_FALSE(progress.contains("img") || progress.contains("zero")) << progress.toStdString();
+}
+
 // Links are fetched ahead: the first link's fetch ends only once the second's has begun, which
 // waits for the third's, and so on, so a batch that fetched one link after another would never
 // end. Their finish actions still come one by one, in input order, each after its own fetch.

@@ -249,26 +249,30 @@ TEST_F(CliTest, ParallelJobsKeepInputOrderAndTwoSameNamesKeepBothFiles) {
     delays[first] = 200;
     expected.insert(expected.end(), {out / "same.torrent", out / (second + ".torrent"),
                                      out / "a_b.torrent", out / (third + ".torrent")});
-    testing::WriteFile(out / "same.torrent", "OLD");
-    const CliRun run = RunCli(Args({"-j", "8", "--json"}),
-                              Links(hashes) + "magnet:?xt=urn:btih:" + first +
-                                  "&dn=same\nmagnet:?xt=urn:btih:" + second +
-                                  "&dn=same\nmagnet:?xt=urn:btih:" + second +
-                                  "&dn=a%2Fb\nmagnet:?xt=urn:btih:" + third + "&dn=a:b\n");
-    EXPECT_EQ(run.status, 0) << run.err;
-    Lines paths;
-    for (const std::string& line : run.lines()) {
-        const size_t begin = line.find("\"path\":\"") + 8;
-        std::string path = line.substr(begin, line.find("\",\"source") - begin);
-        for (size_t at = path.find("\\\\"); at != std::string::npos; at = path.find("\\\\", at + 1))
-            path.erase(at, 1);  // JSON's "\\" is one backslash
-        paths.push_back(path);
+    for (const std::string jobs : {"1", "8"}) {
+        SCOPED_TRACE("-j " + jobs);
+        testing::WriteFile(out / "same.torrent", "OLD");
+        const CliRun run = RunCli(Args({"-j", jobs, "--json"}),
+                                  Links(hashes) + "magnet:?xt=urn:btih:" + first +
+                                      "&dn=same\nmagnet:?xt=urn:btih:" + second +
+                                      "&dn=same\nmagnet:?xt=urn:btih:" + second +
+                                      "&dn=a%2Fb\nmagnet:?xt=urn:btih:" + third + "&dn=a:b\n");
+        EXPECT_EQ(run.status, 0) << run.err;
+        Lines paths;
+        for (const std::string& line : run.lines()) {
+            const size_t begin = line.find("\"path\":\"") + 8;
+            std::string path = line.substr(begin, line.find("\",\"source") - begin);
+            for (size_t at = path.find("\\\\"); at != std::string::npos;
+                 at = path.find("\\\\", at + 1))
+                path.erase(at, 1);  // JSON's "\\" is one backslash
+            paths.push_back(path);
+        }
+        EXPECT_EQ(paths, expected);
+        EXPECT_EQ(testing::ReadFile(out / "same.torrent"), torrents[first].body);
+        EXPECT_EQ(testing::ReadFile(out / (second + ".torrent")), torrents[second].body);
+        EXPECT_EQ(testing::ReadFile(out / "a_b.torrent"), torrents[second].body);
+        EXPECT_EQ(testing::ReadFile(out / (third + ".torrent")), torrents[third].body);
     }
-    EXPECT_EQ(paths, expected);
-    EXPECT_EQ(testing::ReadFile(out / "same.torrent"), torrents[first].body);
-    EXPECT_EQ(testing::ReadFile(out / (second + ".torrent")), torrents[second].body);
-    EXPECT_EQ(testing::ReadFile(out / "a_b.torrent"), torrents[second].body);
-    EXPECT_EQ(testing::ReadFile(out / (third + ".torrent")), torrents[third].body);
     EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(out / ".velindra-abcdefghij.part")));
     for (const std::string& name : kept)
         EXPECT_TRUE(std::filesystem::remove(PathFromUtf8(out / name))) << name;

@@ -54,7 +54,7 @@ inline Torrent MakeTorrent(const std::string& name, bool v2 = false) {
     for (uint8_t b : digest)
         v2hash += std::string(1, "0123456789abcdef"[b >> 4]) + "0123456789abcdef"[b & 15];
     return Torrent{"d8:announce10:http://t/a4:info" + info + "e",
-                   *CanonicalInfoHash(Hex(*Sha1(info))), v2hash};
+                   ReadLinkHashes(Hex(*Sha1(info)), "")->V1Text(), v2hash};
 }
 
 // A source's staged file put in its place at once, as a committer would.
