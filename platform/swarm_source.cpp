@@ -224,6 +224,19 @@ std::string CappedLink(std::string_view link) {
     return capped;
 }
 
+// An address without the "user:password@" before its host.
+std::string WithoutUserInfo(const std::string& url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return url;
+    const size_t host = scheme + 3;
+    const size_t end = std::min(url.find_first_of("/?#", host), url.size());
+    const size_t at = url.rfind('@', end - 1);
+    if (at == std::string::npos || at < host || end == host)
+        return url;
+    return url.substr(0, host) + url.substr(at + 1);
+}
+
 lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_hash_t& hashes,
                                  bool allowPrivateAddresses) {
     lt::error_code ec;
@@ -236,6 +249,9 @@ lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_has
     params.url_seeds.clear();
     if (!allowPrivateAddresses)
         params.dht_nodes.clear();
+    // Credentials a link writes into a tracker's address are never sent, nor saved.
+    for (std::string& tracker : params.trackers)
+        tracker = WithoutUserInfo(tracker);
     params.save_path = ParentFolder(request.destination);
     params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
     params.flags |= lt::torrent_flags::upload_mode;  // never ask peers for content

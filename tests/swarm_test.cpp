@@ -99,17 +99,21 @@ TEST_F(SwarmTest, OneTorrentUnderSeveralNamesAndPeersOnThisMachine) {
             info);
     }
 
-    // A tracker and a peer on this machine, each counting who comes.
+    // A tracker and a peer on this machine, each counting who comes. The tracker's address
+    // carries credentials, which are never sent.
     testing::LoopbackServer tracker;
     std::atomic<int> announces{0};
-    tracker.server.Get("/announce", [&](const httplib::Request&, httplib::Response& r) {
+    std::atomic<bool> credentials{false};
+    tracker.server.Get("/announce", [&](const httplib::Request& q, httplib::Response& r) {
         ++announces;
+        credentials = credentials || q.has_header("Authorization");
         r.status = 404;
     });
     tracker.Start();
     testing::CountingListener peer;
-    const std::string rest =
-        "&tr=" + tracker.Url("/announce") + "&x.pe=127.0.0.1:" + std::to_string(peer.port());
+    const std::string rest = "&tr=http%3A%2F%2Fuser%3Asecret%40" +
+                             tracker.Url("/announce").substr(7) + "&x.pe=127.0.0.1:" +
+                             std::to_string(peer.port());
     limits.perLinkMs = 2000;
     limits.unreachableMs = 2000;
     for (const bool allowed : {false, true}) {
@@ -119,6 +123,7 @@ TEST_F(SwarmTest, OneTorrentUnderSeveralNamesAndPeersOnThisMachine) {
         EXPECT_EQ(announces > 0, allowed);
         EXPECT_EQ(peer.connections() > 0, allowed);
     }
+    EXPECT_FALSE(credentials);
 }
 
 // A v2-only link: its metadata is asked for and checked by the SHA-256 hash, and saved as a
