@@ -577,6 +577,17 @@ TEST_F(CliTest, FetchesWhatTheCachesLackFromAnotherProgramsSeeder) {
 }
 
 #ifndef _WIN32
+// A folder whose name is in another encoding (Latin-1 here) is printed as the bytes it has, so
+// that a script finds the file; what could steer the terminal is still escaped.
+TEST_F(CliTest, APathInAnotherEncodingIsPrintedAsItIs) {
+    const std::string a = Add("a");
+    const std::string folder = out / "\xe9t\xe9";
+    const CliRun run = RunCli(Args({}, "good", folder), "magnet:?xt=urn:btih:" + a + "&dn=n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.lines(), Lines{folder + "/n.torrent"});
+    EXPECT_EQ(testing::ReadFile(folder + "/n.torrent"), torrents[a].body);
+}
+
 // Cron jobs and service managers start programs with descriptors closed; whatever the program
 // opens first then takes their numbers, and must never receive its messages. Saved paths that
 // cannot be printed fail the run.
