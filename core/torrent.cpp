@@ -118,10 +118,10 @@ class BencodeWalker {
     // bytes a key, less than the shortest key and value take there.
     using Key = uint32_t;
     std::string_view View(Key k) const {
-        size_t i = k;
-        std::string_view key;
-        ParseString(d_, i, &key);
-        return key;
+        size_t i = k, length = 0;
+        while (d_[i] != ':')
+            length = length * 10 + static_cast<size_t>(d_[i++] - '0');
+        return d_.substr(i + 1, length);
     }
 
     bool ReadKey() {
