@@ -69,7 +69,7 @@ class BatchRun {
         // Without a place to wait in, a link's file is still fetched off the calling thread.
         offThread_ = services.aheadWorkers > 0 && !ahead_;
         chosen_.resize(count_);
-        run_ = std::make_unique<AheadRun>(saveAs_ ? Alone() : GroupByDestination(plans_), count_,
+        run_ = std::make_unique<AheadRun>(GroupByDestination(plans_), count_,
                                           ahead_ ? services.aheadWorkers : 0, services.aheadWindow,
                                           [this](size_t i) { return Work(i); });
     }
@@ -93,13 +93,6 @@ class BatchRun {
     }
 
   private:
-    std::vector<std::vector<size_t>> Alone() const {
-        std::vector<std::vector<size_t>> groups;
-        for (size_t i = 0; i < count_; ++i)
-            groups.push_back({i});
-        return groups;
-    }
-
     bool Stopped() const { return services_.stop && *services_.stop; }
 
     void Stop() {

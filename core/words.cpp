@@ -58,31 +58,36 @@ const Text& Words(FetchError error) {
     return kFailed;
 }
 
-const Text& SourceLabel(SourceKind kind) {
-    static constexpr Text kMirror = {"镜像 %1", "mirror %1"};
-    static constexpr Text kLinkAddress = {"链接中的地址 %1", "the link's address %1"};
-    static constexpr Text kNetwork = {"BitTorrent 网络", "the BitTorrent network"};
-    switch (kind) {
-        case SourceKind::Mirror:
-            return kMirror;
-        case SourceKind::LinkAddress:
-            return kLinkAddress;
-        case SourceKind::Network:
-            break;
+namespace {
+
+// What each kind of source is called: in the two languages, and in machine-read output.
+struct SourceWords {
+    SourceKind kind;
+    Text label;
+    const char* name;
+};
+constexpr SourceWords kSources[] = {
+    {SourceKind::Mirror, {"镜像 %1", "mirror %1"}, "mirror"},
+    {SourceKind::LinkAddress, {"链接中的地址 %1", "the link's address %1"}, "address"},
+    {SourceKind::Network, {"BitTorrent 网络", "the BitTorrent network"}, "network"},
+};
+
+const SourceWords& WordsFor(SourceKind kind) {
+    for (const SourceWords& words : kSources) {
+        if (words.kind == kind)
+            return words;
     }
-    return kNetwork;
+    return kSources[2];
+}
+
+}  // namespace
+
+const Text& SourceLabel(SourceKind kind) {
+    return WordsFor(kind).label;
 }
 
 const char* SourceName(SourceKind kind) {
-    switch (kind) {
-        case SourceKind::Mirror:
-            return "mirror";
-        case SourceKind::LinkAddress:
-            return "address";
-        case SourceKind::Network:
-            break;
-    }
-    return "network";
+    return WordsFor(kind).name;
 }
 
 SystemProblem ProblemOf(int errorNumber) {
