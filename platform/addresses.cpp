@@ -10,8 +10,10 @@
 #include <sys/socket.h>
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 
 namespace velindra {
 
@@ -29,30 +31,55 @@ constexpr Prefix V4(uint8_t a, uint8_t b, uint8_t c, uint8_t d, int bits) {
 
 // What is not the public internet: "this" network, private, shared (carrier NAT), loopback,
 // link-local, protocol assignments, documentation, benchmarking, multicast and reserved
-// ranges, and their IPv6 counterparts.
-constexpr Prefix kNonPublic[] = {
-    V4(0, 0, 0, 0, 8),
-    V4(10, 0, 0, 0, 8),
-    V4(100, 64, 0, 0, 10),
-    V4(127, 0, 0, 0, 8),
-    V4(169, 254, 0, 0, 16),
-    V4(172, 16, 0, 0, 12),
-    V4(192, 0, 0, 0, 24),
-    V4(192, 0, 2, 0, 24),
-    V4(192, 168, 0, 0, 16),
-    V4(198, 18, 0, 0, 15),
-    V4(198, 51, 100, 0, 24),
-    V4(203, 0, 113, 0, 24),
+// ranges.
+constexpr Prefix kNonPublicV4[] = {
+    V4(0, 0, 0, 0, 8),      V4(10, 0, 0, 0, 8),    V4(100, 64, 0, 0, 10),   V4(127, 0, 0, 0, 8),
+    V4(169, 254, 0, 0, 16), V4(172, 16, 0, 0, 12), V4(192, 0, 0, 0, 24),    V4(192, 0, 2, 0, 24),
+    V4(192, 168, 0, 0, 16), V4(198, 18, 0, 0, 15), V4(198, 51, 100, 0, 24), V4(203, 0, 113, 0, 24),
     V4(224, 0, 0, 0, 3),  // multicast, reserved and the broadcast address
-    {true, {}, 96},       // unspecified, loopback and the old IPv4-compatible form
-    {true, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff}, 96},  // IPv4-mapped
-    {true, {0x01, 0x00}, 64},                                // discard
-    {true, {0x20, 0x01, 0x0d, 0xb8}, 32},                    // documentation
-    {true, {0xfc}, 7},                                       // unique local
-    {true, {0xfe, 0x80}, 10},                                // link-local
-    {true, {0xfe, 0xc0}, 10},                                // site-local
-    {true, {0xff}, 8},                                       // multicast
 };
+
+// ... and the IPv6 ones of its own.
+constexpr Prefix kNonPublicV6[] = {
+    {true, {}, 96},  // unspecified, loopback and the old IPv4-compatible form
+    {true, {0x00, 0x64, 0xff, 0x9b, 0x00, 0x01}, 48},  // NAT64 for local use: private networks
+    {true, {0x01, 0x00}, 64},                          // discard
+    {true, {0x20, 0x01, 0x0d, 0xb8}, 32},              // documentation
+    {true, {0xfc}, 7},                                 // unique local
+    {true, {0xfe, 0x80}, 10},                          // link-local
+    {true, {0xfe, 0xc0}, 10},                          // site-local
+    {true, {0xff}, 8},                                 // multicast
+};
+
+// The IPv6 forms that carry an IPv4 address (from the prefix's end on), which reach whatever
+// that address does.
+constexpr Prefix kCarriesV4[] = {
+    {true, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff}, 96},  // IPv4-mapped
+    {true, {0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 0, 0}, 96},  // IPv4-translated
+    {true, {0x00, 0x64, 0xff, 0x9b}, 96},                    // NAT64, well-known prefix
+    {true, {0x20, 0x02}, 16},                                // 6to4
+};
+
+// Every range that is not public, in one list: the IPv4 ones, the IPv6 ones, and the IPv4 ones
+// in each IPv6 form that carries IPv4. Both the check of a link's web addresses and the network
+// source's filter are made from it.
+const std::vector<Prefix>& NonPublic() {
+    static const std::vector<Prefix> all = [] {
+        std::vector<Prefix> list(std::begin(kNonPublicV4), std::end(kNonPublicV4));
+        list.insert(list.end(), std::begin(kNonPublicV6), std::end(kNonPublicV6));
+        for (const Prefix& form : kCarriesV4) {
+            const size_t at = static_cast<size_t>(form.bits / 8);
+            for (const Prefix& v4 : kNonPublicV4) {
+                Prefix carried = form;
+                std::copy_n(v4.net.begin(), 4, carried.net.begin() + static_cast<long>(at));
+                carried.bits = form.bits + v4.bits;
+                list.push_back(carried);
+            }
+        }
+        return list;
+    }();
+    return all;
+}
 
 bool Within(const IpAddress& a, const Prefix& p) {
     if (a.v6 != p.v6)
@@ -63,12 +90,6 @@ bool Within(const IpAddress& a, const Prefix& p) {
             return false;
     }
     return true;
-}
-
-IpAddress V4Inside(const IpAddress& a, size_t at) {
-    IpAddress v4;
-    std::memcpy(v4.bytes.data(), a.bytes.data() + at, 4);
-    return v4;
 }
 
 // One part of a BSD-style IPv4 address: decimal, octal after "0", hexadecimal after "0x".
@@ -236,16 +257,7 @@ std::string AddressText(const IpAddress& a) {
 }
 
 bool IsPublic(const IpAddress& a) {
-    if (a.v6) {
-        static constexpr Prefix kMapped = {true, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff}, 96};
-        static constexpr Prefix kNat64 = {true, {0x00, 0x64, 0xff, 0x9b}, 96};
-        static constexpr Prefix k6to4 = {true, {0x20, 0x02}, 16};
-        if (Within(a, kMapped) || Within(a, kNat64))
-            return IsPublic(V4Inside(a, 12));
-        if (Within(a, k6to4))
-            return IsPublic(V4Inside(a, 2));
-    }
-    for (const Prefix& p : kNonPublic) {
+    for (const Prefix& p : NonPublic()) {
         if (Within(a, p))
             return false;
     }
@@ -254,7 +266,7 @@ bool IsPublic(const IpAddress& a) {
 
 std::vector<std::pair<IpAddress, IpAddress>> NonPublicRanges() {
     std::vector<std::pair<IpAddress, IpAddress>> ranges;
-    for (const Prefix& p : kNonPublic) {
+    for (const Prefix& p : NonPublic()) {
         IpAddress first, last;
         first.v6 = last.v6 = p.v6;
         const int size = p.v6 ? 16 : 4;

@@ -27,11 +27,13 @@ std::optional<IpAddress> ParseAddress(const std::string& host);
 std::optional<IpAddress> AddressOf(const sockaddr* address);
 std::string AddressText(const IpAddress& address);
 
-// Whether an address is on the public internet. IPv4 inside IPv6 (mapped, NAT64, 6to4) counts
-// as the IPv4 address it holds.
+// Whether an address is on the public internet. IPv4 inside IPv6 (mapped, translated, NAT64's
+// well-known prefix, 6to4) counts as the IPv4 address it holds; NAT64's local-use prefix, which
+// reaches private networks, is never public.
 bool IsPublic(const IpAddress& address);
 
-// The ranges that are not public, first and last address of each, for a filter.
+// The ranges that are not public, first and last address of each, for a filter: the same list
+// IsPublic reads.
 std::vector<std::pair<IpAddress, IpAddress>> NonPublicRanges();
 
 // The addresses a name resolves to here; none when it does not.

@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -324,38 +326,113 @@ class Url {
     bool ok_ = false;
 };
 
-bool Set(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
-// Whether libcurl may send a request for this scheme through a proxy from the environment.
-bool ProxyFor(const std::string& scheme) {
-    return (scheme == "http" && Set("http_proxy")) ||
-           (scheme == "https" && (Set("https_proxy") || Set("HTTPS_PROXY"))) || Set("all_proxy") ||
-           Set("ALL_PROXY");
-}
-
-// Why a link's own address may not be asked, looked at before anything is sent; and whether
-// its connections must be watched (no proxy in between). A proxy is the user's choice: what it
-// is asked for is looked up here first, and refused when it is this machine or a private
-// network.
-std::optional<FetchResult> Unreachable(const std::string& url, bool& watchConnections) {
-    Url parts(url);
-    const std::string host = parts.Get(CURLUPART_HOST);
-    watchConnections = !ProxyFor(parts.Get(CURLUPART_SCHEME));
+// Why a link's own address may not be asked, looked at before anything is sent. Through a
+// proxy (the user's choice, and the only connection then made) what it is asked for is looked
+// up here first, and refused when it is this machine or a private network; a direct connection
+// is looked at again as it is made.
+std::optional<FetchResult> Unreachable(const std::string& host, bool proxied) {
     if (const std::optional<IpAddress> literal = ParseAddress(host)) {
         if (!IsPublic(*literal))
             return NotContacted(host);
         return std::nullopt;
     }
-    if (!watchConnections) {
+    if (proxied) {
         for (const IpAddress& a : Resolve(host)) {
             if (!IsPublic(a))
                 return NotContacted(host + " (" + AddressText(a) + ")");
         }
     }
     return std::nullopt;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Whether one entry of no_proxy names the host: the name itself or a domain above it ("x.test"
+// and ".x.test" both name "a.x.test"), an address, or a range of addresses ("10.0.0.0/8").
+bool Exempts(std::string entry, const std::string& host) {
+    if (entry.size() > 2 && entry.front() == '[' && entry.find(']') != std::string::npos)
+        entry = entry.substr(1, entry.find(']') - 1);  // [::1]
+    const size_t slash = entry.find('/');
+    const std::optional<IpAddress> address = ParseAddress(host);
+    if (slash != std::string::npos || ParseAddress(entry)) {
+        const std::optional<IpAddress> net = ParseAddress(entry.substr(0, slash));
+        if (!address || !net || net->v6 != address->v6)
+            return false;
+        const int width = address->v6 ? 128 : 32;
+        int bits = width;
+        if (slash != std::string::npos) {
+            const std::string digits = entry.substr(slash + 1);
+            if (digits.empty() || digits.size() > 3 ||
+                digits.find_first_not_of("0123456789") != std::string::npos)
+                return false;
+            bits = std::min(std::stoi(digits), width);
+        }
+        for (int bit = 0; bit < bits; ++bit) {
+            const int mask = 0x80 >> (bit % 8);
+            if ((address->bytes[bit / 8] & mask) != (net->bytes[bit / 8] & mask))
+                return false;
+        }
+        return true;
+    }
+    while (!entry.empty() && entry.front() == '.')
+        entry.erase(0, 1);
+    while (!entry.empty() && entry.back() == '.')
+        entry.pop_back();
+    if (entry.empty())
+        return false;
+    return host == entry || (host.size() > entry.size() && host.ends_with(entry) &&
+                             host[host.size() - entry.size() - 1] == '.');
+}
+
+}  // namespace
+
+std::optional<std::string> ProxyFor(const std::string& url) {
+    Url parts(url);
+    const std::string scheme = Lower(parts.Get(CURLUPART_SCHEME));
+    std::string host = Lower(parts.Get(CURLUPART_HOST));
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    while (!host.empty() && host.back() == '.')
+        host.pop_back();
+    std::string proxy;
+    if (scheme == "http")
+        proxy = Environment("http_proxy");
+    else if (scheme == "https")
+        proxy = !Environment("https_proxy").empty() ? Environment("https_proxy")
+                                                    : Environment("HTTPS_PROXY");
+    if (proxy.empty())
+        proxy =
+            !Environment("all_proxy").empty() ? Environment("all_proxy") : Environment("ALL_PROXY");
+    if (proxy.empty())
+        return std::nullopt;
+    const std::string exempt =
+        !Environment("no_proxy").empty() ? Environment("no_proxy") : Environment("NO_PROXY");
+    for (size_t begin = 0; begin <= exempt.size();) {
+        const size_t end = std::min(exempt.find_first_of(", ", begin), exempt.size());
+        const std::string entry = Lower(exempt.substr(begin, end - begin));
+        if (entry == "*" || Exempts(entry, host))
+            return std::nullopt;
+        begin = end + 1;
+    }
+    return proxy;
+}
+
+namespace {
+
+// Sends the request for a link's own address the way ProxyFor says, whatever libcurl would
+// decide on its own, and watches every connection of a direct one.
+std::optional<FetchResult> Route(CURL* h, const std::string& url, bool onlyPublic, Transfer& t) {
+    const std::optional<std::string> proxy = ProxyFor(url);
+    curl_easy_setopt(h, CURLOPT_PROXY, proxy ? proxy->c_str() : "");
+    curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+    t.onlyPublic = onlyPublic && !proxy;
+    if (!onlyPublic)
+        return std::nullopt;
+    return Unreachable(Url(url).Get(CURLUPART_HOST), proxy.has_value());
 }
 
 }  // namespace
@@ -393,10 +470,8 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     for (long hop = 0;; ++hop) {
         if (fromLink) {
             url = Url(url).WithoutCredentials();
-            if (request.onlyPublicAddresses) {
-                if (std::optional<FetchResult> refused = Unreachable(url, t.onlyPublic))
-                    return *refused;
-            }
+            if (std::optional<FetchResult> refused = Route(h, url, request.onlyPublicAddresses, t))
+                return *refused;
             const auto spent =
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
             const long left = limits_.totalTimeoutMs - static_cast<long>(spent.count());

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "interfaces.h"
@@ -26,6 +27,11 @@ struct TrustStore {
     std::string caPath;
     static TrustStore FromEnvironment(const std::string& caFileOverride = {});
 };
+
+// The proxy a request for this URL goes through, read from the environment as libcurl reads it
+// (http_proxy; https_proxy or HTTPS_PROXY; all_proxy or ALL_PROXY; no_proxy or NO_PROXY with
+// names, domains, addresses and ranges); none when it goes direct.
+std::optional<std::string> ProxyFor(const std::string& url);
 
 // Blocking transfers that may run on several threads at once. Connections (kept alive per
 // host), TLS sessions, name look-ups and the loaded certificate store are reused across the

@@ -104,6 +104,7 @@ class DownloadTest : public ::testing::Test {
         r.hashes = *ReadLinkHashes(hash.empty() ? good.hash : hash, "");
         r.cancel = cancel;
         r.onlyPublicAddresses = linkAddress;
+        r.source = linkAddress ? SourceKind::LinkAddress : SourceKind::Mirror;
         return testing::Committed((d ? *d : downloader).Fetch(r));
     }
 
@@ -240,6 +241,46 @@ TEST_F(DownloadTest, ParallelTransfersNeverMixAndCancelledConnectionsAreNotReuse
     EXPECT_NE(portOf["/count/c"], portOf["/count/b"]);
 }
 
+// A proxy is used as libcurl would use it from the environment, no_proxy included; a link's own
+// address that no_proxy sends direct is watched as it connects, so a name that leads to this
+// machine is not asked, and neither is the proxy.
+TEST_F(DownloadTest, ALinksAddressExemptFromTheProxyIsStillWatched) {
+    const std::vector<std::tuple<std::string, std::string, std::string, bool>> cases = {
+        // url, http_proxy, no_proxy, proxied
+        {"http://a.test/x", "", "", false},
+        {"http://a.test/x", "http://p:3128", "", true},
+        {"https://a.test/x", "http://p:3128", "", false},  // http_proxy is for http only
+        {"http://a.test/x", "http://p:3128", "*", false},
+        {"http://exempt.rebind.test/", "http://p:3128", ".rebind.test", false},
+        {"http://EXEMPT.Rebind.Test./", "http://p:3128", "rebind.test", false},
+        {"http://notrebind.test/", "http://p:3128", "rebind.test", true},
+        {"http://10.1.2.3/", "http://p:3128", "localhost,10.0.0.0/8", false},
+        {"http://11.1.2.3/", "http://p:3128", "localhost, 10.0.0.0/8", true},
+        {"http://[::1]:8/", "http://p:3128", "::1", false},
+    };
+    for (const auto& [url, proxy, exempt, proxied] : cases) {
+        testing::SetVariable("http_proxy", proxy);
+        testing::SetVariable("no_proxy", exempt);
+        EXPECT_EQ(ProxyFor(url).has_value(), proxied) << url << " " << exempt;
+    }
+    testing::LoopbackServer proxy;
+    std::atomic<int> proxied{0};
+    proxy.server.Get(".*", [&](const httplib::Request&, httplib::Response& r) {
+        ++proxied;
+        r.set_content(good.body, "application/x-bittorrent");
+    });
+    proxy.Start();
+    testing::SetVariable("http_proxy", proxy.Url(""));
+    testing::SetVariable("no_proxy", "localhost");
+    const std::string port = server.Url("").substr(server.Url("").rfind(':') + 1);
+    const FetchResult refused =
+        Get("http://localhost:" + port + "/count/x", dir / "x.torrent", nullptr, "", nullptr, true);
+    EXPECT_EQ(refused.error, FetchError::PrivateAddress) << refused.detail;
+    EXPECT_EQ(proxied, 0);
+    EXPECT_TRUE(portOf.empty());
+    testing::ClearProxies();
+}
+
 // Every spelling of an address is read as the address it is, and only the public internet
 // counts as public; IPv4 inside IPv6 counts as itself. Names are no addresses.
 TEST(AddressTest, SpellingsAndRanges) {
@@ -270,6 +311,14 @@ TEST(AddressTest, SpellingsAndRanges) {
         {"fd12:3456::1", "fd12:3456:0:0:0:0:0:1", false},
         {"2001:db8::1", "2001:db8:0:0:0:0:0:1", false},
         {"2a00:1450::200e", "2a00:1450:0:0:0:0:0:200e", true},
+        // IPv4 carried in IPv6: NAT64 (well-known and local-use), 6to4, translated.
+        {"64:ff9b::7f00:1", "64:ff9b:0:0:0:0:7f00:1", false},
+        {"64:ff9b::808:808", "64:ff9b:0:0:0:0:808:808", true},
+        {"64:ff9b:1::a00:2", "64:ff9b:1:0:0:0:a00:2", false},
+        {"2002:a00:1::1", "2002:a00:1:0:0:0:0:1", false},
+        {"2002:808:808::1", "2002:808:808:0:0:0:0:1", true},
+        {"::ffff:0:10.0.0.1", "0:0:0:0:ffff:0:a00:1", false},
+        {"::ffff:0:8.8.8.8", "0:0:0:0:ffff:0:808:808", true},
     };
     for (const auto& [host, text, isPublic] : cases) {
         const std::optional<IpAddress> address = ParseAddress(host);
@@ -281,10 +330,15 @@ TEST(AddressTest, SpellingsAndRanges) {
          {"localhost", "example.com", "1e100.net", "0x", "256.1.1.1", "1.2.3.4.5", "::1::", ""})
         EXPECT_FALSE(ParseAddress(name).has_value()) << name;
     // The ranges a filter blocks are exactly the ones that are not public.
-    for (const auto& [first, last] : NonPublicRanges()) {
-        EXPECT_FALSE(IsPublic(first)) << AddressText(first);
-        EXPECT_FALSE(IsPublic(last)) << AddressText(last);
-    }
+    const auto blocked = [ranges = NonPublicRanges()](const IpAddress& a) {
+        for (const auto& [first, last] : ranges) {
+            if (first.v6 == a.v6 && first.bytes <= a.bytes && a.bytes <= last.bytes)
+                return true;
+        }
+        return false;
+    };
+    for (const auto& [host, text, isPublic] : cases)
+        EXPECT_EQ(blocked(*ParseAddress(host)), !isPublic) << host;
 }
 
 // The real committer, with its disk steps recorded in one journal beside each file's report.
