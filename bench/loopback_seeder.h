@@ -41,15 +41,18 @@ class LoopbackSeeder {
     // Seeds a file of `size` bytes made for the name, once it is ready to hand out pieces.
     // Returns the torrent's info-hash in lower-case hexadecimal (with `v2`, a BitTorrent v2
     // torrent and its 64-digit SHA-256 info-hash); `info` receives the exact bytes of its info
-    // dictionary.
+    // dictionary. With `hybrid`, the torrent is both v1 and v2: the v1 hash is returned and the
+    // v2 hash written there.
     std::string Seed(const std::string& name, size_t size, std::string* info = nullptr,
-                     bool v2 = false) {
+                     bool v2 = false, std::string* hybrid = nullptr) {
         std::ofstream(folder_ / name, std::ios::binary)
             << std::string(size, static_cast<char>(name.size()));
         lt::file_storage files;
         lt::add_files(files, (folder_ / name).string());
         lt::create_torrent creator(files, 16 * 1024,
-                                   v2 ? lt::create_torrent::v2_only : lt::create_torrent::v1_only);
+                                   hybrid ? lt::create_flags_t{}
+                                   : v2   ? lt::create_torrent::v2_only
+                                          : lt::create_torrent::v1_only);
         lt::set_piece_hashes(creator, folder_.string());
         std::vector<char> bytes;
         lt::bencode(std::back_inserter(bytes), creator.generate());
@@ -69,8 +72,13 @@ class LoopbackSeeder {
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        if (hybrid) {
+            std::ostringstream v2hex;
+            v2hex << ti->info_hashes().v2;
+            *hybrid = v2hex.str();
+        }
         std::ostringstream hex;
-        if (v2)
+        if (v2 && !hybrid)
             hex << ti->info_hashes().v2;
         else
             hex << ti->info_hashes().v1;

@@ -31,7 +31,9 @@ std::string SourceText(const Attempt& a) {
 // transfer's own words.
 std::string AttemptText(const Attempt& a) {
     const FetchResult& r = a.result;
-    const std::string text = SourceText(a) + " " + Say(Words(r.error));
+    // A link whose work could not start names no source.
+    const std::string text =
+        (a.index > 0 ? SourceText(a) + " " : std::string()) + Say(Words(r.error));
     std::string detail;
     if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
         detail = Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
@@ -88,6 +90,7 @@ std::string SystemReason(int error, const std::string& englishDetail) {
         {SystemProblem::InputOutput, &t::kInputOutput},
         {SystemProblem::BrokenPipe, &t::kBrokenPipe},
         {SystemProblem::TooManyFiles, &t::kTooManyFiles},
+        {SystemProblem::NameTaken, &t::kNameTaken},
     };
     if (CurrentLanguage() == Language::English && !englishDetail.empty())
         return englishDetail;

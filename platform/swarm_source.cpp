@@ -19,6 +19,7 @@
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/torrent_status.hpp>
+#include <sstream>
 #include <thread>
 
 #include "addresses.h"
@@ -163,7 +164,11 @@ lt::session& SwarmSource::Session() {
         pack.set_bool(lt::settings_pack::enable_upnp, limits_.portMapping);
         pack.set_bool(lt::settings_pack::enable_natpmp, limits_.portMapping);
         pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
-        pack.set_int(lt::settings_pack::alert_mask, lt::alert_category::error);
+        // Errors, and what tells which trackers and peers could not be reached.
+        pack.set_int(lt::settings_pack::alert_mask,
+                     lt::alert_category::error | lt::alert_category::tracker |
+                         lt::alert_category::connect | lt::alert_category::ip_block);
+        pack.set_int(lt::settings_pack::alert_queue_size, 50'000);
         lt::session_params params;
         if (limits_.dht)
             LoadState(limits_.stateFile, params);
@@ -182,24 +187,49 @@ lt::session& SwarmSource::Session() {
             params.ip_filter = PublicOnly();
         session_ = std::make_unique<lt::session>(std::move(params));
         dhtNodeMetric_ = lt::find_metric_idx("dht.dht_nodes");
+        lastDhtNode_ = Clock::now();
         ++sessionsStarted_;
     }
     return *session_;
 }
 
-int SwarmSource::DhtNodes() {
-    // Called with lock_ held; the alert queue is read by one thread at a time.
-    if (!session_ || !limits_.dht || dhtNodeMetric_ < 0)
-        return 0;
-    session_->post_session_stats();
+namespace {
+
+std::string EndpointText(const lt::tcp::endpoint& peer) {
+    return peer.address().to_string() + ":" + std::to_string(peer.port());
+}
+
+}  // namespace
+
+void SwarmSource::Poll() {
+    if (!session_)
+        return;
+    if (limits_.dht && dhtNodeMetric_ >= 0)
+        session_->post_session_stats();
     std::vector<lt::alert*> alerts;
     session_->pop_alerts(&alerts);
     for (lt::alert* a : alerts) {
         if (auto* stats = lt::alert_cast<lt::session_stats_alert>(a)) {
             dhtNodes_ = stats->counters()[dhtNodeMetric_];
+            if (dhtNodes_ > 0)
+                lastDhtNode_ = Clock::now();
+        } else if (auto* failed = lt::alert_cast<lt::tracker_error_alert>(a)) {
+            deadTrackers_.insert(failed->tracker_url());
+        } else if (auto* replied = lt::alert_cast<lt::tracker_reply_alert>(a)) {
+            deadTrackers_.erase(replied->tracker_url());
+        } else if (auto* gone = lt::alert_cast<lt::peer_disconnected_alert>(a)) {
+            // A connection that was never made is a dead peer; one that was made is not.
+            if (gone->op == lt::operation_t::connect)
+                deadPeers_.insert(EndpointText(gone->endpoint));
+            else
+                deadPeers_.erase(EndpointText(gone->endpoint));
+        } else if (auto* blocked = lt::alert_cast<lt::peer_blocked_alert>(a)) {
+            deadPeers_.insert(EndpointText(blocked->endpoint));  // never contacted
         }
     }
-    return static_cast<int>(dhtNodes_);
+    // The DHT counts as offline once it has had no node for a link's whole bound.
+    dhtOffline_ = dhtNodes_ == 0 &&
+                  Clock::now() - lastDhtNode_ > std::chrono::milliseconds(limits_.unreachableMs);
 }
 
 namespace {
@@ -277,11 +307,9 @@ std::optional<lt::info_hash_t> NetworkHashes(const LinkHashes& hashes) {
 }
 
 // The torrent file for metadata that arrived, checked against the link and staged.
-FetchResult StageMetadata(const lt::torrent_info& info, const std::vector<std::string>& trackers,
+FetchResult StageMetadata(std::string_view info, const std::vector<std::string>& trackers,
                           const FetchRequest& request, std::unique_ptr<AtomicFile> file) {
-    const auto section = info.info_section();
-    const std::string body = TorrentFromMetadata(
-        std::string_view(section.data(), static_cast<size_t>(section.size())), trackers);
+    const std::string body = TorrentFromMetadata(info, trackers);
     if (FetchResult checked = CheckDelivered(body, request.hashes, nullptr); !checked.ok())
         return FetchResult::Failed(checked.error,
                                    "the metadata from the network does not match the link");
@@ -308,82 +336,144 @@ FetchResult GaveUp(bool everReached, bool unreachable, int mostPeers) {
 
 }  // namespace
 
-// One look-up of a torrent in the network, shared by every link of the batch that names it:
-// the library knows a torrent once, whatever names the links give it.
+// What a link asks the network through: its trackers and its peers.
+struct SwarmSource::Named {
+    std::vector<std::string> trackers;
+    std::vector<lt::tcp::endpoint> peers;
+};
+
+// One look-up of a torrent in the network, shared by every link of the batch that names it by
+// either of its hashes: the library knows a torrent once, whatever names the links give it.
+// It ends when its last link is done.
 struct SwarmSource::Lookup {
     lt::torrent_handle handle;
+    LinkHashes hashes;  // every hash its links have named
     int users = 0;
 };
 
 namespace {
 
-// A torrent by its v1 hash, or its v2 hash when it has none: what the library tells torrents
-// apart by.
-std::string LookupKey(const LinkHashes& hashes) {
-    return hashes.v1 ? hashes.V1Text() : hashes.V2Text();
+bool SharesAHash(const LinkHashes& a, const LinkHashes& b) {
+    return (a.v1 && a.v1 == b.v1) || (a.v2 && a.v2 == b.v2);
 }
+
+// The largest total of info dictionaries kept for other links of the same torrent.
+constexpr size_t kMaxKeptMetadata = 64u << 20;
 
 }  // namespace
 
+bool SwarmSource::NothingLeftToAsk(const Named& named) const {
+    if (limits_.dht && !dhtOffline_)
+        return false;
+    for (const std::string& tracker : named.trackers) {
+        if (!deadTrackers_.contains(tracker))
+            return false;
+    }
+    for (const lt::tcp::endpoint& peer : named.peers) {
+        if (!deadPeers_.contains(EndpointText(peer)))
+            return false;
+    }
+    return true;
+}
+
+std::shared_ptr<const std::string> SwarmSource::KnownMetadata(const LinkHashes& hashes) const {
+    for (const std::string& key : {hashes.V1Text(), hashes.V2Text()}) {
+        if (key.empty())
+            continue;
+        if (auto found = metadata_.find(key); found != metadata_.end())
+            return found->second;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& request,
+                                                       lt::add_torrent_params params,
+                                                       const Named& named, FetchResult& failure) {
+    std::lock_guard<std::mutex> guard(lock_);
+    Session();
+    Poll();
+    // Whether the network can be reached is the session's matter: a link that names only what
+    // this run found unreachable fails at once while the DHT has no node.
+    if (NothingLeftToAsk(named)) {
+        failure = FetchResult::Failed(FetchError::NoConnection, kUnreachable);
+        return nullptr;
+    }
+    std::shared_ptr<Lookup> lookup;
+    for (const auto& other : lookups_) {
+        if (SharesAHash(other->hashes, request.hashes))
+            lookup = other;
+    }
+    if (!lookup) {
+        lt::error_code ec;
+        lt::torrent_handle handle = session_->add_torrent(std::move(params), ec);
+        if (ec || !handle.is_valid()) {
+            failure = FetchResult::Failed(
+                FetchError::Other, "the network source could not take the link: " + ec.message());
+            return nullptr;
+        }
+        // The library may know the torrent already by its other hash.
+        for (const auto& other : lookups_) {
+            if (other->handle == handle)
+                lookup = other;
+        }
+        if (!lookup) {
+            lookup = lookups_.emplace_back(std::make_shared<Lookup>());
+            lookup->handle = handle;
+        }
+    } else {
+        // Another link for the same torrent is asking already: this one's trackers and peers
+        // join its look-up.
+        for (const std::string& tracker : named.trackers)
+            lookup->handle.add_tracker(lt::announce_entry(tracker));
+        for (const lt::tcp::endpoint& peer : named.peers)
+            lookup->handle.connect_peer(peer);
+    }
+    if (!lookup->hashes.v1)
+        lookup->hashes.v1 = request.hashes.v1;
+    if (!lookup->hashes.v2)
+        lookup->hashes.v2 = request.hashes.v2;
+    ++lookup->users;
+    return lookup;
+}
+
+void SwarmSource::Leave(const std::shared_ptr<Lookup>& lookup) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (--lookup->users > 0)
+        return;
+    std::erase(lookups_, lookup);
+    if (session_)
+        session_->remove_torrent(lookup->handle);
+}
+
 FetchResult SwarmSource::Fetch(const FetchRequest& request) {
-    const std::optional<lt::info_hash_t> hashes = NetworkHashes(request.hashes);
-    if (!hashes)
+    if (!NetworkHashes(request.hashes))
         return FetchResult::Failed(FetchError::Other,
                                    "the info-hash is not one the network can look up");
-    if (offline_) {
-        // Whether the network can be reached is the session's matter, not the link's.
-        std::lock_guard<std::mutex> guard(lock_);
-        if (DhtNodes() == 0)
-            return FetchResult::Failed(FetchError::NoConnection, kUnreachable);
-        offline_ = false;  // a node has turned up: links are asked again
-    }
     auto file = std::make_unique<AtomicFile>(request.destination);
     if (FetchResult opened = file->Open(); !opened.ok())
         return opened;
-
-    lt::add_torrent_params params = ParamsFor(request, *hashes, limits_.allowPrivateAddresses);
-    const std::vector<std::string> trackers = params.trackers;
-    const std::string key = LookupKey(request.hashes);
-    std::shared_ptr<Lookup> lookup;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        std::shared_ptr<Lookup>& shared = lookups_[key];
-        if (!shared) {
-            lt::error_code ec;
-            lt::torrent_handle handle = Session().add_torrent(std::move(params), ec);
-            if (ec || !handle.is_valid()) {
-                lookups_.erase(key);
-                return FetchResult::Failed(
-                    FetchError::Other,
-                    "the network source could not take the link: " + ec.message());
-            }
-            shared = std::make_shared<Lookup>();
-            shared->handle = handle;
-        } else {
-            // Another link for the same torrent is asking already: this one's trackers and
-            // peers join its look-up.
-            for (const std::string& tracker : params.trackers)
-                shared->handle.add_tracker(lt::announce_entry(tracker));
-            for (const lt::tcp::endpoint& peer : params.peers)
-                shared->handle.connect_peer(peer);
-        }
-        ++shared->users;
-        lookup = shared;
+    lt::add_torrent_params params =
+        ParamsFor(request, *NetworkHashes(request.hashes), limits_.allowPrivateAddresses);
+    const Named named{params.trackers, params.peers};
+    FetchResult failure;
+    const std::shared_ptr<Lookup> lookup = Join(request, std::move(params), named, failure);
+    if (!lookup)
+        return failure;
+    FetchResult result;
+    try {
+        result = AwaitMetadata(*lookup, named, request, std::move(file));
+    } catch (const std::exception& e) {
+        result = FetchResult::Failed(FetchError::Other,
+                                     std::string("the network source failed: ") + e.what());
     }
-    FetchResult result = AwaitMetadata(lookup->handle, trackers, request, std::move(file));
-    std::lock_guard<std::mutex> guard(lock_);
-    if (--lookup->users == 0) {
-        lookups_.erase(key);
-        if (session_)
-            session_->remove_torrent(lookup->handle);
-    }
+    Leave(lookup);
     return result;
 }
 
-FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
-                                       const std::vector<std::string>& trackers,
+FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
                                        const FetchRequest& request,
                                        std::unique_ptr<AtomicFile> file) {
+    const lt::torrent_handle& handle = lookup.handle;
     const auto start = Clock::now();
     auto lastReached = start;
     // A link added while the DHT was still starting is not looked up there until the library's
@@ -400,14 +490,38 @@ FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
             std::shared_ptr<const lt::torrent_info> info = status.torrent_file.lock();
             if (!info)
                 info = handle.torrent_file();
-            if (info)
-                return StageMetadata(*info, trackers, request, std::move(file));
+            if (info) {
+                const auto section = info->info_section();
+                auto bytes = std::make_shared<const std::string>(
+                    section.data(), static_cast<size_t>(section.size()));
+                {
+                    std::lock_guard<std::mutex> guard(lock_);
+                    if (metadataBytes_ + bytes->size() > kMaxKeptMetadata) {
+                        metadata_.clear();
+                        metadataBytes_ = 0;
+                    }
+                    std::ostringstream v1, v2;
+                    if (info->info_hashes().has_v1())
+                        metadata_[(v1 << info->info_hashes().v1, v1.str())] = bytes;
+                    if (info->info_hashes().has_v2())
+                        metadata_[(v2 << info->info_hashes().v2, v2.str())] = bytes;
+                    metadataBytes_ += bytes->size();
+                }
+                return StageMetadata(*bytes, named.trackers, request, std::move(file));
+            }
         }
         int dhtNodes = 0;
+        bool nothingLeft = false;
+        std::shared_ptr<const std::string> known;
         {
             std::lock_guard<std::mutex> guard(lock_);
-            dhtNodes = DhtNodes();
+            Poll();
+            dhtNodes = static_cast<int>(dhtNodes_);
+            nothingLeft = NothingLeftToAsk(named);
+            known = KnownMetadata(request.hashes);
         }
+        if (known)
+            return StageMetadata(*known, named.trackers, request, std::move(file));
         const auto now = Clock::now();
         if (limits_.dht && status.num_peers == 0 && now >= nextDhtAsk) {
             handle.force_dht_announce();
@@ -423,10 +537,8 @@ FetchResult SwarmSource::AwaitMetadata(const lt::torrent_handle& handle,
         const bool outOfTime = now - start > std::chrono::milliseconds(limits_.perLinkMs);
         const bool unreachable =
             now - lastReached > std::chrono::milliseconds(limits_.unreachableMs);
-        if (outOfTime || unreachable) {
-            if (!everReached)
-                offline_ = true;
-            return GaveUp(everReached, unreachable, mostPeers);
+        if (outOfTime || unreachable || (status.num_peers == 0 && nothingLeft)) {
+            return GaveUp(everReached, !outOfTime, mostPeers);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +16,7 @@
 
 namespace libtorrent {
 class session;
+struct add_torrent_params;
 struct torrent_handle;
 namespace dht {
 struct dht_state;
@@ -32,8 +35,9 @@ inline constexpr size_t kMaxPeersPerLink = 100;
 // Every bound and switch of the network source, in one place.
 struct SwarmLimits {
     long perLinkMs = 60'000;      // give up on a link after this long
-    long unreachableMs = 10'000;  // ... or after this long without any peer or DHT node; once
-                                  // a link has, the session counts as offline (see Fetch)
+    long unreachableMs = 10'000;  // ... or after this long without any peer or DHT node, or
+                                  // at once when everything it names has been tried and
+                                  // failed and the DHT has no node (see Fetch)
     bool dht = true;
     bool localDiscovery = false;  // metadata needs no local peer discovery
     bool portMapping = false;     // UPnP and NAT-PMP: the router stays as it is
@@ -72,25 +76,41 @@ class SwarmSource : public Downloader {
     int sessionsStarted() const { return sessionsStarted_; }
 
   private:
-    libtorrent::session& Session();
-    FetchResult AwaitMetadata(const libtorrent::torrent_handle& handle,
-                              const std::vector<std::string>& trackers, const FetchRequest& request,
-                              std::unique_ptr<AtomicFile> file);
-    int DhtNodes();
-
     struct Lookup;
+    struct Named;
+    libtorrent::session& Session();
+    std::shared_ptr<Lookup> Join(const FetchRequest& request, libtorrent::add_torrent_params params,
+                                 const Named& named, FetchResult& failure);
+    void Leave(const std::shared_ptr<Lookup>& lookup);
+    FetchResult AwaitMetadata(const Lookup& lookup, const Named& named, const FetchRequest& request,
+                              std::unique_ptr<AtomicFile> file);
+    // Called with lock_ held: reads what the session has said since the last call.
+    void Poll();
+    bool NothingLeftToAsk(const Named& named) const;
+    std::shared_ptr<const std::string> KnownMetadata(const LinkHashes& hashes) const;
 
     SwarmLimits limits_;
     std::mutex lock_;
-    std::map<std::string, std::shared_ptr<Lookup>> lookups_;
+    // Every look-up in progress, each for one torrent of the library's, whichever of its hashes
+    // the links named.
+    std::vector<std::shared_ptr<Lookup>> lookups_;
     std::unique_ptr<libtorrent::session> session_;
     std::atomic<int> sessionsStarted_{0};
     std::unique_ptr<libtorrent::dht::dht_state> loaded_;  // as read from the state file
     int dhtNodeMetric_ = -1;
     long long dhtNodes_ = 0;
-    // Set when a link found no peer and no DHT node for its whole first bound: the network
-    // cannot be reached from here, and later links fail at once until a DHT node turns up.
-    std::atomic<bool> offline_{false};
+    // When the DHT last had a node (or the session started); with none for a link's whole
+    // bound, it counts as offline until one turns up.
+    std::chrono::steady_clock::time_point lastDhtNode_;
+    bool dhtOffline_ = false;
+    // The trackers and peers this run tried and could not reach; a later link that names
+    // nothing else fails at once while the DHT is offline.
+    std::set<std::string> deadTrackers_;
+    std::set<std::string> deadPeers_;
+    // Info dictionaries received, by the hashes of their torrent (v1 and v2 hexadecimal), for
+    // links of the same torrent whose look-up the library could not merge with this one.
+    std::map<std::string, std::shared_ptr<const std::string>> metadata_;
+    size_t metadataBytes_ = 0;
 };
 
 // The .torrent file for metadata received from the network: the info dictionary exactly as
