@@ -25,7 +25,10 @@ ProgressWindow::ProgressWindow(QWidget* owner) : QDialog(owner) {
     label->setTextFormat(Qt::PlainText);  // names and hosts from a link are never markup
     cancelButton = PlaceButton(twips, this, "Command1", texts::kCancel, 3840, 900, 1335, 375);
     connect(cancelButton, &QPushButton::clicked, this, &ProgressWindow::cancelRequested);
-    setModal(true);
+    // Not modal: the main window takes no input during a batch anyway (its event filter), and a
+    // modal window would make the toolkit drop the system's request to close the main window,
+    // which stops the batch.
+    setWindowModality(Qt::NonModal);
 }
 
 void ProgressWindow::SetText(const QString& text) {

@@ -13,8 +13,8 @@ class QPushButton;
 
 namespace velindra {
 
-// A small modal window that says which link is being fetched and from where, with a "取消"
-// button.
+// A small window over the main one that says which link is being fetched and from where, with
+// a "取消" button.
 class ProgressWindow : public QDialog {
     Q_OBJECT
   public:

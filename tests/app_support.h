@@ -29,7 +29,12 @@ using Names = std::vector<QString>;
 inline void OnNextModal(std::function<void(QWidget*)> act) {
     auto* timer = new QTimer(qApp);  // owned by the application if no modal ever comes
     QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+        QWidget* modal = QApplication::activeModalWidget();
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (!modal && top->objectName() == "ProgressWindow" && top->isVisible())
+                modal = top;  // the progress window, which keeps no other window from input
+        }
+        if (modal && modal->isVisible()) {
             timer->stop();
             timer->deleteLater();
             act(modal);
