@@ -14,6 +14,7 @@
 
 #include "Form2.h"
 #include "Form3.h"
+#include "atomic_file.h"
 #include "links.h"
 #include "messages.h"
 #include "mirrors.h"
@@ -184,6 +185,7 @@ void Form1::Command1_Click() {
                sources,           services, outside_.committer, *progress_};
     s.askNetwork = network != nullptr;
     s.allowPrivateAddresses = outside_.allowPrivateAddresses;
+    s.folderIgnoresCase = FolderIgnoresCase;
     s.stop = &stop_;
     s.aheadWorkers = kAheadWorkers;
     s.aheadWindow = kAheadWindow;

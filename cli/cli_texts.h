@@ -169,6 +169,8 @@ inline constexpr Text kNameTooLong = {"文件名过长", "file name too long"};
 inline constexpr Text kInputOutput = {"输入/输出错误", "input/output error"};
 inline constexpr Text kBrokenPipe = {"管道已断开", "broken pipe"};
 inline constexpr Text kTooManyFiles = {"打开的文件过多", "too many open files"};
+inline constexpr Text kNameTaken = {"这个文件夹不分大小写，该名字已是另一个链接的文件",
+                                    "the folder takes this name for another link's file"};
 inline constexpr Text kSystemError = {"系统错误 %1", "system error %1"};
 
 // The progress line.

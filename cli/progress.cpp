@@ -35,13 +35,13 @@ std::string Where(const Activity& activity) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(const std::vector<LinkPlan>& plans, bool shown, int columns,
-                           std::function<int()> currentColumns)
-    : plans_(plans),
+ProgressLine::ProgressLine(size_t count, std::function<std::string(size_t)> nameOf, bool shown,
+                           int columns, std::function<int()> currentColumns)
+    : count_(count),
+      nameOf_(std::move(nameOf)),
       shown_(shown),
       columns_(columns > 1 ? static_cast<size_t>(columns - 1) : 79),
-      currentColumns_(std::move(currentColumns)),
-      activities_(std::make_unique<Activity[]>(plans.size())) {
+      currentColumns_(std::move(currentColumns)) {
     if (shown_)
         ticker_ = std::thread([this] { Tick(); });
 }
@@ -51,14 +51,15 @@ ProgressLine::~ProgressLine() {
 }
 
 std::string ProgressLine::Compose(size_t finished, const std::vector<size_t>& active) const {
-    std::string line = "[" + std::to_string(finished) + "/" + std::to_string(plans_.size()) + "]";
+    std::string line = "[" + std::to_string(finished) + "/" + std::to_string(count_) + "]";
     if (!active.empty())
         line += " " + Say(t::kInProgress, {std::to_string(active.size())}) + ":";
     for (size_t k = 0; k < active.size(); ++k) {
-        const LinkPlan& plan = plans_[active[k]];
-        const std::string name = plan.parsed ? plan.fileName : plan.piece;
-        line += (k ? " | " : " ") + FitWidth(EscapeControls(name), kNameColumns);
-        if (const std::string where = Where(activities_[active[k]]); !where.empty())
+        line += (k ? " | " : " ") + FitWidth(EscapeControls(nameOf_(active[k])), kNameColumns);
+        const auto activity = activities_.find(active[k]);
+        if (activity == activities_.end())
+            continue;
+        if (const std::string where = Where(*activity->second); !where.empty())
             line += " " + where;
     }
     return FitWidth(line, columns_);
@@ -69,9 +70,18 @@ void ProgressLine::Begin(size_t i) {
     active_.push_back(i);
 }
 
+Activity& ProgressLine::activity(size_t i) {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::unique_ptr<Activity>& activity = activities_[i];
+    if (!activity)
+        activity = std::make_unique<Activity>();
+    return *activity;
+}
+
 void ProgressLine::End(size_t i) {
     std::lock_guard<std::mutex> guard(lock_);
     std::erase(active_, i);
+    activities_.erase(i);
 }
 
 void ProgressLine::Finished(size_t finished) {

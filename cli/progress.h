@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,10 +21,10 @@ namespace velindra::cli {
 
 class ProgressLine {
   public:
-    // Draws nothing unless `shown`; `columns` is the terminal's width, and `currentColumns`,
-    // when given, says it anew before each drawing (a narrowed terminal would wrap the line and
-    // leave its first row behind).
-    ProgressLine(const std::vector<LinkPlan>& plans, bool shown, int columns,
+    // For `count` links, named by `nameOf` (their file names). Draws nothing unless `shown`;
+    // `columns` is the terminal's width, and `currentColumns`, when given, says it anew before
+    // each drawing (a narrowed terminal would wrap the line and leave its first row behind).
+    ProgressLine(size_t count, std::function<std::string(size_t)> nameOf, bool shown, int columns,
                  std::function<int()> currentColumns = nullptr);
     ~ProgressLine();
     ProgressLine(const ProgressLine&) = delete;
@@ -32,8 +33,9 @@ class ProgressLine {
     // Link i (0-based) starts or ends.
     void Begin(size_t i);
     void End(size_t i);
-    Activity& activity(size_t i) { return activities_[i]; }
-    size_t size() const { return plans_.size(); }
+    // What link i's fetch is doing; kept from its first use until End(i).
+    Activity& activity(size_t i);
+    size_t size() const { return count_; }
     void Finished(size_t finished);
     // Runs `print` with the progress line out of its way, then draws it again.
     void Print(const std::function<void()>& print);
@@ -47,11 +49,12 @@ class ProgressLine {
     void Draw();  // with lock_ held
     void Tick();
 
-    const std::vector<LinkPlan>& plans_;
+    const size_t count_;
+    std::function<std::string(size_t)> nameOf_;
     const bool shown_;
     size_t columns_;
     std::function<int()> currentColumns_;
-    std::unique_ptr<Activity[]> activities_;
+    std::map<size_t, std::unique_ptr<Activity>> activities_;  // of the links in progress
     std::mutex lock_;
     std::condition_variable wake_;
     std::vector<size_t> active_;

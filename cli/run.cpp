@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <iostream>
+#include <map>
+#include <mutex>
 #include <optional>
 
 #include "ahead.h"
+#include "atomic_file.h"
 #include "cli_texts.h"
 #include "file_reading.h"
 #include "link_pipeline.h"
@@ -32,12 +35,22 @@ extern "C" void OnSignal(int number) {
     gStop = true;
 }
 
-// The text of every input, in order; an exit status when an input cannot be read.
-std::optional<int> ReadInputs(const Options& options, std::vector<std::string>& pieces) {
+// Every input's text, one after the other in one buffer (at most kMaxInputBytes for all of
+// them together), and where its links lie; an exit status when an input cannot be read.
+std::optional<int> ReadInputs(const Options& options, std::string& text,
+                              std::vector<LinkSpan>& spans) {
     for (const Options::Input& input : options.inputs) {
-        std::string text;
+        const size_t begin = text.size();
         if (input.isLinkText) {
-            text = input.value;
+            if (text.size() + input.value.size() > kMaxInputBytes) {
+                std::cerr << t::kProgram << ": "
+                          << Say(t::kCannotRead,
+                                 {EscapeControls(input.value.substr(0, 60)),
+                                  Say(t::kInputTooLarge, {std::to_string(kMaxInputBytes >> 20)})})
+                          << "\n";
+                return 2;
+            }
+            text += input.value;
         } else if (FetchResult read = ReadWholeFile(input.value, text, kMaxInputBytes, gStop);
                    !read.ok()) {
             if (gSignal != 0)
@@ -50,11 +63,20 @@ std::optional<int> ReadInputs(const Options& options, std::vector<std::string>& 
                       << Say(t::kCannotRead, {EscapeControls(input.value), why}) << "\n";
             return 2;
         }
-        for (std::string& piece : SplitLinks(text))
-            pieces.push_back(std::move(piece));
+        // Each input's links end with it: a link never runs on into the next input.
+        for (LinkSpan span : FindLinks(std::string_view(text).substr(begin))) {
+            span.begin += begin;
+            spans.push_back(span);
+        }
     }
+    text.shrink_to_fit();
+    spans.shrink_to_fit();
     return std::nullopt;
 }
+
+// How far past the link being printed the workers may run: the results waiting to be printed
+// stay few, however long the input.
+constexpr size_t kWindow = size_t{1} << 14;
 
 }  // namespace
 
@@ -71,63 +93,85 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
         options.inputs.push_back({false, "-"});
     }
     HandleInterrupts(OnSignal);
-    std::vector<std::string> pieces;
-    if (auto status = ReadInputs(options, pieces))
+    std::string text;
+    std::vector<LinkSpan> spans;
+    if (auto status = ReadInputs(options, text, spans))
         return *status;
-    if (pieces.empty()) {
+    if (spans.empty()) {
         std::cerr << t::kNoLinks << "\n";
         return 2;
     }
-    // Every link planned at once, so that no two links of the run take one file name.
-    const std::vector<LinkPlan> plans = PlanBatch(pieces, options.usedn, options.output);
     // Like wget -P and aria2c -d; a folder that cannot be made fails every link below.
     MakeFolders(options.output);
+    // Every link's name decided at once, so that no two links of the run take one file,
+    // compared as the folder's file system compares names. A link's plan is made again when
+    // it is needed: a long input keeps only a few bytes a link.
+    PathRules rules = kHostPathRules;
+    rules.ignoresCase = FolderIgnoresCase(options.output);
+    const BatchPlanner planner(
+        spans.size(), [&](size_t i) { return PieceAt(text, spans[i]); }, options.usedn,
+        options.output, rules);
+    const size_t count = planner.size();
 
     // The progress line is redrawn in place, which needs a terminal that understands escapes.
-    ProgressLine progress(plans, !options.quiet && console.errorIsTerminal && console.escapes,
+    const auto nameOf = [&](size_t i) {
+        const LinkPlan plan = planner.Plan(i);
+        return plan.parsed ? plan.fileName : plan.piece;
+    };
+    ProgressLine progress(count, nameOf,
+                          !options.quiet && console.errorIsTerminal && console.escapes,
                           console.columns, ErrorColumns);
     RunSources sources(options);
     const LinkSources chain{sources.downloader(),
                             options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
                             sources.askNetwork(), options.allowPrivateAddresses};
-    std::vector<Outcome> outcomes(plans.size());
+    // The outcomes of the links done and not yet printed.
+    std::mutex outcomesLock;
+    std::map<size_t, Outcome> outcomes;
     // A worker fetches its link and hands the file to the committer, then goes on with its
     // next; the file is on disk by the time its path is printed.
     const auto work = [&](size_t i) {
-        const LinkPlan& plan = plans[i];
+        const LinkPlan plan = planner.Plan(i);
+        Outcome outcome;
         if (!plan.parsed) {
-            outcomes[i] = Refused(plan);
-            return LinkResult{};
+            outcome = Refused(plan);
+        } else if (gStop) {
+            outcome = NotStarted();
+        } else if (!plan.fetchable()) {
+            outcome = Refused(plan);
+        } else {
+            progress.Begin(i);
+            const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count)};
+            LinkResult result =
+                FetchLink(plan, plan.destination, chain, position, &gStop, &progress.activity(i));
+            progress.End(i);
+            outcome = Fetched(plan, std::move(result));
+            if (outcome.ok())
+                outcome.commit = sources.committer().Submit(
+                    std::move(outcome.result.attempts.back().result.staged), plan.destination,
+                    &gStop);
         }
-        if (gStop) {
-            outcomes[i] = NotStarted();
-            return LinkResult{};
-        }
-        if (!plan.fetchable()) {
-            outcomes[i] = Refused(plan);
-            return LinkResult{};
-        }
-        progress.Begin(i);
-        const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(plans.size())};
-        LinkResult result =
-            FetchLink(plan, plan.destination, chain, position, &gStop, &progress.activity(i));
-        progress.End(i);
-        Outcome& outcome = outcomes[i];
-        outcome = Fetched(plan, std::move(result));
-        if (outcome.ok())
-            outcome.commit = sources.committer().Submit(
-                std::move(outcome.result.attempts.back().result.staged), plan.destination, &gStop);
+        std::lock_guard<std::mutex> guard(outcomesLock);
+        outcomes[i] = std::move(outcome);
         return LinkResult{};
     };
     Printer printer(options.quiet, options.json, progress, gStop);
     {
-        AheadRun run(GroupByDestination(plans), plans.size(), options.jobs, plans.size(), work);
-        for (size_t i = 0; i < plans.size(); ++i) {
-            if (LinkResult failed = run.Take(i); !failed.attempts.empty())
-                outcomes[i] = Fetched(plans[i], std::move(failed));  // the work itself failed
+        AheadRun run(planner.leaders(), options.jobs, kWindow, work);
+        for (size_t i = 0; i < count; ++i) {
+            const LinkResult failed = run.Take(i);
+            const LinkPlan plan = planner.Plan(i);
+            Outcome outcome;
+            {
+                std::lock_guard<std::mutex> guard(outcomesLock);
+                outcome = std::move(outcomes[i]);
+                outcomes.erase(i);
+            }
+            if (!failed.attempts.empty())
+                outcome = Fetched(plan, failed);  // the work itself failed
             // A path is printed only once its file is durably in place.
-            SettleCommit(plans[i], outcomes[i]);
-            printer.Deliver(i, plans[i], outcomes[i], run.finished());
+            SettleCommit(plan, outcome);
+            printer.Deliver(i, plan, outcome, run.finished());
         }
     }
     printer.Finish();

@@ -19,30 +19,34 @@ LinkResult Guarded(const AheadRun::Work& work, size_t i) {
 
 }  // namespace
 
-std::vector<std::vector<size_t>> GroupByDestination(const std::vector<LinkPlan>& plans) {
-    std::vector<std::vector<size_t>> groups;
-    std::map<std::string, size_t> groupOf;
+std::vector<uint32_t> GroupByDestination(const std::vector<LinkPlan>& plans) {
+    std::vector<uint32_t> leaders(plans.size());
+    std::map<std::string, uint32_t> first;
     for (size_t i = 0; i < plans.size(); ++i) {
-        if (plans[i].destination.empty()) {
-            groups.push_back({i});
-            continue;
-        }
-        auto [it, fresh] = groupOf.try_emplace(plans[i].destination, groups.size());
-        if (fresh)
-            groups.push_back({});
-        groups[it->second].push_back(i);
+        leaders[i] = static_cast<uint32_t>(i);
+        if (!plans[i].destination.empty())
+            leaders[i] = first.try_emplace(plans[i].destination, leaders[i]).first->second;
     }
-    return groups;
+    return leaders;
 }
 
-AheadRun::AheadRun(std::vector<std::vector<size_t>> groups, size_t count, int workers,
-                   size_t window, Work work)
-    : groups_(std::move(groups)),
+AheadRun::AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Work work)
+    : leaders_(std::move(leaders)),
+      next_(leaders_.size(), kNone),
       work_(std::move(work)),
       window_(window == 0 ? 1 : window),
-      results_(count),
-      dropped_(count, false) {
-    const size_t threads = std::min(static_cast<size_t>(std::max(workers, 0)), groups_.size());
+      dropped_(leaders_.size(), false) {
+    std::vector<uint32_t> last(leaders_.size(), kNone);  // each group's last link so far
+    size_t groups = 0;
+    for (size_t i = 0; i < leaders_.size(); ++i) {
+        const uint32_t leader = leaders_[i];
+        if (leader == i)
+            ++groups;
+        else
+            next_[last[leader] == kNone ? leader : last[leader]] = static_cast<uint32_t>(i);
+        last[leader] = static_cast<uint32_t>(i);
+    }
+    const size_t threads = std::min(static_cast<size_t>(std::max(workers, 0)), groups);
     for (size_t k = 0; k < threads; ++k)
         threads_.emplace_back([this] { Worker(); });
 }
@@ -54,19 +58,22 @@ AheadRun::~AheadRun() {
 }
 
 void AheadRun::Worker() {
+    const size_t count = leaders_.size();
     for (;;) {
-        size_t g = 0;
+        size_t first = 0;
         {
             std::unique_lock<std::mutex> guard(lock_);
-            changed_.wait(guard, [this] {
-                return stopping_ || nextGroup_ >= groups_.size() ||
-                       groups_[nextGroup_].front() < taken_ + window_;
+            changed_.wait(guard, [&] {
+                return stopping_ || nextGroup_ >= count || nextGroup_ < taken_ + window_;
             });
-            if (stopping_ || nextGroup_ >= groups_.size())
+            if (stopping_ || nextGroup_ >= count)
                 return;
-            g = nextGroup_++;
+            first = nextGroup_;
+            do
+                ++nextGroup_;
+            while (nextGroup_ < count && leaders_[nextGroup_] != nextGroup_);
         }
-        for (size_t i : groups_[g]) {
+        for (size_t i = first; i != kNone; i = next_[i]) {
             LinkResult result = Guarded(work_, i);
             std::lock_guard<std::mutex> guard(lock_);
             ++finished_;
@@ -79,7 +86,7 @@ void AheadRun::Worker() {
 
 bool AheadRun::Ready(size_t i) {
     std::lock_guard<std::mutex> guard(lock_);
-    return threads_.empty() || results_[i].has_value();
+    return threads_.empty() || results_.contains(i);
 }
 
 LinkResult AheadRun::Take(size_t i) {
@@ -91,9 +98,9 @@ LinkResult AheadRun::Take(size_t i) {
         return result;
     }
     std::unique_lock<std::mutex> guard(lock_);
-    changed_.wait(guard, [&] { return results_[i].has_value(); });
-    LinkResult result = std::move(*results_[i]);
-    results_[i].reset();
+    changed_.wait(guard, [&] { return results_.contains(i); });
+    LinkResult result = std::move(results_[i]);
+    results_.erase(i);
     Advance(i);
     return result;
 }
@@ -101,7 +108,7 @@ LinkResult AheadRun::Take(size_t i) {
 void AheadRun::Drop(size_t i) {
     std::lock_guard<std::mutex> guard(lock_);
     dropped_[i] = true;
-    results_[i].reset();
+    results_.erase(i);
     if (threads_.empty())
         ++finished_;
     Advance(i);

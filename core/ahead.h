@@ -4,9 +4,10 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -18,14 +19,14 @@ class AheadRun {
   public:
     using Work = std::function<LinkResult(size_t)>;
 
-    // Runs work(i) for every link 0 .. count - 1. Links in one group (links that save to the
-    // same file) run one after another on one worker, in the group's order; every link is in
-    // exactly one group, and groups start in the order of their first link. With no workers
-    // nothing runs ahead: Take runs the work itself. A group whose first link is `window` or
-    // more places past the last link taken (or dropped) waits. An exception the work throws
-    // becomes a failed result.
-    AheadRun(std::vector<std::vector<size_t>> groups, size_t count, int workers, size_t window,
-             Work work);
+    // Runs work(i) for every link. Links in one group (links that save to the same file) run
+    // one after another on one worker, in input order; leaders[i] names the group's first
+    // link (i itself for the first or only one), and groups start in the order of their first
+    // link. With no workers nothing runs ahead: Take runs the work itself. A group whose first
+    // link is `window` or more places past the last link taken (or dropped) waits. An
+    // exception the work throws becomes a failed result. It keeps a few bytes a link, and the
+    // results of the links done but not yet taken.
+    AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Work work);
     // Waits for the workers: whatever they still run must be on its way to an end.
     ~AheadRun();
     AheadRun(const AheadRun&) = delete;
@@ -46,22 +47,25 @@ class AheadRun {
     void Worker();
     void Advance(size_t i);  // with lock_ held
 
-    std::vector<std::vector<size_t>> groups_;
+    static constexpr uint32_t kNone = UINT32_MAX;
+    std::vector<uint32_t> leaders_;
+    std::vector<uint32_t> next_;  // the next link of the same group
     Work work_;
     size_t window_;
     std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<std::optional<LinkResult>> results_;
+    std::map<size_t, LinkResult> results_;
     std::vector<bool> dropped_;
-    size_t nextGroup_ = 0;
-    size_t taken_ = 0;  // links taken or dropped, all before this one
+    size_t nextGroup_ = 0;  // the first link of the next group to start
+    size_t taken_ = 0;      // links taken or dropped, all before this one
     size_t finished_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
 
 // Every link on its own, except links that save to the same file: those are one group, in
-// order, so that one worker writes it after the other. Links without a destination go alone.
-std::vector<std::vector<size_t>> GroupByDestination(const std::vector<LinkPlan>& plans);
+// order, so that one worker writes it after the other; as AheadRun's leaders. Links without a
+// destination go alone.
+std::vector<uint32_t> GroupByDestination(const std::vector<LinkPlan>& plans);
 
 }  // namespace velindra

@@ -31,6 +31,8 @@ std::string Reason(const Failure& failure, const std::string& destination, PathR
                     return why + texts::kColon + texts::kReasonDiskFull;
                 case SystemProblem::IsAFolder:
                     return why + texts::kColon + texts::kReasonFolderInTheWay;
+                case SystemProblem::NameTaken:
+                    return why + texts::kColon + texts::kReasonNameTaken;
                 default:
                     return why;
             }
@@ -48,13 +50,22 @@ std::string Reason(const Failure& failure, const std::string& destination, PathR
     }
 }
 
+// How names are compared in the save folder.
+PathRules RulesFor(const Services& services, const std::string& folder) {
+    PathRules rules = services.pathRules;
+    if (services.folderIgnoresCase && IsAbsoluteFolder(folder, rules))
+        rules.ignoresCase = services.folderIgnoresCase(folder);
+    return rules;
+}
+
 // One batch: its links planned, fetched ahead, and taken to their ends in order.
 class BatchRun {
   public:
     BatchRun(std::vector<std::string> links, RunOptions& options, const Services& services)
         : options_(options),
           services_(services),
-          plans_(PlanBatch(links, options.usedn, options.basePath, services.pathRules)),
+          plans_(PlanBatch(links, options.usedn, options.basePath,
+                           RulesFor(services, options.basePath))),
           count_(plans_.size()),
           cancel_(std::make_unique<std::atomic<bool>[]>(count_)),
           activities_(std::make_unique<Activity[]>(count_)),
@@ -69,7 +80,7 @@ class BatchRun {
         // Without a place to wait in, a link's file is still fetched off the calling thread.
         offThread_ = services.aheadWorkers > 0 && !ahead_;
         chosen_.resize(count_);
-        run_ = std::make_unique<AheadRun>(GroupByDestination(plans_), count_,
+        run_ = std::make_unique<AheadRun>(GroupByDestination(plans_),
                                           ahead_ ? services.aheadWorkers : 0, services.aheadWindow,
                                           [this](size_t i) { return Work(i); });
     }

@@ -41,6 +41,9 @@ struct Services {
     BatchWaiter& waiter;
     const std::vector<std::string>& mirrors = BuiltInMirrors();
     PathRules pathRules = kHostPathRules;
+    // Whether the save folder's file system ignores case, found out as a batch starts; without
+    // it, the system's custom.
+    std::function<bool(const std::string& folder)> folderIgnoresCase = nullptr;
     // Ask the BitTorrent network (through the downloader) when every mirror has failed.
     bool askNetwork = false;
     bool allowPrivateAddresses = false;

@@ -10,6 +10,9 @@ namespace velindra {
 // Which file system the names are made for.
 struct PathRules {
     bool windows = false;
+    // Whether the folder's file system takes names that differ only in case for one name, as
+    // Windows' do, and FAT, exFAT and case-insensitive ext4 folders on Linux.
+    bool ignoresCase = windows;
     char separator() const { return windows ? '\\' : '/'; }
 };
 

@@ -1,6 +1,8 @@
 #include "link_pipeline.h"
 
 #include <map>
+#include <optional>
+#include <unordered_map>
 
 #include "torrent.h"
 #include "utf8.h"
@@ -23,59 +25,92 @@ LinkPlan PlanLink(std::string_view piece, bool usedn, std::string_view folder, P
 
 namespace {
 
-// A file name as the file system compares it: on Windows letters of either case are one.
+// A file name as the file system compares it: where it ignores case, letters of either case
+// are one.
 std::string NameKey(std::string_view name, PathRules rules) {
-    if (!rules.windows)
-        return std::string(name);
-    std::string key;
-    for (size_t i = 0; i < name.size();) {
-        uint32_t cp = 0;
-        size_t length = DecodeUtf8(name, i, cp);
-        if (length == 0) {
-            key.push_back(name[i++]);
-            continue;
-        }
-        // ASCII, Latin-1, Greek and Cyrillic capitals: the case pairs names meet most.
-        if ((cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) ||
-            (cp >= 0x391 && cp <= 0x3AB) || (cp >= 0x410 && cp <= 0x42F))
-            cp += 0x20;
-        else if (cp >= 0x400 && cp <= 0x40F)
-            cp += 0x50;
-        key += EncodeUtf8(cp);
-        i += length;
-    }
-    return key;
+    return rules.ignoresCase ? FoldCase(name) : std::string(name);
 }
 
 bool SameTorrent(const LinkHashes& a, const LinkHashes& b) {
     return a.v1 ? a.v1 == b.v1 : (!b.v1 && a.v2 == b.v2);
 }
 
+// The name a link takes when the ones before are taken: its own, its hash, its hash and n.
+std::string NameVariant(const LinkPlan& plan, uint32_t n, PathRules rules) {
+    if (n == 0)
+        return plan.fileName;
+    const std::string hashStem = DecodeDisplayName(plan.parsed->shownHash());
+    if (n == 1)
+        return MakeFileName(hashStem, rules);
+    return MakeFileName(hashStem + " (" + std::to_string(n) + ")", rules);
+}
+
 }  // namespace
 
-std::vector<LinkPlan> PlanBatch(const std::vector<std::string>& pieces, bool usedn,
-                                std::string_view folder, PathRules rules) {
-    std::vector<LinkPlan> plans;
-    plans.reserve(pieces.size());
-    std::map<std::string, LinkHashes> taken;  // the torrent each name holds
-    for (const std::string& piece : pieces) {
-        LinkPlan& plan = plans.emplace_back(PlanLink(piece, usedn, folder, rules));
-        if (!plan.fetchable() || folder.empty())
+BatchPlanner::BatchPlanner(size_t count, Pieces pieces, bool usedn, std::string folder,
+                           PathRules rules)
+    : pieces_(std::move(pieces)),
+      usedn_(usedn),
+      folder_(std::move(folder)),
+      rules_(rules),
+      variants_(count, 0),
+      leaders_(count) {
+    // The link that took each name, by a digest of the name as the folder compares names;
+    // links whose digests meet are told apart by their names, made again.
+    std::unordered_multimap<uint64_t, uint32_t> taken;
+    for (size_t i = 0; i < count; ++i) {
+        leaders_[i] = static_cast<uint32_t>(i);
+        if (folder_.empty())
             continue;
-        const std::string hashStem = DecodeDisplayName(plan.parsed->shownHash());
-        for (int n = 0;; ++n) {
-            const std::string name =
-                n == 0   ? plan.fileName
-                : n == 1 ? MakeFileName(hashStem, rules)
-                         : MakeFileName(hashStem + " (" + std::to_string(n) + ")", rules);
-            const auto [it, fresh] = taken.try_emplace(NameKey(name, rules), *plan.hashes);
-            if (fresh || SameTorrent(it->second, *plan.hashes)) {
-                plan.fileName = name;
-                plan.destination = JoinDestination(folder, name, rules);
+        const LinkPlan plan = PlanLink(pieces_(i), usedn_, folder_, rules_);
+        if (!plan.fetchable())
+            continue;
+        for (uint32_t n = 0;; ++n) {
+            const std::string key = NameKey(NameVariant(plan, n, rules_), rules_);
+            const uint64_t digest = std::hash<std::string>{}(key);
+            std::optional<LinkPlan> holder;
+            auto [first, last] = taken.equal_range(digest);
+            for (; first != last && !holder; ++first) {
+                LinkPlan other = Plan(first->second);
+                if (NameKey(other.fileName, rules_) == key)
+                    holder = std::move(other);
+            }
+            if (!holder) {
+                taken.emplace(digest, static_cast<uint32_t>(i));
+                variants_[i] = n;
+                break;
+            }
+            if (SameTorrent(*holder->hashes, *plan.hashes)) {
+                leaders_[i] = leaders_[holder->index];
                 break;
             }
         }
     }
+}
+
+LinkPlan BatchPlanner::Named(size_t i, LinkPlan plan) const {
+    plan.index = i;
+    if (!plan.fetchable() || folder_.empty())
+        return plan;
+    plan.fileName =
+        leaders_[i] != i ? Plan(leaders_[i]).fileName : NameVariant(plan, variants_[i], rules_);
+    plan.destination = JoinDestination(folder_, plan.fileName, rules_);
+    return plan;
+}
+
+LinkPlan BatchPlanner::Plan(size_t i) const {
+    return Named(i, PlanLink(pieces_(i), usedn_, folder_, rules_));
+}
+
+std::vector<LinkPlan> PlanBatch(const std::vector<std::string>& pieces, bool usedn,
+                                std::string_view folder, PathRules rules) {
+    const BatchPlanner planner(
+        pieces.size(), [&pieces](size_t i) { return pieces[i]; }, usedn, std::string(folder),
+        rules);
+    std::vector<LinkPlan> plans;
+    plans.reserve(pieces.size());
+    for (size_t i = 0; i < pieces.size(); ++i)
+        plans.push_back(planner.Plan(i));
     return plans;
 }
 

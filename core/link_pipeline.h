@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +27,7 @@ struct LinkPlan {
     std::optional<LinkHashes> hashes;  // none: no delivered file could be checked
     std::string fileName;              // decoded, made safe, with ".torrent"
     std::string destination;           // in the folder; empty when no folder was given
+    size_t index = 0;                  // its place in the batch, from 0
     bool fetchable() const { return parsed && hashes; }
 };
 
@@ -33,12 +36,37 @@ struct LinkPlan {
 LinkPlan PlanLink(std::string_view piece, bool usedn, std::string_view folder,
                   PathRules rules = kHostPathRules);
 
-// Every piece of a batch planned, in order. Within the batch no link's file may replace another
-// link's: a link whose name another link with a different torrent has taken already (the same
-// display name, names equal once made safe or shortened, or equal but for case on Windows) is
-// named after its info-hash instead, as fileName=btih would name it, and after its info-hash
-// and a number when even that is taken. Two links for the same torrent under one name share
-// the file.
+// The file names of a batch, decided once for all its links in input order, keeping a few
+// bytes a link: a link's plan is made again whenever it is asked for. Within the batch no
+// link's file may replace another link's: a link whose name another link with a different
+// torrent has taken already (the same display name, names equal once made safe or shortened,
+// or equal but for case where the folder ignores case) is named after its info-hash instead,
+// as fileName=btih would name it, and after its info-hash and a number when even that is
+// taken. Links of the same torrent under one name (as the folder compares names) share the
+// file, under the name the first of them took.
+class BatchPlanner {
+  public:
+    using Pieces = std::function<std::string(size_t)>;  // the i-th piece of the text
+    BatchPlanner(size_t count, Pieces pieces, bool usedn, std::string folder,
+                 PathRules rules = kHostPathRules);
+    size_t size() const { return leaders_.size(); }
+    LinkPlan Plan(size_t i) const;
+    // For every link, the first link that saves to the same file (itself when none before it
+    // does).
+    const std::vector<uint32_t>& leaders() const { return leaders_; }
+
+  private:
+    LinkPlan Named(size_t i, LinkPlan plan) const;
+
+    Pieces pieces_;
+    bool usedn_;
+    std::string folder_;
+    PathRules rules_;
+    std::vector<uint32_t> variants_;  // 0: its own name; 1: its hash; n: its hash and n
+    std::vector<uint32_t> leaders_;
+};
+
+// Every piece of a batch planned, in order, named as BatchPlanner names them.
 std::vector<LinkPlan> PlanBatch(const std::vector<std::string>& pieces, bool usedn,
                                 std::string_view folder, PathRules rules = kHostPathRules);
 
@@ -83,7 +111,8 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
                      const LinkSources& sources, LinkPosition position = {},
                      const std::atomic<bool>* cancel = nullptr, Activity* activity = nullptr);
 
-// A failed attempt of its own, for a link whose work could not even start.
+// A failed attempt of its own, for a link whose work could not even start: it names no source
+// (index 0).
 LinkResult FailedLink(FetchError error, std::string detail);
 
 }  // namespace velindra

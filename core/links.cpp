@@ -17,24 +17,32 @@ int HexDigitValue(char c) {
     return -1;
 }
 
-std::vector<std::string> SplitLinks(std::string_view text) {
-    std::vector<std::string> links;
+std::vector<LinkSpan> FindLinks(std::string_view text) {
+    std::vector<LinkSpan> spans;
     size_t at = text.find(kMagnetMarker);
     while (at != std::string_view::npos) {
         const size_t begin = at + kMagnetMarker.size();
         const size_t next = text.find(kMagnetMarker, begin);
-        const std::string_view piece = text.substr(
-            begin, next == std::string_view::npos ? std::string_view::npos : next - begin);
-        std::string link;
-        link.reserve(piece.size());
-        for (char c : piece) {
-            if (c != '\r' && c != '\n') {
-                link.push_back(c);
-            }
-        }
-        links.push_back(std::move(link));
+        spans.push_back({begin, (next == std::string_view::npos ? text.size() : next) - begin});
         at = next;
     }
+    return spans;
+}
+
+std::string PieceAt(std::string_view text, LinkSpan span) {
+    std::string link;
+    link.reserve(span.length);
+    for (char c : text.substr(span.begin, span.length)) {
+        if (c != '\r' && c != '\n')
+            link.push_back(c);
+    }
+    return link;
+}
+
+std::vector<std::string> SplitLinks(std::string_view text) {
+    std::vector<std::string> links;
+    for (const LinkSpan& span : FindLinks(text))
+        links.push_back(PieceAt(text, span));
     return links;
 }
 

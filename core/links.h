@@ -24,6 +24,16 @@ inline constexpr size_t kMaxExactSources = 3;
 // The match is exact and case-sensitive. Runs in time linear in the text.
 std::vector<std::string> SplitLinks(std::string_view text);
 
+// Where each of those pieces lies in the text, CR and LF still in it: a few bytes a link, for a
+// text too large to hold every piece twice.
+struct LinkSpan {
+    size_t begin = 0;
+    size_t length = 0;
+};
+std::vector<LinkSpan> FindLinks(std::string_view text);
+// The piece at a span, with CR and LF removed.
+std::string PieceAt(std::string_view text, LinkSpan span);
+
 struct ParsedLink {
     std::string infoHash;  // as written in the link; empty for a link with a v2 hash only
     std::string stem;      // display name or info-hash, still percent-encoded

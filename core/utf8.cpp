@@ -1,5 +1,8 @@
 #include "utf8.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace velindra {
 
 Utf8Lead ReadUtf8Lead(int lead) {
@@ -63,6 +66,48 @@ std::string EncodeUtf8(uint32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
     return out;
+}
+
+namespace {
+
+struct FoldRun {
+    uint32_t first, last;
+    int32_t offset;
+    uint32_t step;
+};
+
+constexpr FoldRun kFoldRuns[] = {
+#include "case_folding.inc"
+};
+
+}  // namespace
+
+uint32_t FoldCase(uint32_t cp) {
+    // The runs are in order and do not overlap: the last one starting at or before cp.
+    const FoldRun* run = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), cp,
+                                          [](uint32_t c, const FoldRun& r) { return c < r.first; });
+    if (run == std::begin(kFoldRuns))
+        return cp;
+    --run;
+    if (cp > run->last || (cp - run->first) % run->step != 0)
+        return cp;
+    return static_cast<uint32_t>(static_cast<int32_t>(cp) + run->offset);
+}
+
+std::string FoldCase(std::string_view text) {
+    std::string folded;
+    folded.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        const size_t length = DecodeUtf8(text, i, cp);
+        if (length == 0) {
+            folded.push_back(text[i++]);
+            continue;
+        }
+        folded += EncodeUtf8(FoldCase(cp));
+        i += length;
+    }
+    return folded;
 }
 
 }  // namespace velindra

@@ -25,4 +25,10 @@ size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp);
 // The UTF-8 bytes of one code point.
 std::string EncodeUtf8(uint32_t cp);
 
+// Unicode simple case folding of one code point: what a file system that ignores case sees.
+uint32_t FoldCase(uint32_t cp);
+
+// A text with every code point case-folded; bytes that are not UTF-8 stay as they are.
+std::string FoldCase(std::string_view text);
+
 }  // namespace velindra

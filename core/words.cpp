@@ -101,7 +101,7 @@ SystemProblem ProblemOf(int errorNumber) {
 #endif
         {ENAMETOOLONG, SystemProblem::NameTooLong}, {EIO, SystemProblem::InputOutput},
         {EPIPE, SystemProblem::BrokenPipe},         {EMFILE, SystemProblem::TooManyFiles},
-        {ENFILE, SystemProblem::TooManyFiles},
+        {ENFILE, SystemProblem::TooManyFiles},      {EEXIST, SystemProblem::NameTaken},
     };
     if (errorNumber == 0)
         return SystemProblem::None;

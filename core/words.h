@@ -54,6 +54,7 @@ enum class SystemProblem {
     InputOutput,
     BrokenPipe,
     TooManyFiles,
+    NameTaken,  // the folder has another link's file under this name
     Other,
 };
 SystemProblem ProblemOf(int errorNumber);

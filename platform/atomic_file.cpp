@@ -1,6 +1,7 @@
 #include "atomic_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -43,6 +44,39 @@ void RemoveStaleTemporaries(const std::string& folder) {
 }
 
 }  // namespace
+
+bool FolderIgnoresCase(const std::string& folder) {
+    std::string existing = folder.empty() ? "." : folder;
+    for (int up = 0; up < 64 && !sys::IsFolder(existing); ++up) {
+        const std::string parent = ParentFolder(existing);
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    const std::string name = std::string(kTempPrefix) + RandomSuffix() + std::string(kTempSuffix);
+    std::string upper = name;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto in = [&](const std::string& n) {
+        return existing + (sys::IsSeparator(existing.back()) ? "" : "/") + n;
+    };
+    const int fd = sys::CreateExclusive(in(name));
+    if (fd < 0) {
+#ifdef _WIN32
+        return true;
+#else
+        return false;
+#endif
+    }
+    sys::Close(fd);
+    const bool ignores = sys::Exists(in(upper));
+    sys::Remove(in(name));
+    return ignores;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> FileIdentity(const std::string& path) {
+    return sys::Identity(path);
+}
 
 bool IsTemporaryName(std::string_view name) {
     if (name.size() != kTempPrefix.size() + kTempRandomLength + kTempSuffix.size() ||

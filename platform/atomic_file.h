@@ -1,8 +1,11 @@
 // Writing a file so that it appears complete or not at all.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "result.h"
 
@@ -64,6 +67,16 @@ FetchResult SyncFolder(const std::string& folder);
 
 // The folder part of a path ("." when it has none).
 std::string ParentFolder(const std::string& path);
+
+// Whether the file system of a folder (or of its nearest existing parent, for one still to be
+// made) takes names that differ only in case for one name: found out by creating a temporary
+// file there and asking for it by its upper-case name. Where nothing can be created, the
+// system's custom (Windows ignores case).
+bool FolderIgnoresCase(const std::string& folder);
+
+// Which file a path names (device and file number), to tell two names of one file from two
+// files; none when nothing is there.
+std::optional<std::pair<uint64_t, uint64_t>> FileIdentity(const std::string& path);
 
 // Whether a file name is one of the temporary names AtomicFile makes.
 bool IsTemporaryName(std::string_view name);

@@ -99,6 +99,18 @@ FetchResult Replace(const std::string& temporary, const std::string& destination
     return FetchResult::Done();
 }
 
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> Identity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return std::pair<uint64_t, uint64_t>(st.st_dev, st.st_ino);
+}
+
 bool SyncFolder(const std::string& folder) {
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)

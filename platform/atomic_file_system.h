@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "result.h"
 
@@ -29,6 +32,10 @@ void KeepPermissionsOf(int fd, const std::string& destination);
 bool SyncFile(int fd);
 // Puts the temporary file in the destination's place; durable once the folder is synced.
 FetchResult Replace(const std::string& temporary, const std::string& destination);
+// Whether anything is at the path (a dangling link counts).
+bool Exists(const std::string& path);
+// The device and file number of what the path names; none when nothing is there.
+std::optional<std::pair<uint64_t, uint64_t>> Identity(const std::string& path);
 // Makes the folder's entries durable. False only when the system says it failed; a file
 // system that cannot sync folders, or a system that needs no such step, counts as done.
 bool SyncFolder(const std::string& folder);

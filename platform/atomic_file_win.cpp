@@ -116,6 +116,25 @@ FetchResult Replace(const std::string& temporary, const std::string& destination
                                "cannot replace the file (error " + std::to_string(error) + ")");
 }
 
+bool Exists(const std::string& path) {
+    return GetFileAttributesW(Utf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> Identity(const std::string& path) {
+    const HANDLE file =
+        CreateFileW(Utf16(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!known)
+        return std::nullopt;
+    return std::pair<uint64_t, uint64_t>(info.dwVolumeSerialNumber,
+                                         uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow);
+}
+
 bool SyncFolder(const std::string&) {
     return true;
 }

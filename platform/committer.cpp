@@ -1,6 +1,7 @@
 #include "committer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 
 namespace velindra {
@@ -101,6 +102,18 @@ void Committer::Run() {
     }
 }
 
+FetchResult Committer::NotAnotherLinksFile(const std::string& destination) const {
+    const auto identity = FileIdentity(destination);
+    if (!identity)
+        return FetchResult::Done();
+    const auto found = placed_.find(*identity);
+    if (found == placed_.end() || found->second == destination)
+        return FetchResult::Done();
+    return FetchResult::Failed(
+        FetchError::CannotWrite,
+        "the folder takes this name for another link's file, " + found->second, EEXIST);
+}
+
 void Committer::CommitGroup(std::vector<std::shared_ptr<Entry>>& group) {
     // The contents first, several at a time.
     std::atomic<size_t> next{0};
@@ -122,10 +135,16 @@ void Committer::CommitGroup(std::vector<std::shared_ptr<Entry>>& group) {
     for (const auto& e : group) {
         if (e->step.ok() && Cancelled(e->cancel))
             e->step = FetchResult::Failed(FetchError::Cancelled, "cancelled");
+        const std::string& destination = e->file->destination();
+        if (e->step.ok())
+            e->step = NotAnotherLinksFile(destination);
         if (e->step.ok())
             e->step = steps_.Replace(*e->file);
-        if (e->step.ok())
-            folders[ParentFolder(e->file->destination())].push_back(e.get());
+        if (e->step.ok()) {
+            if (const auto identity = FileIdentity(destination))
+                placed_[*identity] = destination;
+            folders[ParentFolder(destination)].push_back(e.get());
+        }
     }
     for (const auto& [folder, entries] : folders) {
         const FetchResult synced = steps_.SyncFolder(folder);

@@ -7,10 +7,13 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "atomic_file.h"
@@ -60,7 +63,15 @@ class Committer : public FileCommitter {
     void Run();
     void CommitGroup(std::vector<std::shared_ptr<Entry>>& group);
 
+    // Refuses a file whose destination, under another name, is a file this committer put in
+    // place for another link: a folder that ignores case or normalises names took the two
+    // names for one.
+    FetchResult NotAnotherLinksFile(const std::string& destination) const;
+
     DiskSteps defaultSteps_;
+    // The files put in place so far, by their identity, with the name each was given; only the
+    // committing thread reads it.
+    std::map<std::pair<uint64_t, uint64_t>, std::string> placed_;
     DiskSteps& steps_;
     std::mutex lock_;
     std::condition_variable ready_;

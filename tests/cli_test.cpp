@@ -278,6 +278,76 @@ TEST_F(CliTest, ParallelJobsKeepInputOrderAndTwoSameNamesKeepBothFiles) {
         EXPECT_TRUE(std::filesystem::remove(PathFromUtf8(out / name))) << name;
 }
 
+#ifndef _WIN32
+// An exFAT file system (a USB stick's) mounted through FUSE, which takes names that differ only
+// in case for one: made in a loop device, so only for root, and where FUSE and the tools are.
+class CaseInsensitiveFolder {
+  public:
+    CaseInsensitiveFolder() {
+        if (geteuid() != 0 || !std::filesystem::exists("/dev/fuse")) {
+            why_ = "needs root and /dev/fuse for a loop device and FUSE";
+            return;
+        }
+        const std::string image = Quote(scratch_ / "stick.img"), mount = Quote(scratch_ / "m");
+        std::filesystem::create_directory(PathFromUtf8(scratch_ / "m"));
+        if (std::system(("truncate -s 16M " + image + " && mkfs.exfat " + image +
+                         " >/dev/null && losetup -f --show " + image + " >" +
+                         Quote(scratch_ / "device"))
+                            .c_str()) != 0) {
+            why_ = "cannot make an exFAT image in a loop device (mkfs.exfat, losetup)";
+            return;
+        }
+        device_ = testing::ReadFile(scratch_ / "device");
+        device_.erase(device_.find_last_not_of("\n") + 1);
+        if (std::system(("mount.exfat-fuse " + device_ + " " + mount).c_str()) != 0)
+            why_ = "cannot mount exFAT through FUSE (mount.exfat-fuse)";
+        else
+            mounted_ = true;
+    }
+    ~CaseInsensitiveFolder() {
+        if (mounted_) [[maybe_unused]]
+            int r = std::system(("umount " + Quote(scratch_ / "m")).c_str());
+        if (!device_.empty()) [[maybe_unused]]
+            int r = std::system(("losetup -d " + device_).c_str());
+    }
+    const std::string& why() const { return why_; }
+    std::string path() const { return scratch_ / "m"; }
+
+  private:
+    TempDir scratch_;
+    std::string device_, why_;
+    bool mounted_ = false;
+};
+
+// Eight torrents under four names that differ only in case, saved on a stick that ignores
+// case: each keeps a file of its own, and every printed path holds its own link's torrent.
+TEST_F(CliTest, NamesThatDifferOnlyInCaseOnAFolderThatIgnoresCase) {
+    CaseInsensitiveFolder stick;
+    if (!stick.why().empty())
+        GTEST_SKIP() << stick.why();
+    const Lines names = {"Movie", "movie", "ÉTÉ", "été", "Łódź", "łódź", "ＡＢ", "ａｂ"};
+    Lines hashes;
+    std::string links;
+    for (const std::string& name : names) {
+        hashes.push_back(Add(name));
+        links += "magnet:?xt=urn:btih:" + hashes.back() + "&dn=" + name + "\n";
+    }
+    const CliRun run = RunCli(Args({"-j", "8"}, "good", stick.path() + "/seeds"), links);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const Lines paths = run.lines();
+    ASSERT_EQ(paths.size(), names.size()) << run.out;
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(testing::ReadFile(paths[i]), torrents[hashes[i]].body) << paths[i];
+        EXPECT_EQ(paths[i].ends_with("/" + hashes[i] + ".torrent"), i % 2 == 1) << paths[i];
+    }
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e :
+         std::filesystem::directory_iterator(PathFromUtf8(stick.path() + "/seeds")))
+        ++files;
+    EXPECT_EQ(files, names.size());
+}
+#endif
+
 // v2 and hybrid links, and the addresses of its file that a link names itself. The caches are
 // asked by the v1 hash only; then the link's own http(s) addresses (never file: or ftp:), each
 // answer checked against every hash the link has, so that no address can hand over another
@@ -333,7 +403,8 @@ TEST_F(CliTest, ALinksOwnAddressesNeverReachThisMachineOrSendCredentials) {
         "http://127.0.0.1:" + port + path, "http://2130706433:" + port + path,
         "http://0x7f.1:" + port + path,    "http://[::1]:" + port + path,
         "http://localhost:" + port + path, "http://169.254.169.254/latest/meta-data",
-        "http://10.0.0.1:" + port + path,  "http://[::ffff:192.168.0.1]/x"};
+        "http://10.0.0.1:" + port + path,  "http://[::ffff:192.168.0.1]/x",
+        "http://[64:ff9b:1::a00:2]/admin"};
     for (const std::string& address : addresses) {
         asked = 0;
         const CliRun run = RunCli(Args({"--swarm-timeout", "1"}, "missing"),

@@ -134,13 +134,14 @@ TEST(ProgressTest, TheLineSaysWhereEachLinkIs) {
         PlanBatch({"xt=urn:btih:" + std::string(40, 'a') + "&dn=演示 demo",
                    "xt=urn:btih:" + std::string(40, 'b') + "&dn=second"},
                   true, "/d", PathRules{false});
-    cli::ProgressLine line(plans, false, 80);
+    const auto nameOf = [&](size_t i) { return plans[i].fileName; };
+    cli::ProgressLine line(plans.size(), nameOf, false, 80);
     line.activity(0).Asking(SourceKind::Mirror, 1, "http://x/");
     line.activity(1).Asking(SourceKind::Network, 1, "");
     line.activity(1).Network(0, 4);
     EXPECT_EQ(line.Compose(3, {0, 1}),
               "[3/2] 2 个进行中: 演示 demo.torrent 镜像 1 | second.torrent 网络, DHT 路由 4 个");
-    cli::ProgressLine narrow(plans, false, 21);
+    cli::ProgressLine narrow(plans.size(), nameOf, false, 21);
     EXPECT_LE(DisplayWidth(narrow.Compose(3, {0, 1})), 20u);
 }
 

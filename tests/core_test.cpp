@@ -136,6 +136,31 @@ TEST(FileNameTest, MakesOneSafeNameInTheFolder) {
         EXPECT_EQ(JoinDestination(folder, MakeFileName(stem, rules), rules), destination) << stem;
 }
 
+// Where the folder ignores case, names equal but for case, in any script, are one: the later
+// link of another torrent takes its hash, and a later link of the same torrent shares the first
+// one's file under its spelling. Where the folder does not, each keeps its name.
+TEST(BatchPlannerTest, NamesAreComparedAsTheFolderComparesThem) {
+    const std::string a(40, 'a'), b(40, 'b');
+    const std::vector<std::pair<std::string, std::string>> pairs = {
+        {"Movie", "movie"}, {"ÉTÉ", "été"},     {"Łódź", "łódź"},
+        {"ＡＢ", "ａｂ"},   {"Ґанок", "ґанок"}, {"ΣΑΣ", "σας"}};
+    for (const bool ignoresCase : {false, true}) {
+        for (const auto& [first, second] : pairs) {
+            for (const std::string& other : {b, a}) {
+                const BatchPlanner planner(
+                    2,
+                    [&](size_t i) {
+                        return "xt=urn:btih:" + (i ? other : a) + "&dn=" + (i ? second : first);
+                    },
+                    true, "/d", PathRules{false, ignoresCase});
+                const std::string expected = !ignoresCase ? second : other == a ? first : b;
+                EXPECT_EQ(planner.Plan(1).fileName, expected + ".torrent") << second;
+                EXPECT_EQ(planner.leaders()[1], ignoresCase && other == a ? 0u : 1u) << second;
+            }
+        }
+    }
+}
+
 // Only a strictly well-formed torrent with one "info" dictionary is read: anything else could
 // make two readers disagree about which bytes the hash names.
 TEST(BencodeTest, FindsTheExactInfoBytesOrRejects) {
@@ -212,7 +237,7 @@ TEST(AheadRunTest, ResultsComeInOrderWithinTheWindow) {
                 throw std::runtime_error("boom");
             return FailedLink(FetchError::Other, std::to_string(i));
         };
-        AheadRun run({{0, 2}, {1}, {3}, {4}, {5}, {6}, {7}}, 8, workers, 3, work);
+        AheadRun run({0, 1, 0, 3, 4, 5, 6, 7}, workers, 3, work);  // 0 and 2: one group
         for (size_t i = 0; i < 8; ++i) {
             const LinkResult result = run.Take(i);
             ASSERT_EQ(result.attempts.size(), 1u);
