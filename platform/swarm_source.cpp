@@ -49,12 +49,13 @@ std::string Bstr(std::string_view s) {
 std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers) {
     std::string body = "d";
     if (!trackers.empty()) {
-        body += "8:announce" + Bstr(trackers.front());
+        body += "8:announce";
+        body += Bstr(trackers.front());
         body +=
             "13:announce-list"
             "l";
         for (const auto& t : trackers)
-            body += "l" + Bstr(t) + "e";  // one tier each
+            body.append("l").append(Bstr(t)).append("e");  // one tier each
         body += "e";
     }
     body += "4:info";
@@ -130,6 +131,24 @@ void SaveState(const std::string& path, lt::session& session, const lt::dht::dht
     }
 }
 
+// How many of the DHT routers are given by name, and whether any by address.
+void CountRouters(const std::string& routers, int& names, bool& byAddress) {
+    names = 0;
+    byAddress = false;
+    for (size_t begin = 0; begin < routers.size();) {
+        const size_t end = std::min(routers.find(',', begin), routers.size());
+        const std::string router = routers.substr(begin, end - begin);
+        const size_t colon = router.rfind(':');
+        if (!router.empty()) {
+            if (ParseAddress(router.substr(0, colon)))
+                byAddress = true;
+            else
+                ++names;
+        }
+        begin = end + 1;
+    }
+}
+
 // Blocks this machine, the private and link-local networks and the reserved ranges: nothing a
 // link leads to there is contacted, peer or tracker.
 lt::ip_filter PublicOnly() {
@@ -167,7 +186,8 @@ lt::session& SwarmSource::Session() {
         // Errors, and what tells which trackers and peers could not be reached.
         pack.set_int(lt::settings_pack::alert_mask,
                      lt::alert_category::error | lt::alert_category::tracker |
-                         lt::alert_category::connect | lt::alert_category::ip_block);
+                         lt::alert_category::connect | lt::alert_category::ip_block |
+                         lt::alert_category::dht);
         pack.set_int(lt::settings_pack::alert_queue_size, 50'000);
         lt::session_params params;
         if (limits_.dht)
@@ -176,8 +196,13 @@ lt::session& SwarmSource::Session() {
         // The library drops the saved nodes when its DHT starts before the listen sockets are
         // open, as it does here: they go first among the bootstrap nodes instead, so that a
         // later batch starts from the network it knew and needs no router.
-        pack.set_str(lt::settings_pack::dht_bootstrap_nodes,
-                     BootstrapFrom(params.dht_state, 32) + limits_.dhtBootstrapNodes);
+        const std::string saved = BootstrapFrom(params.dht_state, 32);
+        pack.set_str(lt::settings_pack::dht_bootstrap_nodes, saved + limits_.dhtBootstrapNodes);
+        CountRouters(limits_.dhtBootstrapNodes, routerNames_, routersByAddress_);
+        routersByAddress_ = routersByAddress_ || !saved.empty();
+        // Peers are dialled within a tenth of a second of being known, many at a time.
+        pack.set_int(lt::settings_pack::tick_interval, 100);
+        pack.set_int(lt::settings_pack::connection_speed, 200);
         params.settings = std::move(pack);
         params.disk_io_constructor = lt::disabled_disk_io_constructor;
         // Trackers a link names are filtered like its peers.
@@ -213,23 +238,38 @@ void SwarmSource::Poll() {
             dhtNodes_ = stats->counters()[dhtNodeMetric_];
             if (dhtNodes_ > 0)
                 lastDhtNode_ = Clock::now();
+        } else if (auto* dht = lt::alert_cast<lt::dht_error_alert>(a)) {
+            if (dht->op == lt::operation_t::hostname_lookup)
+                ++failedRouterLookups_;
         } else if (auto* failed = lt::alert_cast<lt::tracker_error_alert>(a)) {
             deadTrackers_.insert(failed->tracker_url());
         } else if (auto* replied = lt::alert_cast<lt::tracker_reply_alert>(a)) {
             deadTrackers_.erase(replied->tracker_url());
+            answeredTrackers_.insert(replied->tracker_url());
         } else if (auto* gone = lt::alert_cast<lt::peer_disconnected_alert>(a)) {
-            // A connection that was never made is a dead peer; one that was made is not.
-            if (gone->op == lt::operation_t::connect)
+            // A connection that could not be made is a dead peer, unless uTP timed out (TCP is
+            // tried next); one that was made is not.
+            const bool beforeConnected =
+                gone->op == lt::operation_t::connect || gone->op == lt::operation_t::sock_open ||
+                gone->op == lt::operation_t::sock_bind || gone->op == lt::operation_t::sock_option;
+            const bool utpTimedOut = gone->socket_type == lt::socket_type_t::utp &&
+                                     gone->error == boost::system::errc::timed_out;
+            if (beforeConnected && !utpTimedOut)
                 deadPeers_.insert(EndpointText(gone->endpoint));
-            else
+            else if (!beforeConnected)
                 deadPeers_.erase(EndpointText(gone->endpoint));
         } else if (auto* blocked = lt::alert_cast<lt::peer_blocked_alert>(a)) {
             deadPeers_.insert(EndpointText(blocked->endpoint));  // never contacted
         }
     }
-    // The DHT counts as offline once it has had no node for a link's whole bound.
-    dhtOffline_ = dhtNodes_ == 0 &&
-                  Clock::now() - lastDhtNode_ > std::chrono::milliseconds(limits_.unreachableMs);
+    // The DHT counts as offline once it has had no node for a link's whole bound, or at once
+    // when it has nothing to start from: no saved node, and no router name could be looked up
+    // (no network at all).
+    const bool silent =
+        Clock::now() - lastDhtNode_ > std::chrono::milliseconds(limits_.unreachableMs);
+    const bool nothingToStartFrom =
+        !routersByAddress_ && routerNames_ > 0 && failedRouterLookups_ >= routerNames_;
+    dhtOffline_ = dhtNodes_ == 0 && (silent || nothingToStartFrom);
 }
 
 namespace {
@@ -283,7 +323,10 @@ lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_has
     for (std::string& tracker : params.trackers)
         tracker = WithoutUserInfo(tracker);
     params.save_path = ParentFolder(request.destination);
-    params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
+    // Added paused and then resumed: resuming a torrent dials the peers it knows at once, where
+    // the library would otherwise wait for its next second.
+    params.flags &= ~lt::torrent_flags::auto_managed;
+    params.flags |= lt::torrent_flags::paused;
     params.flags |= lt::torrent_flags::upload_mode;  // never ask peers for content
     return params;
 }
@@ -411,6 +454,7 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
                 FetchError::Other, "the network source could not take the link: " + ec.message());
             return nullptr;
         }
+        handle.resume();
         // The library may know the torrent already by its other hash.
         for (const auto& other : lookups_) {
             if (other->handle == handle)
@@ -422,7 +466,8 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
         }
     } else {
         // Another link for the same torrent is asking already: this one's trackers and peers
-        // join its look-up.
+        // join its look-up. (A new look-up has them from the start, when the library dials
+        // them at once.)
         for (const std::string& tracker : named.trackers)
             lookup->handle.add_tracker(lt::announce_entry(tracker));
         for (const lt::tcp::endpoint& peer : named.peers)
@@ -456,7 +501,13 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
         ParamsFor(request, *NetworkHashes(request.hashes), limits_.allowPrivateAddresses);
     const Named named{params.trackers, params.peers};
     FetchResult failure;
-    const std::shared_ptr<Lookup> lookup = Join(request, std::move(params), named, failure);
+    std::shared_ptr<Lookup> lookup;
+    try {
+        lookup = Join(request, std::move(params), named, failure);
+    } catch (const std::exception& e) {
+        return FetchResult::Failed(FetchError::Other,
+                                   std::string("the network source failed: ") + e.what());
+    }
     if (!lookup)
         return failure;
     FetchResult result;
@@ -538,6 +589,16 @@ FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
         const bool unreachable =
             now - lastReached > std::chrono::milliseconds(limits_.unreachableMs);
         if (outOfTime || unreachable || (status.num_peers == 0 && nothingLeft)) {
+            if (unreachable && !everReached) {
+                // Nothing it named answered for its whole bound: tried, and dead.
+                std::lock_guard<std::mutex> guard(lock_);
+                for (const std::string& tracker : named.trackers) {
+                    if (!answeredTrackers_.contains(tracker))
+                        deadTrackers_.insert(tracker);
+                }
+                for (const lt::tcp::endpoint& peer : named.peers)
+                    deadPeers_.insert(EndpointText(peer));
+            }
             return GaveUp(everReached, !outOfTime, mostPeers);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

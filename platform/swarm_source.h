@@ -102,11 +102,16 @@ class SwarmSource : public Downloader {
     // When the DHT last had a node (or the session started); with none for a link's whole
     // bound, it counts as offline until one turns up.
     std::chrono::steady_clock::time_point lastDhtNode_;
+    int routerNames_ = 0;
+    bool routersByAddress_ = false;  // or saved nodes: something to start from without names
+    int failedRouterLookups_ = 0;
     bool dhtOffline_ = false;
-    // The trackers and peers this run tried and could not reach; a later link that names
-    // nothing else fails at once while the DHT is offline.
+    // The trackers and peers this run tried and could not reach (or that gave a link nothing
+    // for its whole bound); a later link that names nothing else fails at once while the DHT is
+    // offline.
     std::set<std::string> deadTrackers_;
     std::set<std::string> deadPeers_;
+    std::set<std::string> answeredTrackers_;
     // Info dictionaries received, by the hashes of their torrent (v1 and v2 hexadecimal), for
     // links of the same torrent whose look-up the library could not merge with this one.
     std::map<std::string, std::shared_ptr<const std::string>> metadata_;

@@ -503,6 +503,10 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     }
 #else
     cases.push_back({{"/dev/zero"}, "", "256 MiB", false});
+    // The bound is for all inputs together: two sparse files of 200 MiB.
+    testing::WriteFile(out / "half", "");
+    std::filesystem::resize_file(out / "half", 200u << 20);
+    cases.push_back({{out / "half", out / "half"}, "", "256 MiB", false});
     cases.push_back({{"-o", "x"}, "", "用法: velindra-cli", true});  // nothing but a terminal
 #endif
     for (const auto& [args, input, error, terminal] : cases) {
