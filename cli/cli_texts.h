@@ -132,8 +132,12 @@ inline constexpr Text kListenHost = {
     "--listen 的地址必须是本机的 IP 地址或网络接口: %1",
     "--listen's address must be an IP address or interface of this machine: %1"};
 inline constexpr Text kTakesNoValue = {"选项 %1 不带值", "option %1 takes no value"};
-inline constexpr Text kNeedsSeconds = {"%1 必须是正的秒数",
-                                       "%1 must be a positive number of seconds"};
+inline constexpr Text kNeedsSeconds = {
+    "%1 必须是大于 0、至多 86400（一天）的秒数: %2",
+    "%1 must be a number of seconds above 0 and at most 86400 (a day): %2"};
+inline constexpr Text kNotARegularFile = {"不是普通文件", "not a regular file"};
+inline constexpr Text kCannotReadCertificate = {
+    "--cacert 的证书文件无法读取: %1: %2", "--cacert's certificate file cannot be read: %1: %2"};
 inline constexpr Text kUnknownOption = {"未知选项: %1", "unknown option: %1"};
 
 // What happened to the input, a link, and the run.

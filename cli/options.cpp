@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -11,7 +12,9 @@
 #include "cli_texts.h"
 #include "console.h"
 #include "curl_downloader.h"
+#include "file_reading.h"
 #include "links.h"
+#include "report.h"
 #include "swarm_source.h"
 #include "terminal_text.h"
 #include "utf8.h"
@@ -44,6 +47,9 @@ constexpr Text kNoValue = {"", ""};
 bool TakesValue(const OptionRow& row) {
     return row.valueName.en[0] != '\0';
 }
+
+// The largest certificate file read: a whole system bundle is a few hundred kilobytes.
+constexpr size_t kMaxCertificateBytes = 16u << 20;
 
 std::string Seconds(long milliseconds) {
     return std::to_string(milliseconds / 1000);
@@ -131,7 +137,7 @@ Apply SecondsInto(std::optional<double> Options::*field) {
     return [field](Options& o, const std::optional<std::string>& v, const std::string& as) {
         const std::optional<double> seconds = v ? ParseSeconds(*v) : std::nullopt;
         if (!seconds)
-            return Say(t::kNeedsSeconds, {as});
+            return Say(t::kNeedsSeconds, {as, v.value_or("")});
         o.*field = seconds;
         return std::string();
     };
@@ -184,6 +190,13 @@ const std::vector<OptionRow>& Table() {
          [](Options& o, V v, S) {
              if (!v || v->empty())
                  return Say(t::kNeedsCertificate);
+             // Checked when given: a file that cannot be read would fail every HTTPS link.
+             std::string pem;
+             if (FetchResult read = ReadRegularFile(*v, kMaxCertificateBytes, pem); !read.ok())
+                 return Say(t::kCannotReadCertificate,
+                            {*v, read.systemError == EINVAL  // a folder, a FIFO, a device
+                                     ? Say(t::kNotARegularFile)
+                                     : SystemReason(read.systemError, read.detail)});
              o.caFile = *v;
              return std::string();
          }},

@@ -39,8 +39,8 @@ std::vector<std::pair<IpAddress, IpAddress>> NonPublicRanges();
 // The addresses a name resolves to here; none when it does not.
 std::vector<IpAddress> Resolve(const std::string& host);
 
-// Whether a host is an address (IPv4, or IPv6 without brackets) or a network interface of
-// this machine, which a listening socket could be bound to.
+// Whether a host is an address of this machine (IPv4, or IPv6 without brackets; the "any"
+// addresses too) or one of its network interfaces: one a listening socket can be bound to.
 bool IsLocalHost(const std::string& host);
 
 }  // namespace velindra
