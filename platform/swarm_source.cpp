@@ -1,5 +1,6 @@
 #include "swarm_source.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -238,6 +239,11 @@ void SwarmSource::Poll() {
             dhtNodes_ = stats->counters()[dhtNodeMetric_];
             if (dhtNodes_ > 0)
                 lastDhtNode_ = Clock::now();
+        } else if (auto* conflict = lt::alert_cast<lt::torrent_conflict_alert>(a)) {
+            // Two look-ups turned out to be one torrent (one by its v1 hash, one by its v2
+            // hash): the library stops both, and hands over the metadata for their links.
+            if (conflict->metadata)
+                Keep(*conflict->metadata);
         } else if (auto* dht = lt::alert_cast<lt::dht_error_alert>(a)) {
             if (dht->op == lt::operation_t::hostname_lookup)
                 ++failedRouterLookups_;
@@ -419,10 +425,29 @@ bool SwarmSource::NothingLeftToAsk(const Named& named) const {
     return true;
 }
 
+std::shared_ptr<const std::string> SwarmSource::Keep(const lt::torrent_info& info) {
+    const auto section = info.info_section();
+    auto bytes =
+        std::make_shared<const std::string>(section.data(), static_cast<size_t>(section.size()));
+    if (metadataBytes_ + bytes->size() > kMaxKeptMetadata) {
+        metadata_.clear();
+        metadataBytes_ = 0;
+    }
+    std::ostringstream v1, v2;
+    if (info.info_hashes().has_v1())
+        metadata_[(v1 << info.info_hashes().v1, v1.str())] = bytes;
+    if (info.info_hashes().has_v2())
+        metadata_[(v2 << info.info_hashes().v2, v2.str())] = bytes;
+    metadataBytes_ += bytes->size();
+    return bytes;
+}
+
 std::shared_ptr<const std::string> SwarmSource::KnownMetadata(const LinkHashes& hashes) const {
-    for (const std::string& key : {hashes.V1Text(), hashes.V2Text()}) {
+    for (std::string key : {hashes.V1Text(), hashes.V2Text()}) {
         if (key.empty())
             continue;
+        for (char& c : key)  // kept as the library writes hashes: lower-case
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (auto found = metadata_.find(key); found != metadata_.end())
             return found->second;
     }
@@ -542,21 +567,10 @@ FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
             if (!info)
                 info = handle.torrent_file();
             if (info) {
-                const auto section = info->info_section();
-                auto bytes = std::make_shared<const std::string>(
-                    section.data(), static_cast<size_t>(section.size()));
+                std::shared_ptr<const std::string> bytes;
                 {
                     std::lock_guard<std::mutex> guard(lock_);
-                    if (metadataBytes_ + bytes->size() > kMaxKeptMetadata) {
-                        metadata_.clear();
-                        metadataBytes_ = 0;
-                    }
-                    std::ostringstream v1, v2;
-                    if (info->info_hashes().has_v1())
-                        metadata_[(v1 << info->info_hashes().v1, v1.str())] = bytes;
-                    if (info->info_hashes().has_v2())
-                        metadata_[(v2 << info->info_hashes().v2, v2.str())] = bytes;
-                    metadataBytes_ += bytes->size();
+                    bytes = Keep(*info);
                 }
                 return StageMetadata(*bytes, named.trackers, request, std::move(file));
             }

@@ -16,6 +16,7 @@
 
 namespace libtorrent {
 class session;
+class torrent_info;
 struct add_torrent_params;
 struct torrent_handle;
 namespace dht {
@@ -88,6 +89,8 @@ class SwarmSource : public Downloader {
     void Poll();
     bool NothingLeftToAsk(const Named& named) const;
     std::shared_ptr<const std::string> KnownMetadata(const LinkHashes& hashes) const;
+    // Keeps a torrent's info dictionary for the links that name it (lock_ held).
+    std::shared_ptr<const std::string> Keep(const libtorrent::torrent_info& info);
 
     SwarmLimits limits_;
     std::mutex lock_;
