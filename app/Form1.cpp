@@ -14,7 +14,6 @@
 
 #include "Form2.h"
 #include "Form3.h"
-#include "atomic_file.h"
 #include "links.h"
 #include "messages.h"
 #include "mirrors.h"
@@ -185,7 +184,8 @@ void Form1::Command1_Click() {
                sources,           services, outside_.committer, *progress_};
     s.askNetwork = network != nullptr;
     s.allowPrivateAddresses = outside_.allowPrivateAddresses;
-    s.folderIgnoresCase = FolderIgnoresCase;
+    s.makeFolder = outside_.makeFolder;
+    s.folderIgnoresCase = outside_.folderIgnoresCase;
     s.stop = &stop_;
     s.aheadWorkers = kAheadWorkers;
     s.aheadWindow = kAheadWindow;

@@ -41,6 +41,10 @@ struct Outside {
     std::function<std::string()> stagingFolder = {};
     // The addresses a link names itself may be on this machine or a private network.
     bool allowPrivateAddresses = false;
+    // The save folder made as a batch starts, and whether its file system ignores case; none
+    // leaves the folder as it is and compares names by the system's custom.
+    std::function<bool(const std::string&)> makeFolder = {};
+    std::function<bool(const std::string&)> folderIgnoresCase = {};
 };
 
 class Form1 : public QWidget {

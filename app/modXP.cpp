@@ -162,7 +162,9 @@ void Main(const QStringList& links, bool allowPrivateAddresses) {
                         },
                         NetworkSource(allowPrivateAddresses),
                         StagingFolder,
-                        allowPrivateAddresses};
+                        allowPrivateAddresses,
+                        MakeFolders,
+                        FolderIgnoresCase};
         form = new Form1(std::move(outside));
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });

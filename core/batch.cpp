@@ -50,10 +50,15 @@ std::string Reason(const Failure& failure, const std::string& destination, PathR
     }
 }
 
-// How names are compared in the save folder.
-PathRules RulesFor(const Services& services, const std::string& folder) {
+// The save folder made when it is missing (as velindra-cli -o does; a folder that cannot be
+// made fails each link with the reason), and how names are compared in it.
+PathRules PrepareFolder(const Services& services, const std::string& folder) {
     PathRules rules = services.pathRules;
-    if (services.folderIgnoresCase && IsAbsoluteFolder(folder, rules))
+    if (!IsAbsoluteFolder(folder, rules))
+        return rules;
+    if (services.makeFolder)
+        services.makeFolder(folder);
+    if (services.folderIgnoresCase)
         rules.ignoresCase = services.folderIgnoresCase(folder);
     return rules;
 }
@@ -65,7 +70,7 @@ class BatchRun {
         : options_(options),
           services_(services),
           plans_(PlanBatch(links, options.usedn, options.basePath,
-                           RulesFor(services, options.basePath))),
+                           PrepareFolder(services, options.basePath))),
           count_(plans_.size()),
           cancel_(std::make_unique<std::atomic<bool>[]>(count_)),
           activities_(std::make_unique<Activity[]>(count_)),

@@ -41,6 +41,8 @@ struct Services {
     BatchWaiter& waiter;
     const std::vector<std::string>& mirrors = BuiltInMirrors();
     PathRules pathRules = kHostPathRules;
+    // Makes the save folder and its parents as a batch starts, when they are missing.
+    std::function<bool(const std::string& folder)> makeFolder = nullptr;
     // Whether the save folder's file system ignores case, found out as a batch starts; without
     // it, the system's custom.
     std::function<bool(const std::string& folder)> folderIgnoresCase = nullptr;
