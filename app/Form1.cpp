@@ -171,7 +171,8 @@ void Form1::Command1_Click() {
     batchRunning_ = true;
     qApp->installEventFilter(this);  // the main window takes no input while a batch runs
     // The network source lives for this batch only: its session closes when the batch ends.
-    const std::string text = Text1->toPlainText().toStdString();
+    const QString ran = Text1->toPlainText();
+    const std::string text = ran.toStdString();
     std::unique_ptr<Downloader> network =
         outside_.makeNetworkSource && text.find(kMagnetMarker) != std::string::npos
             ? outside_.makeNetworkSource()
@@ -192,6 +193,7 @@ void Form1::Command1_Click() {
     if (outside_.stagingFolder)
         s.stagingFolder = outside_.stagingFolder();
     FetchBatch(text, options, s);
+    lastBatch_ = stop_ ? std::nullopt : std::optional<QString>(ran);
     progress_.reset();
     network.reset();
     qApp->removeEventFilter(this);
@@ -216,6 +218,9 @@ void Form1::AppendLinks(const QStringList& links) {
     if (links.isEmpty())
         return;  // started again without links: just come to the front
     QString text = Text1->toPlainText();
+    if (lastBatch_ && text == *lastBatch_)
+        text.clear();  // the links of a finished batch make way for the new one
+    lastBatch_.reset();
     for (const QString& link : links) {
         if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
             text += QLatin1Char('\n');

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "batch.h"
@@ -81,6 +82,9 @@ class Form1 : public QWidget {
   private:
     Outside outside_;
     QStringList waiting_;
+    // The text of the last batch, when it ran to its end: a link handed over while the box
+    // still holds exactly that replaces it, so that Enter fetches the new link alone.
+    std::optional<QString> lastBatch_;
     std::unique_ptr<ProgressWaiter> progress_;
     bool batchRunning_ = false;
     std::atomic<bool> stop_{false};  // the running batch is to stop

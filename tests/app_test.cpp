@@ -621,6 +621,12 @@ TEST(BatchWindowTest, LinksAreFetchedAheadAndFinishInOrder) {
     for (const std::string& hash : hashes)
         expected.push_back("open " + kInFolder + hash + ".torrent");
     EXPECT_EQ(opens, expected);
+    // A link handed over after the batch replaces its links, still in the box as it ran; one
+    // handed over after the user changed the box goes on a line of its own.
+    form.AppendLinks({"magnet:?new"});
+    EXPECT_EQ(form.Text1->toPlainText(), "magnet:?new");
+    form.AppendLinks({"magnet:?newer"});
+    EXPECT_EQ(form.Text1->toPlainText(), "magnet:?new\nmagnet:?newer");
 }
 
 // Saved through the Save-as dialog: each link's dialog comes at its turn, in order; its file,
