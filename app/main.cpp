@@ -76,6 +76,38 @@ std::optional<int> RefuseOtherArguments(const QStringList& arguments) {
     return std::nullopt;
 }
 
+#ifndef _WIN32
+// Where no window can be shown (no display, as over ssh), the toolkit would abort: the arguments
+// are checked here instead, and the reason given, before it starts. The toolkit's own options
+// and their values are let through. An exit status when the program should end at once.
+std::optional<int> RefuseWithoutDisplay(int argc, char** argv) {
+    using namespace velindra;
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return std::nullopt;
+    static const QStringList kWithValue = {
+        QStringLiteral("-platform"),        QStringLiteral("-platformpluginpath"),
+        QStringLiteral("-platformtheme"),   QStringLiteral("-plugin"),
+        QStringLiteral("-display"),         QStringLiteral("-style"),
+        QStringLiteral("-stylesheet"),      QStringLiteral("-session"),
+        QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowtitle"),
+        QStringLiteral("-qwindowicon")};
+    QStringList links;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (kWithValue.contains(argument))
+            ++i;
+        else if (!argument.startsWith(QLatin1Char('-')))
+            links << argument;
+    }
+    if (const std::optional<int> status = RefuseOtherArguments(links))
+        return status;
+    std::fprintf(stderr, "velindra: %s\n", texts::kNoDisplay);
+    return 2;
+}
+#endif
+
 #ifdef _WIN32
 // Text through DirectWrite: the older GDI engine draws Chinese from a font's small bitmaps where
 // it has them, with strokes missing at dialog sizes.
@@ -91,6 +123,10 @@ int main(int argc, char** argv) {
     velindra::EnsureHomeFolder();
     if (const std::optional<int> status = AnswerOptions(argc, argv))
         return *status;
+#ifndef _WIN32
+    if (const std::optional<int> status = RefuseWithoutDisplay(argc, argv))
+        return *status;
+#endif
     if (kDefaultPlatform && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", kDefaultPlatform);
     try {
@@ -111,8 +147,11 @@ int main(int argc, char** argv) {
                              if (velindra::Form1* form = velindra::modXP::MainWindow())
                                  form->AppendLinks(more);
                          });
-        if (const std::optional<int> status = JoinOrListen(instance, links))
+        if (const std::optional<int> status = JoinOrListen(instance, links)) {
+            if (*status == 0 && allowPrivate)
+                std::fprintf(stderr, "velindra: %s\n", velindra::texts::kPrivateNotApplied);
             return *status;
+        }
 
         velindra::modXP::Main(links, allowPrivate);
         return app.exec();

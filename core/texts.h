@@ -68,6 +68,12 @@ inline constexpr const char* kAppUsage = R"(
 )";
 inline constexpr const char* kNotALink = "既不是磁力链接也不是选项: ";
 inline constexpr const char* kSeeHelp = "  (详见 --help)";
+inline constexpr const char* kNoDisplay =
+    "没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），无法打开窗口；"
+    "在没有桌面的机器上请用 velindra-cli";
+inline constexpr const char* kPrivateNotApplied =
+    "链接已交给正在运行的窗口；--allow-private-addresses 只在启动窗口时生效，"
+    "对这些链接不起作用";
 inline constexpr const char* kInstanceNoAnswer = "正在运行的 Velindra 没有响应，链接没有交给它";
 inline constexpr const char* kFolderNotAbsolute = "保存位置必须是完整的文件夹路径：";
 

@@ -70,6 +70,16 @@ TEST(DesktopTest, TheProgramsOwnOptions) {
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.text.find("既不是磁力链接也不是选项: --bogus"), std::string::npos)
         << refused.text;
+    // Without a display (over ssh, say) the reason is given, before the toolkit would abort.
+    const std::string headless = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + app;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {" foo.txt", "既不是磁力链接也不是选项: foo.txt"},
+        {" -style fusion " + Quote("magnet:?xt=urn:btih:A"), "没有图形显示"}};
+    for (const auto& [arguments, said] : cases) {
+        const Output run = Shell(headless + arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.text.find(said), std::string::npos) << run.text;
+    }
 }
 
 // The package declares what it needs, carries its changelog, copyright and manual pages, holds
