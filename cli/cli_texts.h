@@ -109,6 +109,11 @@ inline constexpr Text kHelpJson = {
     "每个链接在标准输出打印一个 JSON 对象 (按输入顺序), 代替保存的路径",
     "print one JSON object per link on standard output\n"
     "(in input order) instead of the saved paths"};
+inline constexpr Text kHelpNoClobber = {
+    "链接的文件已存在并且就是这个链接的种子 (按特征码检查) 时不再获取, 算作已保存",
+    "leave a link alone when its file exists and holds\n"
+    "that link's torrent (checked by hash); it counts\n"
+    "as saved"};
 inline constexpr Text kHelpQuiet = {"不显示进度和失败说明", "show no progress and no failures"};
 inline constexpr Text kHelpHelp = {"显示本帮助", "show this help"};
 inline constexpr Text kHelpVersion = {"显示版本", "show the version"};

@@ -211,6 +211,7 @@ const std::vector<OptionRow>& Table() {
         {"", "--allow-private-addresses", kNoValue, Say(t::kHelpAllowPrivate),
          Switch(&Options::allowPrivateAddresses, true)},
         {"", "--json", kNoValue, Say(t::kHelpJson), Switch(&Options::json, true)},
+        {"-n", "--no-clobber", kNoValue, Say(t::kHelpNoClobber), Switch(&Options::noClobber, true)},
         {"-q", "--quiet", kNoValue, Say(t::kHelpQuiet), Switch(&Options::quiet, true)},
         {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},
         {"", "--version", kNoValue, Say(t::kHelpVersion), nullptr, Stop::Version},

@@ -27,7 +27,8 @@ struct Options {
     // machine or a private network.
     bool allowPrivateAddresses = false;
     bool quiet = false;
-    bool json = false;  // one JSON object per link on standard output instead of the paths
+    bool noClobber = false;  // a link whose file is there already, with its torrent, is kept
+    bool json = false;       // one JSON object per link on standard output instead of the paths
     std::string caFile;
     // Files ("-" is standard input) and link texts, in the order given.
     struct Input {

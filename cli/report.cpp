@@ -118,6 +118,12 @@ Outcome Refused(const LinkPlan& plan) {
     return o;
 }
 
+Outcome Kept() {
+    Outcome o;
+    o.ending = Ending::Kept;
+    return o;
+}
+
 Outcome NotStarted() {
     Outcome o;
     o.ending = Ending::Interrupted;
@@ -155,7 +161,7 @@ std::string FailureLine(const LinkPlan& plan, const Outcome& outcome) {
 }
 
 std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
-    static constexpr const char* kEndings[] = {"saved", "failed", "refused", "interrupted"};
+    static constexpr const char* kEndings[] = {"saved", "failed", "refused", "interrupted", "kept"};
     const auto orNull = [](bool present, const std::string& value) {
         return present ? JsonString(value) : std::string("null");
     };
@@ -164,7 +170,8 @@ std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
             orNull(plan.parsed.has_value(), plan.parsed ? plan.parsed->shownHash() : std::string());
     line += ",\"name\":" + orNull(plan.parsed.has_value(), plan.fileName);
     line += ",\"path\":" + orNull(o.ok(), plan.destination);
-    line += ",\"source\":" + (o.ok() ? JsonSource(o.result) : std::string("null"));
+    line +=
+        ",\"source\":" + (o.ending == Ending::Saved ? JsonSource(o.result) : std::string("null"));
     line += ",\"outcome\":" + JsonString(kEndings[static_cast<int>(o.ending)]);
     line += ",\"reason\":" + orNull(!o.ok(), o.reason);
     return line + "}";

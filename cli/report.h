@@ -18,6 +18,7 @@ enum class Ending {
     Failed,       // every source was asked, or the file could not be written
     Refused,      // not a usable link: no hash, or one no delivered file could be checked against
     Interrupted,  // ended, or never started, because the run was interrupted
+    Kept,         // its file was there already with its torrent (--no-clobber)
 };
 
 struct Outcome {
@@ -26,13 +27,15 @@ struct Outcome {
     LinkResult result = {};   // what its sources answered, for a link that was fetched
     // Its file on its way to disk, once a source delivered it.
     std::shared_ptr<PendingCommit> commit = nullptr;
-    bool ok() const { return ending == Ending::Saved; }
+    bool ok() const { return ending == Ending::Saved || ending == Ending::Kept; }
 };
 
 // The outcome of a link that is not fetched at all.
 Outcome Refused(const LinkPlan& plan);
 // ... of a link that was not started because the run was interrupted.
 Outcome NotStarted();
+// ... of a link whose file is there already and holds its torrent.
+Outcome Kept();
 // ... of a link that was fetched (its file, if any, not yet on disk).
 Outcome Fetched(const LinkPlan& plan, LinkResult result);
 

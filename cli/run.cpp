@@ -9,6 +9,8 @@
 #include "ahead.h"
 #include "atomic_file.h"
 #include "cli_texts.h"
+#include "curl_downloader.h"
+#include "digests.h"
 #include "file_reading.h"
 #include "link_pipeline.h"
 #include "options.h"
@@ -72,6 +74,13 @@ std::optional<int> ReadInputs(const Options& options, std::string& text,
     text.shrink_to_fit();
     spans.shrink_to_fit();
     return std::nullopt;
+}
+
+// Whether a link's file is there already and holds its torrent, checked by hash.
+bool HoldsTheTorrent(const LinkPlan& plan) {
+    std::string body;
+    return ReadRegularFile(plan.destination, DownloadLimits{}.maxBodyBytes, body).ok() &&
+           CheckDelivered(body, *plan.hashes, nullptr).ok();
 }
 
 // How far past the link being printed the workers may run: the results waiting to be printed
@@ -139,6 +148,8 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
             outcome = NotStarted();
         } else if (!plan.fetchable()) {
             outcome = Refused(plan);
+        } else if (options.noClobber && HoldsTheTorrent(plan)) {
+            outcome = Kept();
         } else {
             progress.Begin(i);
             const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count)};

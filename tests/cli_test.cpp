@@ -529,6 +529,27 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     EXPECT_EQ(RunCli({"--version"}, "").out, "velindra-cli 1.0.0\n");
 }
 
+// With --no-clobber a run again leaves alone every link whose file holds its torrent (asking
+// nobody, "kept", counted as saved), and fetches the ones whose file is missing or holds
+// something else.
+TEST_F(CliTest, NoClobberKeepsFilesThatHoldTheirTorrent) {
+    const std::string a = Add("a"), b = Add("b"), c = Add("c");
+    const std::string links = Links({a, b, c});
+    ASSERT_EQ(RunCli(Args(), links).status, 0);
+    testing::WriteFile(out / "f1.torrent", torrents[c].body);  // another link's torrent
+    std::filesystem::remove(PathFromUtf8(out / "f2.torrent"));
+    asked = 0;
+    const CliRun again = RunCli(Args({"-n", "--json"}), links);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(asked, 2u);
+    const Lines lines = again.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("\"source\":null,\"outcome\":\"kept\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("\"outcome\":\"saved\""), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("\"outcome\":\"saved\""), std::string::npos) << lines[2];
+    EXPECT_EQ(testing::ReadFile(out / "f1.torrent"), torrents[b].body);
+}
+
 // Chinese under a "zh" locale, English under any other (LC_ALL, then LC_MESSAGES, then LANG),
 // every line in one language.
 TEST_F(CliTest, SpeaksTheUsersLanguage) {
