@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 
@@ -11,8 +12,37 @@ namespace velindra {
 
 namespace {
 
+// What each kind of source asked answered, in one short line: "镜像都没有这个种子；BitTorrent
+// 网络无法连接". Sources of a kind that all answered alike are said once.
+std::string WhatEachSourceDid(const LinkResult& result) {
+    static constexpr std::pair<SourceKind, const char*> kKinds[] = {
+        {SourceKind::Mirror, texts::kSourceMirrors},
+        {SourceKind::LinkAddress, texts::kSourceLinkAddresses},
+        {SourceKind::Network, texts::kSourceNetwork},
+    };
+    std::string said;
+    for (const auto& [kind, name] : kKinds) {
+        std::vector<FetchError> errors;
+        for (const Attempt& a : result.attempts) {
+            if (a.kind == kind && a.index > 0 &&
+                std::find(errors.begin(), errors.end(), a.result.error) == errors.end())
+                errors.push_back(a.result.error);
+        }
+        if (errors.empty())
+            continue;
+        std::string part;
+        if (kind == SourceKind::Mirror && errors == std::vector{FetchError::HttpStatus})
+            part = texts::kReasonNotOnMirrors;
+        for (size_t k = 0; part.empty() && k < errors.size(); ++k)
+            part += (k ? "、" : std::string(name)) + Words(errors[k]).zh;
+        said += (said.empty() ? "" : texts::kSemicolon) + part;
+    }
+    return said.empty() ? Words(result.attempts.back().result.error).zh : said;
+}
+
 // Why a link was not saved, in the windows' words.
-std::string Reason(const Failure& failure, const std::string& destination, PathRules rules) {
+std::string Reason(const Failure& failure, const LinkResult& result, const std::string& destination,
+                   PathRules rules) {
     switch (failure.why) {
         case Why::NoSource:
             return texts::kReasonNoSource;
@@ -37,16 +67,8 @@ std::string Reason(const Failure& failure, const std::string& destination, PathR
                     return why;
             }
         }
-        case Why::NotOnMirrors:
-            return texts::kReasonNotOnMirrors;
-        case Why::Offline:
-            return texts::kReasonOffline;
-        case Why::NotTheTorrent:
-            return texts::kReasonNotTheTorrent;
-        case Why::InvalidHash:
-            return Words(FetchError::InvalidHash).zh;
         default:
-            return Words(failure.last).zh;
+            return WhatEachSourceDid(result);
     }
 }
 
@@ -175,9 +197,10 @@ class BatchRun {
         services_.messages.ShowMessage(text);
     }
 
-    void ReportFetchFailure(size_t i, const Failure& failure, const std::string& destination) {
+    void ReportFetchFailure(size_t i, const LinkResult& result, const std::string& destination) {
+        const Failure failure = Classify(result);
         ReportFailure(std::string(texts::kFetchFailed) + "\n" + plans_[i].fileName + "\n" +
-                          Reason(failure, destination, services_.pathRules),
+                          Reason(failure, result, destination, services_.pathRules),
                       i);
     }
 
@@ -233,7 +256,7 @@ class BatchRun {
         }
         if (!result.ok()) {
             if (!result.cancelled() && !Stopped())
-                ReportFetchFailure(i, Classify(result), destination);
+                ReportFetchFailure(i, result, destination);
             return;
         }
         // Its file goes into its place now, at its turn.
@@ -246,7 +269,7 @@ class BatchRun {
         if (!saved.ok()) {
             if (saved.error != FetchError::Cancelled) {
                 result.attempts.back().result = std::move(saved);
-                ReportFetchFailure(i, Classify(result), destination);
+                ReportFetchFailure(i, result, destination);
             }
             return;
         }
