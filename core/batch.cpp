@@ -204,6 +204,20 @@ class BatchRun {
                       i);
     }
 
+    // The Save-as dialog for link i; false when the user cancelled it, which skips the link
+    // without a word.
+    bool AskWhere(size_t i, std::string& destination) {
+        destination = plans_[i].fileName;
+        const SaveDialogRequest request{texts::kSaveTitle, texts::kSaveFilter,
+                                        texts::kSaveFilterIndex, "", texts::kSaveFlags};
+        if (!services_.saveDialog.ShowSaveDialog(destination, request)) {
+            cancel_[i] = true;
+            return false;
+        }
+        chosen_[i] = destination;
+        return true;
+    }
+
     // One link: its refusal, its place, its file, its finish.
     void ProcessLink(size_t i) {
         const LinkPlan& plan = plans_[i];
@@ -227,32 +241,38 @@ class BatchRun {
             return;
         }
         std::string destination = plan.destination;
-        if (saveAs_) {
-            destination = plan.fileName;
-            const SaveDialogRequest request{texts::kSaveTitle, texts::kSaveFilter,
-                                            texts::kSaveFilterIndex, "", texts::kSaveFlags};
-            if (!services_.saveDialog.ShowSaveDialog(destination, request)) {
-                cancel_[i] = true;  // cancelled: skip the link without a word
-                run_->Drop(i);
-                return;
-            }
-            chosen_[i] = destination;
-        }
         LinkResult result;
-        if (offThread_) {
-            run_->Drop(i);
-            result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
-        } else {
+        if (saveAs_ && ahead_) {
+            // Fetched ahead into the staging folder: the Save-as dialog comes only when there is
+            // a file to save, and a link no source has goes straight to its failure.
+            destination = plan.fileName;
             services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
             if (Stopped())
                 return;
             result = run_->Take(i);
-        }
-        if (saveAs_ && ahead_ && !result.ok() &&
-            result.attempts.back().result.error == FetchError::CannotWrite) {
-            // The staging folder could not take the file: it is fetched again for the place
-            // the user chose.
-            result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
+            const bool stagingFailed =
+                !result.ok() && result.attempts.back().result.error == FetchError::CannotWrite;
+            if ((result.ok() || stagingFailed) && !AskWhere(i, destination))
+                return;  // the file fetched ahead is dropped with the result
+            if (stagingFailed) {
+                // The staging folder could not take the file: it is fetched again for the
+                // place the user chose.
+                result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
+            }
+        } else {
+            if (saveAs_ && !AskWhere(i, destination)) {
+                run_->Drop(i);
+                return;
+            }
+            if (offThread_) {
+                run_->Drop(i);
+                result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
+            } else {
+                services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
+                if (Stopped())
+                    return;
+                result = run_->Take(i);
+            }
         }
         if (!result.ok()) {
             if (!result.cancelled() && !Stopped())

@@ -663,7 +663,7 @@ TEST(BatchWindowTest, FilesFetchedAheadGoWhereTheSaveAsDialogSays) {
     } source;
     source.torrents = {a, b, c};
     testing::World w;
-    w.settings.values = {{"onFinish", "none"}};
+    w.settings.values = {{"onFinish", "none"}, {"onError", "msg"}};
     w.saveAnswers = {chosen / "first.torrent", "", chosen / "third.torrent"};
     Committer committer;
     Outside outside{w.settings,
@@ -677,9 +677,11 @@ TEST(BatchWindowTest, FilesFetchedAheadGoWhereTheSaveAsDialogSays) {
     outside.stagingFolder = [&] { return staging.str(); };
     Form1 form(std::move(outside));
     form.show();
+    // A link no source has asks nothing: its failure comes instead of a dialog.
     form.Text1->setPlainText(Link(a.hash, "&dn=a") + "\n" + Link(b.hash, "&dn=b") + "\n" +
-                             Link(c.hash, "&dn=c"));
-    form.Command1->click();
+                             Link(std::string(40, 'E'), "&dn=gone") + "\n" + Link(c.hash, "&dn=c"));
+    const Names messages = Messages([&] { form.Command1->click(); });
+    EXPECT_EQ(messages, (Names{"种子获取失败\ngone.torrent\n镜像都没有这个种子"}));
     EXPECT_EQ(w.journal, (Events{"save-as 另存为 a.torrent", "save-as 另存为 b.torrent",
                                  "save-as 另存为 c.torrent"}));
     EXPECT_EQ(testing::ReadFile(chosen / "first.torrent"), a.body);
