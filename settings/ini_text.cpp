@@ -214,6 +214,57 @@ std::vector<Entry> Read(QByteArrayView data) {
     return entries;
 }
 
+QByteArray WithValue(QByteArrayView file, QByteArrayView section, QByteArrayView key,
+                     QByteArrayView escaped) {
+    const QByteArray line = key.toByteArray() + '=' + escaped.toByteArray() + '\n';
+    QByteArray out;
+    bool inSection = false, seen = false, replaced = false;
+    qsizetype insertAt = -1;  // after the section's last entry, in `out`
+    for (qsizetype begin = 0; begin < file.size();) {
+        qsizetype end = file.indexOf('\n', begin);
+        end = end < 0 ? file.size() : end + 1;
+        const QByteArrayView raw = file.sliced(begin, end - begin);
+        const QByteArrayView text = raw.trimmed();
+        begin = end;
+        if (text.startsWith('[') && text.endsWith(']')) {
+            inSection = text.sliced(1, text.size() - 2).trimmed() == section;
+            if (inSection && !seen) {
+                seen = true;
+                out += raw;
+                if (!raw.endsWith('\n'))
+                    out += '\n';
+                insertAt = out.size();
+                continue;
+            }
+        } else if (inSection && !text.isEmpty() && !text.startsWith(';') && !text.startsWith('#')) {
+            const qsizetype equals = text.indexOf('=');
+            if (equals > 0 && text.first(equals).trimmed() == key) {
+                out += line;
+                replaced = true;
+                insertAt = out.size();
+                continue;
+            }
+            out += raw;
+            if (insertAt >= 0 && seen && inSection)
+                insertAt = out.size();
+            continue;
+        }
+        out += raw;
+    }
+    if (replaced)
+        return out;
+    if (seen) {
+        if (insertAt > 0 && out[insertAt - 1] != '\n')
+            out.insert(insertAt++, '\n');
+        return out.insert(insertAt, line);
+    }
+    if (!out.isEmpty() && !out.endsWith('\n'))
+        out += '\n';
+    if (!out.isEmpty())
+        out += '\n';
+    return out + '[' + section.toByteArray() + "]\n" + line;
+}
+
 QString Text(QByteArrayView value) {
     QStringList texts = Unescaped(value);
     for (QString& text : texts)

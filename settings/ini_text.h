@@ -31,6 +31,13 @@ QString Plain(const QString& text);
 // holds (Plain). Any other text, "@Variant(...)" included, is the text as it stands.
 QString Text(QByteArrayView value);
 
+// The file with one key of one section set to `escaped` and every other byte as it was:
+// comments, blank lines, the order of sections and keys, other sections' values. A key the
+// section has is replaced where it stands (every time it appears); a new one goes after the
+// section's last entry, and a section the file lacks at its end.
+QByteArray WithValue(QByteArrayView file, QByteArrayView section, QByteArrayView key,
+                     QByteArrayView escaped);
+
 // A text as the toolkit writes a string value: escaped, quoted where it must be, and with a
 // leading "@" doubled, so that the toolkit reads back exactly this text.
 QByteArray Escaped(const QString& text);

@@ -1,8 +1,9 @@
-#include <QIODevice>
-#include <QMap>
-#include <QSettings>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
-#include <memory>
+#include <optional>
 
 #include "file_reading.h"
 #include "ini_text.h"
@@ -12,46 +13,6 @@
 namespace velindra::settings_system {
 
 namespace {
-
-// The file as the toolkit's INI files are, but with every value kept as the bytes the file
-// holds (a QByteArray) until it is read as plain text, and written back unchanged: nothing in
-// the file is ever decoded into an object.
-bool ReadFile(QIODevice& device, QSettings::SettingsMap& map) {
-    for (const ini::Entry& entry : ini::Read(device.readAll())) {
-        const QString key = QString::fromUtf8(entry.key);
-        map.insert(entry.section.isEmpty() ? key : QString::fromUtf8(entry.section) + u'/' + key,
-                   entry.value);
-    }
-    return true;
-}
-
-bool WriteFile(QIODevice& device, const QSettings::SettingsMap& map) {
-    QMap<QString, QByteArray> sections;  // the General section, "", first
-    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        const qsizetype slash = it.key().indexOf(u'/');
-        const QString section = slash < 0 ? QString() : it.key().left(slash);
-        const QString key = it.key().mid(slash + 1);
-        const QVariant& value = it.value();
-        const QByteArray text = value.typeId() == QMetaType::QByteArray
-                                    ? value.toByteArray()
-                                    : ini::Escaped(value.toString());
-        sections[section] += key.toUtf8() + '=' + text + '\n';
-    }
-    QByteArray file;
-    for (auto it = sections.constBegin(); it != sections.constEnd(); ++it) {
-        if (!file.isEmpty())
-            file += '\n';
-        file += '[' + (it.key().isEmpty() ? QByteArray("General") : it.key().toUtf8()) + "]\n";
-        file += it.value();
-    }
-    return device.write(file) == file.size();
-}
-
-QSettings::Format PlainTextFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("conf"), ReadFile, WriteFile);
-    return format;
-}
 
 QString StoreFile() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -66,10 +27,12 @@ bool StoreUsable() {
     return SafeToRead(StoreFile().toStdString(), kMaxStoreBytes);
 }
 
-std::unique_ptr<QSettings> OpenStore() {
-    auto settings = std::make_unique<QSettings>(StoreFile(), PlainTextFormat());
-    settings->beginGroup(QString::fromUtf8(kSettingsSection));
-    return settings;
+// The file's bytes; empty when there is none yet. Nothing when it cannot be read.
+std::optional<QByteArray> ReadStore() {
+    std::string bytes;
+    if (!ReadRegularFile(StoreFile().toStdString(), kMaxStoreBytes, bytes).ok())
+        return QFile::exists(StoreFile()) ? std::nullopt : std::optional<QByteArray>(QByteArray());
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 // Without a configuration folder or a home of the user's own, the toolkit would fall back to
@@ -82,24 +45,34 @@ bool HasOwnConfigFolder() {
 
 }  // namespace
 
+// The file is read and written as the toolkit's INI files are, but as text: every value is the
+// plain text it holds (nothing is ever decoded into an object), and writing a value changes
+// that value's line alone, leaving every other byte of the file as it was.
 std::optional<std::string> ReadText(std::string_view key) {
     if (!StoreUsable())
         return std::nullopt;
-    const QVariant value = OpenStore()->value(ToQString(key));
-    if (value.typeId() == QMetaType::QByteArray)
-        return ini::Text(value.toByteArray()).toStdString();
-    if (value.typeId() == QMetaType::QString)  // written by this program a moment ago
-        return value.toString().toStdString();
-    return std::nullopt;
+    const std::optional<QByteArray> file = ReadStore();
+    if (!file)
+        return std::nullopt;
+    std::optional<std::string> value;
+    for (const ini::Entry& entry : ini::Read(*file)) {
+        if (entry.section == kSettingsSection && entry.key == QByteArrayView(key))
+            value = ini::Text(entry.value).toStdString();  // the last one counts
+    }
+    return value;
 }
 
 bool WriteText(std::string_view key, std::string_view value) {
     if (!HasOwnConfigFolder() || !StoreUsable())
         return false;
-    const std::unique_ptr<QSettings> settings = OpenStore();
-    settings->setValue(ToQString(key), ToQString(value));
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    const std::optional<QByteArray> file = ReadStore();
+    if (!file)
+        return false;
+    const QByteArray updated = ini::WithValue(*file, kSettingsSection, QByteArrayView(key),
+                                              ini::Escaped(ToQString(value)));
+    QDir().mkpath(QFileInfo(StoreFile()).path());
+    QSaveFile out(StoreFile());
+    return out.open(QIODevice::WriteOnly) && out.write(updated) == updated.size() && out.commit();
 }
 
 std::string Location() {

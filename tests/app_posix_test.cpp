@@ -216,6 +216,16 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
     EXPECT_TRUE(testing::ReadFile(file).starts_with(others));
     EXPECT_EQ(store.Read("onFinish", "select"), nested);
     EXPECT_EQ(store.Read("onError", "msg"), "ignore");
+    // Saving changes the value's line alone: comments, blank lines and the order of the groups
+    // stay byte for byte; a new value goes after its group's last one.
+    const std::string commented =
+        "; a comment\r\n[Other]\n# note\nx = 1\n\n[Velindra]\n"
+        "onFinish=poi\n\n[Last]\ny=2";
+    testing::WriteFile(file, commented);
+    EXPECT_TRUE(store.Write("onFinish", "open") && store.Write("onError", "ignore"));
+    EXPECT_EQ(testing::ReadFile(file),
+              "; a comment\r\n[Other]\n# note\nx = 1\n\n[Velindra]\n"
+              "onFinish=open\nonError=ignore\n\n[Last]\ny=2");
     testing::WriteFile(file, std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
     EXPECT_EQ(store.Read("onFinish", "select"), "select");
     store.Write("onError", "ignore");
