@@ -229,9 +229,39 @@ const OptionRow* Find(const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+// A text broken to fit: lines that start at the margin run on into one paragraph; a line
+// indented on its own keeps its indent for the lines it is broken into.
+std::string Wrapped(const std::string& given, size_t columns) {
+    std::vector<std::string> lines;
+    bool runOn = false;  // the last line takes the next one
+    for (size_t begin = 0; begin <= given.size();) {
+        const size_t end = std::min(given.find('\n', begin), given.size());
+        const std::string line = given.substr(begin, end - begin);
+        const bool margin = !line.empty() && line[0] != ' ';
+        if (runOn && margin)
+            lines.back() += " " + line;
+        else
+            lines.push_back(line);
+        runOn = margin && !line.ends_with(':');
+        begin = end + 1;
+    }
+    std::string wrapped;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const std::string& line = lines[k];
+        const size_t indent = std::min(line.find_first_not_of(' '), line.size());
+        wrapped += (k ? "\n" : "") + line.substr(0, indent) +
+                   WrapWidth(line.substr(indent), columns, indent, indent);
+    }
+    return wrapped;
+}
+
+}  // namespace
+
 std::string UsageText() {
-    constexpr size_t kHelpColumn = 25;
-    std::string text = Say(t::kUsageLine) + Say(t::kUsageIntro);
+    constexpr size_t kHelpColumn = 25, kColumns = 79;
+    std::string text = Say(t::kUsageLine) + Wrapped(Say(t::kUsageIntro), kColumns);
     for (const OptionRow& row : Table()) {
         std::string left = row.shortName[0] ? std::string("  ") + row.shortName + ", " : "      ";
         left += row.longName;
@@ -240,11 +270,12 @@ std::string UsageText() {
         const size_t width = DisplayWidth(left);
         text += left + (width < kHelpColumn ? std::string(kHelpColumn - width, ' ')
                                             : "\n" + std::string(kHelpColumn, ' '));
-        for (char c : row.help)
-            text += c == '\n' ? "\n" + std::string(kHelpColumn, ' ') : std::string(1, c);
-        text += "\n";
+        // The help as one paragraph, broken to fit 80 columns by display width.
+        std::string help = row.help;
+        std::replace(help.begin(), help.end(), '\n', ' ');
+        text += WrapWidth(help, kColumns, kHelpColumn, kHelpColumn) + "\n";
     }
-    return text + Say(t::kUsageOutro);
+    return text + Wrapped(Say(t::kUsageOutro), kColumns);
 }
 
 void PrintUsageHint(std::ostream& err) {

@@ -1,7 +1,9 @@
 #include "terminal_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "utf8.h"
 
@@ -132,6 +134,66 @@ size_t DisplayWidth(std::string_view text) {
         i += length ? length : 1;
     }
     return width;
+}
+
+std::string WrapWidth(std::string_view line, size_t columns, size_t indent, size_t start) {
+    // Pieces that stay together: a run of narrow characters up to a space, or one wide
+    // character (with the closing punctuation that follows it, which may not start a line).
+    struct Piece {
+        std::string text;
+        size_t width = 0;
+        bool spaceBefore = false;
+    };
+    const auto closing = [](uint32_t cp) {
+        return cp == 0xFF0C || cp == 0x3002 || cp == 0x3001 || cp == 0xFF1B || cp == 0xFF1A ||
+               cp == 0xFF09 || cp == 0x300D || cp == 0xFF01 || cp == 0xFF1F || cp == ',' ||
+               cp == ';' || cp == ')' || cp == '.';
+    };
+    std::vector<Piece> pieces;
+    bool space = false, open = false;  // `open`: the last piece takes more narrow characters
+    for (size_t i = 0; i < line.size();) {
+        uint32_t cp = 0;
+        const size_t length = std::max<size_t>(DecodeUtf8(line, i, cp), 1);
+        const std::string_view character = line.substr(i, length);
+        i += length;
+        if (cp == ' ') {
+            space = true;
+            open = false;
+            continue;
+        }
+        const size_t w = CharacterWidth(cp);
+        if (!pieces.empty() && !space && (open || closing(cp)) && w < 2) {
+            pieces.back().text += character;
+            pieces.back().width += w;
+        } else if (!pieces.empty() && !space && closing(cp)) {
+            pieces.back().text += character;  // wide closing punctuation
+            pieces.back().width += w;
+            open = false;
+            continue;
+        } else {
+            pieces.push_back({std::string(character), w, space});
+        }
+        open = w < 2;
+        space = false;
+    }
+    std::string out;
+    size_t at = start;
+    bool first = true;  // of its line
+    for (const Piece& piece : pieces) {
+        const size_t gap = piece.spaceBefore && !first ? 1 : 0;
+        if (!first && at + gap + piece.width > columns) {
+            out += "\n" + std::string(indent, ' ');
+            at = indent;
+            first = true;
+        } else if (gap) {
+            out += ' ';
+            at += 1;
+        }
+        out += piece.text;
+        at += piece.width;
+        first = false;
+    }
+    return out;
 }
 
 std::string FitWidth(std::string_view text, size_t columns) {

@@ -29,4 +29,9 @@ size_t DisplayWidth(std::string_view text);
 // when something was cut.
 std::string FitWidth(std::string_view text, size_t columns);
 
+// A line broken into lines of at most `columns` display columns (wider only where one word is),
+// at spaces and between wide (CJK) characters, never before closing punctuation. The first line
+// goes on from column `start`; later lines are indented by `indent` spaces.
+std::string WrapWidth(std::string_view line, size_t columns, size_t indent, size_t start);
+
 }  // namespace velindra
