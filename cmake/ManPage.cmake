@@ -1,21 +1,93 @@
 # Makes velindra-cli's manual page from its own --help, so that options and defaults are
-# written in one place: cmake -DPROGRAM=... -DVERSION=... -DOUTPUT=... -P ManPage.cmake
+# written in one place: cmake -DPROGRAM=... -DVERSION=... -DDATE=... -DOUTPUT=... -P ManPage.cmake
 # In English, as manual pages in man1 are; the program speaks Chinese under a zh locale.
+# The help's parts become the page's sections: its intro the DESCRIPTION, each option a tagged
+# paragraph under OPTIONS, its closing lines EXIT STATUS; man sets the text to the reader's
+# width.
+cmake_minimum_required(VERSION 3.25)
 set(ENV{LC_ALL} C.UTF-8)
+if(NOT DATE)
+    set(DATE 2026-12-07)
+endif()
 execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "${PROGRAM} --help failed")
 endif()
-string(REPLACE "\\" "\\e" help "${help}")
-string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" help "${help}")
-file(WRITE ${OUTPUT} ".TH VELINDRA-CLI 1 \"2026-12-07\" \"velindra ${VERSION}\" \"User Commands\"
+
+# Text as roff reads it: backslashes escaped, hyphens as minus signs where they start an option,
+# and no line that starts with a control character.
+function(roff text out)
+    string(REPLACE "\\" "\\e" text "${text}")
+    string(REGEX REPLACE "(^|[ (])-" "\\1\\\\-" text "${text}")
+    string(REGEX REPLACE "\\\\--" "\\\\-\\\\-" text "${text}")
+    string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" text "${text}")
+    set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# One option as a tagged paragraph: its names in bold, its value in italics, then what it does.
+macro(tagged names value said)
+    roff("${names}" tag)
+    string(STRIP "${value}" plain)
+    roff("${plain}" plain)
+    roff("${said}" text)
+    if(plain STREQUAL "")
+        string(APPEND options ".TP\n\\fB${tag}\\fR\n${text}\n")
+    else()
+        string(APPEND options ".TP\n\\fB${tag}\\fR \\fI${plain}\\fR\n${text}\n")
+    endif()
+endmacro()
+
+string(REPLACE ";" "\\;" help "${help}")
+string(REPLACE "\n" ";" lines "${help}")
+set(part intro)
+set(description "")
+set(options "")
+set(exit "")
+foreach(line IN LISTS lines)
+    if(line MATCHES "^Usage: ")
+        continue()
+    elseif(line STREQUAL "Options:")
+        set(part options)
+        continue()
+    elseif(line MATCHES "^Exit status: (.*)")
+        set(part exit)
+        set(exit "${CMAKE_MATCH_1}")
+        continue()
+    endif()
+    string(STRIP "${line}" text)
+    if(part STREQUAL "intro")
+        if(text STREQUAL "")
+            continue()
+        endif()
+        string(APPEND description "${text} ")
+    elseif(part STREQUAL "options")
+        if(line MATCHES "^  (-.), (--[^ ]+)( [^ ]+)?( +(.*))?$")
+            tagged("${CMAKE_MATCH_1}, ${CMAKE_MATCH_2}" "${CMAKE_MATCH_3}" "${CMAKE_MATCH_5}")
+        elseif(line MATCHES "^      (--[^ ]+)( [^ ]+)?( +(.*))?$")
+            tagged("${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}" "${CMAKE_MATCH_4}")
+        elseif(NOT text STREQUAL "")
+            roff("${text}" said)
+            string(APPEND options "${said}\n")
+        endif()
+    elseif(part STREQUAL "exit" AND NOT text STREQUAL "")
+        string(APPEND exit " ${text}")
+    endif()
+endforeach()
+roff("${description}" description)
+roff("${exit}" exit)
+string(REGEX REPLACE "\n\n+" "\n" options "${options}")
+file(WRITE ${OUTPUT} ".TH VELINDRA-CLI 1 \"${DATE}\" \"velindra ${VERSION}\" \"User Commands\"
 .SH NAME
 velindra-cli \\- turn magnet links into .torrent files from the command line
 .SH SYNOPSIS
-velindra\\-cli [options] [files or magnet links...]
+.B velindra\\-cli
+.RI [ option ]...\\&
+.RI [ file \" or \" \"magnet link\" ]...
 .SH DESCRIPTION
-.nf
-${help}.fi
+${description}
+.SH OPTIONS
+${options}.SH EXIT STATUS
+${exit}
 .SH SEE ALSO
 .BR velindra (1)
 ")
