@@ -165,6 +165,9 @@ inline constexpr Text kFetchFailed = {"种子获取失败: %1", "no source had t
 inline constexpr Text kInterrupted = {"已中断", "interrupted"};
 inline constexpr Text kNotFinished = {"已中断：%1 个未完成", "interrupted: %1 not finished"};
 inline constexpr Text kHttpStatus = {"HTTP %1", "HTTP status %1"};
+// One source's answer: "镜像 1 服务器返回错误 (HTTP 404)", "mirror 1: ... (HTTP status 404)".
+inline constexpr Text kAttempt = {"%1 %2", "%1: %2"};
+inline constexpr Text kWithDetail = {"%1 (%2)", "%1 (%2)"};
 
 // The system's reasons, for the error numbers a user meets; others by their number.
 inline constexpr Text kNoSuchFile = {"文件或文件夹不存在", "no such file or folder"};

@@ -27,19 +27,37 @@ std::string SourceText(const Attempt& a) {
     return Say(SourceLabel(a.kind), {std::to_string(a.index)});
 }
 
-// One source's answer: what went wrong, with the server's status or, in English, the
-// transfer's own words.
+// Whether an error's detail says more than its words: the words of the transfer library or the
+// server (a TLS problem, a refused connection), an address not contacted.
+bool DetailSaysMore(FetchError error) {
+    switch (error) {
+        case FetchError::NoConnection:
+        case FetchError::Timeout:
+        case FetchError::Redirect:
+        case FetchError::NotHttp:
+        case FetchError::PrivateAddress:
+        case FetchError::Other:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// One source's answer in one pattern, with the same facts in both languages: which source,
+// what went wrong, and the server's status, the address or the library's own words.
 std::string AttemptText(const Attempt& a) {
     const FetchResult& r = a.result;
-    // A link whose work could not start names no source.
-    const std::string text =
-        (a.index > 0 ? SourceText(a) + " " : std::string()) + Say(Words(r.error));
     std::string detail;
     if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
         detail = Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
-    else if (CurrentLanguage() == Language::English)
+    else if (const Text* fact = FactWords(r.detail))
+        detail = Say(*fact);
+    else if (DetailSaysMore(r.error))
         detail = r.detail;
-    return detail.empty() ? text : text + " (" + detail + ")";
+    // A link whose work could not start names no source.
+    const std::string words = Say(Words(r.error));
+    const std::string text = a.index > 0 ? Say(t::kAttempt, {SourceText(a), words}) : words;
+    return detail.empty() ? text : Say(t::kWithDetail, {text, detail});
 }
 
 // Why a fetched link was not saved, in the command line's words: a refusal, the place that

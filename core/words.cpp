@@ -47,7 +47,9 @@ const Text& Words(FetchError error) {
         {FetchError::WrongTorrent, {"种子与链接不符", "the torrent is for another link"}},
         {FetchError::CannotWrite, {"无法写入", "cannot write"}},
         {FetchError::InvalidHash, {"无效的种子特征", "unusable info-hash"}},
-        {FetchError::PrivateAddress, {"地址在本机或内部网络中，没有连接", "not contacted"}},
+        {FetchError::PrivateAddress,
+         {"地址在本机或内部网络中，没有连接",
+          "not contacted, being on this machine or a private network"}},
         {FetchError::Cancelled, {"已取消", "cancelled"}},
     };
     static constexpr Text kFailed = {"失败", "failed"};
@@ -81,6 +83,22 @@ const SourceWords& WordsFor(SourceKind kind) {
 }
 
 }  // namespace
+
+const Text* FactWords(std::string_view detail) {
+    // What the network source says of a link it gave up on.
+    static constexpr std::pair<std::string_view, Text> kFacts[] = {
+        {"no peer, no DHT node", {"没有连上任何节点，也没有 DHT 路由", "no peer, no DHT node"}},
+        {"lost every peer and DHT node",
+         {"失去了所有节点和 DHT 路由", "lost every peer and DHT node"}},
+        {"peers reached, no metadata in time",
+         {"连上了节点，但没有及时收到种子信息", "peers reached, no metadata in time"}},
+    };
+    for (const auto& [english, words] : kFacts) {
+        if (detail == english)
+            return &words;
+    }
+    return nullptr;
+}
 
 const Text& SourceLabel(SourceKind kind) {
     return WordsFor(kind).label;

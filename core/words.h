@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "interfaces.h"
 #include "result.h"
@@ -38,6 +39,10 @@ const Text& Words(FetchError error);
 // What a source of a link is called, "%1" standing for its number among those of its kind
 // ("镜像 2", "链接中的地址 1"), and the one word for it in machine-read output ("mirror").
 const Text& SourceLabel(SourceKind kind);
+
+// A fact a source states in its detail, in both languages, where the program has words for it;
+// nothing for the words of a library or a server (which are shown as they are).
+const Text* FactWords(std::string_view detail);
 const char* SourceName(SourceKind kind);
 
 // What the system said behind a failure, from its error number (errno).

@@ -111,10 +111,9 @@ FetchResult HttpStatus(long status) {
     return failed;
 }
 
+// The detail is the address alone: the error's words say what it means.
 FetchResult NotContacted(const std::string& what) {
-    return FetchResult::Failed(
-        FetchError::PrivateAddress,
-        "not contacted: " + what + " is on this machine or a private network");
+    return FetchResult::Failed(FetchError::PrivateAddress, what);
 }
 
 FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status) {

@@ -225,7 +225,29 @@ std::string EndpointText(const lt::tcp::endpoint& peer) {
     return peer.address().to_string() + ":" + std::to_string(peer.port());
 }
 
+// A torrent's info dictionary and its hashes as the library writes them.
+struct InfoAndHashes {
+    std::string_view info;
+    std::string v1, v2;
+};
+
+InfoAndHashes Described(const lt::torrent_info& torrent) {
+    const auto section = torrent.info_section();
+    InfoAndHashes described{
+        std::string_view(section.data(), static_cast<size_t>(section.size())), {}, {}};
+    std::ostringstream v1, v2;
+    if (torrent.info_hashes().has_v1())
+        described.v1 = (v1 << torrent.info_hashes().v1, v1.str());
+    if (torrent.info_hashes().has_v2())
+        described.v2 = (v2 << torrent.info_hashes().v2, v2.str());
+    return described;
+}
+
 }  // namespace
+
+struct SwarmSource::Params {
+    lt::add_torrent_params params;
+};
 
 void SwarmSource::Poll() {
     if (!session_)
@@ -242,8 +264,10 @@ void SwarmSource::Poll() {
         } else if (auto* conflict = lt::alert_cast<lt::torrent_conflict_alert>(a)) {
             // Two look-ups turned out to be one torrent (one by its v1 hash, one by its v2
             // hash): the library stops both, and hands over the metadata for their links.
-            if (conflict->metadata)
-                Keep(*conflict->metadata);
+            if (conflict->metadata) {
+                const InfoAndHashes d = Described(*conflict->metadata);
+                Keep(d.info, d.v1, d.v2);
+            }
         } else if (auto* dht = lt::alert_cast<lt::dht_error_alert>(a)) {
             if (dht->op == lt::operation_t::hostname_lookup)
                 ++failedRouterLookups_;
@@ -369,18 +393,16 @@ FetchResult StageMetadata(std::string_view info, const std::vector<std::string>&
     return staged;
 }
 
-constexpr const char* kUnreachable = "the network could not be reached (no peer, no DHT node)";
+// The facts a failure states; core/words.cpp has them in both languages.
+constexpr const char* kUnreachable = "no peer, no DHT node";
 
 // Why a link that got no metadata in time failed.
-FetchResult GaveUp(bool everReached, bool unreachable, int mostPeers) {
+FetchResult GaveUp(bool everReached, bool unreachable) {
     if (!everReached)
         return FetchResult::Failed(FetchError::NoConnection, kUnreachable);
     if (unreachable)
-        return FetchResult::Failed(FetchError::NoConnection,
-                                   "lost every peer and DHT node of the network");
-    return FetchResult::Failed(FetchError::Timeout,
-                               "the network was reached (" + std::to_string(mostPeers) +
-                                   " peers at most) but sent no metadata in time");
+        return FetchResult::Failed(FetchError::NoConnection, "lost every peer and DHT node");
+    return FetchResult::Failed(FetchError::Timeout, "peers reached, no metadata in time");
 }
 
 }  // namespace
@@ -425,19 +447,17 @@ bool SwarmSource::NothingLeftToAsk(const Named& named) const {
     return true;
 }
 
-std::shared_ptr<const std::string> SwarmSource::Keep(const lt::torrent_info& info) {
-    const auto section = info.info_section();
-    auto bytes =
-        std::make_shared<const std::string>(section.data(), static_cast<size_t>(section.size()));
+std::shared_ptr<const std::string> SwarmSource::Keep(std::string_view info, const std::string& v1,
+                                                     const std::string& v2) {
+    auto bytes = std::make_shared<const std::string>(info);
     if (metadataBytes_ + bytes->size() > kMaxKeptMetadata) {
         metadata_.clear();
         metadataBytes_ = 0;
     }
-    std::ostringstream v1, v2;
-    if (info.info_hashes().has_v1())
-        metadata_[(v1 << info.info_hashes().v1, v1.str())] = bytes;
-    if (info.info_hashes().has_v2())
-        metadata_[(v2 << info.info_hashes().v2, v2.str())] = bytes;
+    for (const std::string& key : {v1, v2}) {
+        if (!key.empty())
+            metadata_[key] = bytes;
+    }
     metadataBytes_ += bytes->size();
     return bytes;
 }
@@ -454,8 +474,7 @@ std::shared_ptr<const std::string> SwarmSource::KnownMetadata(const LinkHashes& 
     return nullptr;
 }
 
-std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& request,
-                                                       lt::add_torrent_params params,
+std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& request, Params& params,
                                                        const Named& named, FetchResult& failure) {
     std::lock_guard<std::mutex> guard(lock_);
     Session();
@@ -473,7 +492,7 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
     }
     if (!lookup) {
         lt::error_code ec;
-        lt::torrent_handle handle = session_->add_torrent(std::move(params), ec);
+        lt::torrent_handle handle = session_->add_torrent(std::move(params.params), ec);
         if (ec || !handle.is_valid()) {
             failure = FetchResult::Failed(
                 FetchError::Other, "the network source could not take the link: " + ec.message());
@@ -522,13 +541,13 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     auto file = std::make_unique<AtomicFile>(request.destination);
     if (FetchResult opened = file->Open(); !opened.ok())
         return opened;
-    lt::add_torrent_params params =
-        ParamsFor(request, *NetworkHashes(request.hashes), limits_.allowPrivateAddresses);
-    const Named named{params.trackers, params.peers};
+    Params params{
+        ParamsFor(request, *NetworkHashes(request.hashes), limits_.allowPrivateAddresses)};
+    const Named named{params.params.trackers, params.params.peers};
     FetchResult failure;
     std::shared_ptr<Lookup> lookup;
     try {
-        lookup = Join(request, std::move(params), named, failure);
+        lookup = Join(request, params, named, failure);
     } catch (const std::exception& e) {
         return FetchResult::Failed(FetchError::Other,
                                    std::string("the network source failed: ") + e.what());
@@ -556,7 +575,6 @@ FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
     // next announce, many minutes later: ask the DHT shortly after adding it, and again every
     // few seconds while no peer has turned up.
     auto nextDhtAsk = start + std::chrono::milliseconds(250);
-    int mostPeers = 0;
     bool everReached = false;
     for (;;) {
         if (request.cancel && request.cancel->load())
@@ -570,7 +588,8 @@ FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
                 std::shared_ptr<const std::string> bytes;
                 {
                     std::lock_guard<std::mutex> guard(lock_);
-                    bytes = Keep(*info);
+                    const InfoAndHashes d = Described(*info);
+                    bytes = Keep(d.info, d.v1, d.v2);
                 }
                 return StageMetadata(*bytes, named.trackers, request, std::move(file));
             }
@@ -592,7 +611,6 @@ FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
             handle.force_dht_announce();
             nextDhtAsk = now + std::chrono::seconds(3);
         }
-        mostPeers = std::max(mostPeers, status.num_peers);
         if (request.activity)
             request.activity->Network(status.num_peers, dhtNodes);
         if (status.num_peers > 0 || dhtNodes > 0) {
@@ -613,7 +631,7 @@ FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
                 for (const lt::tcp::endpoint& peer : named.peers)
                     deadPeers_.insert(EndpointText(peer));
             }
-            return GaveUp(everReached, !outOfTime, mostPeers);
+            return GaveUp(everReached, !outOfTime);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

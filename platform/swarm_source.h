@@ -16,8 +16,6 @@
 
 namespace libtorrent {
 class session;
-class torrent_info;
-struct add_torrent_params;
 struct torrent_handle;
 namespace dht {
 struct dht_state;
@@ -80,8 +78,9 @@ class SwarmSource : public Downloader {
     struct Lookup;
     struct Named;
     libtorrent::session& Session();
-    std::shared_ptr<Lookup> Join(const FetchRequest& request, libtorrent::add_torrent_params params,
-                                 const Named& named, FetchResult& failure);
+    struct Params;  // the library's parameters for adding a link
+    std::shared_ptr<Lookup> Join(const FetchRequest& request, Params& params, const Named& named,
+                                 FetchResult& failure);
     void Leave(const std::shared_ptr<Lookup>& lookup);
     FetchResult AwaitMetadata(const Lookup& lookup, const Named& named, const FetchRequest& request,
                               std::unique_ptr<AtomicFile> file);
@@ -89,8 +88,10 @@ class SwarmSource : public Downloader {
     void Poll();
     bool NothingLeftToAsk(const Named& named) const;
     std::shared_ptr<const std::string> KnownMetadata(const LinkHashes& hashes) const;
-    // Keeps a torrent's info dictionary for the links that name it (lock_ held).
-    std::shared_ptr<const std::string> Keep(const libtorrent::torrent_info& info);
+    // Keeps a torrent's info dictionary for the links that name it by either of its hashes
+    // (lower-case hexadecimal, "" for none); lock_ held.
+    std::shared_ptr<const std::string> Keep(std::string_view info, const std::string& v1,
+                                            const std::string& v2);
 
     SwarmLimits limits_;
     std::mutex lock_;

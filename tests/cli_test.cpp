@@ -568,7 +568,7 @@ TEST_F(CliTest, SpeaksTheUsersLanguage) {
     const std::string chinese =
         "velindra-cli: " + e + " (f0.torrent): 种子获取失败: 镜像 1 " + "服务器返回错误 (HTTP 404)";
     const std::string english = "velindra-cli: " + e + " (f0.torrent): no source had the " +
-                                "torrent: mirror 1 the server answered with an error (HTTP " +
+                                "torrent: mirror 1: the server answered with an error (HTTP " +
                                 "status 404)";
     for (const Case& c : cases) {
         const CliRun run = RunCli(Args(), Links({e}), {.env = c.env});

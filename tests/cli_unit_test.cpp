@@ -102,18 +102,31 @@ TEST(ReportTest, JsonLinesAndFailureLines) {
     LinkResult failed;
     FetchResult status = FetchResult::Failed(FetchError::HttpStatus, "HTTP status 404");
     status.httpStatus = 404;
-    failed.attempts = {{SourceKind::Mirror, 1, status},
-                       {SourceKind::LinkAddress, 1,
-                        FetchResult::Failed(FetchError::PrivateAddress,
-                                            "127.0.0.1 is on this machine or a private network")},
-                       {SourceKind::Network, 1, FetchResult::Failed(FetchError::Timeout, "")}};
+    failed.attempts = {
+        {SourceKind::Mirror, 1, status},
+        {SourceKind::Mirror, 2,
+         FetchResult::Failed(FetchError::Other,
+                             "SSL certificate problem: self-signed certificate")},
+        {SourceKind::LinkAddress, 1, FetchResult::Failed(FetchError::PrivateAddress, "127.0.0.1")},
+        {SourceKind::Network, 1,
+         FetchResult::Failed(FetchError::NoConnection, "no peer, no DHT node")}};
+    // One pattern a reason, the same facts in both languages.
     const cli::Outcome outcome = cli::Fetched(plans[0], failed);
     EXPECT_EQ(cli::FailureLine(plans[0], outcome),
               "velindra-cli: " + hash +
-                  " (n.torrent): no source had the torrent: mirror 1 the "
-                  "server answered with an error (HTTP status 404); the link's address 1 not "
-                  "contacted (127.0.0.1 is on this machine or a private network); the BitTorrent "
-                  "network timed out");
+                  " (n.torrent): no source had the torrent: mirror 1: the server answered with "
+                  "an error (HTTP status 404); mirror 2: failed (SSL certificate problem: "
+                  "self-signed certificate); the link's address 1: not contacted, being on this "
+                  "machine or a private network (127.0.0.1); the BitTorrent network: could not "
+                  "connect (no peer, no DHT node)");
+    SetLanguage(Language::Chinese);
+    EXPECT_EQ(cli::FailureLine(plans[0], cli::Fetched(plans[0], failed)),
+              "velindra-cli: " + hash +
+                  " (n.torrent): 种子获取失败: 镜像 1 服务器返回错误 (HTTP 404); 镜像 2 失败 "
+                  "(SSL certificate problem: self-signed certificate); 链接中的地址 1 "
+                  "地址在本机或内部网络中，没有连接 (127.0.0.1); BitTorrent 网络 无法连接 "
+                  "(没有连上任何节点，也没有 DHT 路由)");
+    SetLanguage(Language::English);
     EXPECT_EQ(cli::JsonLine(2, plans[1], cli::Refused(plans[1])),
               "{\"position\":2,\"hash\":null,\"name\":null,\"path\":null,\"source\":null,"
               "\"outcome\":\"refused\",\"reason\":\"not a usable link: it has no "
