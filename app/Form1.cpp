@@ -229,7 +229,7 @@ void Form1::AppendLinks(const QStringList& links) {
     Text1->setPlainText(text);
     Text1->moveCursor(QTextCursor::End);
     Text1->ensureCursorVisible();
-    Command1->setFocus();
+    Command1->setFocus(Qt::TabFocusReason);  // with its focus ring: Enter presses it
 }
 
 void Form1::Command2_Click() {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QString>
 
 #include "interfaces.h"
@@ -11,13 +14,24 @@
 
 namespace velindra {
 
+// A box of the program's: no icon, the title "Velindra", its text as plain text, and wide
+// enough that the title bar shows the title whole beside its buttons, however short the text.
+inline void PrepareBox(QMessageBox& box) {
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.setTextFormat(Qt::PlainText);
+    const QFontMetrics metrics = box.fontMetrics();
+    const int titleBar = metrics.horizontalAdvance(box.windowTitle()) + 8 * metrics.height();
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(titleBar, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 // A message box with an OK button only, no icon, and the title "Velindra". Its text is shown
 // as the plain text it is: names and reasons from outside are never read as markup.
 inline void ShowMessageBox(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kAppTitle), text, QMessageBox::Ok,
                     owner);
-    box.setObjectName(QStringLiteral("MessageBox"));
-    box.setTextFormat(Qt::PlainText);
+    PrepareBox(box);
     if (QAbstractButton* ok = box.button(QMessageBox::Ok)) {
         ok->setText(QString::fromUtf8(texts::kOk));
         ok->setIcon(QIcon());
@@ -30,8 +44,7 @@ inline void ShowMessageBox(QWidget* owner, const QString& text) {
 inline bool ShowFailureBox(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kAppTitle), text, QMessageBox::Ok,
                     owner);
-    box.setObjectName(QStringLiteral("MessageBox"));
-    box.setTextFormat(Qt::PlainText);
+    PrepareBox(box);
     QAbstractButton* ok = box.button(QMessageBox::Ok);
     ok->setText(QString::fromUtf8(texts::kOk));
     ok->setIcon(QIcon());
