@@ -229,7 +229,9 @@ void Form1::AppendLinks(const QStringList& links) {
     Text1->setPlainText(text);
     Text1->moveCursor(QTextCursor::End);
     Text1->ensureCursorVisible();
-    Command1->setFocus(Qt::TabFocusReason);  // with its focus ring: Enter presses it
+    // With its focus ring, as the keyboard would have put it there: Enter presses it.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    Command1->setFocus(Qt::TabFocusReason);
 }
 
 void Form1::Command2_Click() {

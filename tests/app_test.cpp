@@ -625,6 +625,9 @@ TEST(BatchWindowTest, LinksAreFetchedAheadAndFinishInOrder) {
     // handed over after the user changed the box goes on a line of its own.
     form.AppendLinks({"magnet:?new"});
     EXPECT_EQ(form.Text1->toPlainText(), "magnet:?new");
+    // The focus is on "获取种子" with its ring, as the keyboard would have put it there.
+    EXPECT_EQ(form.focusWidget(), form.Command1);
+    EXPECT_TRUE(form.testAttribute(Qt::WA_KeyboardFocusChange));
     form.AppendLinks({"magnet:?newer"});
     EXPECT_EQ(form.Text1->toPlainText(), "magnet:?new\nmagnet:?newer");
 }
