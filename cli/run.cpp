@@ -87,6 +87,98 @@ bool HoldsTheTorrent(const LinkPlan& plan) {
 // stay few, however long the input.
 constexpr size_t kWindow = size_t{1} << 14;
 
+// One run over planned links: workers fetch them and hand their files to the committer, and
+// their outcomes are printed in input order, each saved path once its file is on disk.
+class LinkRun {
+  public:
+    LinkRun(const Options& options, const Console& console, const BatchPlanner& planner)
+        : options_(options),
+          planner_(planner),
+          count_(planner.size()),
+          // Redrawn in place, which needs a terminal that understands escapes.
+          progress_(
+              count_, [this](size_t i) { return ShownName(i); },
+              !options.quiet && console.errorIsTerminal && console.escapes, console.columns,
+              ErrorColumns),
+          sources_(options),
+          chain_{sources_.downloader(),
+                 options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
+                 sources_.askNetwork(), options.allowPrivateAddresses} {}
+
+    // Whether every link was saved (or kept).
+    bool Execute() {
+        Printer printer(options_.quiet, options_.json, progress_, gStop);
+        {
+            AheadRun run(planner_.leaders(), options_.jobs, kWindow,
+                         [this](size_t i) { return Work(i); });
+            for (size_t i = 0; i < count_; ++i) {
+                const LinkResult failed = run.Take(i);
+                const LinkPlan plan = planner_.Plan(i);
+                Outcome outcome = TakeOutcome(i);
+                if (!failed.attempts.empty())
+                    outcome = Fetched(plan, failed);  // the work itself failed
+                // A path is printed only once its file is durably in place.
+                SettleCommit(plan, outcome);
+                printer.Deliver(i, plan, outcome, run.finished());
+            }
+        }
+        printer.Finish();
+        return printer.allSaved();
+    }
+
+  private:
+    std::string ShownName(size_t i) const {
+        const LinkPlan plan = planner_.Plan(i);
+        return plan.parsed ? plan.fileName : plan.piece;
+    }
+
+    // A worker's part: the link fetched and its file handed to the committer; the worker
+    // goes on with its next link meanwhile.
+    LinkResult Work(size_t i) {
+        const LinkPlan plan = planner_.Plan(i);
+        Outcome outcome;
+        if (!plan.parsed) {
+            outcome = Refused(plan);
+        } else if (gStop) {
+            outcome = NotStarted();
+        } else if (!plan.fetchable()) {
+            outcome = Refused(plan);
+        } else if (options_.noClobber && HoldsTheTorrent(plan)) {
+            outcome = Kept();
+        } else {
+            progress_.Begin(i);
+            const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count_)};
+            LinkResult result =
+                FetchLink(plan, plan.destination, chain_, position, &gStop, &progress_.activity(i));
+            progress_.End(i);
+            outcome = Fetched(plan, std::move(result));
+            if (outcome.ok())
+                outcome.commit = sources_.committer().Submit(
+                    std::move(outcome.result.attempts.back().result.staged), plan.destination,
+                    &gStop);
+        }
+        std::lock_guard<std::mutex> guard(lock_);
+        outcomes_[i] = std::move(outcome);
+        return LinkResult{};
+    }
+
+    Outcome TakeOutcome(size_t i) {
+        std::lock_guard<std::mutex> guard(lock_);
+        Outcome outcome = std::move(outcomes_[i]);
+        outcomes_.erase(i);
+        return outcome;
+    }
+
+    const Options& options_;
+    const BatchPlanner& planner_;
+    const size_t count_;
+    ProgressLine progress_;
+    RunSources sources_;
+    const LinkSources chain_;
+    std::mutex lock_;
+    std::map<size_t, Outcome> outcomes_;  // of the links done and not yet printed
+};
+
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, const Console& console) {
@@ -120,75 +212,10 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     const BatchPlanner planner(
         spans.size(), [&](size_t i) { return PieceAt(text, spans[i]); }, options.usedn,
         options.output, rules);
-    const size_t count = planner.size();
-
-    // The progress line is redrawn in place, which needs a terminal that understands escapes.
-    const auto nameOf = [&](size_t i) {
-        const LinkPlan plan = planner.Plan(i);
-        return plan.parsed ? plan.fileName : plan.piece;
-    };
-    ProgressLine progress(count, nameOf,
-                          !options.quiet && console.errorIsTerminal && console.escapes,
-                          console.columns, ErrorColumns);
-    RunSources sources(options);
-    const LinkSources chain{sources.downloader(),
-                            options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
-                            sources.askNetwork(), options.allowPrivateAddresses};
-    // The outcomes of the links done and not yet printed.
-    std::mutex outcomesLock;
-    std::map<size_t, Outcome> outcomes;
-    // A worker fetches its link and hands the file to the committer, then goes on with its
-    // next; the file is on disk by the time its path is printed.
-    const auto work = [&](size_t i) {
-        const LinkPlan plan = planner.Plan(i);
-        Outcome outcome;
-        if (!plan.parsed) {
-            outcome = Refused(plan);
-        } else if (gStop) {
-            outcome = NotStarted();
-        } else if (!plan.fetchable()) {
-            outcome = Refused(plan);
-        } else if (options.noClobber && HoldsTheTorrent(plan)) {
-            outcome = Kept();
-        } else {
-            progress.Begin(i);
-            const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count)};
-            LinkResult result =
-                FetchLink(plan, plan.destination, chain, position, &gStop, &progress.activity(i));
-            progress.End(i);
-            outcome = Fetched(plan, std::move(result));
-            if (outcome.ok())
-                outcome.commit = sources.committer().Submit(
-                    std::move(outcome.result.attempts.back().result.staged), plan.destination,
-                    &gStop);
-        }
-        std::lock_guard<std::mutex> guard(outcomesLock);
-        outcomes[i] = std::move(outcome);
-        return LinkResult{};
-    };
-    Printer printer(options.quiet, options.json, progress, gStop);
-    {
-        AheadRun run(planner.leaders(), options.jobs, kWindow, work);
-        for (size_t i = 0; i < count; ++i) {
-            const LinkResult failed = run.Take(i);
-            const LinkPlan plan = planner.Plan(i);
-            Outcome outcome;
-            {
-                std::lock_guard<std::mutex> guard(outcomesLock);
-                outcome = std::move(outcomes[i]);
-                outcomes.erase(i);
-            }
-            if (!failed.attempts.empty())
-                outcome = Fetched(plan, failed);  // the work itself failed
-            // A path is printed only once its file is durably in place.
-            SettleCommit(plan, outcome);
-            printer.Deliver(i, plan, outcome, run.finished());
-        }
-    }
-    printer.Finish();
+    const bool allSaved = LinkRun(options, console, planner).Execute();
     if (gSignal != 0)
         return 128 + gSignal;  // the shell's convention: 130 for Ctrl-C, 129 and 143
-    return printer.allSaved() ? 0 : 1;
+    return allSaved ? 0 : 1;
 }
 
 }  // namespace velindra::cli

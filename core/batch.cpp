@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "ahead.h"
@@ -218,6 +219,43 @@ class BatchRun {
         return true;
     }
 
+    // Link i's fetch at its turn, with the place its file goes (the Save-as dialog asked when
+    // there is a file to save, or first where files cannot wait); nothing when the link ends
+    // here without a word (a cancelled dialog, a stopped batch).
+    std::optional<LinkResult> TakeFile(size_t i, std::string& destination) {
+        if (saveAs_ && ahead_) {
+            // Fetched ahead into the staging folder: the Save-as dialog comes only when there is
+            // a file to save, and a link no source has goes straight to its failure.
+            destination = plans_[i].fileName;
+            services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
+            if (Stopped())
+                return std::nullopt;
+            LinkResult result = run_->Take(i);
+            const bool stagingFailed =
+                !result.ok() && result.attempts.back().result.error == FetchError::CannotWrite;
+            if ((result.ok() || stagingFailed) && !AskWhere(i, destination))
+                return std::nullopt;  // the file fetched ahead is dropped with the result
+            if (stagingFailed) {
+                // The staging folder could not take the file: it is fetched again for the
+                // place the user chose.
+                result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
+            }
+            return result;
+        }
+        if (saveAs_ && !AskWhere(i, destination)) {
+            run_->Drop(i);
+            return std::nullopt;
+        }
+        if (offThread_) {
+            run_->Drop(i);
+            return OffThread([&] { return FetchAt(i, destination); }, i, destination);
+        }
+        services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
+        if (Stopped())
+            return std::nullopt;
+        return run_->Take(i);
+    }
+
     // One link: its refusal, its place, its file, its finish.
     void ProcessLink(size_t i) {
         const LinkPlan& plan = plans_[i];
@@ -241,39 +279,10 @@ class BatchRun {
             return;
         }
         std::string destination = plan.destination;
-        LinkResult result;
-        if (saveAs_ && ahead_) {
-            // Fetched ahead into the staging folder: the Save-as dialog comes only when there is
-            // a file to save, and a link no source has goes straight to its failure.
-            destination = plan.fileName;
-            services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
-            if (Stopped())
-                return;
-            result = run_->Take(i);
-            const bool stagingFailed =
-                !result.ok() && result.attempts.back().result.error == FetchError::CannotWrite;
-            if ((result.ok() || stagingFailed) && !AskWhere(i, destination))
-                return;  // the file fetched ahead is dropped with the result
-            if (stagingFailed) {
-                // The staging folder could not take the file: it is fetched again for the
-                // place the user chose.
-                result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
-            }
-        } else {
-            if (saveAs_ && !AskWhere(i, destination)) {
-                run_->Drop(i);
-                return;
-            }
-            if (offThread_) {
-                run_->Drop(i);
-                result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
-            } else {
-                services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
-                if (Stopped())
-                    return;
-                result = run_->Take(i);
-            }
-        }
+        std::optional<LinkResult> fetched = TakeFile(i, destination);
+        if (!fetched)
+            return;
+        LinkResult& result = *fetched;
         if (!result.ok()) {
             if (!result.cancelled() && !Stopped())
                 ReportFetchFailure(i, result, destination);

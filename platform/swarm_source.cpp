@@ -231,6 +231,15 @@ struct InfoAndHashes {
     std::string v1, v2;
 };
 
+// The torrent's metadata, once the library has it.
+std::shared_ptr<const lt::torrent_info> MetadataOf(const lt::torrent_status& status,
+                                                   const lt::torrent_handle& handle) {
+    if (!status.has_metadata)
+        return nullptr;
+    std::shared_ptr<const lt::torrent_info> info = status.torrent_file.lock();
+    return info ? info : handle.torrent_file();
+}
+
 InfoAndHashes Described(const lt::torrent_info& torrent) {
     const auto section = torrent.info_section();
     InfoAndHashes described{
@@ -565,6 +574,16 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     return result;
 }
 
+void SwarmSource::MarkTried(const Named& named) {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const std::string& tracker : named.trackers) {
+        if (!answeredTrackers_.contains(tracker))
+            deadTrackers_.insert(tracker);
+    }
+    for (const lt::tcp::endpoint& peer : named.peers)
+        deadPeers_.insert(EndpointText(peer));
+}
+
 FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
                                        const FetchRequest& request,
                                        std::unique_ptr<AtomicFile> file) {
@@ -580,19 +599,11 @@ FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
         if (request.cancel && request.cancel->load())
             return FetchResult::Failed(FetchError::Cancelled, "cancelled");
         const lt::torrent_status status = handle.status(lt::torrent_handle::query_torrent_file);
-        if (status.has_metadata) {
-            std::shared_ptr<const lt::torrent_info> info = status.torrent_file.lock();
-            if (!info)
-                info = handle.torrent_file();
-            if (info) {
-                std::shared_ptr<const std::string> bytes;
-                {
-                    std::lock_guard<std::mutex> guard(lock_);
-                    const InfoAndHashes d = Described(*info);
-                    bytes = Keep(d.info, d.v1, d.v2);
-                }
-                return StageMetadata(*bytes, named.trackers, request, std::move(file));
-            }
+        if (const std::shared_ptr<const lt::torrent_info> info = MetadataOf(status, handle)) {
+            std::lock_guard<std::mutex> guard(lock_);
+            const InfoAndHashes d = Described(*info);
+            return StageMetadata(*Keep(d.info, d.v1, d.v2), named.trackers, request,
+                                 std::move(file));
         }
         int dhtNodes = 0;
         bool nothingLeft = false;
@@ -621,16 +632,8 @@ FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
         const bool unreachable =
             now - lastReached > std::chrono::milliseconds(limits_.unreachableMs);
         if (outOfTime || unreachable || (status.num_peers == 0 && nothingLeft)) {
-            if (unreachable && !everReached) {
-                // Nothing it named answered for its whole bound: tried, and dead.
-                std::lock_guard<std::mutex> guard(lock_);
-                for (const std::string& tracker : named.trackers) {
-                    if (!answeredTrackers_.contains(tracker))
-                        deadTrackers_.insert(tracker);
-                }
-                for (const lt::tcp::endpoint& peer : named.peers)
-                    deadPeers_.insert(EndpointText(peer));
-            }
+            if (unreachable && !everReached)
+                MarkTried(named);  // nothing it named answered for its whole bound
             return GaveUp(everReached, !outOfTime);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

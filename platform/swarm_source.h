@@ -87,6 +87,8 @@ class SwarmSource : public Downloader {
     // Called with lock_ held: reads what the session has said since the last call.
     void Poll();
     bool NothingLeftToAsk(const Named& named) const;
+    // Counts a link's trackers (those that never answered) and peers as tried and dead.
+    void MarkTried(const Named& named);
     std::shared_ptr<const std::string> KnownMetadata(const LinkHashes& hashes) const;
     // Keeps a torrent's info dictionary for the links that name it by either of its hashes
     // (lower-case hexadecimal, "" for none); lock_ held.
