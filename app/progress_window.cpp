@@ -1,5 +1,6 @@
 #include "progress_window.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
@@ -112,12 +113,18 @@ void ProgressWaiter::WaitFor(const std::function<bool()>& ready, const WaitingFo
         QObject::connect(&delay, &QTimer::timeout, &loop, showWindow);
         delay.start(static_cast<int>(delayMs_ - waited));
     }
-    QTimer poll;  // the work runs on other threads; it is looked at often
+    // The work runs on other threads; it is looked at often, and very often at first: most
+    // waits (a file put in place, a link fetched ahead) end within a few milliseconds.
+    QTimer poll;
+    QElapsedTimer since;
+    since.start();
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (ready() || stop_)
             loop.quit();
+        else if (poll.interval() < 10 && since.elapsed() > 100)
+            poll.setInterval(10);
     });
-    poll.start(10);
+    poll.start(1);
     QTimer refresh;  // the source and the peer count change while the link is fetched
     QObject::connect(&refresh, &QTimer::timeout, &loop, [&] {
         if (window_)

@@ -122,6 +122,8 @@ class LoopbackSeeder {
         pack.set_bool(lt::settings_pack::enable_natpmp, false);
         pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
         pack.set_int(lt::settings_pack::connections_limit, 2000);
+        // Many peers dial at once: a short backlog would drop their first SYN.
+        pack.set_int(lt::settings_pack::listen_queue_size, 2000);
         pack.set_int(lt::settings_pack::alert_mask,
                      dht ? lt::alert_category::dht : lt::alert_category_t{});
         auto session = std::make_unique<lt::session>(lt::session_params(pack));

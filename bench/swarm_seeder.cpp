@@ -3,8 +3,10 @@
 // links naming the tracker) into the given folder, prints "ready", and runs until killed.
 // With --dht the links name no tracker: the seeder announces every torrent to a DHT router of
 // their own, whose address goes to router.txt. With --v2 one more link follows, for a
-// BitTorrent v2 torrent (xt=urn:btmh:). Beside each torrent's link goes NAME.info, the exact
-// bytes of its info dictionary, for tests to check what was saved against.
+// BitTorrent v2 torrent (xt=urn:btmh:); with --v2-only every link is one. Without --dht the
+// same links naming the seeder itself (x.pe=) instead of the tracker go to pe.txt. Beside each
+// torrent's link goes NAME.info, the exact bytes of its info dictionary, for tests to check what
+// was saved against.
 #include <httplib.h>
 
 #include <cstdio>
@@ -13,15 +15,17 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: swarm_seeder COUNT FOLDER [--dht] [--v2]\n");
+        std::fprintf(stderr, "usage: swarm_seeder COUNT FOLDER [--dht] [--v2|--v2-only]\n");
         return 2;
     }
     const int count = std::stoi(argv[1]);
     const std::string folder = argv[2];
-    bool dht = false, v2 = false;
+    bool dht = false, v2 = false, v2Only = false;
     for (int i = 3; i < argc; ++i) {
-        dht = dht || std::string(argv[i]) == "--dht";
-        v2 = v2 || std::string(argv[i]) == "--v2";
+        const std::string flag = argv[i];
+        dht = dht || flag == "--dht";
+        v2 = v2 || flag == "--v2";
+        v2Only = v2Only || flag == "--v2-only";
     }
     velindra::seeding::LoopbackSeeder seeder(folder, dht);
     if (dht)
@@ -37,20 +41,24 @@ int main(int argc, char** argv) {
     const int trackerPort = tracker.bind_to_any_port("127.0.0.1");
     std::thread serving([&] { tracker.listen_after_bind(); });
 
-    std::ofstream links(folder + "/links.txt");
+    std::ofstream links(folder + "/links.txt"), peers(folder + "/pe.txt");
     for (int i = 0; i < count + (v2 ? 1 : 0); ++i) {
-        const bool last = i == count;
+        const bool last = i == count, asV2 = last || v2Only;
         const std::string name = last ? "swarm-v2" : "swarm-" + std::to_string(i);
         std::string info;
-        const std::string hash = seeder.Seed(name + ".bin", 256 * 1024, &info, last);
+        const std::string hash = seeder.Seed(name + ".bin", 256 * 1024, &info, asV2);
         std::ofstream(folder + "/" + name + ".info", std::ios::binary) << info;
-        links << (last ? "magnet:?xt=urn:btmh:1220" : "magnet:?xt=urn:btih:") << hash
-              << "&dn=" << name;
-        if (!dht)
+        const std::string link =
+            (asV2 ? "magnet:?xt=urn:btmh:1220" : "magnet:?xt=urn:btih:") + hash + "&dn=" + name;
+        links << link;
+        if (!dht) {
             links << "&tr=http%3A%2F%2F127.0.0.1%3A" << trackerPort << "%2Fannounce";
+            peers << link << "&x.pe=" << seeder.Peer() << "\n";
+        }
         links << "\n";
     }
     links.close();
+    peers.close();
     seeder.WaitForAnnounces();
     std::printf("ready\n");
     std::fflush(stdout);

@@ -1,5 +1,7 @@
 // velindra-cli: the command-line front end. Reads text with magnet links from files or standard
 // input, saves each link's .torrent file into a folder, and prints the saved paths.
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 
@@ -8,6 +10,7 @@
 #include "language.h"
 #include "process_setup.h"
 #include "run.h"
+#include "sources.h"
 #include "terminal_text.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +19,16 @@ int main(int argc, char** argv) {
     try {
         const velindra::Console console = velindra::SetUpConsole();
         velindra::SetLanguage(velindra::UserLanguage());
-        return velindra::cli::Run(velindra::Utf8Arguments(argc, argv), console);
+        const int status = velindra::cli::Run(velindra::Utf8Arguments(argc, argv), console);
+        if (velindra::cli::NetworkClosing()) {
+            // Everything is said and on disk, and the network's state is saved: the rest of
+            // the session's teardown is the system's to finish.
+            std::cout.flush();
+            std::cerr.flush();
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
+        return status;
     } catch (const std::exception& e) {
         std::cerr << t::kProgram << ": " << velindra::EscapeControls(e.what()) << "\n";
     } catch (...) {

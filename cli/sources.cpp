@@ -53,4 +53,12 @@ RunSources::RunSources(const Options& options)
 
 RunSources::~RunSources() = default;
 
+bool NetworkClosing() {
+#ifdef VELINDRA_SWARM
+    return SwarmTeardownPending();
+#else
+    return false;
+#endif
+}
+
 }  // namespace velindra::cli

@@ -4,6 +4,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "ahead.h"
 #include "torrent.h"
 #include "utf8.h"
 
@@ -158,6 +159,9 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
             request.source != SourceKind::Mirror && !sources.allowPrivateAddresses;
         if (activity)
             activity->Asking(request.source, request.sourceIndex, request.url);
+        // A look-up in the network mostly waits: the worker goes on with the next link.
+        if (request.source == SourceKind::Network)
+            AheadRun::WaitingOnTheNetwork();
         result.attempts.push_back(
             {request.source, request.sourceIndex, sources.downloader.Fetch(request)});
         const FetchResult& answer = result.attempts.back().result;

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -223,8 +224,30 @@ struct CurlDownloader::Pool {
     }
 };
 
+// The caches that could not be reached lately, by scheme, host and port, with what they
+// answered.
+struct CurlDownloader::Unreached {
+    static constexpr auto kRemembered = std::chrono::seconds(5);
+    std::mutex lock;
+    std::map<std::string, std::pair<Clock::time_point, std::string>> hosts;
+
+    std::optional<FetchResult> Recent(const std::string& key) {
+        std::lock_guard<std::mutex> guard(lock);
+        const auto found = hosts.find(key);
+        if (found == hosts.end() || Clock::now() - found->second.first > kRemembered)
+            return std::nullopt;
+        return FetchResult::Failed(FetchError::NoConnection, found->second.second);
+    }
+    void Note(const std::string& key, const std::string& detail) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (hosts.size() > 1000)
+            hosts.clear();
+        hosts[key] = {Clock::now(), detail};
+    }
+};
+
 CurlDownloader::CurlDownloader(DownloadLimits limits, TrustStore trust)
-    : limits_(limits), trust_(std::move(trust)) {
+    : limits_(limits), trust_(std::move(trust)), unreached_(std::make_unique<Unreached>()) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     pool_ = std::make_unique<Pool>();
@@ -436,7 +459,29 @@ std::optional<FetchResult> Route(CURL* h, const std::string& url, bool onlyPubli
 
 }  // namespace
 
+namespace {
+
+std::string HostKey(const std::string& url) {
+    const Url parsed(url);
+    return parsed.Get(CURLUPART_SCHEME) + "://" + parsed.Get(CURLUPART_HOST) + ":" +
+           parsed.Get(CURLUPART_PORT);
+}
+
+}  // namespace
+
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
+    if (request.source != SourceKind::Mirror)
+        return Download(request);
+    const std::string host = HostKey(request.url);
+    if (std::optional<FetchResult> known = unreached_->Recent(host))
+        return *known;
+    FetchResult result = Download(request);
+    if (result.error == FetchError::NoConnection)
+        unreached_->Note(host, result.detail);
+    return result;
+}
+
+FetchResult CurlDownloader::Download(const FetchRequest& request) {
     // A folder that cannot take the file fails at once, before any transfer.
     auto file = std::make_unique<AtomicFile>(request.destination);
     if (FetchResult opened = file->Open(); !opened.ok())

@@ -38,7 +38,9 @@ std::optional<std::string> ProxyFor(const std::string& url);
 // calls of one downloader: each call borrows a transfer handle that an earlier call finished
 // with, so a batch keeps about one connection per worker and host. A body is written to a
 // temporary file beside the destination as it arrives and kept, staged, only when it is a
-// torrent for the requested info-hash. The standard proxy variables are honoured.
+// torrent for the requested info-hash. The standard proxy variables are honoured. A cache that
+// could not be reached (refused, unreachable, or its name unknown) is not asked again for a
+// few seconds: the links after it get the same answer at once instead of each waiting for it.
 class CurlDownloader : public Downloader {
   public:
     explicit CurlDownloader(DownloadLimits limits = {},
@@ -49,9 +51,12 @@ class CurlDownloader : public Downloader {
 
   private:
     struct Pool;
+    struct Unreached;
+    FetchResult Download(const FetchRequest& request);
     DownloadLimits limits_;
     TrustStore trust_;
     std::unique_ptr<Pool> pool_;
+    std::unique_ptr<Unreached> unreached_;
 };
 
 }  // namespace velindra

@@ -23,6 +23,10 @@
 #include <sstream>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include "addresses.h"
 #include "atomic_file.h"
 #include "curl_downloader.h"
@@ -162,11 +166,81 @@ lt::ip_filter PublicOnly() {
 
 }  // namespace
 
+// Sessions of ended batches, torn down one after the other on a thread of their own: the
+// library's teardown waits for its network thread (trackers told the look-up ended, sockets
+// closed), which the user need not wait for. At the program's end whatever is left is waited
+// for, unless the program ends at once (see SwarmTeardownPending).
+class Teardowns {
+  public:
+    static Teardowns& Instance() {
+        static Teardowns instance;
+        return instance;
+    }
+    void Hand(lt::session_proxy proxy) {
+        std::lock_guard<std::mutex> guard(lock_);
+        queue_.push_back(std::move(proxy));
+        ++pending_;
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { Run(); });
+        changed_.notify_all();
+    }
+    bool pending() const { return pending_ > 0; }
+    ~Teardowns() {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ending_ = true;
+            changed_.notify_all();
+        }
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+  private:
+    void Run() {
+        std::unique_lock<std::mutex> guard(lock_);
+        for (;;) {
+            changed_.wait(guard, [&] { return ending_ || !queue_.empty(); });
+            if (queue_.empty())
+                return;
+            {
+                lt::session_proxy proxy = std::move(queue_.front());
+                queue_.erase(queue_.begin());
+                guard.unlock();
+            }  // its end waits for the library's thread
+            guard.lock();
+            --pending_;
+        }
+    }
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<lt::session_proxy> queue_;
+    std::atomic<int> pending_{0};
+    bool ending_ = false;
+    std::thread thread_;
+};
+
+bool SwarmTeardownPending() {
+    return Teardowns::Instance().pending();
+}
+
 SwarmSource::~SwarmSource() {
+    {
+        std::lock_guard<std::mutex> guard(alertLock_);
+        closing_ = true;
+        alerted_.notify_all();
+    }
+    if (watcher_.joinable())
+        watcher_.join();
     std::lock_guard<std::mutex> guard(lock_);
-    if (session_ && limits_.dht)
+    if (!session_)
+        return;
+    session_->set_alert_notify([] {});
+    if (limits_.dht)
         SaveState(limits_.stateFile, *session_, *loaded_);
-    session_.reset();  // closes every socket of the batch
+    Teardowns& teardowns = Teardowns::Instance();  // made before the session ends
+    lt::session_proxy proxy = session_->abort();
+    session_.reset();  // returns at once: the proxy holds what is left
+    teardowns.Hand(std::move(proxy));
 }
 
 void SwarmSource::Warm() {
@@ -174,8 +248,25 @@ void SwarmSource::Warm() {
     Session();
 }
 
+namespace {
+
+// Every link waiting on the network holds a few sockets: the soft bound on open files (often
+// 1,024) is raised to the hard one.
+void RaiseOpenFileLimit() {
+#ifndef _WIN32
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+#endif
+}
+
+}  // namespace
+
 lt::session& SwarmSource::Session() {
     if (!session_) {
+        RaiseOpenFileLimit();
         lt::settings_pack pack;
         pack.set_str(lt::settings_pack::user_agent, kUserAgent);
         pack.set_str(lt::settings_pack::listen_interfaces, limits_.listenInterfaces);
@@ -188,7 +279,7 @@ lt::session& SwarmSource::Session() {
         pack.set_int(lt::settings_pack::alert_mask,
                      lt::alert_category::error | lt::alert_category::tracker |
                          lt::alert_category::connect | lt::alert_category::ip_block |
-                         lt::alert_category::dht);
+                         lt::alert_category::dht | lt::alert_category::status);
         pack.set_int(lt::settings_pack::alert_queue_size, 50'000);
         lt::session_params params;
         if (limits_.dht)
@@ -203,7 +294,14 @@ lt::session& SwarmSource::Session() {
         routersByAddress_ = routersByAddress_ || !saved.empty();
         // Peers are dialled within a tenth of a second of being known, many at a time.
         pack.set_int(lt::settings_pack::tick_interval, 100);
-        pack.set_int(lt::settings_pack::connection_speed, 200);
+        // Every link of a batch that needs the network is in the session at once: none waits
+        // for another's turn, nor for a connection slot.
+        pack.set_int(lt::settings_pack::connection_speed, 500);
+        pack.set_int(lt::settings_pack::connections_limit, 8000);
+        pack.set_int(lt::settings_pack::active_downloads, -1);
+        pack.set_int(lt::settings_pack::active_limit, -1);
+        pack.set_int(lt::settings_pack::active_dht_limit, -1);
+        pack.set_int(lt::settings_pack::active_tracker_limit, -1);
         params.settings = std::move(pack);
         params.disk_io_constructor = lt::disabled_disk_io_constructor;
         // Trackers a link names are filtered like its peers.
@@ -215,6 +313,12 @@ lt::session& SwarmSource::Session() {
         dhtNodeMetric_ = lt::find_metric_idx("dht.dht_nodes");
         lastDhtNode_ = Clock::now();
         ++sessionsStarted_;
+        session_->set_alert_notify([this] {
+            std::lock_guard<std::mutex> guard(alertLock_);
+            alerts_ = true;
+            alerted_.notify_all();
+        });
+        watcher_ = std::thread([this] { Watch(); });
     }
     return *session_;
 }
@@ -222,7 +326,9 @@ lt::session& SwarmSource::Session() {
 namespace {
 
 std::string EndpointText(const lt::tcp::endpoint& peer) {
-    return peer.address().to_string() + ":" + std::to_string(peer.port());
+    const std::string address = peer.address().to_string();
+    return (peer.address().is_v6() ? "[" + address + "]" : address) + ":" +
+           std::to_string(peer.port());
 }
 
 // A torrent's info dictionary and its hashes as the library writes them.
@@ -230,15 +336,6 @@ struct InfoAndHashes {
     std::string_view info;
     std::string v1, v2;
 };
-
-// The torrent's metadata, once the library has it.
-std::shared_ptr<const lt::torrent_info> MetadataOf(const lt::torrent_status& status,
-                                                   const lt::torrent_handle& handle) {
-    if (!status.has_metadata)
-        return nullptr;
-    std::shared_ptr<const lt::torrent_info> info = status.torrent_file.lock();
-    return info ? info : handle.torrent_file();
-}
 
 InfoAndHashes Described(const lt::torrent_info& torrent) {
     const auto section = torrent.info_section();
@@ -258,14 +355,50 @@ struct SwarmSource::Params {
     lt::add_torrent_params params;
 };
 
-void SwarmSource::Poll() {
+// One look-up of a torrent in the network, shared by every link of the batch that names it by
+// either of its hashes: the library knows a torrent once, whatever names the links give it.
+// It ends when its last link is done.
+struct SwarmSource::Lookup {
+    lt::torrent_handle handle;
+    LinkHashes hashes;  // every hash its links have named
+    int users = 0;
+    bool hasMetadata = false;
+};
+
+void SwarmSource::Watch() {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> guard(alertLock_);
+            alerted_.wait_for(guard, std::chrono::milliseconds(100),
+                              [&] { return alerts_ || closing_; });
+            if (closing_)
+                return;
+            alerts_ = false;
+        }
+        std::lock_guard<std::mutex> guard(lock_);
+        if (Poll())
+            changed_.notify_all();
+    }
+}
+
+bool SwarmSource::Poll() {
     if (!session_)
-        return;
-    if (limits_.dht && dhtNodeMetric_ >= 0)
+        return false;
+    const auto now = Clock::now();
+    if (limits_.dht && dhtNodeMetric_ >= 0 && now - statsAsked_ > std::chrono::milliseconds(100)) {
         session_->post_session_stats();
+        statsAsked_ = now;
+    }
     std::vector<lt::alert*> alerts;
     session_->pop_alerts(&alerts);
     for (lt::alert* a : alerts) {
+        if (auto* got = lt::alert_cast<lt::metadata_received_alert>(a)) {
+            for (const auto& lookup : lookups_) {
+                if (lookup->handle == got->handle)
+                    lookup->hasMetadata = true;
+            }
+            continue;
+        }
         if (auto* stats = lt::alert_cast<lt::session_stats_alert>(a)) {
             dhtNodes_ = stats->counters()[dhtNodeMetric_];
             if (dhtNodes_ > 0)
@@ -281,7 +414,13 @@ void SwarmSource::Poll() {
             if (dht->op == lt::operation_t::hostname_lookup)
                 ++failedRouterLookups_;
         } else if (auto* failed = lt::alert_cast<lt::tracker_error_alert>(a)) {
-            deadTrackers_.insert(failed->tracker_url());
+            // A tracker is not dead for an announce the library skipped (from an IPv6 address
+            // to an IPv4 tracker), nor for failing on one address after answering on another.
+            if (failed->error != lt::errors::announce_skipped &&
+                !answeredTrackers_.contains(failed->tracker_url()))
+                deadTrackers_.insert(failed->tracker_url());
+            if (failed->error == lt::errors::banned_by_ip_filter)
+                refusedTrackers_.insert(failed->tracker_url());  // its name led to one
         } else if (auto* replied = lt::alert_cast<lt::tracker_reply_alert>(a)) {
             deadTrackers_.erase(replied->tracker_url());
             answeredTrackers_.insert(replied->tracker_url());
@@ -309,6 +448,7 @@ void SwarmSource::Poll() {
     const bool nothingToStartFrom =
         !routersByAddress_ && routerNames_ > 0 && failedRouterLookups_ >= routerNames_;
     dhtOffline_ = dhtNodes_ == 0 && (silent || nothingToStartFrom);
+    return !alerts.empty();
 }
 
 namespace {
@@ -390,11 +530,14 @@ std::optional<lt::info_hash_t> NetworkHashes(const LinkHashes& hashes) {
 
 // The torrent file for metadata that arrived, checked against the link and staged.
 FetchResult StageMetadata(std::string_view info, const std::vector<std::string>& trackers,
-                          const FetchRequest& request, std::unique_ptr<AtomicFile> file) {
+                          const FetchRequest& request) {
     const std::string body = TorrentFromMetadata(info, trackers);
     if (FetchResult checked = CheckDelivered(body, request.hashes, nullptr); !checked.ok())
         return FetchResult::Failed(checked.error,
                                    "the metadata from the network does not match the link");
+    auto file = std::make_unique<AtomicFile>(request.destination);
+    if (FetchResult opened = file->Open(); !opened.ok())
+        return opened;
     if (FetchResult written = file->Write(body); !written.ok())
         return written;
     FetchResult staged = FetchResult::Done("saved from the BitTorrent network");
@@ -405,31 +548,49 @@ FetchResult StageMetadata(std::string_view info, const std::vector<std::string>&
 // The facts a failure states; core/words.cpp has them in both languages.
 constexpr const char* kUnreachable = "no peer, no DHT node";
 
-// Why a link that got no metadata in time failed.
-FetchResult GaveUp(bool everReached, bool unreachable) {
-    if (!everReached)
-        return FetchResult::Failed(FetchError::NoConnection, kUnreachable);
-    if (unreachable)
-        return FetchResult::Failed(FetchError::NoConnection, "lost every peer and DHT node");
-    return FetchResult::Failed(FetchError::Timeout, "peers reached, no metadata in time");
+// The host of a tracker's address, without brackets.
+std::string TrackerHost(const std::string& url) {
+    const size_t scheme = url.find("://");
+    const size_t begin = scheme == std::string::npos ? 0 : scheme + 3;
+    if (url.compare(begin, 1, "[") == 0) {
+        const size_t close = url.find(']', begin);
+        return close == std::string::npos ? "" : url.substr(begin + 1, close - begin - 1);
+    }
+    const size_t end = std::min(url.find_first_of(":/?#", begin), url.size());
+    return url.substr(begin, end - begin);
+}
+
+bool Private(const std::string& host) {
+    const std::optional<IpAddress> address = ParseAddress(host);
+    return address && !IsPublic(*address);
 }
 
 }  // namespace
 
-// What a link asks the network through: its trackers and its peers.
+// What a link asks the network through: its trackers and its peers; and those it named that
+// are on this machine or a private network and are never contacted.
 struct SwarmSource::Named {
     std::vector<std::string> trackers;
     std::vector<lt::tcp::endpoint> peers;
+    std::vector<std::string> refused;
 };
 
-// One look-up of a torrent in the network, shared by every link of the batch that names it by
-// either of its hashes: the library knows a torrent once, whatever names the links give it.
-// It ends when its last link is done.
-struct SwarmSource::Lookup {
-    lt::torrent_handle handle;
-    LinkHashes hashes;  // every hash its links have named
-    int users = 0;
-};
+FetchResult SwarmSource::Unreached(const Named& named, bool everReached, bool lost) const {
+    std::string refused;
+    for (const std::string& address : named.refused)
+        refused += (refused.empty() ? "" : ", ") + address;
+    for (const std::string& tracker : named.trackers) {
+        if (refusedTrackers_.contains(tracker))
+            refused += (refused.empty() ? "" : ", ") + tracker;
+    }
+    if (!everReached && !refused.empty())  // the detail is the addresses, as for a web address
+        return FetchResult::Failed(FetchError::PrivateAddress, refused);
+    if (!everReached)
+        return FetchResult::Failed(FetchError::NoConnection, kUnreachable);
+    if (lost)
+        return FetchResult::Failed(FetchError::NoConnection, "lost every peer and DHT node");
+    return FetchResult::Failed(FetchError::Timeout, "peers reached, no metadata in time");
+}
 
 namespace {
 
@@ -491,7 +652,7 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
     // Whether the network can be reached is the session's matter: a link that names only what
     // this run found unreachable fails at once while the DHT has no node.
     if (NothingLeftToAsk(named)) {
-        failure = FetchResult::Failed(FetchError::NoConnection, kUnreachable);
+        failure = Unreached(named, false, false);
         return nullptr;
     }
     std::shared_ptr<Lookup> lookup;
@@ -547,12 +708,26 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     if (!NetworkHashes(request.hashes))
         return FetchResult::Failed(FetchError::Other,
                                    "the info-hash is not one the network can look up");
-    auto file = std::make_unique<AtomicFile>(request.destination);
-    if (FetchResult opened = file->Open(); !opened.ok())
-        return opened;
     Params params{
         ParamsFor(request, *NetworkHashes(request.hashes), limits_.allowPrivateAddresses)};
-    const Named named{params.params.trackers, params.params.peers};
+    Named named;
+    if (!limits_.allowPrivateAddresses) {
+        // Known to be refused before anything is asked: said as the reason, never dialled.
+        std::erase_if(params.params.peers, [&](const lt::tcp::endpoint& peer) {
+            const bool refused = Private(peer.address().to_string());
+            if (refused)
+                named.refused.push_back(EndpointText(peer));
+            return refused;
+        });
+        std::erase_if(params.params.trackers, [&](const std::string& tracker) {
+            const bool refused = Private(TrackerHost(tracker));
+            if (refused)
+                named.refused.push_back(tracker);
+            return refused;
+        });
+    }
+    named.trackers = params.params.trackers;
+    named.peers = params.params.peers;
     FetchResult failure;
     std::shared_ptr<Lookup> lookup;
     try {
@@ -565,7 +740,7 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
         return failure;
     FetchResult result;
     try {
-        result = AwaitMetadata(*lookup, named, request, std::move(file));
+        result = AwaitMetadata(*lookup, named, request);
     } catch (const std::exception& e) {
         result = FetchResult::Failed(FetchError::Other,
                                      std::string("the network source failed: ") + e.what());
@@ -575,7 +750,6 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
 }
 
 void SwarmSource::MarkTried(const Named& named) {
-    std::lock_guard<std::mutex> guard(lock_);
     for (const std::string& tracker : named.trackers) {
         if (!answeredTrackers_.contains(tracker))
             deadTrackers_.insert(tracker);
@@ -584,59 +758,67 @@ void SwarmSource::MarkTried(const Named& named) {
         deadPeers_.insert(EndpointText(peer));
 }
 
-FetchResult SwarmSource::AwaitMetadata(const Lookup& lookup, const Named& named,
-                                       const FetchRequest& request,
-                                       std::unique_ptr<AtomicFile> file) {
-    const lt::torrent_handle& handle = lookup.handle;
+FetchResult SwarmSource::AwaitMetadata(Lookup& lookup, const Named& named,
+                                       const FetchRequest& request) {
+    const lt::torrent_handle handle = lookup.handle;
     const auto start = Clock::now();
     auto lastReached = start;
+    auto nextStatus = start;
     // A link added while the DHT was still starting is not looked up there until the library's
     // next announce, many minutes later: ask the DHT shortly after adding it, and again every
     // few seconds while no peer has turned up.
     auto nextDhtAsk = start + std::chrono::milliseconds(250);
     bool everReached = false;
+    int peers = 0;
+    std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
         if (request.cancel && request.cancel->load())
             return FetchResult::Failed(FetchError::Cancelled, "cancelled");
-        const lt::torrent_status status = handle.status(lt::torrent_handle::query_torrent_file);
-        if (const std::shared_ptr<const lt::torrent_info> info = MetadataOf(status, handle)) {
-            std::lock_guard<std::mutex> guard(lock_);
-            const InfoAndHashes d = Described(*info);
-            return StageMetadata(*Keep(d.info, d.v1, d.v2), named.trackers, request,
-                                 std::move(file));
+        std::shared_ptr<const std::string> known = KnownMetadata(request.hashes);
+        if (!known && lookup.hasMetadata) {
+            guard.unlock();
+            const std::shared_ptr<const lt::torrent_info> info = handle.torrent_file();
+            guard.lock();
+            if (info) {
+                const InfoAndHashes d = Described(*info);
+                known = Keep(d.info, d.v1, d.v2);
+            }
         }
-        int dhtNodes = 0;
-        bool nothingLeft = false;
-        std::shared_ptr<const std::string> known;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            Poll();
-            dhtNodes = static_cast<int>(dhtNodes_);
-            nothingLeft = NothingLeftToAsk(named);
-            known = KnownMetadata(request.hashes);
+        if (known) {
+            guard.unlock();
+            return StageMetadata(*known, named.trackers, request);
         }
-        if (known)
-            return StageMetadata(*known, named.trackers, request, std::move(file));
         const auto now = Clock::now();
-        if (limits_.dht && status.num_peers == 0 && now >= nextDhtAsk) {
-            handle.force_dht_announce();
-            nextDhtAsk = now + std::chrono::seconds(3);
+        if (now >= nextStatus) {  // how many peers it has: a call into the library's thread
+            const int dhtNodes = static_cast<int>(dhtNodes_);
+            guard.unlock();
+            const lt::torrent_status status = handle.status(lt::status_flags_t{});
+            if (limits_.dht && status.num_peers == 0 && now >= nextDhtAsk) {
+                handle.force_dht_announce();
+                nextDhtAsk = now + std::chrono::seconds(3);
+            }
+            if (request.activity)
+                request.activity->Network(status.num_peers, dhtNodes);
+            guard.lock();
+            peers = status.num_peers;
+            lookup.hasMetadata = lookup.hasMetadata || status.has_metadata;
+            nextStatus = now + std::chrono::milliseconds(200);
+            if (lookup.hasMetadata)
+                continue;
         }
-        if (request.activity)
-            request.activity->Network(status.num_peers, dhtNodes);
-        if (status.num_peers > 0 || dhtNodes > 0) {
+        if (peers > 0 || dhtNodes_ > 0) {
             lastReached = now;
             everReached = true;
         }
         const bool outOfTime = now - start > std::chrono::milliseconds(limits_.perLinkMs);
         const bool unreachable =
             now - lastReached > std::chrono::milliseconds(limits_.unreachableMs);
-        if (outOfTime || unreachable || (status.num_peers == 0 && nothingLeft)) {
+        if (outOfTime || unreachable || (peers == 0 && NothingLeftToAsk(named))) {
             if (unreachable && !everReached)
                 MarkTried(named);  // nothing it named answered for its whole bound
-            return GaveUp(everReached, !outOfTime);
+            return Unreached(named, everReached, !outOfTime);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        changed_.wait_for(guard, std::chrono::milliseconds(100));
     }
 }
 

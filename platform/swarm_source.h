@@ -4,12 +4,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "interfaces.h"
@@ -58,11 +60,13 @@ struct SwarmLimits {
 std::string DefaultSwarmStateFile();
 
 // One session for a whole batch, started by Warm() as the batch begins (or when a link first
-// needs it) and closed with this object; it asks the network about a link only when Fetch is
-// called for it. Only metadata is fetched: the disk layer is disabled, so no content is downloaded
-// or written. The result is staged like a mirror download, checked against the info-hashes.
-// Links that name the same torrent share one look-up. Safe to call from several threads at
-// once.
+// needs it) and closed with this object: its DHT state is saved then, and the session is torn
+// down in the background (see SwarmTeardownPending). It asks the network about a link only
+// when Fetch is called for it, and about every link it is asked for at once: a look-up is a
+// thread waiting, not a worker of the library's. Only metadata is fetched: the disk layer is
+// disabled, so no content is downloaded or written. The result is staged like a mirror download,
+// checked against the info-hashes. Links that name the same torrent share one look-up. Safe to call
+// from several threads at once.
 class SwarmSource : public Downloader {
   public:
     explicit SwarmSource(SwarmLimits limits = {});
@@ -82,12 +86,18 @@ class SwarmSource : public Downloader {
     std::shared_ptr<Lookup> Join(const FetchRequest& request, Params& params, const Named& named,
                                  FetchResult& failure);
     void Leave(const std::shared_ptr<Lookup>& lookup);
-    FetchResult AwaitMetadata(const Lookup& lookup, const Named& named, const FetchRequest& request,
-                              std::unique_ptr<AtomicFile> file);
-    // Called with lock_ held: reads what the session has said since the last call.
-    void Poll();
+    FetchResult AwaitMetadata(Lookup& lookup, const Named& named, const FetchRequest& request);
+    // Why a link got nothing, with lock_ held: the private addresses it named, when there were
+    // any and nothing was ever reached.
+    FetchResult Unreached(const Named& named, bool everReached, bool lost) const;
+    // Called with lock_ held: reads what the session has said since the last call; whether it
+    // said anything.
+    bool Poll();
+    // Reads the session's alerts as they come, and wakes the links waiting.
+    void Watch();
     bool NothingLeftToAsk(const Named& named) const;
-    // Counts a link's trackers (those that never answered) and peers as tried and dead.
+    // Counts a link's trackers (those that never answered) and peers as tried and dead; lock_
+    // held.
     void MarkTried(const Named& named);
     std::shared_ptr<const std::string> KnownMetadata(const LinkHashes& hashes) const;
     // Keeps a torrent's info dictionary for the links that name it by either of its hashes
@@ -97,6 +107,13 @@ class SwarmSource : public Downloader {
 
     SwarmLimits limits_;
     std::mutex lock_;
+    std::condition_variable changed_;  // the session said something
+    std::mutex alertLock_;             // never held with lock_ by the library's thread
+    std::condition_variable alerted_;  // the library has alerts to read
+    bool alerts_ = false;              // with alertLock_
+    bool closing_ = false;             // with alertLock_
+    std::thread watcher_;
+    std::chrono::steady_clock::time_point statsAsked_;
     // Every look-up in progress, each for one torrent of the library's, whichever of its hashes
     // the links named.
     std::vector<std::shared_ptr<Lookup>> lookups_;
@@ -118,11 +135,17 @@ class SwarmSource : public Downloader {
     std::set<std::string> deadTrackers_;
     std::set<std::string> deadPeers_;
     std::set<std::string> answeredTrackers_;
+    // Trackers whose address is on this machine or a private network, never contacted.
+    std::set<std::string> refusedTrackers_;
     // Info dictionaries received, by the hashes of their torrent (v1 and v2 hexadecimal), for
     // links of the same torrent whose look-up the library could not merge with this one.
     std::map<std::string, std::shared_ptr<const std::string>> metadata_;
     size_t metadataBytes_ = 0;
 };
+
+// Whether a session of a batch that has ended is still being torn down. The program may end
+// without waiting for it (its state is saved already): the system closes what is left.
+bool SwarmTeardownPending();
 
 // The .torrent file for metadata received from the network: the info dictionary exactly as
 // received, with the link's trackers as "announce" and "announce-list".

@@ -630,22 +630,31 @@ TEST_F(CliTest, TheProgressLineShowsWhatIsInProgressAndWhere) {
 #endif
 
 #ifdef VELINDRA_SWARM
-// A seeder on 127.0.0.1 is the only peer, and the link names it with x.pe.
+// A seeder on 127.0.0.1 is the only peer, and the links name it with x.pe: with one worker,
+// every link waits on the network at once, and the saved paths still come in input order.
 TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
     TempDir seeds;
     seeding::LoopbackSeeder seeder(seeds.path());
-    std::string info;
-    const std::string hash = seeder.Seed("payload.bin", 64 * 1024, &info);
-    Lines args = Args({"--no-dht", "--swarm-timeout", "5", "--allow-private-addresses"}, "missing");
+    Lines args = Args({"--no-dht", "--swarm-timeout", "5", "--allow-private-addresses", "-j", "1"},
+                      "missing");
     args.erase(args.begin() + 2);  // --no-swarm
-    const CliRun run =
-        RunCli(args, "magnet:?xt=urn:btih:" + hash +
-                         "&dn=payload&tr=http%3A%2F%2F127.0.0.1%3A9%2Fa&x.pe=" + seeder.Peer() +
-                         "\nmagnet:?xt=urn:btih:" + std::string(40, 'e') +
-                         "&x.pe=127.0.0.1:" + std::to_string(testing::RefusingPort()));
+    std::string input, info;
+    Lines expected;
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "p" + std::to_string(i);
+        input +=
+            "magnet:?xt=urn:btih:" + seeder.Seed(name + ".bin", 16 * 1024, i ? nullptr : &info) +
+            "&dn=" + name + (i ? "" : "&tr=http%3A%2F%2F127.0.0.1%3A9%2Fa") +
+            "&x.pe=" + seeder.Peer() + "\n";
+        expected.push_back(out / (name + ".torrent"));
+        if (i == 2)  // a peer that refuses fails alone
+            input += "magnet:?xt=urn:btih:" + std::string(40, 'e') +
+                     "&x.pe=127.0.0.1:" + std::to_string(testing::RefusingPort()) + "\n";
+    }
+    const CliRun run = RunCli(args, input);
     EXPECT_EQ(run.status, 1) << run.err;
-    ASSERT_EQ(run.lines(), Lines{out / "payload.torrent"}) << run.err;
-    const std::string body = testing::ReadFile(out / "payload.torrent");
+    ASSERT_EQ(run.lines(), expected) << run.err;
+    const std::string body = testing::ReadFile(out / "p0.torrent");
     EXPECT_EQ(FindInfoDictionary(body).value_or(""), info);
     EXPECT_TRUE(body.starts_with("d8:announce20:http://127.0.0.1:9/a")) << body.substr(0, 40);
     EXPECT_NE(run.err.find("BitTorrent 网络 无法连接"), std::string::npos) << run.err;

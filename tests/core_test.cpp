@@ -2,6 +2,8 @@
 // reading torrents, and whole batches with every outside part recorded in order.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+
 #include "ahead.h"
 #include "fakes.h"
 #include "file_names.h"
@@ -251,6 +253,39 @@ TEST(AheadRunTest, ResultsComeInOrderWithinTheWindow) {
             return std::find(events.begin(), events.end(), e) - events.begin();
         };
         EXPECT_LT(at("end 0"), at("start 2")) << workers;  // one group, in its order
+    }
+}
+
+// Links waiting on the network give their worker to the next link: with one worker and a window
+// of one, every link is waiting at once (each waits for all the others); and no more than the
+// run's bound wait so beside the worker.
+TEST(AheadRunTest, LinksWaitingOnTheNetworkDoNotHoldTheWorkers) {
+    for (const size_t networkWaits : {size_t{8}, size_t{2}}) {
+        const size_t count = 8;
+        std::mutex lock;
+        std::condition_variable changed;
+        size_t arrived = 0, waiting = 0, most = 0;
+        const auto work = [&](size_t i) {
+            AheadRun::WaitingOnTheNetwork();
+            std::unique_lock<std::mutex> guard(lock);
+            ++arrived;
+            most = std::max(most, ++waiting);
+            changed.notify_all();
+            // Only a broken run makes the first case wait out its bound.
+            const auto bound = std::chrono::milliseconds(networkWaits >= count ? 10'000 : 30);
+            const bool all = changed.wait_for(guard, bound, [&] { return arrived >= count; });
+            --waiting;
+            return FailedLink(FetchError::Other, std::to_string(i) + (all ? " all" : ""));
+        };
+        AheadRun run(std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7}, 1, 1, work, networkWaits);
+        for (size_t i = 0; i < count; ++i) {
+            const std::string detail = run.Take(i).attempts.at(0).result.detail;
+            EXPECT_EQ(detail.substr(0, detail.find(' ')), std::to_string(i));
+            if (networkWaits >= count) {
+                EXPECT_EQ(detail, std::to_string(i) + " all");
+            }
+        }
+        EXPECT_LE(most, networkWaits + 1);
     }
 }
 

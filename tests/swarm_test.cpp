@@ -116,12 +116,19 @@ TEST_F(SwarmTest, OneTorrentUnderSeveralNamesAndPeersOnThisMachine) {
                              "&x.pe=127.0.0.1:" + std::to_string(peer.port());
     limits.perLinkMs = 2000;
     limits.unreachableMs = 2000;
+    limits.dht = false;
     for (const bool allowed : {false, true}) {
         limits.allowPrivateAddresses = allowed;
         SwarmSource network(limits);
-        EXPECT_FALSE(Fetch(network, std::string(40, allowed ? 'b' : 'a'), rest).ok());
+        const FetchResult result = Fetch(network, std::string(40, allowed ? 'b' : 'a'), rest);
+        EXPECT_FALSE(result.ok());
         EXPECT_EQ(announces > 0, allowed);
         EXPECT_EQ(peer.connections() > 0, allowed);
+        if (!allowed) {  // said at once, naming both, as for a web address of the link's
+            EXPECT_EQ(result.error, FetchError::PrivateAddress);
+            EXPECT_EQ(result.detail,
+                      "127.0.0.1:" + std::to_string(peer.port()) + ", " + tracker.Url("/announce"));
+        }
     }
     EXPECT_FALSE(credentials);
 }
