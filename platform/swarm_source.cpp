@@ -297,6 +297,10 @@ lt::session& SwarmSource::Session() {
         // Every link of a batch that needs the network is in the session at once: none waits
         // for another's turn, nor for a connection slot.
         pack.set_int(lt::settings_pack::connection_speed, 500);
+        // Peers are dialled over TCP: a look-up moves a few kilobytes, where uTP's congestion
+        // control gains nothing, and a burst of uTP dials to one peer lost some, each then
+        // waiting three seconds for the fall-back to TCP.
+        pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
         pack.set_int(lt::settings_pack::connections_limit, 8000);
         pack.set_int(lt::settings_pack::active_downloads, -1);
         pack.set_int(lt::settings_pack::active_limit, -1);
@@ -355,6 +359,10 @@ struct SwarmSource::Params {
     lt::add_torrent_params params;
 };
 
+struct SwarmSource::Alert {
+    lt::alert* alert;
+};
+
 // One look-up of a torrent in the network, shared by every link of the batch that names it by
 // either of its hashes: the library knows a torrent once, whatever names the links give it.
 // It ends when its last link is done.
@@ -392,53 +400,8 @@ bool SwarmSource::Poll() {
     std::vector<lt::alert*> alerts;
     session_->pop_alerts(&alerts);
     for (lt::alert* a : alerts) {
-        if (auto* got = lt::alert_cast<lt::metadata_received_alert>(a)) {
-            for (const auto& lookup : lookups_) {
-                if (lookup->handle == got->handle)
-                    lookup->hasMetadata = true;
-            }
-            continue;
-        }
-        if (auto* stats = lt::alert_cast<lt::session_stats_alert>(a)) {
-            dhtNodes_ = stats->counters()[dhtNodeMetric_];
-            if (dhtNodes_ > 0)
-                lastDhtNode_ = Clock::now();
-        } else if (auto* conflict = lt::alert_cast<lt::torrent_conflict_alert>(a)) {
-            // Two look-ups turned out to be one torrent (one by its v1 hash, one by its v2
-            // hash): the library stops both, and hands over the metadata for their links.
-            if (conflict->metadata) {
-                const InfoAndHashes d = Described(*conflict->metadata);
-                Keep(d.info, d.v1, d.v2);
-            }
-        } else if (auto* dht = lt::alert_cast<lt::dht_error_alert>(a)) {
-            if (dht->op == lt::operation_t::hostname_lookup)
-                ++failedRouterLookups_;
-        } else if (auto* failed = lt::alert_cast<lt::tracker_error_alert>(a)) {
-            // A tracker is not dead for an announce the library skipped (from an IPv6 address
-            // to an IPv4 tracker), nor for failing on one address after answering on another.
-            if (failed->error != lt::errors::announce_skipped &&
-                !answeredTrackers_.contains(failed->tracker_url()))
-                deadTrackers_.insert(failed->tracker_url());
-            if (failed->error == lt::errors::banned_by_ip_filter)
-                refusedTrackers_.insert(failed->tracker_url());  // its name led to one
-        } else if (auto* replied = lt::alert_cast<lt::tracker_reply_alert>(a)) {
-            deadTrackers_.erase(replied->tracker_url());
-            answeredTrackers_.insert(replied->tracker_url());
-        } else if (auto* gone = lt::alert_cast<lt::peer_disconnected_alert>(a)) {
-            // A connection that could not be made is a dead peer, unless uTP timed out (TCP is
-            // tried next); one that was made is not.
-            const bool beforeConnected =
-                gone->op == lt::operation_t::connect || gone->op == lt::operation_t::sock_open ||
-                gone->op == lt::operation_t::sock_bind || gone->op == lt::operation_t::sock_option;
-            const bool utpTimedOut = gone->socket_type == lt::socket_type_t::utp &&
-                                     gone->error == boost::system::errc::timed_out;
-            if (beforeConnected && !utpTimedOut)
-                deadPeers_.insert(EndpointText(gone->endpoint));
-            else if (!beforeConnected)
-                deadPeers_.erase(EndpointText(gone->endpoint));
-        } else if (auto* blocked = lt::alert_cast<lt::peer_blocked_alert>(a)) {
-            deadPeers_.insert(EndpointText(blocked->endpoint));  // never contacted
-        }
+        if (!NoteReachability(Alert{a}))
+            Note(Alert{a});
     }
     // The DHT counts as offline once it has had no node for a link's whole bound, or at once
     // when it has nothing to start from: no saved node, and no router name could be looked up
@@ -449,6 +412,63 @@ bool SwarmSource::Poll() {
         !routersByAddress_ && routerNames_ > 0 && failedRouterLookups_ >= routerNames_;
     dhtOffline_ = dhtNodes_ == 0 && (silent || nothingToStartFrom);
     return !alerts.empty();
+}
+
+void SwarmSource::Note(const Alert& alert) {
+    lt::alert* a = alert.alert;
+    if (auto* got = lt::alert_cast<lt::metadata_received_alert>(a)) {
+        for (const auto& lookup : lookups_) {
+            if (lookup->handle == got->handle)
+                lookup->hasMetadata = true;
+        }
+    } else if (auto* stats = lt::alert_cast<lt::session_stats_alert>(a)) {
+        dhtNodes_ = stats->counters()[dhtNodeMetric_];
+        if (dhtNodes_ > 0)
+            lastDhtNode_ = Clock::now();
+    } else if (auto* conflict = lt::alert_cast<lt::torrent_conflict_alert>(a)) {
+        // Two look-ups turned out to be one torrent (one by its v1 hash, one by its v2 hash):
+        // the library stops both, and hands over the metadata for their links.
+        if (conflict->metadata) {
+            const InfoAndHashes d = Described(*conflict->metadata);
+            Keep(d.info, d.v1, d.v2);
+        }
+    } else if (auto* dht = lt::alert_cast<lt::dht_error_alert>(a)) {
+        if (dht->op == lt::operation_t::hostname_lookup)
+            ++failedRouterLookups_;
+    }
+}
+
+bool SwarmSource::NoteReachability(const Alert& alert) {
+    lt::alert* a = alert.alert;
+    if (auto* failed = lt::alert_cast<lt::tracker_error_alert>(a)) {
+        // A tracker is not dead for an announce the library skipped (from an IPv6 address to
+        // an IPv4 tracker), nor for failing on one address after answering on another.
+        if (failed->error != lt::errors::announce_skipped &&
+            !answeredTrackers_.contains(failed->tracker_url()))
+            deadTrackers_.insert(failed->tracker_url());
+        if (failed->error == lt::errors::banned_by_ip_filter)
+            refusedTrackers_.insert(failed->tracker_url());  // its name led to one
+    } else if (auto* replied = lt::alert_cast<lt::tracker_reply_alert>(a)) {
+        deadTrackers_.erase(replied->tracker_url());
+        answeredTrackers_.insert(replied->tracker_url());
+    } else if (auto* gone = lt::alert_cast<lt::peer_disconnected_alert>(a)) {
+        // A connection that could not be made is a dead peer, unless uTP timed out (TCP is
+        // tried next); one that was made is not.
+        const bool beforeConnected =
+            gone->op == lt::operation_t::connect || gone->op == lt::operation_t::sock_open ||
+            gone->op == lt::operation_t::sock_bind || gone->op == lt::operation_t::sock_option;
+        const bool utpTimedOut = gone->socket_type == lt::socket_type_t::utp &&
+                                 gone->error == boost::system::errc::timed_out;
+        if (beforeConnected && !utpTimedOut)
+            deadPeers_.insert(EndpointText(gone->endpoint));
+        else if (!beforeConnected)
+            deadPeers_.erase(EndpointText(gone->endpoint));
+    } else if (auto* blocked = lt::alert_cast<lt::peer_blocked_alert>(a)) {
+        deadPeers_.insert(EndpointText(blocked->endpoint));  // never contacted
+    } else {
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -758,6 +778,20 @@ void SwarmSource::MarkTried(const Named& named) {
         deadPeers_.insert(EndpointText(peer));
 }
 
+std::shared_ptr<const std::string> SwarmSource::Arrived(Lookup& lookup, const LinkHashes& hashes,
+                                                        std::unique_lock<std::mutex>& guard) {
+    if (auto known = KnownMetadata(hashes); known || !lookup.hasMetadata)
+        return known;
+    const lt::torrent_handle handle = lookup.handle;
+    guard.unlock();  // a call into the library's thread
+    const std::shared_ptr<const lt::torrent_info> info = handle.torrent_file();
+    guard.lock();
+    if (!info)
+        return nullptr;
+    const InfoAndHashes d = Described(*info);
+    return Keep(d.info, d.v1, d.v2);
+}
+
 FetchResult SwarmSource::AwaitMetadata(Lookup& lookup, const Named& named,
                                        const FetchRequest& request) {
     const lt::torrent_handle handle = lookup.handle;
@@ -774,17 +808,7 @@ FetchResult SwarmSource::AwaitMetadata(Lookup& lookup, const Named& named,
     for (;;) {
         if (request.cancel && request.cancel->load())
             return FetchResult::Failed(FetchError::Cancelled, "cancelled");
-        std::shared_ptr<const std::string> known = KnownMetadata(request.hashes);
-        if (!known && lookup.hasMetadata) {
-            guard.unlock();
-            const std::shared_ptr<const lt::torrent_info> info = handle.torrent_file();
-            guard.lock();
-            if (info) {
-                const InfoAndHashes d = Described(*info);
-                known = Keep(d.info, d.v1, d.v2);
-            }
-        }
-        if (known) {
+        if (const auto known = Arrived(lookup, request.hashes, guard)) {
             guard.unlock();
             return StageMetadata(*known, named.trackers, request);
         }

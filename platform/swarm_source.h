@@ -93,6 +93,11 @@ class SwarmSource : public Downloader {
     // Called with lock_ held: reads what the session has said since the last call; whether it
     // said anything.
     bool Poll();
+    // What one alert says; lock_ held. NoteReachability takes those about trackers and peers
+    // reached or not, and says whether it took it.
+    struct Alert;  // one of the library's alerts
+    void Note(const Alert& alert);
+    bool NoteReachability(const Alert& alert);
     // Reads the session's alerts as they come, and wakes the links waiting.
     void Watch();
     bool NothingLeftToAsk(const Named& named) const;
@@ -100,6 +105,10 @@ class SwarmSource : public Downloader {
     // held.
     void MarkTried(const Named& named);
     std::shared_ptr<const std::string> KnownMetadata(const LinkHashes& hashes) const;
+    // The metadata for a link, once its look-up (or another of the same torrent) has it; lock_
+    // held by `guard`, and let go meanwhile.
+    std::shared_ptr<const std::string> Arrived(Lookup& lookup, const LinkHashes& hashes,
+                                               std::unique_lock<std::mutex>& guard);
     // Keeps a torrent's info dictionary for the links that name it by either of its hashes
     // (lower-case hexadecimal, "" for none); lock_ held.
     std::shared_ptr<const std::string> Keep(std::string_view info, const std::string& v1,
