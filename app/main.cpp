@@ -6,12 +6,12 @@
 #include <string>
 
 #include "Form1.h"
+#include "app_texts.h"
 #include "messages.h"
 #include "modXP.h"
 #include "process_setup.h"
 #include "single_instance.h"
 #include "terminal_text.h"
-#include "texts.h"
 #include "version.h"
 
 namespace {
