@@ -14,11 +14,11 @@
 
 #include "Form2.h"
 #include "Form3.h"
+#include "app_texts.h"
 #include "links.h"
 #include "messages.h"
 #include "mirrors.h"
 #include "progress_window.h"
-#include "texts.h"
 #include "twips.h"
 
 namespace velindra {

@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app_texts.h"
 #include "run_options.h"
-#include "texts.h"
 #include "twips.h"
 
 namespace velindra {

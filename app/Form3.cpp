@@ -10,9 +10,9 @@
 #include <QStandardPaths>
 #include <QStyleOptionGroupBox>
 
+#include "app_texts.h"
 #include "file_names.h"
 #include "messages.h"
-#include "texts.h"
 #include "twips.h"
 
 namespace velindra {

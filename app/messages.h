@@ -9,8 +9,8 @@
 #include <QSpacerItem>
 #include <QString>
 
+#include "app_texts.h"
 #include "interfaces.h"
-#include "texts.h"
 
 namespace velindra {
 

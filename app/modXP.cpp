@@ -11,14 +11,14 @@
 
 #include "CD.h"
 #include "Form1.h"
+#include "app_texts.h"
 #include "committer.h"
 #include "curl_downloader.h"
 #include "desktop_launcher.h"
 #include "file_reading.h"
+#include "network_source.h"
 #include "qt_settings_store.h"
 #include "save_folder.h"
-#include "swarm_source.h"
-#include "texts.h"
 #include "twips.h"
 #include "user_folders.h"
 
@@ -122,19 +122,11 @@ Form1* MainWindow() {
 
 // The source asked when every mirror has failed: one BitTorrent session per batch.
 static std::function<std::unique_ptr<Downloader>()> NetworkSource(bool allowPrivateAddresses) {
-#ifdef VELINDRA_SWARM
     return [allowPrivateAddresses] {
-        SwarmLimits limits;
-        limits.stateFile = DefaultSwarmStateFile();
-        limits.allowPrivateAddresses = allowPrivateAddresses;
-        auto network = std::make_unique<SwarmSource>(limits);
-        network->Warm();  // bootstraps while the mirrors are asked
-        return std::unique_ptr<Downloader>(std::move(network));
+        NetworkOptions options;
+        options.allowPrivateAddresses = allowPrivateAddresses;
+        return MakeNetworkSource(options);
     };
-#else
-    (void)allowPrivateAddresses;
-    return {};
-#endif
 }
 
 // Files fetched ahead for the Save-as dialog wait in the user's own cache folder.

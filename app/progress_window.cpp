@@ -8,7 +8,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "texts.h"
+#include "app_texts.h"
 #include "twips.h"
 
 namespace velindra {

@@ -19,8 +19,8 @@
 #include "curl_downloader.h"
 #include "desktop_launcher.h"
 #include "links.h"
+#include "network_source.h"
 #include "qt_settings_store.h"
-#include "swarm_source.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -58,24 +58,19 @@ int main(int argc, char** argv) {
     velindra::DesktopLauncher launcher;
     velindra::Outside outside{settings, downloader, committer, launcher, nullptr, nullptr};
     bool network = false;
-    velindra::SwarmLimits limits;
+    velindra::NetworkOptions options;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
         network = network || option == "--network";
         if (option == "--dht-node" && i + 1 < argc)
-            limits.dhtBootstrapNodes = argv[++i];
-        limits.dht = limits.dht && option != "--no-dht";
-        limits.allowPrivateAddresses =
-            limits.allowPrivateAddresses || option == "--allow-private-addresses";
+            options.dhtNodes.push_back(argv[++i]);
+        options.dht = options.dht && option != "--no-dht";
+        options.allowPrivateAddresses =
+            options.allowPrivateAddresses || option == "--allow-private-addresses";
     }
-    outside.allowPrivateAddresses = limits.allowPrivateAddresses;
-    if (network) {
-        outside.makeNetworkSource = [limits] {
-            auto source = std::make_unique<velindra::SwarmSource>(limits);
-            source->Warm();
-            return std::unique_ptr<velindra::Downloader>(std::move(source));
-        };
-    }
+    outside.allowPrivateAddresses = options.allowPrivateAddresses;
+    if (network)
+        outside.makeNetworkSource = [options] { return velindra::MakeNetworkSource(options); };
     velindra::Form1 form(std::move(outside));
     form.show();
     form.Text1->setPlainText(QString::fromStdString(text.str()));

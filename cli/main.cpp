@@ -8,9 +8,9 @@
 #include "cli_texts.h"
 #include "console.h"
 #include "language.h"
+#include "network_source.h"
 #include "process_setup.h"
 #include "run.h"
-#include "sources.h"
 #include "terminal_text.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         const velindra::Console console = velindra::SetUpConsole();
         velindra::SetLanguage(velindra::UserLanguage());
         const int status = velindra::cli::Run(velindra::Utf8Arguments(argc, argv), console);
-        if (velindra::cli::NetworkClosing()) {
+        if (velindra::NetworkClosing()) {
             // Everything is said and on disk, and the network's state is saved: the rest of
             // the session's teardown is the system's to finish.
             std::cout.flush();

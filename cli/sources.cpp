@@ -1,6 +1,6 @@
 #include "sources.h"
 
-#include "swarm_source.h"
+#include "network_source.h"
 
 namespace velindra::cli {
 
@@ -13,36 +13,13 @@ DownloadLimits WebLimits(const Options& options) {
     return limits;
 }
 
-#ifdef VELINDRA_SWARM
-// One network session for the whole run, started now so that its DHT bootstrap is done by the
-// time a link's mirrors have all failed; it is asked only for such links.
+// One network session for the whole run; it is asked only for links every cache failed.
 std::unique_ptr<Downloader> NetworkSource(const Options& options) {
     if (!options.swarm)
         return nullptr;
-    SwarmLimits limits;
-    limits.dht = options.dht;
-    limits.stateFile = DefaultSwarmStateFile();
-    limits.allowPrivateAddresses = options.allowPrivateAddresses;
-    if (!options.listen.empty())
-        limits.listenInterfaces = options.listen;
-    if (!options.dhtNodes.empty()) {
-        limits.dhtBootstrapNodes.clear();
-        for (const std::string& node : options.dhtNodes)
-            limits.dhtBootstrapNodes += (limits.dhtBootstrapNodes.empty() ? "" : ",") + node;
-    }
-    if (options.swarmSeconds) {
-        limits.perLinkMs = static_cast<long>(*options.swarmSeconds * 1000);
-        limits.unreachableMs = std::min(limits.unreachableMs, limits.perLinkMs);
-    }
-    auto swarm = std::make_unique<SwarmSource>(limits);
-    swarm->Warm();
-    return swarm;
+    return MakeNetworkSource({options.dht, options.allowPrivateAddresses, options.listen,
+                              options.dhtNodes, options.swarmSeconds});
 }
-#else
-std::unique_ptr<Downloader> NetworkSource(const Options&) {
-    return nullptr;  // built without the network source
-}
-#endif
 
 }  // namespace
 
@@ -52,13 +29,5 @@ RunSources::RunSources(const Options& options)
       router_(web_, network_.get()) {}
 
 RunSources::~RunSources() = default;
-
-bool NetworkClosing() {
-#ifdef VELINDRA_SWARM
-    return SwarmTeardownPending();
-#else
-    return false;
-#endif
-}
 
 }  // namespace velindra::cli

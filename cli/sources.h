@@ -28,8 +28,4 @@ class RunSources {
     SourceRouter router_;
 };
 
-// Whether a run's network session is still being torn down after the run: the program need
-// not wait for it.
-bool NetworkClosing();
-
 }  // namespace velindra::cli

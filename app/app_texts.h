@@ -1,0 +1,77 @@
+// The words only the windows say: their captions, buttons and boxes. All user-visible text is
+// Chinese; what the conversion logic says is in core/texts.h.
+#pragma once
+
+#include "texts.h"
+
+namespace velindra::texts {
+
+inline constexpr const char* kAppTitle = "Velindra";
+inline constexpr const char* kCannotOpen = "无法打开";
+inline constexpr const char* kCannotReveal = "无法在文件夹中显示";
+
+inline constexpr const char* kFolderPrompt = "请选择文件夹： ";
+
+// The main window.
+inline constexpr const char* kFetchButton = "获取种子";
+inline constexpr const char* kSettingsButton = "程序设置";
+inline constexpr const char* kClearButton = "清空框框";
+
+// The completion prompt.
+inline constexpr const char* kPromptTitle = "恭喜恭喜";
+inline constexpr const char* kPromptSaved = "种子获取成功";
+inline constexpr const char* kPromptRemember = "以后自动使用同样操作";
+
+// The finish actions, as the prompt's buttons and the settings window's options name them.
+inline constexpr const char* kAsk = "用户选择";
+inline constexpr const char* kOpen = "打开";
+inline constexpr const char* kReveal = "打开所在文件夹";
+inline constexpr const char* kNothing = "什么都不做";
+
+// The settings window.
+inline constexpr const char* kSettingsTitle = "设置";
+inline constexpr const char* kSaveWhere = "保存位置";
+inline constexpr const char* kSaveBelow = "保存在下面";
+inline constexpr const char* kBrowse = "浏览";
+inline constexpr const char* kNameFrom = "保存文件名";
+inline constexpr const char* kNameFromContent = "优先使用内容信息";
+inline constexpr const char* kNameFromHash = "总是使用种子特征";
+inline constexpr const char* kOnFailure = "当获取种子失败";
+inline constexpr const char* kTell = "提示";
+inline constexpr const char* kDoNotTell = "不提示";
+inline constexpr const char* kOnSuccess = "获取种子成功";
+inline constexpr const char* kOk = "确定";
+inline constexpr const char* kSettingsNotSaved = "设置无法保存：";
+// The desktop program's own command line.
+inline constexpr const char* kAppUsageLine = "用法: velindra [磁力链接...]";
+inline constexpr const char* kAppUsage = R"(
+
+打开 Velindra 窗口。给出的磁力链接放进链接框, 每个一行; 按 "获取种子" 才会获取。
+已有窗口在运行时, 链接交给那个窗口, 不再打开新窗口。
+
+选项:
+  -h, --help                  显示本帮助
+      --version               显示版本
+      --allow-private-addresses
+                              允许链接自带的地址 (xs=、as=、tracker 和节点) 位于本机或
+                              内部网络; 默认不连接这些地址
+)";
+inline constexpr const char* kNotALink = "既不是磁力链接也不是选项: ";
+inline constexpr const char* kNoDisplay =
+    "没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），无法打开窗口；"
+    "在没有桌面的机器上请用 velindra-cli";
+inline constexpr const char* kPrivateNotApplied =
+    "链接已交给正在运行的窗口；--allow-private-addresses 只在启动窗口时生效，"
+    "对这些链接不起作用";
+inline constexpr const char* kInstanceNoAnswer = "正在运行的 Velindra 没有响应，链接没有交给它";
+
+// The progress window; %1 and %2 are filled in.
+inline constexpr const char* kCancel = "取消";
+inline constexpr const char* kProgressCounted = "正在获取第 %1/%2 个：";
+inline constexpr const char* kProgressOne = "正在获取：";
+inline constexpr const char* kProgressNetwork =
+    "正在从 BitTorrent 网络获取种子信息，已连接 %1 个节点";
+inline constexpr const char* kProgressLinkAddress = "正在从链接中的地址获取种子：%1";
+inline constexpr const char* kStopBatch = "停止";
+
+}  // namespace velindra::texts

@@ -1,0 +1,46 @@
+#include "network_source.h"
+
+#ifdef VELINDRA_SWARM
+#include <algorithm>
+
+#include "swarm_source.h"
+#endif
+
+namespace velindra {
+
+#ifdef VELINDRA_SWARM
+std::unique_ptr<Downloader> MakeNetworkSource(const NetworkOptions& options) {
+    SwarmLimits limits;
+    limits.dht = options.dht;
+    limits.stateFile = DefaultSwarmStateFile();
+    limits.allowPrivateAddresses = options.allowPrivateAddresses;
+    if (!options.listen.empty())
+        limits.listenInterfaces = options.listen;
+    if (!options.dhtNodes.empty()) {
+        limits.dhtBootstrapNodes.clear();
+        for (const std::string& node : options.dhtNodes)
+            limits.dhtBootstrapNodes += (limits.dhtBootstrapNodes.empty() ? "" : ",") + node;
+    }
+    if (options.perLinkSeconds) {
+        limits.perLinkMs = static_cast<long>(*options.perLinkSeconds * 1000);
+        limits.unreachableMs = std::min(limits.unreachableMs, limits.perLinkMs);
+    }
+    auto swarm = std::make_unique<SwarmSource>(limits);
+    swarm->Warm();
+    return swarm;
+}
+
+bool NetworkClosing() {
+    return SwarmTeardownPending();
+}
+#else
+std::unique_ptr<Downloader> MakeNetworkSource(const NetworkOptions&) {
+    return nullptr;
+}
+
+bool NetworkClosing() {
+    return false;
+}
+#endif
+
+}  // namespace velindra
