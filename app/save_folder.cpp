@@ -2,18 +2,17 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStandardPaths>
 
 #include "CD.h"
-#include "file_reading.h"
+#include "ini_file.h"
 #include "user_folders.h"
 
 namespace velindra {
 
 namespace {
 
-const QString kSaveFolderKey = QStringLiteral("saveFolder");
+constexpr QByteArrayView kSaveFolderKey = "saveFolder";
 
 }  // namespace
 
@@ -24,16 +23,13 @@ QString StateFile() {
     return QString::fromStdString(InUserFolder(UserStateFolder(), "state.ini"));
 }
 
-// The state file when it may be opened: a regular file of sensible size, or none yet.
-static bool StateUsable() {
-    return !StateFile().isEmpty() && SafeToRead(StateFile().toStdString(), kMaxStateBytes);
-}
-
+// Read and written as text, like the settings: no value is ever decoded into an object.
 QString SaveDialogStartFolder() {
+    const QString state = StateFile();
     const QString last =
-        !StateUsable()
+        state.isEmpty()
             ? QString()
-            : QSettings(StateFile(), QSettings::IniFormat).value(kSaveFolderKey).toString();
+            : ini::ReadValue(state, "General", kSaveFolderKey, kMaxStateBytes).value_or(QString());
     if (!last.isEmpty() && QFileInfo(last).isDir())
         return last;
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
@@ -41,11 +37,11 @@ QString SaveDialogStartFolder() {
 }
 
 void RememberSavedFile(const QString& path) {
-    if (!StateUsable())
-        return;  // no home to remember it in, or something else in the state file's place
-    QSettings state(StateFile(), QSettings::IniFormat);
-    state.setValue(kSaveFolderKey, QFileInfo(path).absolutePath());
-    state.sync();
+    // Without a home to remember it in, or with something else in the state file's place,
+    // nothing is kept.
+    if (!StateFile().isEmpty())
+        ini::WriteValue(StateFile(), "General", kSaveFolderKey, QFileInfo(path).absolutePath(),
+                        kMaxStateBytes);
 }
 
 bool SaveAsFromLastFolder(QWidget* owner, std::string& fileName, const SaveDialogRequest& r) {

@@ -1,6 +1,7 @@
 #include "ini_text.h"
 
 #include <QStringList>
+#include <iterator>
 
 namespace velindra::ini {
 
@@ -99,11 +100,49 @@ int HexValue(char c) {
     return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
 }
 
+// The one-letter escapes, and the characters they stand for; the last two are read, never
+// written.
+constexpr char kEscapes[][2] = {{'a', '\a'},  {'b', '\b'}, {'f', '\f'}, {'n', '\n'},
+                                {'r', '\r'},  {'t', '\t'}, {'v', '\v'}, {'"', '"'},
+                                {'\\', '\\'}, {'?', '?'},  {'\'', '\''}};
+
+// The letter that escapes a character when it is written; none for most.
+char EscapeLetter(char16_t ch) {
+    for (size_t k = 0; k + 2 < std::size(kEscapes); ++k) {
+        if (ch == static_cast<unsigned char>(kEscapes[k][1]))
+            return kEscapes[k][0];
+    }
+    return 0;
+}
+
+// What the escape after a backslash stands for (i at the character after it, moved past the
+// escape): a character, or nothing for a line continued.
+QString Escape(QByteArrayView s, qsizetype& i) {
+    const qsizetype n = s.size();
+    const char e = s[i++];
+    for (const auto& [code, value] : kEscapes) {
+        if (e == code)
+            return QString(QLatin1Char(value));
+    }
+    if (e == 'x' && i < n && IsHex(s[i])) {
+        char16_t value = 0;
+        while (i < n && IsHex(s[i]))
+            value = static_cast<char16_t>((value << 4) + HexValue(s[i++]));
+        return QString(QChar(value));
+    }
+    if (e >= '0' && e <= '7') {
+        char16_t value = static_cast<char16_t>(e - '0');
+        while (i < n && s[i] >= '0' && s[i] <= '7')
+            value = static_cast<char16_t>((value << 3) + (s[i++] - '0'));
+        return QString(QChar(value));
+    }
+    if ((e == '\n' || e == '\r') && i < n && (s[i] == '\n' || s[i] == '\r') && s[i] != e)
+        ++i;  // a continued line
+    return {};
+}
+
 // The texts an escaped value holds: one, or several separated by unquoted commas.
 QStringList Unescaped(QByteArrayView s) {
-    static constexpr char kEscapes[][2] = {{'a', '\a'}, {'b', '\b'},  {'f', '\f'}, {'n', '\n'},
-                                           {'r', '\r'}, {'t', '\t'},  {'v', '\v'}, {'"', '"'},
-                                           {'?', '?'},  {'\'', '\''}, {'\\', '\\'}};
     const qsizetype n = s.size();
     QStringList list;
     QString text;
@@ -124,29 +163,7 @@ QStringList Unescaped(QByteArrayView s) {
                 chop = false;
                 break;
             }
-            const char e = s[i++];
-            bool known = false;
-            for (const auto& [code, value] : kEscapes) {
-                if (e == code) {
-                    text += QLatin1Char(value);
-                    known = true;
-                    break;
-                }
-            }
-            if (!known && e == 'x' && i < n && IsHex(s[i])) {
-                char16_t value = 0;
-                while (i < n && IsHex(s[i]))
-                    value = static_cast<char16_t>((value << 4) + HexValue(s[i++]));
-                text += QChar(value);
-            } else if (!known && e >= '0' && e <= '7') {
-                char16_t value = static_cast<char16_t>(e - '0');
-                while (i < n && s[i] >= '0' && s[i] <= '7')
-                    value = static_cast<char16_t>((value << 3) + (s[i++] - '0'));
-                text += QChar(value);
-            } else if (!known && (e == '\n' || e == '\r')) {
-                if (i < n && (s[i] == '\n' || s[i] == '\r') && s[i] != e)
-                    ++i;  // a continued line
-            }
+            text += Escape(s, i);
             chopLimit = text.size();
         } else if (c == '"') {
             ++i;
@@ -290,47 +307,17 @@ QByteArray Escaped(const QString& given) {
             continue;
         }
         escapeNextIfDigit = false;
-        switch (ch) {
-            case '\0':
-                out += "\\0";
-                escapeNextIfDigit = true;
-                break;
-            case '\a':
-                out += "\\a";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\v':
-                out += "\\v";
-                break;
-            case '"':
-            case '\\':
-                out += '\\';
-                out += static_cast<char>(ch);
-                break;
-            default:
-                if (ch <= 0x1F) {
-                    out += "\\x" + QByteArray::number(ch, 16);
-                    escapeNextIfDigit = true;
-                } else {
-                    const bool pair = QChar::isHighSurrogate(ch) && i + 1 < text.size() &&
-                                      text[i + 1].isLowSurrogate();
-                    out += QStringView(text).sliced(i, pair ? 2 : 1).toUtf8();
-                    i += pair ? 1 : 0;
-                }
+        if (const char letter = EscapeLetter(ch)) {
+            out += '\\';
+            out += letter;
+        } else if (ch <= 0x1F) {  // "\0" for NUL, "\x.." for the rest
+            out += ch == 0 ? QByteArray("\\0") : "\\x" + QByteArray::number(ch, 16);
+            escapeNextIfDigit = true;
+        } else {
+            const bool pair =
+                QChar::isHighSurrogate(ch) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+            out += QStringView(text).sliced(i, pair ? 2 : 1).toUtf8();
+            i += pair ? 1 : 0;
         }
     }
     if (needsQuotes || (!out.isEmpty() && (out.front() == ' ' || out.back() == ' ')))
