@@ -146,60 +146,62 @@ Apply SecondsInto(std::optional<double> Options::*field) {
 using V = const std::optional<std::string>&;
 using S = const std::string&;
 
+std::string Output(Options& o, V v, S as) {
+    if (!v || v->empty())
+        return Say(t::kNeedsFolder, {as});
+    o.output = *v;
+    return std::string();
+}
+
+std::string NameFrom(Options& o, V v, S) {
+    if (!v || (*v != "dn" && *v != "btih"))
+        return Say(t::kNameValues);
+    o.usedn = *v == "dn";
+    return std::string();
+}
+
+std::string Jobs(Options& o, V v, S as) {
+    if (!v)
+        return Say(t::kNeedsNumber, {as});
+    const std::optional<int> jobs = ParseJobs(*v);
+    if (!jobs)
+        return Say(t::kJobsRange, {std::to_string(kMaxJobs)});
+    o.jobs = *jobs;
+    return std::string();
+}
+
+std::string Mirror(Options& o, V v, S) {
+    if (!v || !IsHttpUrl(*v))
+        return Say(t::kMirrorUrl, {v.value_or("")});
+    o.mirrors.push_back(*v);
+    return std::string();
+}
+
+// Checked when given: a file that cannot be read would fail every HTTPS link.
+std::string Certificates(Options& o, V v, S) {
+    if (!v || v->empty())
+        return Say(t::kNeedsCertificate);
+    std::string pem;
+    if (FetchResult read = ReadRegularFile(*v, kMaxCertificateBytes, pem); !read.ok())
+        return Say(t::kCannotReadCertificate,
+                   {*v, read.systemError == EINVAL  // a folder, a FIFO, a device
+                            ? Say(t::kNotARegularFile)
+                            : SystemReason(read.systemError, read.detail)});
+    o.caFile = *v;
+    return std::string();
+}
+
 const std::vector<OptionRow>& Table() {
     static const std::vector<OptionRow> table = {
-        {"-o", "--output", t::kValueFolder, Say(t::kHelpOutput),
-         [](Options& o, V v, S as) {
-             if (!v || v->empty())
-                 return Say(t::kNeedsFolder, {as});
-             o.output = *v;
-             return std::string();
-         }},
-        {"",
-         "--name",
-         {"dn|btih", "dn|btih"},
-         Say(t::kHelpName),
-         [](Options& o, V v, S) {
-             if (!v || (*v != "dn" && *v != "btih"))
-                 return Say(t::kNameValues);
-             o.usedn = *v == "dn";
-             return std::string();
-         }},
+        {"-o", "--output", t::kValueFolder, Say(t::kHelpOutput), Output},
+        {"", "--name", {"dn|btih", "dn|btih"}, Say(t::kHelpName), NameFrom},
         {"-j", "--jobs", t::kValueNumber,
-         Say(t::kHelpJobs, {std::to_string(kMaxJobs), std::to_string(kDefaultJobs)}),
-         [](Options& o, V v, S as) {
-             if (!v)
-                 return Say(t::kNeedsNumber, {as});
-             const std::optional<int> jobs = ParseJobs(*v);
-             if (!jobs)
-                 return Say(t::kJobsRange, {std::to_string(kMaxJobs)});
-             o.jobs = *jobs;
-             return std::string();
-         }},
-        {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror),
-         [](Options& o, V v, S) {
-             if (!v || !IsHttpUrl(*v))
-                 return Say(t::kMirrorUrl, {v.value_or("")});
-             o.mirrors.push_back(*v);
-             return std::string();
-         }},
+         Say(t::kHelpJobs, {std::to_string(kMaxJobs), std::to_string(kDefaultJobs)}), Jobs},
+        {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror), Mirror},
         {"", "--timeout", t::kValueSeconds,
          Say(t::kHelpTimeout, {Seconds(DownloadLimits{}.stallTimeoutMs)}),
          SecondsInto(&Options::timeoutSeconds)},
-        {"", "--cacert", t::kValueFile, Say(t::kHelpCacert),
-         [](Options& o, V v, S) {
-             if (!v || v->empty())
-                 return Say(t::kNeedsCertificate);
-             // Checked when given: a file that cannot be read would fail every HTTPS link.
-             std::string pem;
-             if (FetchResult read = ReadRegularFile(*v, kMaxCertificateBytes, pem); !read.ok())
-                 return Say(t::kCannotReadCertificate,
-                            {*v, read.systemError == EINVAL  // a folder, a FIFO, a device
-                                     ? Say(t::kNotARegularFile)
-                                     : SystemReason(read.systemError, read.detail)});
-             o.caFile = *v;
-             return std::string();
-         }},
+        {"", "--cacert", t::kValueFile, Say(t::kHelpCacert), Certificates},
         {"", "--no-swarm", kNoValue, Say(t::kHelpNoSwarm), Switch(&Options::swarm, false)},
         {"", "--no-dht", kNoValue, Say(t::kHelpNoDht), Switch(&Options::dht, false)},
         {"", "--swarm-timeout", t::kValueSeconds,

@@ -461,6 +461,23 @@ std::optional<FetchResult> Route(CURL* h, const std::string& url, bool onlyPubli
 
 namespace {
 
+// Before each request for an address a link names (the first and every redirect): its
+// credentials dropped, where it may lead checked, and what is left of the time bound set; a
+// failure when it cannot be asked.
+std::optional<FetchResult> NextHop(CURL* h, std::string& url, const FetchRequest& request,
+                                   const DownloadLimits& limits, Clock::time_point start,
+                                   Transfer& t) {
+    url = Url(url).WithoutCredentials();
+    if (std::optional<FetchResult> refused = Route(h, url, request.onlyPublicAddresses, t))
+        return refused;
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    const long left = limits.totalTimeoutMs - static_cast<long>(spent.count());
+    if (left <= 0)
+        return FetchResult::Failed(FetchError::Timeout, "the request took too long");
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, left);
+    return std::nullopt;
+}
+
 std::string HostKey(const std::string& url) {
     const Url parsed(url);
     return parsed.Get(CURLUPART_SCHEME) + "://" + parsed.Get(CURLUPART_HOST) + ":" +
@@ -513,15 +530,8 @@ FetchResult CurlDownloader::Download(const FetchRequest& request) {
     const auto start = Clock::now();
     for (long hop = 0;; ++hop) {
         if (fromLink) {
-            url = Url(url).WithoutCredentials();
-            if (std::optional<FetchResult> refused = Route(h, url, request.onlyPublicAddresses, t))
+            if (std::optional<FetchResult> refused = NextHop(h, url, request, limits_, start, t))
                 return *refused;
-            const auto spent =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-            const long left = limits_.totalTimeoutMs - static_cast<long>(spent.count());
-            if (left <= 0)
-                return FetchResult::Failed(FetchError::Timeout, "the request took too long");
-            curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, left);
         }
         curl_easy_setopt(h, CURLOPT_URL, url.c_str());
         const CURLcode code = curl_easy_perform(h);
