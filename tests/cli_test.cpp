@@ -661,8 +661,9 @@ TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
 }
 #endif
 
-// A seeder run by another program on this machine (under wine, on the Linux side; the Windows
-// part of the test command starts it and names its folder in VELINDRA_TEST_SEEDER): a v1 and a
+#ifdef _WIN32
+// A seeder run by another program on this machine (on the Linux side of wine; the Windows part
+// of the test command starts it and names its folder in VELINDRA_TEST_SEEDER): a v1 and a
 // v2-only link are fetched from it while the caches refuse, and each file holds the info
 // dictionary it seeds.
 TEST_F(CliTest, FetchesWhatTheCachesLackFromAnotherProgramsSeeder) {
@@ -670,10 +671,8 @@ TEST_F(CliTest, FetchesWhatTheCachesLackFromAnotherProgramsSeeder) {
     if (!given || !*given)
         GTEST_SKIP() << "no seeder runs beside the tests";
     std::string seeder = given;
-#ifdef _WIN32
     if (seeder.starts_with("/"))
         seeder = "Z:" + seeder;  // wine's drive for the Unix root
-#endif
     const CliRun run =
         RunCli({"-o", out.str(), "--no-dht", "--allow-private-addresses", "--mirror",
                 "http://127.0.0.1:" + std::to_string(testing::RefusingPort()) + "/{hash}",
@@ -687,6 +686,7 @@ TEST_F(CliTest, FetchesWhatTheCachesLackFromAnotherProgramsSeeder) {
             << name;
     }
 }
+#endif
 
 #ifndef _WIN32
 // A folder whose name is in another encoding (Latin-1 here) is printed as the bytes it has, so

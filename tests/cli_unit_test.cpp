@@ -57,6 +57,7 @@ TEST(TerminalTextTest, WidthsCountWhatTerminalsDraw) {
     EXPECT_EQ(FitWidth("中文中文", 5), "中…");
 }
 
+#ifndef _WIN32  // Windows asks the system for the user's language, not the environment
 // Chinese only where the terminal shows UTF-8: a GBK, GB2312 or Big5 locale is spoken to in
 // English.
 TEST(LanguageTest, ChineseOnlyUnderAUtf8ChineseLocale) {
@@ -83,14 +84,13 @@ TEST(LanguageTest, ChineseOnlyUnderAUtf8ChineseLocale) {
         testing::SetVariable("LC_MESSAGES", c.messages);
         testing::SetVariable("LC_CTYPE", c.ctype);
         testing::SetVariable("LANG", c.lang);
-#ifndef _WIN32
         EXPECT_EQ(UserLanguage(), c.expected)
             << c.all << "|" << c.messages << "|" << c.ctype << "|" << c.lang;
-#endif
     }
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANG"})
         testing::SetVariable(name, "");
 }
+#endif
 
 // One JSON object a link, with null where a field does not apply; a failure names every source
 // it asked, by its label, with the server's status.
