@@ -478,7 +478,11 @@ std::optional<FetchResult> NextHop(CURL* h, std::string& url, const FetchRequest
     return std::nullopt;
 }
 
-std::string HostKey(const std::string& url) {
+// What a request connects to: its proxy, when it goes through one (a proxy that cannot be
+// reached fails every cache behind it alike), else its scheme, host and port.
+std::string ConnectsTo(const std::string& url) {
+    if (const std::optional<std::string> proxy = ProxyFor(url))
+        return "proxy " + *proxy;
     const Url parsed(url);
     return parsed.Get(CURLUPART_SCHEME) + "://" + parsed.Get(CURLUPART_HOST) + ":" +
            parsed.Get(CURLUPART_PORT);
@@ -489,7 +493,7 @@ std::string HostKey(const std::string& url) {
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     if (request.source != SourceKind::Mirror)
         return Download(request);
-    const std::string host = HostKey(request.url);
+    const std::string host = ConnectsTo(request.url);
     if (std::optional<FetchResult> known = unreached_->Recent(host))
         return *known;
     FetchResult result = Download(request);

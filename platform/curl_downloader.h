@@ -39,8 +39,9 @@ std::optional<std::string> ProxyFor(const std::string& url);
 // with, so a batch keeps about one connection per worker and host. A body is written to a
 // temporary file beside the destination as it arrives and kept, staged, only when it is a
 // torrent for the requested info-hash. The standard proxy variables are honoured. A cache that
-// could not be reached (refused, unreachable, or its name unknown) is not asked again for a
-// few seconds: the links after it get the same answer at once instead of each waiting for it.
+// could not be reached (refused, unreachable, or its name unknown; or the proxy in front of it)
+// is not asked again for a few seconds: the links after it get the same answer at once instead
+// of each waiting for it.
 class CurlDownloader : public Downloader {
   public:
     explicit CurlDownloader(DownloadLimits limits = {},

@@ -264,66 +264,76 @@ void RaiseOpenFileLimit() {
 
 }  // namespace
 
+namespace {
+
+// What the session is told: the bounds and switches, and what it reports.
+lt::settings_pack Settings(const SwarmLimits& limits) {
+    lt::settings_pack pack;
+    pack.set_str(lt::settings_pack::user_agent, kUserAgent);
+    pack.set_str(lt::settings_pack::listen_interfaces, limits.listenInterfaces);
+    pack.set_bool(lt::settings_pack::enable_dht, limits.dht);
+    pack.set_bool(lt::settings_pack::enable_lsd, limits.localDiscovery);
+    pack.set_bool(lt::settings_pack::enable_upnp, limits.portMapping);
+    pack.set_bool(lt::settings_pack::enable_natpmp, limits.portMapping);
+    pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
+    // Errors, and what tells which trackers and peers could not be reached.
+    pack.set_int(lt::settings_pack::alert_mask,
+                 lt::alert_category::error | lt::alert_category::tracker |
+                     lt::alert_category::connect | lt::alert_category::ip_block |
+                     lt::alert_category::dht | lt::alert_category::status);
+    pack.set_int(lt::settings_pack::alert_queue_size, 50'000);
+    // Peers are dialled within a tenth of a second of being known, many at a time.
+    pack.set_int(lt::settings_pack::tick_interval, 100);
+    // Every link of a batch that needs the network is in the session at once: none waits for
+    // another's turn, nor for a connection slot.
+    pack.set_int(lt::settings_pack::connection_speed, 500);
+    pack.set_int(lt::settings_pack::connections_limit, 8000);
+    pack.set_int(lt::settings_pack::active_downloads, -1);
+    pack.set_int(lt::settings_pack::active_limit, -1);
+    pack.set_int(lt::settings_pack::active_dht_limit, -1);
+    pack.set_int(lt::settings_pack::active_tracker_limit, -1);
+    // Peers are dialled over TCP: a look-up moves a few kilobytes, where uTP's congestion
+    // control gains nothing, and a burst of uTP dials to one peer lost some, each then waiting
+    // three seconds for the fall-back to TCP.
+    pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+    // Trackers a link names are filtered like its peers.
+    pack.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
+    pack.set_bool(lt::settings_pack::ssrf_mitigation, true);
+    return pack;
+}
+
+}  // namespace
+
 lt::session& SwarmSource::Session() {
-    if (!session_) {
-        RaiseOpenFileLimit();
-        lt::settings_pack pack;
-        pack.set_str(lt::settings_pack::user_agent, kUserAgent);
-        pack.set_str(lt::settings_pack::listen_interfaces, limits_.listenInterfaces);
-        pack.set_bool(lt::settings_pack::enable_dht, limits_.dht);
-        pack.set_bool(lt::settings_pack::enable_lsd, limits_.localDiscovery);
-        pack.set_bool(lt::settings_pack::enable_upnp, limits_.portMapping);
-        pack.set_bool(lt::settings_pack::enable_natpmp, limits_.portMapping);
-        pack.set_int(lt::settings_pack::stop_tracker_timeout, 1);
-        // Errors, and what tells which trackers and peers could not be reached.
-        pack.set_int(lt::settings_pack::alert_mask,
-                     lt::alert_category::error | lt::alert_category::tracker |
-                         lt::alert_category::connect | lt::alert_category::ip_block |
-                         lt::alert_category::dht | lt::alert_category::status);
-        pack.set_int(lt::settings_pack::alert_queue_size, 50'000);
-        lt::session_params params;
-        if (limits_.dht)
-            LoadState(limits_.stateFile, params);
-        loaded_ = std::make_unique<lt::dht::dht_state>(params.dht_state);
-        // The library drops the saved nodes when its DHT starts before the listen sockets are
-        // open, as it does here: they go first among the bootstrap nodes instead, so that a
-        // later batch starts from the network it knew and needs no router.
-        const std::string saved = BootstrapFrom(params.dht_state, 32);
-        pack.set_str(lt::settings_pack::dht_bootstrap_nodes, saved + limits_.dhtBootstrapNodes);
-        CountRouters(limits_.dhtBootstrapNodes, routerNames_, routersByAddress_);
-        routersByAddress_ = routersByAddress_ || !saved.empty();
-        // Peers are dialled within a tenth of a second of being known, many at a time.
-        pack.set_int(lt::settings_pack::tick_interval, 100);
-        // Every link of a batch that needs the network is in the session at once: none waits
-        // for another's turn, nor for a connection slot.
-        pack.set_int(lt::settings_pack::connection_speed, 500);
-        // Peers are dialled over TCP: a look-up moves a few kilobytes, where uTP's congestion
-        // control gains nothing, and a burst of uTP dials to one peer lost some, each then
-        // waiting three seconds for the fall-back to TCP.
-        pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
-        pack.set_int(lt::settings_pack::connections_limit, 8000);
-        pack.set_int(lt::settings_pack::active_downloads, -1);
-        pack.set_int(lt::settings_pack::active_limit, -1);
-        pack.set_int(lt::settings_pack::active_dht_limit, -1);
-        pack.set_int(lt::settings_pack::active_tracker_limit, -1);
-        params.settings = std::move(pack);
-        params.disk_io_constructor = lt::disabled_disk_io_constructor;
-        // Trackers a link names are filtered like its peers.
-        params.settings.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
-        params.settings.set_bool(lt::settings_pack::ssrf_mitigation, true);
-        if (!limits_.allowPrivateAddresses)
-            params.ip_filter = PublicOnly();
-        session_ = std::make_unique<lt::session>(std::move(params));
-        dhtNodeMetric_ = lt::find_metric_idx("dht.dht_nodes");
-        lastDhtNode_ = Clock::now();
-        ++sessionsStarted_;
-        session_->set_alert_notify([this] {
-            std::lock_guard<std::mutex> guard(alertLock_);
-            alerts_ = true;
-            alerted_.notify_all();
-        });
-        watcher_ = std::thread([this] { Watch(); });
-    }
+    if (session_)
+        return *session_;
+    RaiseOpenFileLimit();
+    lt::session_params params;
+    if (limits_.dht)
+        LoadState(limits_.stateFile, params);
+    loaded_ = std::make_unique<lt::dht::dht_state>(params.dht_state);
+    params.settings = Settings(limits_);
+    // The library drops the saved nodes when its DHT starts before the listen sockets are open,
+    // as it does here: they go first among the bootstrap nodes instead, so that a later batch
+    // starts from the network it knew and needs no router.
+    const std::string saved = BootstrapFrom(params.dht_state, 32);
+    params.settings.set_str(lt::settings_pack::dht_bootstrap_nodes,
+                            saved + limits_.dhtBootstrapNodes);
+    CountRouters(limits_.dhtBootstrapNodes, routerNames_, routersByAddress_);
+    routersByAddress_ = routersByAddress_ || !saved.empty();
+    params.disk_io_constructor = lt::disabled_disk_io_constructor;
+    if (!limits_.allowPrivateAddresses)
+        params.ip_filter = PublicOnly();
+    session_ = std::make_unique<lt::session>(std::move(params));
+    dhtNodeMetric_ = lt::find_metric_idx("dht.dht_nodes");
+    lastDhtNode_ = Clock::now();
+    ++sessionsStarted_;
+    session_->set_alert_notify([this] {
+        std::lock_guard<std::mutex> guard(alertLock_);
+        alerts_ = true;
+        alerted_.notify_all();
+    });
+    watcher_ = std::thread([this] { Watch(); });
     return *session_;
 }
 
@@ -440,15 +450,22 @@ void SwarmSource::Note(const Alert& alert) {
 
 bool SwarmSource::NoteReachability(const Alert& alert) {
     lt::alert* a = alert.alert;
-    if (auto* failed = lt::alert_cast<lt::tracker_error_alert>(a)) {
-        // A tracker is not dead for an announce the library skipped (from an IPv6 address to
-        // an IPv4 tracker), nor for failing on one address after answering on another.
-        if (failed->error != lt::errors::announce_skipped &&
-            !answeredTrackers_.contains(failed->tracker_url()))
-            deadTrackers_.insert(failed->tracker_url());
+    if (auto* sent = lt::alert_cast<lt::tracker_announce_alert>(a)) {
+        ++announcing_[sent->tracker_url()];  // from one of the session's addresses
+    } else if (auto* failed = lt::alert_cast<lt::tracker_error_alert>(a)) {
+        // A tracker is dead once the announce from every address has failed (the library
+        // skips one from an IPv6 address to an IPv4 tracker, and from loopback to the rest),
+        // unless it answered on one of them.
+        const std::string url = failed->tracker_url();
+        int& announcing = announcing_[url];
+        announcing = std::max(announcing - 1, 0);
+        if (announcing == 0 && !answeredTrackers_.contains(url))
+            deadTrackers_.insert(url);
         if (failed->error == lt::errors::banned_by_ip_filter)
-            refusedTrackers_.insert(failed->tracker_url());  // its name led to one
+            refusedTrackers_.insert(url);  // its name led to one
     } else if (auto* replied = lt::alert_cast<lt::tracker_reply_alert>(a)) {
+        int& announcing = announcing_[replied->tracker_url()];
+        announcing = std::max(announcing - 1, 0);
         deadTrackers_.erase(replied->tracker_url());
         answeredTrackers_.insert(replied->tracker_url());
     } else if (auto* gone = lt::alert_cast<lt::peer_disconnected_alert>(a)) {

@@ -144,6 +144,7 @@ class SwarmSource : public Downloader {
     std::set<std::string> deadTrackers_;
     std::set<std::string> deadPeers_;
     std::set<std::string> answeredTrackers_;
+    std::map<std::string, int> announcing_;  // announces sent and not yet answered, by tracker
     // Trackers whose address is on this machine or a private network, never contacted.
     std::set<std::string> refusedTrackers_;
     // Info dictionaries received, by the hashes of their torrent (v1 and v2 hexadecimal), for

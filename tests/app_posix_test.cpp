@@ -18,14 +18,19 @@
 namespace velindra {
 namespace {
 
+sockaddr_un LocalAddress(const QString& name) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
+    return address;
+}
+
 // A raw connection to a local socket, for what a hostile program would do; -1 on failure.
 // Without `wait`, a server whose backlog is full gives -1 and errno EAGAIN at once.
 int Connect(const QString& name, bool wait = true) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (wait ? 0 : SOCK_NONBLOCK), 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const sockaddr_un address = LocalAddress(name);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         const int error = errno;
         ::close(fd);
         errno = error;
@@ -91,10 +96,8 @@ TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
     const QString name = SingleInstance::DefaultName();
     EXPECT_EQ(name.toStdString(), runtime / "velindra.socket");
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, name.toUtf8().constData(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const sockaddr_un address = LocalAddress(name);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ::close(fd);
     EXPECT_EQ(SingleInstance::HandOver(name, {"magnet:?x"}, 500, 500),
               SingleInstance::HandOverResult::NoInstance);
@@ -245,14 +248,13 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
         EXPECT_NE(window.result(), QDialog::Accepted);
     }
     // The same for the Save-as dialog's own state file.
-    qputenv("XDG_STATE_HOME", dir.path().toUtf8());
+    const testing::ScopedVariables state({{"XDG_STATE_HOME", dir.path().toStdString()}});
     std::filesystem::create_directories(dir.path().toStdString() + "/velindra");
-    const std::string state = StateFile().toStdString();
-    ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
+    const std::string stateFile = StateFile().toStdString();
+    ASSERT_EQ(::mkfifo(stateFile.c_str(), 0600), 0);
     EXPECT_FALSE(SaveDialogStartFolder().isEmpty());
     RememberSavedFile(QStringLiteral("/tmp/x.torrent"));
-    EXPECT_TRUE(std::filesystem::is_fifo(state));
-    qunsetenv("XDG_STATE_HOME");
+    EXPECT_TRUE(std::filesystem::is_fifo(stateFile));
 }
 
 // Each path reaches the opener as one argument, whatever it holds, and never through a shell.
@@ -266,9 +268,9 @@ TEST(LauncherTest, PathsReachTheOpenerIntact) {
         dir / "bin/xdg-open",
         "#!/bin/sh\nprintf '%s\\0' \"$@\" >\"$0.tmp\" && mv \"$0.tmp\" \"$0.out\"\n");
     std::filesystem::permissions(dir / "bin/xdg-open", std::filesystem::perms::owner_all);
-    const QByteArray path = qgetenv("PATH"), bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    qputenv("PATH", QByteArray::fromStdString(dir / "bin:") + path);
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    testing::ScopedVariables variables(
+        {{"PATH", dir / "bin:" + testing::Variable("PATH").value_or("")},
+         {"DBUS_SESSION_BUS_ADDRESS", ""}});
     const auto recorded = [&] {
         for (int i = 0; i < 100 && !std::filesystem::exists(record); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -292,11 +294,8 @@ TEST(LauncherTest, PathsReachTheOpenerIntact) {
     // reported.
     testing::WriteFile(dir / "bin/xdg-open", "#!/bin/sh\nexit 3\n");
     EXPECT_FALSE(launcher.OpenFile(folder + "/with space.torrent"));
-    qputenv("PATH", (dir / "nothing").c_str());
+    variables.Set("PATH", dir / "nothing");
     EXPECT_FALSE(launcher.OpenFile(dir / "x.torrent") || launcher.RevealFile(dir / "x.torrent"));
-    qputenv("PATH", path);
-    if (!bus.isEmpty())
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
 }
 
 }  // namespace

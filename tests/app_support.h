@@ -95,28 +95,28 @@ bool RunEventsUntil(Done done, int ms) {
     return true;
 }
 
-// A program of the build, as this system names it: wine reaches the Unix root as drive Z:.
+// A program of the build, as this system names it.
 inline QString ProgramPath(const char* path) {
-    const QString unix = QString::fromUtf8(path);
-#ifdef _WIN32
-    if (unix.startsWith(QLatin1Char('/')))
-        return QStringLiteral("Z:") + unix;
-#endif
-    return unix;
+    return QString::fromStdString(testing::ProgramPath(path));
 }
 
-// Starts the real program with these arguments and waits until it ends (up to 20 s); its exit
-// code, or -1 while it still runs.
-inline int RunLaterStart(const QStringList& arguments, int waitMs = 20000) {
-    QProcess later;
-    later.start(ProgramPath(VELINDRA_APP_PATH), arguments);
-    RunEventsUntil([&] { return later.state() == QProcess::NotRunning; }, waitMs);
-    if (later.state() != QProcess::NotRunning) {
-        later.kill();
-        later.waitForFinished();
+// Runs a program to its end, the event loop running meanwhile (a window of the test may be
+// what it talks to); its exit code, or -1 when it did not end within `waitMs`.
+inline int RunToEnd(const QString& program, const QStringList& arguments, int waitMs = 20000) {
+    QProcess p;
+    p.start(program, arguments);
+    RunEventsUntil([&] { return p.state() == QProcess::NotRunning; }, waitMs);
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished();
         return -1;
     }
-    return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// Starts the real window program with these arguments and waits until it ends.
+inline int RunLaterStart(const QStringList& arguments, int waitMs = 20000) {
+    return RunToEnd(ProgramPath(VELINDRA_APP_PATH), arguments, waitMs);
 }
 
 }  // namespace velindra

@@ -130,17 +130,8 @@ TEST(WindowsTest, AOneMegabyteLineDoesNotFreezeTheLinksBox) {
     EXPECT_TRUE(form.Text1->viewport()->rect().contains(form.Text1->cursorRect()));
 }
 
-// The windows' icons, their tab order, and Enter on a focused button.
-void CheckIconsTabOrderAndEnter(Form1& form, Form2& prompt, Form3& settings) {
-    const auto chain = [](QWidget* first) {
-        Names names{first->objectName()};
-        for (QWidget* w = first->nextInFocusChain(); w != first; w = w->nextInFocusChain()) {
-            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(first->window()) &&
-                !w->objectName().isEmpty())
-                names.push_back(w->objectName());
-        }
-        return names;
-    };
+// The windows' icons, and Enter on a focused button.
+void CheckIconsAndEnter(Form1& form, Form2& prompt, Form3& settings) {
     // The main and settings windows show the magnet, much of it red.
     for (QWidget* window : std::vector<QWidget*>{&form, &settings}) {
         const QImage icon = window->windowIcon().pixmap(16, 16).toImage();
@@ -152,12 +143,6 @@ void CheckIconsTabOrderAndEnter(Form1& form, Form2& prompt, Form3& settings) {
         EXPECT_GE(red, 20) << window->objectName().toStdString();
     }
     form.Command3->click();
-    form.Text1->setFocus();
-    EXPECT_EQ(chain(form.Text1), (Names{"Text1", "Command1", "Command2", "Command3"}));
-    EXPECT_EQ(chain(prompt.Command1), (Names{"Command1", "Command2", "Command3", "Check1"}));
-    EXPECT_EQ(chain(settings.Command1),
-              (Names{"Command1", "Option1", "Option2", "Option3", "Option4", "Command2", "Option5",
-                     "Text1", "Option6", "Option8", "Option7", "Option9", "Option10"}));
     for (QPushButton* button : {form.Command3, prompt.Command2, settings.Command2}) {
         int clicks = 0;
         QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
@@ -171,8 +156,8 @@ void CheckIconsTabOrderAndEnter(Form1& form, Form2& prompt, Form3& settings) {
 }
 
 // Every window grows with the desktop font by one factor and its texts always fit; whatever
-// the links box holds, the line with the cursor is shown whole. Tab order and the first focus;
-// Enter and keypad Enter press the focused button, as Space does, and no button is a default.
+// the links box holds, the line with the cursor is shown whole. The first focus; Enter and
+// keypad Enter press the focused button, as Space does, and no button is a default.
 TEST(WindowsTest, FontsAndKeyboardAsOnADesktop) {
     const QFont saved = QApplication::font();
     testing::World w;
@@ -207,7 +192,7 @@ TEST(WindowsTest, FontsAndKeyboardAsOnADesktop) {
         CheckTheCursorLineIsShown(form, points);
         if (points != 11)
             continue;
-        CheckIconsTabOrderAndEnter(form, prompt, settings);
+        CheckIconsAndEnter(form, prompt, settings);
     }
     QApplication::setFont(saved);
     // The toolkit's own buttons speak Chinese.
@@ -529,11 +514,8 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     EXPECT_EQ(w.journal.back(), "reveal " + kInFolder + a3 + ".torrent");
     EXPECT_TRUE(Form3(&form, w.settings, nullptr).Option3->isChecked());
     watch.stop();
-    form.Text1->setPlainText("magnet:?dn=x\r\n" + Link(Hash("BA", "CD")));
-    EXPECT_EQ(Messages([&] { form.Command1->click(); }),
-              (Names{"分析失败\n链接中没有种子特征",
-                     QString::fromStdString("种子获取失败\n" + Hash("BA", "CD") +
-                                            ".torrent\n镜像都没有这个种子")}));
+    form.Text1->setPlainText(Link(Hash("BA", "CD")));
+    EXPECT_EQ(Messages([&] { form.Command1->click(); }).size(), 1u);  // its words: BatchTest
     EXPECT_FALSE(form.Text1->toPlainText().isEmpty());
 
     CheckProgressAndCancel(form, w);
@@ -741,8 +723,7 @@ TEST(DialogTest, SaveAsStartsWhereTheLastFileWasSaved) {
     const char* variable = "XDG_STATE_HOME";
     const std::string stateFile = state / "velindra/state.ini";
 #endif
-    const QByteArray before = qgetenv(variable);
-    qputenv(variable, state.str().c_str());
+    const testing::ScopedVariables variables({{variable, state.str()}});
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     const QString folder = QDir::fromNativeSeparators(QString::fromStdString(first.str()));
     QStringList started,
@@ -770,7 +751,6 @@ TEST(DialogTest, SaveAsStartsWhereTheLastFileWasSaved) {
     }
     EXPECT_EQ(started, expected);
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(stateFile)));
-    before.isNull() ? qunsetenv(variable) : qputenv(variable, before);
 }
 
 // A save folder that is not a whole path is refused when the settings are saved.

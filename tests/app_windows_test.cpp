@@ -263,18 +263,6 @@ QString KnownFolder(REFKNOWNFOLDERID id) {
     return folder;
 }
 
-// Runs a program to its end (at most two minutes); its exit code, or -1.
-int RunToEnd(const QString& program, const QStringList& arguments) {
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return -1;
-    }
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
 const wchar_t* const kMagnet = L"Software\\Classes\\magnet";
 const wchar_t* const kMagnetCommand = L"Software\\Classes\\magnet\\shell\\open\\command";
 const wchar_t* const kUninstall =
@@ -320,7 +308,7 @@ TEST(InstallerTest, InstallsForTheUserAndUninstallsWithoutATrace) {
         QStringList arguments{QStringLiteral("/S")};
         if (!c.take)
             arguments << QStringLiteral("/NOMAGNET");
-        ASSERT_EQ(RunToEnd(ProgramPath(VELINDRA_SETUP_PATH), arguments), 0);
+        ASSERT_EQ(RunToEnd(ProgramPath(VELINDRA_SETUP_PATH), arguments, 120000), 0);
         for (const char* file : {"velindra.exe", "velindra-cli.exe", "uninstall.exe"})
             EXPECT_TRUE(QFileInfo(folder + "\\" + file).isFile()) << file;
         EXPECT_TRUE(QFileInfo::exists(shortcut));
@@ -367,7 +355,9 @@ TEST(InstallerTest, InstallsForTheUserAndUninstallsWithoutATrace) {
         }
 
         // The uninstaller copies itself away and ends at once; its copy does the work.
-        ASSERT_EQ(RunToEnd(folder + QStringLiteral("\\uninstall.exe"), {QStringLiteral("/S")}), 0);
+        ASSERT_EQ(
+            RunToEnd(folder + QStringLiteral("\\uninstall.exe"), {QStringLiteral("/S")}, 120000),
+            0);
         // Its entry in Apps is the last thing it removes.
         RunEventsUntil([] { return !KeyExists(kUninstall); }, 60000);
         EXPECT_FALSE(QFileInfo::exists(folder));

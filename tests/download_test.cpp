@@ -193,6 +193,24 @@ TEST_F(DownloadTest, EveryFailureLeavesAnExistingFileUntouched) {
     EXPECT_EQ(dir.Entries(), std::set<std::string>{"keep.torrent"});
 }
 
+// A cache that could not be reached is left alone for a moment: the links behind it get its
+// answer at once. Another downloader (another run) asks it again.
+TEST_F(DownloadTest, ACacheThatCouldNotBeReachedIsLeftAloneForAMoment) {
+    const int port = testing::RefusingPort();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/x.torrent";
+    const FetchResult refused = Get(url, dir / "x.torrent");
+    ASSERT_EQ(refused.error, FetchError::NoConnection) << refused.detail;
+    testing::CountingListener listener(port);  // it is up now
+    ASSERT_EQ(listener.port(), port);
+    const FetchResult again = Get(url, dir / "y.torrent");
+    EXPECT_EQ(again.error, FetchError::NoConnection);
+    EXPECT_EQ(again.detail, refused.detail);
+    EXPECT_EQ(listener.connections(), 0);
+    CurlDownloader another;
+    EXPECT_NE(Get(url, dir / "z.torrent", &another).error, FetchError::NoConnection);
+    EXPECT_EQ(listener.connections(), 1);
+}
+
 // A missing folder fails before anything is asked. A folder that appears where the file should
 // go during the transfer fails the rename at once: only a file that another program holds for
 // a moment is worth waiting for.

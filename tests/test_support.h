@@ -6,6 +6,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -17,7 +19,8 @@
 
 namespace velindra::testing {
 
-inline std::string Hex(const Sha1Digest& d) {
+template <typename Digest>
+std::string Hex(const Digest& d) {
     std::string s;
     for (const uint8_t value : d)
         s += std::string{"0123456789abcdef"[value / 16], "0123456789abcdef"[value % 16]};
@@ -49,12 +52,8 @@ inline Torrent MakeTorrent(const std::string& name, bool v2 = false) {
                              "6:lengthi" + std::to_string(1000 + name.size()) + "e4:name" +
                              bstr(name) + "12:piece lengthi16384e6:pieces" +
                              bstr(std::string(20, static_cast<char>(name.size()))) + "e";
-    std::string v2hash;
-    const Sha256Digest digest = *Sha256(info);
-    for (uint8_t b : digest)
-        v2hash += std::string(1, "0123456789abcdef"[b >> 4]) + "0123456789abcdef"[b & 15];
     return Torrent{"d8:announce10:http://t/a4:info" + info + "e",
-                   ReadLinkHashes(Hex(*Sha1(info)), "")->V1Text(), v2hash};
+                   ReadLinkHashes(Hex(*Sha1(info)), "")->V1Text(), Hex(*Sha256(info))};
 }
 
 // A source's staged file put in its place at once, as a committer would.
@@ -92,6 +91,40 @@ inline void SetVariable(const std::string& name, const std::string& value) {
     value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
 #endif
 }
+
+// A variable of this process's environment; nothing when it is not set.
+inline std::optional<std::string> Variable(const std::string& name) {
+#ifdef _WIN32
+    const wchar_t* value = _wgetenv(Utf16(name).c_str());
+    return value ? std::optional<std::string>(Utf8(value)) : std::nullopt;
+#else
+    const char* value = std::getenv(name.c_str());
+    return value ? std::optional<std::string>(value) : std::nullopt;
+#endif
+}
+
+// Variables of this process's environment set for a scope ("" removes one), each put back as
+// it was when the scope ends.
+class ScopedVariables {
+  public:
+    explicit ScopedVariables(const std::map<std::string, std::string>& values = {}) {
+        for (const auto& [name, value] : values)
+            Set(name, value);
+    }
+    ~ScopedVariables() {
+        for (const auto& [name, value] : saved_)
+            SetVariable(name, value.value_or(""));
+    }
+    ScopedVariables(const ScopedVariables&) = delete;
+    ScopedVariables& operator=(const ScopedVariables&) = delete;
+    void Set(const std::string& name, const std::string& value) {
+        saved_.try_emplace(name, Variable(name));
+        SetVariable(name, value);
+    }
+
+  private:
+    std::map<std::string, std::optional<std::string>> saved_;
+};
 
 // Downloads in tests go straight to 127.0.0.1, whatever proxy the machine has.
 inline void ClearProxies() {
@@ -141,6 +174,16 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// A path on this machine as the program under test names it: wine reaches the Unix root as
+// drive Z:.
+inline std::string ProgramPath(std::string path) {
+#ifdef _WIN32
+    if (path.starts_with("/"))
+        path = "Z:" + path;
+#endif
+    return path;
+}
+
 // A port on 127.0.0.1 on which nothing listens: bound, named, and let go.
 inline int RefusingPort() {
     const socket_t fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -154,12 +197,12 @@ inline int RefusingPort() {
     return ntohs(address.sin_port);
 }
 
-// A port on 127.0.0.1 that counts who comes: TCP connections, and UDP datagrams (a BitTorrent
-// peer is tried over uTP first).
+// A port on 127.0.0.1 (the one given, or any free one) that counts who comes: TCP
+// connections, and UDP datagrams.
 class CountingListener {
   public:
-    CountingListener() {
-        for (int attempt = 0; attempt < 20 && !Bind(); ++attempt) {
+    explicit CountingListener(int port = 0) {
+        for (int attempt = 0; attempt < 20 && !Bind(port); ++attempt) {
         }
         thread_ = std::thread([this] {
             char datagram[2048];
@@ -194,13 +237,14 @@ class CountingListener {
     int connections() const { return connections_; }
 
   private:
-    // A TCP and a UDP socket on one free port.
-    bool Bind() {
+    // A TCP and a UDP socket on one port.
+    bool Bind(int port) {
         tcp_ = ::socket(AF_INET, SOCK_STREAM, 0);
         udp_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port));
         socklen_t length = sizeof address;
         ::bind(tcp_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::listen(tcp_, 16);
