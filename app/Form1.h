@@ -21,9 +21,11 @@ namespace velindra {
 
 class ProgressWaiter;
 
-// How many links a batch fetches at once ahead of the one it is at, and how far ahead at most.
+// How many links a batch fetches from the web at once ahead of the one it is at, and how many
+// fetched files at most wait for their turn (links waiting on the BitTorrent network hold none:
+// a whole batch may wait there at once).
 inline constexpr int kAheadWorkers = 8;
-inline constexpr size_t kAheadWindow = 16;
+inline constexpr size_t kAheadWindow = 64;
 
 // What the windows reach outside themselves; the program passes the real ones, tests their
 // stand-ins.

@@ -117,6 +117,7 @@ class LoopbackSeeder {
         pack.set_bool(lt::settings_pack::dht_restrict_search_ips, false);
         // Every session here has the same address: no rate limit for one address.
         pack.set_int(lt::settings_pack::dht_block_ratelimit, 1'000'000);
+        pack.set_int(lt::settings_pack::dht_upload_rate_limit, 10'000'000);  // 8 kB/s by default
         pack.set_bool(lt::settings_pack::enable_lsd, false);
         pack.set_bool(lt::settings_pack::enable_upnp, false);
         pack.set_bool(lt::settings_pack::enable_natpmp, false);

@@ -2,9 +2,9 @@
 // "获取种子" with the settings the caller stored (a configured folder, "什么都不做", failures not
 // shown), then prints the seconds the batch took and how many links it had. With --network the
 // network source is asked after the caches: --dht-node NODE joins the DHT through that node
-// only, --no-dht asks the links' trackers and peers alone, and --allow-private-addresses lets
-// them be on this machine. With --line KB instead, the time to paste one link of that many KiB
-// into the links box and draw it. Runs offscreen.
+// only, --no-dht asks the links' trackers and peers alone, --listen as velindra-cli's, and
+// --allow-private-addresses lets them be on this machine. With --line KB instead, the time to paste
+// one link of that many KiB into the links box and draw it. Runs offscreen.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: window_batch LINKS-FILE [--network [--dht-node NODE] [--no-dht] "
-                     "[--allow-private-addresses]] | --line KB\n");
+                     "[--listen ADDRESS] [--allow-private-addresses]] | --line KB\n");
         return 2;
     }
     if (std::string(argv[1]) == "--line" && argc > 2) {
@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
         network = network || option == "--network";
         if (option == "--dht-node" && i + 1 < argc)
             options.dhtNodes.push_back(argv[++i]);
+        if (option == "--listen" && i + 1 < argc)
+            options.listen = argv[++i];
         options.dht = options.dht && option != "--no-dht";
         options.allowPrivateAddresses =
             options.allowPrivateAddresses || option == "--allow-private-addresses";

@@ -53,8 +53,10 @@ inline constexpr Text kHelpName = {"dn: 优先用链接的显示名命名 (默�
                                    "dn: name files after the link's display name\n"
                                    "where it has one (default); btih: always after\n"
                                    "the info-hash"};
-inline constexpr Text kHelpJobs = {"同时下载的链接数, 1 到 %1 (默认 %2)",
-                                   "links fetched at the same time, 1 to %1 (default %2)"};
+inline constexpr Text kHelpJobs = {
+    "同时从网上下载的链接数, 1 到 %1 (默认 %2);\n等待 BitTorrent 网络的链接不占用",
+    "links fetched from the web at the same time, 1 to %1\n(default %2); links waiting on the "
+    "BitTorrent\nnetwork do not count"};
 inline constexpr Text kHelpMirror = {
     "用这些镜像代替内置镜像, 按给出的顺序询问 (可重复);\n"
     "占位符 {hash} {first2} {last2}, 必须是 http:// 或 https:// 地址",
