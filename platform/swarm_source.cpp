@@ -292,10 +292,13 @@ lt::settings_pack Settings(const SwarmLimits& limits) {
     pack.set_int(lt::settings_pack::active_limit, -1);
     pack.set_int(lt::settings_pack::active_dht_limit, -1);
     pack.set_int(lt::settings_pack::active_tracker_limit, -1);
+#ifndef _WIN32
     // Peers are dialled over TCP: a look-up moves a few kilobytes, where uTP's congestion
     // control gains nothing, and a burst of uTP dials to one peer lost some, each then waiting
-    // three seconds for the fall-back to TCP.
+    // three seconds for the fall-back to TCP. (The Windows build keeps the library's uTP first:
+    // under wine, TCP dials to a peer the DHT named on another loopback address got nowhere.)
     pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
+#endif
     // Trackers a link names are filtered like its peers.
     pack.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
     pack.set_bool(lt::settings_pack::ssrf_mitigation, true);
