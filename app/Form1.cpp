@@ -189,7 +189,6 @@ void Form1::Command1_Click() {
     s.folderIgnoresCase = outside_.folderIgnoresCase;
     s.stop = &stop_;
     s.aheadWorkers = kAheadWorkers;
-    s.aheadWindow = kAheadWindow;
     if (outside_.stagingFolder)
         s.stagingFolder = outside_.stagingFolder();
     FetchBatch(text, options, s);

@@ -21,11 +21,9 @@ namespace velindra {
 
 class ProgressWaiter;
 
-// How many links a batch fetches from the web at once ahead of the one it is at, and how many
-// fetched files at most wait for their turn (links waiting on the BitTorrent network hold none:
-// a whole batch may wait there at once).
+// How many links a batch fetches from the web at once ahead of the one it is at; how many
+// fetched files wait for their turn is the batch's own bound (Services::aheadWindow).
 inline constexpr int kAheadWorkers = 8;
-inline constexpr size_t kAheadWindow = 64;
 
 // What the windows reach outside themselves; the program passes the real ones, tests their
 // stand-ins.

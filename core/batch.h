@@ -52,10 +52,11 @@ struct Services {
     // Set (by the user's "取消", or by the main window closing) to stop the batch: every fetch
     // in flight ends as cancelled, and no further link starts.
     std::atomic<bool>* stop = nullptr;
-    // How many links are fetched at once ahead of the one the batch is at, and how far ahead
-    // at most. With none, each link is fetched at its turn on the calling thread.
+    // How many links are fetched from the web at once ahead of the one the batch is at, and how
+    // many fetched files at most wait for their turn (links waiting on the network hold none).
+    // With no workers, each link is fetched at its turn on the calling thread.
     int aheadWorkers = 0;
-    size_t aheadWindow = 16;
+    size_t aheadWindow = 64;
     // Where the files of links that are saved through the Save-as dialog wait, fetched ahead,
     // until the dialog says where they go; without one they are fetched once it has.
     std::string stagingFolder = {};

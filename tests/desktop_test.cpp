@@ -89,7 +89,7 @@ TEST(DesktopTest, DebianPackageDeclaresItsDependencies) {
     const Output built =
         Shell("cd " + Quote(kBuild) + " && cpack -G DEB -B " + Quote(out.path().string()));
     ASSERT_EQ(built.status, 0) << built.text;
-    const std::string deb = out / "velindra_1.0.0_amd64.deb";
+    const std::string deb = out / ("velindra_" + std::string(VELINDRA_VERSION) + "_amd64.deb");
     ASSERT_TRUE(std::filesystem::exists(deb)) << built.text;
     const Output control = Shell("dpkg-deb -f " + Quote(deb) + " Package Depends Section");
     for (const char* dependency :
