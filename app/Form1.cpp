@@ -184,7 +184,6 @@ void Form1::Command1_Click() {
     Services s{outside_.settings, services, services,           services,
                sources,           services, outside_.committer, *progress_};
     s.askNetwork = network != nullptr;
-    s.allowPrivateAddresses = outside_.allowPrivateAddresses;
     s.makeFolder = outside_.makeFolder;
     s.folderIgnoresCase = outside_.folderIgnoresCase;
     s.stop = &stop_;

@@ -40,8 +40,6 @@ struct Outside {
     // Where files that go through the Save-as dialog wait, fetched ahead, until it has said
     // where; none keeps such links from being fetched before their turn.
     std::function<std::string()> stagingFolder = {};
-    // The addresses a link names itself may be on this machine or a private network.
-    bool allowPrivateAddresses = false;
     // The save folder made as a batch starts, and whether its file system ignores case; none
     // leaves the folder as it is and compares names by the system's custom.
     std::function<bool(const std::string&)> makeFolder = {};

@@ -16,9 +16,9 @@
 #include "curl_downloader.h"
 #include "desktop_launcher.h"
 #include "file_reading.h"
-#include "network_source.h"
 #include "qt_settings_store.h"
 #include "save_folder.h"
+#include "sources.h"
 #include "twips.h"
 #include "user_folders.h"
 
@@ -120,15 +120,6 @@ Form1* MainWindow() {
     return form;
 }
 
-// The source asked when every mirror has failed: one BitTorrent session per batch.
-static std::function<std::unique_ptr<Downloader>()> NetworkSource(bool allowPrivateAddresses) {
-    return [allowPrivateAddresses] {
-        NetworkOptions options;
-        options.allowPrivateAddresses = allowPrivateAddresses;
-        return MakeNetworkSource(options);
-    };
-}
-
 // Files fetched ahead for the Save-as dialog wait in the user's own cache folder.
 static std::string StagingFolder() {
     const std::string folder = UserCacheFolder();
@@ -139,24 +130,20 @@ void Main(const QStringList& links, bool allowPrivateAddresses) {
     InitVisualStyles();
 
     static QtSettingsStore settings;
-    static CurlDownloader downloader;
+    SourceOptions sources;
+    sources.allowPrivateAddresses = allowPrivateAddresses;
+    static CurlDownloader downloader(WebLimits(sources));
     static Committer committer;
     static DesktopLauncher launcher;
     if (!form) {
-        Outside outside{settings,
-                        downloader,
-                        committer,
-                        launcher,
-                        SaveAsFromLastFolder,
+        Outside outside{settings, downloader, committer, launcher, SaveAsFromLastFolder,
                         [](QWidget* owner, std::string& path) {
                             return CD::BrowseForFolder(owner, path, texts::kFolderPrompt,
                                                        CD::kOnlyFileSystemFolders);
                         },
-                        NetworkSource(allowPrivateAddresses),
-                        StagingFolder,
-                        allowPrivateAddresses,
-                        MakeFolders,
-                        FolderIgnoresCase};
+                        // One BitTorrent session a batch, asked when every mirror has failed.
+                        [sources] { return MakeNetworkSource(sources); }, StagingFolder,
+                        MakeFolders, FolderIgnoresCase};
         form = new Form1(std::move(outside));
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });

@@ -19,8 +19,8 @@
 #include "curl_downloader.h"
 #include "desktop_launcher.h"
 #include "links.h"
-#include "network_source.h"
 #include "qt_settings_store.h"
+#include "sources.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -53,12 +53,8 @@ int main(int argc, char** argv) {
     text << in.rdbuf();
     QApplication app(argc, argv);
     velindra::QtSettingsStore settings;
-    velindra::CurlDownloader downloader;
-    velindra::Committer committer;
-    velindra::DesktopLauncher launcher;
-    velindra::Outside outside{settings, downloader, committer, launcher, nullptr, nullptr};
     bool network = false;
-    velindra::NetworkOptions options;
+    velindra::SourceOptions options;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
         network = network || option == "--network";
@@ -70,7 +66,10 @@ int main(int argc, char** argv) {
         options.allowPrivateAddresses =
             options.allowPrivateAddresses || option == "--allow-private-addresses";
     }
-    outside.allowPrivateAddresses = options.allowPrivateAddresses;
+    velindra::CurlDownloader downloader(velindra::WebLimits(options));
+    velindra::Committer committer;
+    velindra::DesktopLauncher launcher;
+    velindra::Outside outside{settings, downloader, committer, launcher, nullptr, nullptr};
     if (network)
         outside.makeNetworkSource = [options] { return velindra::MakeNetworkSource(options); };
     velindra::Form1 form(std::move(outside));

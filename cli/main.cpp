@@ -8,9 +8,9 @@
 #include "cli_texts.h"
 #include "console.h"
 #include "language.h"
-#include "network_source.h"
 #include "process_setup.h"
 #include "run.h"
+#include "sources.h"
 #include "terminal_text.h"
 
 int main(int argc, char** argv) {

@@ -86,9 +86,18 @@ std::optional<int> ParseJobs(const std::string& text) {
     return static_cast<int>(n);
 }
 
-Apply Switch(bool Options::*field, bool value) {
+bool& Field(Options& o, bool Options::*field) {
+    return o.*field;
+}
+
+bool& Field(Options& o, bool SourceOptions::*field) {
+    return o.sources.*field;
+}
+
+template <typename Member>
+Apply Switch(Member field, bool value) {
     return [field, value](Options& o, auto&, auto&) {
-        o.*field = value;
+        Field(o, field) = value;
         return std::string();
     };
 }
@@ -113,7 +122,7 @@ std::string CheckEndpoint(const std::string& endpoint, const std::string& as, bo
     return {};
 }
 
-Apply Address(std::string Options::*single, std::vector<std::string> Options::*many) {
+Apply Address(std::string SourceOptions::*single, std::vector<std::string> SourceOptions::*many) {
     return [single, many](Options& o, const std::optional<std::string>& v, const std::string& as) {
         if (!v || v->empty())
             return Say(t::kNeedsAddress, {as});
@@ -126,19 +135,19 @@ Apply Address(std::string Options::*single, std::vector<std::string> Options::*m
             begin = end + 1;
         }
         if (single)
-            o.*single = *v;
+            o.sources.*single = *v;
         else
-            (o.*many).push_back(*v);
+            (o.sources.*many).push_back(*v);
         return std::string();
     };
 }
 
-Apply SecondsInto(std::optional<double> Options::*field) {
+Apply SecondsInto(std::optional<double> SourceOptions::*field) {
     return [field](Options& o, const std::optional<std::string>& v, const std::string& as) {
         const std::optional<double> seconds = v ? ParseSeconds(*v) : std::nullopt;
         if (!seconds)
             return Say(t::kNeedsSeconds, {as, v.value_or("")});
-        o.*field = seconds;
+        o.sources.*field = seconds;
         return std::string();
     };
 }
@@ -187,7 +196,7 @@ std::string Certificates(Options& o, V v, S) {
                    {*v, read.systemError == EINVAL  // a folder, a FIFO, a device
                             ? Say(t::kNotARegularFile)
                             : SystemReason(read.systemError, read.detail)});
-    o.caFile = *v;
+    o.sources.caFile = *v;
     return std::string();
 }
 
@@ -200,18 +209,19 @@ const std::vector<OptionRow>& Table() {
         {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror), Mirror},
         {"", "--timeout", t::kValueSeconds,
          Say(t::kHelpTimeout, {Seconds(DownloadLimits{}.stallTimeoutMs)}),
-         SecondsInto(&Options::timeoutSeconds)},
+         SecondsInto(&SourceOptions::stallSeconds)},
         {"", "--cacert", t::kValueFile, Say(t::kHelpCacert), Certificates},
-        {"", "--no-swarm", kNoValue, Say(t::kHelpNoSwarm), Switch(&Options::swarm, false)},
-        {"", "--no-dht", kNoValue, Say(t::kHelpNoDht), Switch(&Options::dht, false)},
+        {"", "--no-swarm", kNoValue, Say(t::kHelpNoSwarm), Switch(&SourceOptions::network, false)},
+        {"", "--no-dht", kNoValue, Say(t::kHelpNoDht), Switch(&SourceOptions::dht, false)},
         {"", "--swarm-timeout", t::kValueSeconds,
          Say(t::kHelpSwarmTimeout, {Seconds(SwarmLimits{}.perLinkMs)}),
-         SecondsInto(&Options::swarmSeconds)},
-        {"", "--listen", t::kValueListen, Say(t::kHelpListen), Address(&Options::listen, nullptr)},
+         SecondsInto(&SourceOptions::perLinkSeconds)},
+        {"", "--listen", t::kValueListen, Say(t::kHelpListen),
+         Address(&SourceOptions::listen, nullptr)},
         {"", "--dht-node", t::kValueNode, Say(t::kHelpDhtNode),
-         Address(nullptr, &Options::dhtNodes)},
+         Address(nullptr, &SourceOptions::dhtNodes)},
         {"", "--allow-private-addresses", kNoValue, Say(t::kHelpAllowPrivate),
-         Switch(&Options::allowPrivateAddresses, true)},
+         Switch(&SourceOptions::allowPrivateAddresses, true)},
         {"", "--json", kNoValue, Say(t::kHelpJson), Switch(&Options::json, true)},
         {"-n", "--no-clobber", kNoValue, Say(t::kHelpNoClobber), Switch(&Options::noClobber, true)},
         {"-q", "--quiet", kNoValue, Say(t::kHelpQuiet), Switch(&Options::quiet, true)},

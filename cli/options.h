@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sources.h"
+
 namespace velindra::cli {
 
 inline constexpr int kDefaultJobs = 4;
@@ -17,19 +19,10 @@ struct Options {
     bool usedn = true;
     int jobs = kDefaultJobs;
     std::vector<std::string> mirrors;
-    std::optional<double> timeoutSeconds;
-    bool swarm = true;
-    bool dht = true;
-    std::string listen;
-    std::vector<std::string> dhtNodes;
-    std::optional<double> swarmSeconds;
-    // The addresses a link names itself (xs=, as=, its trackers and peers) may be on this
-    // machine or a private network.
-    bool allowPrivateAddresses = false;
+    SourceOptions sources;  // --timeout, --cacert, the network's options and the addresses
     bool quiet = false;
     bool noClobber = false;  // a link whose file is there already, with its torrent, is kept
     bool json = false;       // one JSON object per link on standard output instead of the paths
-    std::string caFile;
     // Files ("-" is standard input) and link texts, in the order given.
     struct Input {
         bool isLinkText;

@@ -9,6 +9,7 @@
 #include "ahead.h"
 #include "atomic_file.h"
 #include "cli_texts.h"
+#include "committer.h"
 #include "curl_downloader.h"
 #include "digests.h"
 #include "file_reading.h"
@@ -100,10 +101,10 @@ class LinkRun {
               count_, [this](size_t i) { return ShownName(i); },
               !options.quiet && console.errorIsTerminal && console.escapes, console.columns,
               ErrorColumns),
-          sources_(options),
+          sources_(options.sources),
           chain_{sources_.downloader(),
                  options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
-                 sources_.askNetwork(), options.allowPrivateAddresses} {}
+                 sources_.askNetwork()} {}
 
     // Whether every link was saved (or kept).
     bool Execute() {
@@ -153,9 +154,9 @@ class LinkRun {
             progress_.End(i);
             outcome = Fetched(plan, std::move(result));
             if (outcome.ok())
-                outcome.commit = sources_.committer().Submit(
-                    std::move(outcome.result.attempts.back().result.staged), plan.destination,
-                    &gStop);
+                outcome.commit =
+                    committer_.Submit(std::move(outcome.result.attempts.back().result.staged),
+                                      plan.destination, &gStop);
         }
         std::lock_guard<std::mutex> guard(lock_);
         outcomes_[i] = std::move(outcome);
@@ -173,7 +174,8 @@ class LinkRun {
     const BatchPlanner& planner_;
     const size_t count_;
     ProgressLine progress_;
-    RunSources sources_;
+    Committer committer_;  // goes after the sources: it finishes what they handed over
+    Sources sources_;
     const LinkSources chain_;
     std::mutex lock_;
     std::map<size_t, Outcome> outcomes_;  // of the links done and not yet printed

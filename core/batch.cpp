@@ -97,8 +97,7 @@ class BatchRun {
           count_(plans_.size()),
           cancel_(std::make_unique<std::atomic<bool>[]>(count_)),
           activities_(std::make_unique<Activity[]>(count_)),
-          sources_{services.downloader, services.mirrors, services.askNetwork,
-                   services.allowPrivateAddresses} {
+          sources_{services.downloader, services.mirrors, services.askNetwork} {
         const bool folderUsable =
             options.basePath.empty() || IsAbsoluteFolder(options.basePath, services.pathRules);
         saveAs_ = options.basePath.empty();

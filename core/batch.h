@@ -48,7 +48,6 @@ struct Services {
     std::function<bool(const std::string& folder)> folderIgnoresCase = nullptr;
     // Ask the BitTorrent network (through the downloader) when every mirror has failed.
     bool askNetwork = false;
-    bool allowPrivateAddresses = false;
     // Set (by the user's "取消", or by the main window closing) to stop the batch: every fetch
     // in flight ends as cancelled, and no further link starts.
     std::atomic<bool>* stop = nullptr;

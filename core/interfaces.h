@@ -68,10 +68,6 @@ struct FetchRequest {
     const std::atomic<bool>* cancel = nullptr;
     // Where the network source reports its peers and DHT nodes; may be null.
     Activity* activity = nullptr;
-    // The address is the link's say-so: it is not contacted when it is, or leads to, this
-    // machine or a private network (FetchError::PrivateAddress), and credentials written in
-    // it are never sent.
-    bool onlyPublicAddresses = false;
 };
 
 // One blocking download of one URL. The checked file comes back staged beside the destination

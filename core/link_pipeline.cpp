@@ -154,9 +154,6 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
         request.position = position;
         request.cancel = cancel;
         request.activity = activity;
-        // The caches are the user's choice; what the link names itself is not.
-        request.onlyPublicAddresses =
-            request.source != SourceKind::Mirror && !sources.allowPrivateAddresses;
         if (activity)
             activity->Asking(request.source, request.sourceIndex, request.url);
         // A look-up in the network mostly waits: the worker goes on with the next link.

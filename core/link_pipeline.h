@@ -75,8 +75,6 @@ struct LinkSources {
     Downloader& downloader;
     const std::vector<std::string>& mirrors = BuiltInMirrors();
     bool askNetwork = false;  // the network source, when every mirror has failed
-    // The addresses a link names itself may be on this machine or a private network.
-    bool allowPrivateAddresses = false;
 };
 
 // One source asked for a link, and its answer.

@@ -468,7 +468,9 @@ std::optional<FetchResult> NextHop(CURL* h, std::string& url, const FetchRequest
                                    const DownloadLimits& limits, Clock::time_point start,
                                    Transfer& t) {
     url = Url(url).WithoutCredentials();
-    if (std::optional<FetchResult> refused = Route(h, url, request.onlyPublicAddresses, t))
+    // The caches are the user's choice; what the link names itself is not.
+    const bool onlyPublic = request.source != SourceKind::Mirror && !limits.allowPrivateAddresses;
+    if (std::optional<FetchResult> refused = Route(h, url, onlyPublic, t))
         return refused;
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     const long left = limits.totalTimeoutMs - static_cast<long>(spent.count());

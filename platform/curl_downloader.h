@@ -17,6 +17,9 @@ struct DownloadLimits {
     size_t maxBodyBytes = 64u << 20;  // counted on the decoded body
     long maxRedirects = 5;
     long totalTimeoutMs = 60'000;  // the whole request, redirects included
+    // The addresses a link names itself may be on this machine or a private network; the caches
+    // always may. Otherwise such an address is not contacted (FetchError::PrivateAddress).
+    bool allowPrivateAddresses = false;
 };
 
 // Where the certificates that HTTPS servers are checked against come from: the file given

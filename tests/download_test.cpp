@@ -103,7 +103,6 @@ class DownloadTest : public ::testing::Test {
         r.destination = dest;
         r.hashes = *ReadLinkHashes(hash.empty() ? good.hash : hash, "");
         r.cancel = cancel;
-        r.onlyPublicAddresses = linkAddress;
         r.source = linkAddress ? SourceKind::LinkAddress : SourceKind::Mirror;
         return testing::Committed((d ? *d : downloader).Fetch(r));
     }

@@ -1,4 +1,4 @@
-#include "network_source.h"
+#include "sources.h"
 
 #ifdef VELINDRA_SWARM
 #include <algorithm>
@@ -8,8 +8,18 @@
 
 namespace velindra {
 
+DownloadLimits WebLimits(const SourceOptions& options) {
+    DownloadLimits limits;
+    if (options.stallSeconds)
+        limits.stallTimeoutMs = static_cast<long>(*options.stallSeconds * 1000);
+    limits.allowPrivateAddresses = options.allowPrivateAddresses;
+    return limits;
+}
+
 #ifdef VELINDRA_SWARM
-std::unique_ptr<Downloader> MakeNetworkSource(const NetworkOptions& options) {
+std::unique_ptr<Downloader> MakeNetworkSource(const SourceOptions& options) {
+    if (!options.network)
+        return nullptr;
     SwarmLimits limits;
     limits.dht = options.dht;
     limits.stateFile = DefaultSwarmStateFile();
@@ -34,7 +44,7 @@ bool NetworkClosing() {
     return SwarmTeardownPending();
 }
 #else
-std::unique_ptr<Downloader> MakeNetworkSource(const NetworkOptions&) {
+std::unique_ptr<Downloader> MakeNetworkSource(const SourceOptions&) {
     return nullptr;
 }
 
@@ -42,5 +52,12 @@ bool NetworkClosing() {
     return false;
 }
 #endif
+
+Sources::Sources(const SourceOptions& options)
+    : web_(WebLimits(options), TrustStore::FromEnvironment(options.caFile)),
+      network_(MakeNetworkSource(options)),
+      router_(web_, network_.get()) {}
+
+Sources::~Sources() = default;
 
 }  // namespace velindra

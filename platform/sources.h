@@ -1,0 +1,55 @@
+// The sources a run or batch asks, made in one place for every front end from one set of
+// options: the web downloader for the caches and the links' own addresses of their files and,
+// unless turned off or built without it, one BitTorrent network session.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "curl_downloader.h"
+#include "mirrors.h"
+
+namespace velindra {
+
+struct SourceOptions {
+    // The addresses a link names itself (its file's addresses, its peers, trackers and DHT
+    // nodes) may be on this machine or a private network; the caches always may.
+    bool allowPrivateAddresses = false;
+    bool network = true;  // the network, asked when every cache has failed
+    bool dht = true;
+    std::string listen;                    // empty: every address, any port
+    std::vector<std::string> dhtNodes;     // empty: the public routers
+    std::optional<double> perLinkSeconds;  // empty: the network source's own bound
+    std::optional<double> stallSeconds;    // empty: the web downloader's own bound
+    std::string caFile;                    // empty: as TrustStore::FromEnvironment finds it
+};
+
+// The web downloader's bounds for these options.
+DownloadLimits WebLimits(const SourceOptions& options);
+
+// A network session for one run or batch, started now so that its DHT bootstrap is done by the
+// time a link's caches have all failed, with its DHT state kept in the user's cache folder;
+// nothing when the options turn it off or the program was built without the network source.
+std::unique_ptr<Downloader> MakeNetworkSource(const SourceOptions& options);
+
+// Whether the session of a run that has ended is still being torn down: the program need not
+// wait for it.
+bool NetworkClosing();
+
+// Both sources of one run, routed: the network gets what its kind of request asks of it.
+class Sources {
+  public:
+    explicit Sources(const SourceOptions& options);
+    ~Sources();
+    Downloader& downloader() { return router_; }
+    bool askNetwork() const { return network_ != nullptr; }
+
+  private:
+    CurlDownloader web_;
+    std::unique_ptr<Downloader> network_;
+    SourceRouter router_;
+};
+
+}  // namespace velindra
