@@ -15,6 +15,7 @@
 #include "file_reading.h"
 #include "links.h"
 #include "report.h"
+#include "run_options.h"
 #include "swarm_source.h"
 #include "terminal_text.h"
 #include "utf8.h"
@@ -162,10 +163,12 @@ std::string Output(Options& o, V v, S as) {
     return std::string();
 }
 
+// The same words as the settings' fileName, but nothing else.
 std::string NameFrom(Options& o, V v, S) {
-    if (!v || (*v != "dn" && *v != "btih"))
+    const char* const byName = StoredText(NameSource::DisplayName);
+    if (!v || (*v != byName && *v != StoredText(NameSource::InfoHash)))
         return Say(t::kNameValues);
-    o.usedn = *v == "dn";
+    o.usedn = *v == byName;
     return std::string();
 }
 

@@ -6,9 +6,6 @@
 # width.
 cmake_minimum_required(VERSION 3.25)
 set(ENV{LC_ALL} C.UTF-8)
-if(NOT DATE)
-    set(DATE 2026-12-07)
-endif()
 execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "${PROGRAM} --help failed")

@@ -1,5 +1,6 @@
-# Gives a Windows program the application manifest: the UTF-8 active code page, long paths,
-# Windows 10 behaviour, no elevation.
+# Gives a Windows program the application manifest, the same for both programs (the window
+# program carries it in its resource file): the system's own controls, the UTF-8 active code
+# page, long paths, sharp drawing on every monitor, Windows 10 behaviour, no elevation.
 function(velindra_add_manifest target)
     if(NOT WIN32)
         return()

@@ -17,8 +17,9 @@ inline constexpr const char* kOnStart = "onStart";
 inline constexpr const char* kFileName = "fileName";
 }  // namespace keys
 
-// What each reader assumes when a key is missing. The batch run and the settings window
-// differ for onError only; both treat everything but "ignore" as "report failures".
+// What each reader assumes when a key is missing (stored texts, as finish_action.cpp and
+// run_options.cpp read them). The batch run and the settings window differ for onError only;
+// both treat everything but "ignore" as "report failures".
 struct SettingsDefaults {
     const char* onFinish;
     const char* onError;

@@ -12,7 +12,6 @@
 #include "app_support.h"
 #include "desktop_launcher.h"
 #include "qt_settings_store.h"
-#include "save_folder.h"
 #include "single_instance.h"
 
 namespace velindra {
@@ -247,14 +246,6 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
                   Names{QString::fromStdString("设置无法保存：" + file)});
         EXPECT_NE(window.result(), QDialog::Accepted);
     }
-    // The same for the Save-as dialog's own state file.
-    const testing::ScopedVariables state({{"XDG_STATE_HOME", dir.path().toStdString()}});
-    std::filesystem::create_directories(dir.path().toStdString() + "/velindra");
-    const std::string stateFile = StateFile().toStdString();
-    ASSERT_EQ(::mkfifo(stateFile.c_str(), 0600), 0);
-    EXPECT_FALSE(SaveDialogStartFolder().isEmpty());
-    RememberSavedFile(QStringLiteral("/tmp/x.torrent"));
-    EXPECT_TRUE(std::filesystem::is_fifo(stateFile));
 }
 
 // Each path reaches the opener as one argument, whatever it holds, and never through a shell.

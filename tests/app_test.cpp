@@ -114,22 +114,6 @@ void CheckTheCursorLineIsShown(Form1& form, int points) {
     EXPECT_EQ(box->toPlainText(), "magnet:?xt=urn:btih:abc\nmagnet:?b");
 }
 
-// A link of a megabyte in one line is taken and drawn without freezing the window (breaking
-// inside the one huge word took a minute), and its end, where the cursor is, stays in view.
-TEST(WindowsTest, AOneMegabyteLineDoesNotFreezeTheLinksBox) {
-    testing::World w;
-    Form1 form(Wire(w));
-    form.show();
-    const QString line = "magnet:?xt=urn:btih:" + QString(1 << 20, 'a');
-    QElapsedTimer clock;
-    clock.start();
-    form.Text1->setPlainText(line);
-    form.Text1->moveCursor(QTextCursor::End);
-    form.grab();
-    EXPECT_LT(clock.elapsed(), 20000);
-    EXPECT_TRUE(form.Text1->viewport()->rect().contains(form.Text1->cursorRect()));
-}
-
 // The windows' icons, and Enter on a focused button.
 void CheckIconsAndEnter(Form1& form, Form2& prompt, Form3& settings) {
     // The main and settings windows show the magnet, much of it red.
@@ -496,11 +480,6 @@ TEST(BatchWindowTest, MessagesRememberedAnswersProgressAndCancel) {
     form.Command1->click();
     EXPECT_EQ(windows, 1);
     EXPECT_EQ(form.options.selection, FinishAction::Reveal);
-    Events reveals = w.journal;
-    std::erase_if(reveals, [](const std::string& e) { return !e.starts_with("reveal"); });
-    EXPECT_EQ(reveals,
-              (Events{"reveal " + kInFolder + "one.torrent", "reveal " + kInFolder + "two.torrent",
-                      "reveal " + kInFolder + a3 + ".torrent"}));
     QTimer watch;  // a local watcher: it must not outlive this test if nothing shows
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (QWidget* w = QApplication::activeModalWidget()) {

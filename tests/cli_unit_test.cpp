@@ -65,20 +65,19 @@ TEST(LanguageTest, ChineseOnlyUnderAUtf8ChineseLocale) {
         std::string all, messages, ctype, lang;
         Language expected;
     };
+    const auto zh = Language::Chinese, en = Language::English;
+    // clang-format off
     const std::vector<Case> cases = {
-        {"", "", "", "zh_CN.UTF-8", Language::Chinese},
-        {"", "", "", "zh_TW.utf8", Language::Chinese},
-        {"", "", "", "zh_CN.UTF-8@pinyin", Language::Chinese},
-        {"", "", "", "zh_CN.GBK", Language::English},
-        {"", "", "", "zh_CN.GB2312", Language::English},
-        {"", "", "", "zh_TW.Big5", Language::English},
-        {"", "", "", "zh_CN", Language::English},
-        {"", "", "", "en_US.UTF-8", Language::English},
-        {"", "zh_CN.UTF-8", "", "C.UTF-8", Language::Chinese},
+        {"", "", "", "zh_CN.UTF-8", zh}, {"", "", "", "zh_TW.utf8", zh},
+        {"", "", "", "zh_CN.UTF-8@pinyin", zh}, {"", "", "", "zh_CN.GBK", en},
+        {"", "", "", "zh_CN.GB2312", en}, {"", "", "", "zh_TW.Big5", en},
+        {"", "", "", "zh_CN", en}, {"", "", "", "en_US.UTF-8", en},
+        {"", "zh_CN.UTF-8", "", "C.UTF-8", zh},
         {"", "zh_CN.UTF-8", "zh_CN.GB18030", "C.UTF-8", Language::English},
         {"en_US.UTF-8", "zh_CN.UTF-8", "", "zh_CN.UTF-8", Language::English},
         {"zh_HK.UTF-8", "en_US", "", "", Language::Chinese},
     };
+    // clang-format on
     for (const Case& c : cases) {
         testing::SetVariable("LC_ALL", c.all);
         testing::SetVariable("LC_MESSAGES", c.messages);

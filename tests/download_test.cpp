@@ -147,16 +147,15 @@ TEST(TorrentCheckTest, V1V2AndHybridHashesAreEachChecked) {
     const testing::Torrent v1 = MakeTorrent("one"), v2 = MakeTorrent("two", true);
     const testing::Torrent other = MakeTorrent("other", true);
     using E = FetchError;
+    // clang-format off
     const std::vector<std::tuple<std::string, std::string, std::string, E>> cases = {
-        {v1.body, v1.hash, "", E::None},
-        {v2.body, "", v2.v2hash, E::None},
-        {v2.body, "", other.v2hash, E::WrongTorrent},
-        {v2.body, v2.hash, v2.v2hash, E::None},
+        {v1.body, v1.hash, "", E::None}, {v2.body, "", v2.v2hash, E::None},
+        {v2.body, "", other.v2hash, E::WrongTorrent}, {v2.body, v2.hash, v2.v2hash, E::None},
         {v2.body, v2.hash, other.v2hash, E::WrongTorrent},
         {v1.body, v1.hash, other.v2hash, E::None},  // no v2 fields: the v1 hash vouches
-        {v1.body, "", "", E::InvalidHash},
-        {v2.body, "", "zz", E::InvalidHash},
+        {v1.body, "", "", E::InvalidHash}, {v2.body, "", "zz", E::InvalidHash},
     };
+    // clang-format on
     for (const auto& [body, v1hash, v2hash, expected] : cases)
         EXPECT_EQ(CheckTorrent(body, ReadLinkHashes(v1hash, v2hash).value_or(LinkHashes{}),
                                kSystemDigests),
@@ -165,20 +164,19 @@ TEST(TorrentCheckTest, V1V2AndHybridHashesAreEachChecked) {
 }
 
 TEST_F(DownloadTest, EveryFailureLeavesAnExistingFileUntouched) {
+    // clang-format off
     const std::vector<std::pair<std::string, FetchError>> cases = {
-        {"/status/404", FetchError::HttpStatus},
-        {"/status/500", FetchError::HttpStatus},
-        {"/html", FetchError::NotATorrent},
-        {"/other", FetchError::WrongTorrent},
+        {"/status/404", FetchError::HttpStatus}, {"/status/500", FetchError::HttpStatus},
+        {"/html", FetchError::NotATorrent}, {"/other", FetchError::WrongTorrent},
         {"/hop/5", FetchError::Redirect},
         {"/to/file:///etc/passwd", FetchError::Redirect},
         {"/to/ftp://127.0.0.1/x.torrent", FetchError::Redirect},
-        {"/big", FetchError::TooLarge},
-        {"/bomb", FetchError::TooLarge},
+        {"/big", FetchError::TooLarge}, {"/bomb", FetchError::TooLarge},
         {"/stall", FetchError::Timeout},
         {"/trickle", FetchError::Timeout},  // only the overall deadline ends it
         {"http://127.0.0.1:" + std::to_string(testing::RefusingPort()), FetchError::NoConnection},
     };
+    // clang-format on
     const std::string dest = dir / "keep.torrent";
     testing::WriteFile(dest, "OLD");
     for (const auto& [url, error] : cases) {
@@ -301,25 +299,17 @@ TEST_F(DownloadTest, ALinksAddressExemptFromTheProxyIsStillWatched) {
 // Every spelling of an address is read as the address it is, and only the public internet
 // counts as public; IPv4 inside IPv6 counts as itself. Names are no addresses.
 TEST(AddressTest, SpellingsAndRanges) {
+    // clang-format off
     const std::vector<std::tuple<std::string, std::string, bool>> cases = {
-        {"127.0.0.1", "127.0.0.1", false},
-        {"2130706433", "127.0.0.1", false},
-        {"0x7f000001", "127.0.0.1", false},
-        {"0177.0.0.1", "127.0.0.1", false},
-        {"127.1", "127.0.0.1", false},
-        {"127.0.0.1.", "127.0.0.1", false},
-        {"169.254.169.254", "169.254.169.254", false},
-        {"10.1.2.3", "10.1.2.3", false},
-        {"172.31.0.1", "172.31.0.1", false},
-        {"192.168.1.1", "192.168.1.1", false},
-        {"100.64.0.1", "100.64.0.1", false},
-        {"0.0.0.0", "0.0.0.0", false},
-        {"224.0.0.1", "224.0.0.1", false},
-        {"255.255.255.255", "255.255.255.255", false},
-        {"172.32.0.1", "172.32.0.1", true},
-        {"8.8.8.8", "8.8.8.8", true},
-        {"[::1]", "0:0:0:0:0:0:0:1", false},
-        {"::", "0:0:0:0:0:0:0:0", false},
+        {"127.0.0.1", "127.0.0.1", false}, {"2130706433", "127.0.0.1", false},
+        {"0x7f000001", "127.0.0.1", false}, {"0177.0.0.1", "127.0.0.1", false},
+        {"127.1", "127.0.0.1", false}, {"127.0.0.1.", "127.0.0.1", false},
+        {"169.254.169.254", "169.254.169.254", false}, {"10.1.2.3", "10.1.2.3", false},
+        {"172.31.0.1", "172.31.0.1", false}, {"192.168.1.1", "192.168.1.1", false},
+        {"100.64.0.1", "100.64.0.1", false}, {"0.0.0.0", "0.0.0.0", false},
+        {"224.0.0.1", "224.0.0.1", false}, {"255.255.255.255", "255.255.255.255", false},
+        {"172.32.0.1", "172.32.0.1", true}, {"8.8.8.8", "8.8.8.8", true},
+        {"[::1]", "0:0:0:0:0:0:0:1", false}, {"::", "0:0:0:0:0:0:0:0", false},
         {"[::ffff:127.0.0.1]", "0:0:0:0:0:ffff:7f00:1", false},
         {"::ffff:8.8.8.8", "0:0:0:0:0:ffff:808:808", true},
         {"64:ff9b::a00:1", "64:ff9b:0:0:0:0:a00:1", false},
@@ -337,6 +327,7 @@ TEST(AddressTest, SpellingsAndRanges) {
         {"::ffff:0:10.0.0.1", "0:0:0:0:ffff:0:a00:1", false},
         {"::ffff:0:8.8.8.8", "0:0:0:0:ffff:0:808:808", true},
     };
+    // clang-format on
     for (const auto& [host, text, isPublic] : cases) {
         const std::optional<IpAddress> address = ParseAddress(host);
         ASSERT_TRUE(address.has_value()) << host;

@@ -6,7 +6,7 @@
 ; the registered applications), so that Velindra is offered where another program holds the
 ; user's choice, and can be chosen in Settings.
 ;
-; makensis -DVERSION=1.0.0 -DSTAGE=<folder with both programs> -DOUTFILE=<setup.exe> velindra.nsi
+; makensis -DVERSION=<version> -DSTAGE=<folder with both programs> -DOUTFILE=<setup.exe> velindra.nsi
 ; A silent install (/S) takes the magnet links too, unless /NOMAGNET is given.
 
 Unicode true
