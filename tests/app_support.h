@@ -71,14 +71,10 @@ inline QString Link(const std::string& hash, const std::string& rest = "&x") {
 
 // The windows' outside, all of it recorded by the world.
 inline Outside Wire(testing::World& w) {
-    return Outside{w.settings,
-                   w,
-                   w,
-                   w,
-                   [&w](QWidget*, std::string& name, const SaveDialogRequest& r) {
-                       return w.ShowSaveDialog(name, r);
-                   },
-                   nullptr};
+    const auto saveAs = [&w](QWidget*, std::string& name, const SaveDialogRequest& r) {
+        return w.ShowSaveDialog(name, r);
+    };
+    return Outside{w.settings, w, w, w, saveAs, nullptr};
 }
 
 // Runs the event loop until `done` holds or `ms` have passed; whether it holds. The loop runs

@@ -440,6 +440,7 @@ TEST_F(CliTest, BuiltInMirrorsThroughAProxyWithTheCanonicalHash) {
 
 TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     // Arguments, input, what the error names, and whether the input is a terminal.
+    // clang-format off
     std::vector<std::tuple<Lines, std::string, std::string, bool>> cases = {
         {{}, "no links here", "没有链接", false},
         {{"--mirror", "ftp://x/{hash}"}, "magnet:?x", "--mirror", false},
@@ -453,16 +454,14 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         {{"--listen", "nosuch.invalid:6881"}, "magnet:?x", "nosuch.invalid", false},
         {{"--listen", "192.0.2.1:6881"}, "magnet:?x", "--listen 的地址必须是本机的", false},
         {{"--swarm-timeout", "90000"}, "magnet:?x", "至多 86400（一天）的秒数: 90000", false},
-        {{"--cacert", "/no/such.pem"},
-         "magnet:?x",
-         "--cacert 的证书文件无法读取: /no/such.pem",
-         false},
+        {{"--cacert", "/no/such.pem"}, "magnet:?x", "--cacert 的证书文件无法读取: /no/such.pem", false},
         {{"--cacert", out.str()}, "magnet:?x", "不是普通文件", false},
         {{"-o", "--help"}, "magnet:?x", "选项 -o 需要一个目录", false},
         {{"-q5"}, "magnet:?x", "选项 -q 不带值", false},
         {{"/no/such/file"}, "", "/no/such/file", false},
         {{out.str()}, "", "无法读取 " + out.str() + ": 是一个文件夹", false},
     };
+    // clang-format on
 #ifdef _WIN32
     // The code page the test was started for (wine takes it from the locale).
     if (const char* expected = std::getenv("VELINDRA_EXPECT_ACP")) {
@@ -719,13 +718,11 @@ TEST_F(CliTest, HttpsMirrorsAreCheckedAgainstTheTrustStoreGiven) {
     const std::string mirror =
         "https://127.0.0.1:" + std::to_string(tls.bind_to_any_port("127.0.0.1")) + "/{hash}";
     std::thread serving([&] { tls.listen_after_bind(); });
+    // clang-format off
     const std::vector<std::tuple<std::string, std::string, std::string, int>> cases = {
-        {"", "", "", 1},
-        {"--cacert", "", pki / "ca.pem", 0},
-        {"", "CURL_CA_BUNDLE", pki / "ca.pem", 0},
-        {"", "SSL_CERT_FILE", pki / "ca.pem", 0},
-        {"", "SSL_CERT_DIR", pki / "certs", 0},
-    };
+        {"", "", "", 1}, {"--cacert", "", pki / "ca.pem", 0}, {"", "CURL_CA_BUNDLE", pki / "ca.pem", 0},
+        {"", "SSL_CERT_FILE", pki / "ca.pem", 0}, {"", "SSL_CERT_DIR", pki / "certs", 0}};
+    // clang-format on
     for (const auto& [option, variable, value, status] : cases) {
         Lines args = {"-o", out.str(), "--no-swarm", "--mirror", mirror};
         if (!option.empty())

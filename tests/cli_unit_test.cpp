@@ -78,16 +78,15 @@ TEST(LanguageTest, ChineseOnlyUnderAUtf8ChineseLocale) {
         {"zh_HK.UTF-8", "en_US", "", "", Language::Chinese},
     };
     // clang-format on
+    testing::ScopedVariables scope;
     for (const Case& c : cases) {
-        testing::SetVariable("LC_ALL", c.all);
-        testing::SetVariable("LC_MESSAGES", c.messages);
-        testing::SetVariable("LC_CTYPE", c.ctype);
-        testing::SetVariable("LANG", c.lang);
+        scope.Set("LC_ALL", c.all);
+        scope.Set("LC_MESSAGES", c.messages);
+        scope.Set("LC_CTYPE", c.ctype);
+        scope.Set("LANG", c.lang);
         EXPECT_EQ(UserLanguage(), c.expected)
             << c.all << "|" << c.messages << "|" << c.ctype << "|" << c.lang;
     }
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANG"})
-        testing::SetVariable(name, "");
 }
 #endif
 

@@ -19,15 +19,16 @@ using testing::Events;
 using testing::Hash;
 
 TEST(LinksTest, SplitsAtEveryMarker) {
+    // clang-format off
     const std::vector<std::pair<std::string, Strings>> cases = {
         {"xt=urn:btih:ABC", {}},
         {"MAGNET:?xt=urn:btih:ABC", {}},  // the marker is matched exactly
-        {"see magnet:?xt=urn:btih:A", {"xt=urn:btih:A"}},
-        {"magnet:?a magnet:?b", {"a ", "b"}},
+        {"see magnet:?xt=urn:btih:A", {"xt=urn:btih:A"}}, {"magnet:?a magnet:?b", {"a ", "b"}},
         {"magnet:?magnet:?xt=urn:btih:ABC", {"", "xt=urn:btih:ABC"}},
         {"magnet:?xt=urn:\nbtih:A\r&dn=x\r\nmagnet:?b\r\n", {"xt=urn:btih:A&dn=x", "b"}},
         {"magnet:?a\t junk\nmore", {"a\t junkmore"}},
     };
+    // clang-format on
     for (const auto& [text, links] : cases)
         EXPECT_EQ(SplitLinks(text), links) << text;
 }
@@ -85,18 +86,17 @@ TEST(LinksTest, FindsTheLinksOwnAddresses) {
 
 // Percent-decoding as UTF-8: anything that would not make valid UTF-8 stays as written.
 TEST(LinksTest, DecodesDisplayNames) {
+    // clang-format off
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"a+b%41", "a bA"},
-        {"%e4%b8%ad%E6%96%87", "中文"},
-        {"%2B%2F%3A%00", std::string("+/:\0", 4)},
+        {"a+b%41", "a bA"}, {"%e4%b8%ad%E6%96%87", "中文"}, {"%2B%2F%3A%00", std::string("+/:\0", 4)},
         {"%2541", "%41"},  // decoded once only
-        {"ab%4", std::string("ab\x04")},
-        {"Caf%C3%A9%20X%F0%9F%98%80", "Café X😀"},
+        {"ab%4", std::string("ab\x04")}, {"Caf%C3%A9%20X%F0%9F%98%80", "Café X😀"},
         {"100%+off %zz %4z", "100% off %zz %4z"},
         {"%80%80 %E4%B8 %E4%41 %E4xB8", "%80%80 %E4%B8 %E4A %E4xB8"},
         {"%C0%AF %E0%80%AF %ED%A0%80 %F4%90%80%80 %FF%41",
-         "%C0%AF %E0%80%AF %ED%A0%80 %F4%90%80%80 %FFA"},
+        "%C0%AF %E0%80%AF %ED%A0%80 %F4%90%80%80 %FFA"},
     };
+    // clang-format on
     for (const auto& [in, out] : cases)
         EXPECT_EQ(DecodeDisplayName(in), out) << in;
 }
@@ -110,6 +110,7 @@ TEST(FileNameTest, MakesOneSafeNameInTheFolder) {
     std::string chinese;
     for (int i = 0; i < 100; ++i)
         chinese += "中";
+    // clang-format off
     const std::vector<std::tuple<std::string, std::string, PathRules, std::string>> cases = {
         {"/srv/seeds", "", kLinux, "/srv/seeds/.torrent"},
         {"/srv/seeds/", "中文 My Show", kLinux, "/srv/seeds/中文 My Show.torrent"},
@@ -118,8 +119,7 @@ TEST(FileNameTest, MakesOneSafeNameInTheFolder) {
         {"/d", std::string("a\0b\x1f\x7f", 5), kLinux, "/d/a_b__.torrent"},
         {"/d", "evil\u202Egnp.exe\u200E\u2066", kLinux, "/d/evil_gnp.exe__.torrent"},
         {"/d", "a\u2028b\u0085\u009b\u200B\u2060\uFEFFd", kLinux, "/d/a_b_____d.torrent"},
-        {"/d", "a\xff\xc3", kLinux, "/d/a__.torrent"},
-        {"/d", "NUL", kLinux, "/d/NUL.torrent"},
+        {"/d", "a\xff\xc3", kLinux, "/d/a__.torrent"}, {"/d", "NUL", kLinux, "/d/NUL.torrent"},
         {"F:\\TDDownload", "a", kLinux, "F:\\TDDownload/a.torrent"},
         {"/d", std::string(400, 'a'), kLinux, "/d/" + std::string(247, 'a') + ".torrent"},
         {"/d", chinese, kLinux, "/d/" + chinese.substr(0, 246) + ".torrent"},
@@ -134,6 +134,7 @@ TEST(FileNameTest, MakesOneSafeNameInTheFolder) {
         {"C:\\", "COM\u00b4", kWindows, "C:\\COM\u00b4.torrent"},
         {"\\\\server\\share", "CONSOLE", kWindows, "\\\\server\\share\\CONSOLE.torrent"},
     };
+    // clang-format on
     for (const auto& [folder, stem, rules, destination] : cases)
         EXPECT_EQ(JoinDestination(folder, MakeFileName(stem, rules), rules), destination) << stem;
 }
@@ -196,24 +197,6 @@ TEST(BencodeTest, FindsTheExactInfoBytesOrRejects) {
         EXPECT_FALSE(FindInfoDictionary(body).has_value()) << body.substr(0, 60);
 }
 
-// Settings files written by any earlier version read the same: each known text stands for its
-// option and is written back as it was; anything else (wrong case, empty, unknown) acts as the
-// fallback it always did.
-TEST(OptionsTest, StoredTextsReadAndWriteTheSame) {
-    for (const char* text : {"select", "open", "poi", "none"})
-        EXPECT_STREQ(StoredText(ParseFinishAction(text)), text);
-    for (const char* text : {"msg", "ignore"})
-        EXPECT_STREQ(StoredText(ParseErrorPolicy(text)), text);
-    for (const char* text : {"dn", "btih"})
-        EXPECT_STREQ(StoredText(ParseNameSource(text)), text);
-    for (const char* text : {"Open", "SELECT", "", "show"})
-        EXPECT_EQ(ParseFinishAction(text), FinishAction::Nothing) << text;
-    for (const char* text : {"Ignore", "", "quiet"})
-        EXPECT_EQ(ParseErrorPolicy(text), ErrorPolicy::Report) << text;
-    for (const char* text : {"BTIH", "", "hash"})
-        EXPECT_EQ(ParseNameSource(text), NameSource::DisplayName) << text;
-}
-
 // Links run ahead on workers come back in input order; none starts a window or more past the
 // last one taken; links of one group run one after another; a throwing link fails alone.
 TEST(AheadRunTest, ResultsComeInOrderWithinTheWindow) {
@@ -249,10 +232,10 @@ TEST(AheadRunTest, ResultsComeInOrderWithinTheWindow) {
             taken = i + 1;
         }
         EXPECT_LE(mostRunning, static_cast<size_t>(std::max(workers, 1)));
-        const auto at = [&](const std::string& e) {
-            return std::find(events.begin(), events.end(), e) - events.begin();
-        };
-        EXPECT_LT(at("end 0"), at("start 2")) << workers;  // one group, in its order
+        // One group, in its order.
+        EXPECT_LT(std::find(events.begin(), events.end(), "end 0"),
+                  std::find(events.begin(), events.end(), "start 2"))
+            << workers;
     }
 }
 

@@ -20,15 +20,21 @@ class SwarmTest : public ::testing::Test {
         limits.dhtBootstrapNodes = "";
         limits.allowPrivateAddresses = true;  // the seeders are on this machine
     }
-    FetchResult Fetch(SwarmSource& network, const std::string& hash, const std::string& rest,
-                      const std::atomic<bool>* cancel = nullptr, std::string name = "") {
+    FetchResult Fetch(SwarmSource& network, const LinkHashes& hashes, const std::string& link,
+                      const std::string& name, const std::atomic<bool>* cancel = nullptr) {
         FetchRequest r;
-        r.hashes = *ReadLinkHashes(hash, "");
+        r.hashes = hashes;
         r.source = SourceKind::Network;
-        r.link = "magnet:?xt=urn:btih:" + hash + rest;
-        r.destination = out / ((name.empty() ? hash.substr(0, 4) : name) + ".torrent");
+        r.link = link;
+        r.destination = out / (name + ".torrent");
         r.cancel = cancel;
         return testing::Committed(network.Fetch(r));
+    }
+    // A v1 link, its file named after the hash's first digits.
+    FetchResult Fetch(SwarmSource& network, const std::string& hash, const std::string& rest,
+                      const std::atomic<bool>* cancel = nullptr) {
+        return Fetch(network, *ReadLinkHashes(hash, ""), "magnet:?xt=urn:btih:" + hash + rest,
+                     hash.substr(0, 4), cancel);
     }
     testing::TempDir seeds, out;
     seeding::LoopbackSeeder seeder{seeds.path()};
@@ -115,14 +121,11 @@ TEST_F(SwarmTest, V2OnlyLinkIsFetchedAndCheckedByItsSha256) {
     std::string info;
     const std::string v2 = seeder.Seed("v2.bin", 40 * 1024, &info, true);
     SwarmSource network(limits);
-    FetchRequest r;
-    r.source = SourceKind::Network;
-    r.hashes = *ReadLinkHashes("", v2);
-    r.link = "magnet:?xt=urn:btmh:1220" + v2 + "&x.pe=" + seeder.Peer();
-    r.destination = out / "v2.torrent";
-    const FetchResult result = testing::Committed(network.Fetch(r));
+    const FetchResult result =
+        Fetch(network, *ReadLinkHashes("", v2),
+              "magnet:?xt=urn:btmh:1220" + v2 + "&x.pe=" + seeder.Peer(), "v2");
     ASSERT_TRUE(result.ok()) << result.detail;
-    const std::string body = testing::ReadFile(r.destination);
+    const std::string body = testing::ReadFile(out / "v2.torrent");
     lt::error_code ec;
     const lt::torrent_info loaded(body.data(), static_cast<int>(body.size()), ec);
     ASSERT_FALSE(ec) << ec.message();
@@ -198,12 +201,8 @@ TEST_F(SwarmTest, LinksOfOneTorrentByEitherHashShareTheLookUp) {
         std::vector<std::thread> threads;
         for (size_t i = 0; i < links.size(); ++i) {
             threads.emplace_back([&, i] {
-                FetchRequest r;
-                r.source = SourceKind::Network;
-                r.hashes = links[i].first;
-                r.link = "magnet:?" + links[i].second + peer;
-                r.destination = out / (std::to_string(round) + std::to_string(i) + ".torrent");
-                results[i] = testing::Committed(network.Fetch(r));
+                results[i] = Fetch(network, links[i].first, "magnet:?" + links[i].second + peer,
+                                   std::to_string(round) + std::to_string(i));
             });
         }
         for (auto& t : threads)
