@@ -163,15 +163,18 @@ Outcome Fetched(const LinkPlan& plan, LinkResult result) {
     return o;
 }
 
-void SettleCommit(const LinkPlan& plan, Outcome& o) {
-    if (!o.ok() || !o.commit)
-        return;
-    FetchResult saved = o.commit->Wait();
-    o.commit.reset();
-    if (!saved.ok()) {
-        o.result.attempts.back().result = std::move(saved);
-        o = Fetched(plan, std::move(o.result));
+Outcome OutcomeOf(const LinkPlan& plan, LinkStep step) {
+    switch (step.end) {
+        case LinkStep::End::Refused:
+            return Refused(plan);
+        case LinkStep::End::Stopped:
+            return step.why == kKept ? Kept() : NotStarted();
+        case LinkStep::End::Quiet:
+            return NotStarted();
+        case LinkStep::End::Fetched:
+            break;
     }
+    return Fetched(plan, std::move(step.result));
 }
 
 std::string FailureLine(const LinkPlan& plan, const Outcome& outcome) {

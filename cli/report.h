@@ -9,6 +9,7 @@
 
 #include "failure.h"
 #include "link_pipeline.h"
+#include "link_steps.h"
 #include "progress.h"
 
 namespace velindra::cli {
@@ -25,8 +26,6 @@ struct Outcome {
     Ending ending = Ending::Failed;
     std::string reason = {};  // why it was not saved, in the user's language
     LinkResult result = {};   // what its sources answered, for a link that was fetched
-    // Its file on its way to disk, once a source delivered it.
-    std::shared_ptr<PendingCommit> commit = nullptr;
     bool ok() const { return ending == Ending::Saved || ending == Ending::Kept; }
 };
 
@@ -39,8 +38,12 @@ Outcome Kept();
 // ... of a link that was fetched (its file, if any, not yet on disk).
 Outcome Fetched(const LinkPlan& plan, LinkResult result);
 
-// Waits until a saved file's commit has ended: a file that did not make it to disk fails.
-void SettleCommit(const LinkPlan& plan, Outcome& outcome);
+// The command line's own reasons to end a link before its fetch (LinkStep::why).
+inline constexpr int kNotStarted = 1;  // the run was interrupted
+inline constexpr int kKept = 2;        // its file is there already with its torrent
+
+// The outcome of a link whose steps are done (settled).
+Outcome OutcomeOf(const LinkPlan& plan, LinkStep step);
 
 // The system's reason for an error number in the user's language: in English the words the
 // error came with (or the system's), in Chinese the common ones by name, others by number.

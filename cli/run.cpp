@@ -90,7 +90,7 @@ constexpr size_t kWindow = size_t{1} << 14;
 
 // One run over planned links: workers fetch them and hand their files to the committer, and
 // their outcomes are printed in input order, each saved path once its file is on disk.
-class LinkRun {
+class LinkRun : public StepHooks {
   public:
     LinkRun(const Options& options, const Console& console, const BatchPlanner& planner)
         : options_(options),
@@ -114,13 +114,15 @@ class LinkRun {
                          [this](size_t i) { return Work(i); });
             for (size_t i = 0; i < count_; ++i) {
                 const LinkResult failed = run.Take(i);
-                const LinkPlan plan = planner_.Plan(i);
-                Outcome outcome = TakeOutcome(i);
-                if (!failed.attempts.empty())
-                    outcome = Fetched(plan, failed);  // the work itself failed
+                LinkStep step = TakeStep(i);
+                if (!failed.attempts.empty()) {
+                    step = LinkStep{};  // the work itself failed
+                    step.result = failed;
+                }
                 // A path is printed only once its file is durably in place.
-                SettleCommit(plan, outcome);
-                printer.Deliver(i, plan, outcome, run.finished());
+                SettleLink(i, step, *this);
+                const LinkPlan plan = planner_.Plan(i);
+                printer.Deliver(i, plan, OutcomeOf(plan, std::move(step)), run.finished());
             }
         }
         printer.Finish();
@@ -133,41 +135,35 @@ class LinkRun {
         return plan.parsed ? plan.fileName : plan.piece;
     }
 
-    // A worker's part: the link fetched and its file handed to the committer; the worker
+    // A worker's part: the link's first steps, its file handed to the committer; the worker
     // goes on with its next link meanwhile.
     LinkResult Work(size_t i) {
-        const LinkPlan plan = planner_.Plan(i);
-        Outcome outcome;
-        if (!plan.parsed) {
-            outcome = Refused(plan);
-        } else if (gStop) {
-            outcome = NotStarted();
-        } else if (!plan.fetchable()) {
-            outcome = Refused(plan);
-        } else if (options_.noClobber && HoldsTheTorrent(plan)) {
-            outcome = Kept();
-        } else {
-            progress_.Begin(i);
-            const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count_)};
-            LinkResult result =
-                FetchLink(plan, plan.destination, chain_, position, &gStop, &progress_.activity(i));
-            progress_.End(i);
-            outcome = Fetched(plan, std::move(result));
-            if (outcome.ok())
-                outcome.commit =
-                    committer_.Submit(std::move(outcome.result.attempts.back().result.staged),
-                                      plan.destination, &gStop);
-        }
+        LinkStep step = BeginLink(i, planner_.Plan(i), *this, committer_, &gStop);
         std::lock_guard<std::mutex> guard(lock_);
-        outcomes_[i] = std::move(outcome);
+        steps_[i] = std::move(step);
         return LinkResult{};
     }
 
-    Outcome TakeOutcome(size_t i) {
+    bool Proceed(size_t, const LinkPlan& plan, LinkStep& step) override {
+        step.why = gStop ? kNotStarted : options_.noClobber && HoldsTheTorrent(plan) ? kKept : 0;
+        return step.why == 0;
+    }
+
+    std::optional<LinkResult> Fetch(size_t i, const LinkPlan& plan,
+                                    std::string& destination) override {
+        progress_.Begin(i);
+        const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count_)};
+        LinkResult result =
+            FetchLink(plan, destination, chain_, position, &gStop, &progress_.activity(i));
+        progress_.End(i);
+        return result;
+    }
+
+    LinkStep TakeStep(size_t i) {
         std::lock_guard<std::mutex> guard(lock_);
-        Outcome outcome = std::move(outcomes_[i]);
-        outcomes_.erase(i);
-        return outcome;
+        LinkStep step = std::move(steps_[i]);
+        steps_.erase(i);
+        return step;
     }
 
     const Options& options_;
@@ -178,7 +174,7 @@ class LinkRun {
     Sources sources_;
     const LinkSources chain_;
     std::mutex lock_;
-    std::map<size_t, Outcome> outcomes_;  // of the links done and not yet printed
+    std::map<size_t, LinkStep> steps_;  // of the links begun and not yet printed
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "ahead.h"
 #include "failure.h"
+#include "link_steps.h"
 #include "texts.h"
 
 namespace velindra {
@@ -87,7 +88,7 @@ PathRules PrepareFolder(const Services& services, const std::string& folder) {
 }
 
 // One batch: its links planned, fetched ahead, and taken to their ends in order.
-class BatchRun {
+class BatchRun : public StepHooks {
   public:
     BatchRun(std::vector<std::string> links, RunOptions& options, const Services& services)
         : options_(options),
@@ -255,53 +256,48 @@ class BatchRun {
         return run_->Take(i);
     }
 
-    // One link: its refusal, its place, its file, its finish.
+    // A usable link goes on when its file has a place: a folder relative to wherever the
+    // program happened to start would be a guess.
+    bool Proceed(size_t i, const LinkPlan& plan, LinkStep&) override {
+        if (saveAs_ || IsAbsoluteFolder(options_.basePath, services_.pathRules))
+            return true;
+        run_->Drop(i);
+        ReportFailure(std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
+                          texts::kFolderNotAbsolute + options_.basePath,
+                      i);
+        return false;
+    }
+
+    std::optional<LinkResult> Fetch(size_t i, const LinkPlan&, std::string& destination) override {
+        return TakeFile(i, destination);
+    }
+
+    void WaitForCommit(size_t i, const std::function<bool()>& ended,
+                       const std::string& destination) override {
+        services_.waiter.WaitFor(ended, Waiting(i, destination));
+        if (!ended())
+            cancel_[i] = true;  // stopped while the disk was busy: the file goes
+    }
+
+    // One link at its turn: its refusal, its place, its file (put in its place now), its finish.
     void ProcessLink(size_t i) {
-        const LinkPlan& plan = plans_[i];
-        if (const Failure refused = Refusal(plan); refused.why != Why::Saved) {
+        LinkStep step = BeginLink(i, plans_[i], *this, services_.committer, &cancel_[i]);
+        SettleLink(i, step, *this);
+        if (step.end == LinkStep::End::Refused) {
             // No hash at all, or one no delivered file could be checked against: nothing is
             // fetched for such a link.
             run_->Drop(i);
-            ReportFailure(refused.why == Why::NoHashInLink
+            ReportFailure(step.refusal.why == Why::NoHashInLink
                               ? std::string(texts::kParseFailed) + "\n" + texts::kReasonNoHashInLink
-                              : std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
-                                    Words(FetchError::InvalidHash).zh,
+                              : std::string(texts::kFetchFailed) + "\n" + plans_[i].fileName +
+                                    "\n" + Words(FetchError::InvalidHash).zh,
                           i);
-            return;
+        } else if (step.saved()) {
+            CarryOutFinishAction(step.destination, options_, services_.prompt, services_.launcher);
+        } else if (step.end == LinkStep::End::Fetched && !step.result.cancelled() &&
+                   (step.placeFailed || !Stopped())) {
+            ReportFetchFailure(i, step.result, step.destination);
         }
-        if (!saveAs_ && !IsAbsoluteFolder(options_.basePath, services_.pathRules)) {
-            // A folder relative to wherever the program happened to start would be a guess.
-            run_->Drop(i);
-            ReportFailure(std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
-                              texts::kFolderNotAbsolute + options_.basePath,
-                          i);
-            return;
-        }
-        std::string destination = plan.destination;
-        std::optional<LinkResult> fetched = TakeFile(i, destination);
-        if (!fetched)
-            return;
-        LinkResult& result = *fetched;
-        if (!result.ok()) {
-            if (!result.cancelled() && !Stopped())
-                ReportFetchFailure(i, result, destination);
-            return;
-        }
-        // Its file goes into its place now, at its turn.
-        const std::shared_ptr<PendingCommit> commit =
-            services_.committer.Submit(result.staged(), destination, &cancel_[i]);
-        services_.waiter.WaitFor([&] { return commit->Ended(); }, Waiting(i, destination));
-        if (!commit->Ended())
-            cancel_[i] = true;  // stopped while the disk was busy: the file goes
-        FetchResult saved = commit->Wait();
-        if (!saved.ok()) {
-            if (saved.error != FetchError::Cancelled) {
-                result.attempts.back().result = std::move(saved);
-                ReportFetchFailure(i, result, destination);
-            }
-            return;
-        }
-        CarryOutFinishAction(destination, options_, services_.prompt, services_.launcher);
     }
 
     RunOptions& options_;

@@ -1,7 +1,6 @@
 #include "finish_action.h"
 
 #include <array>
-#include <utility>
 
 #include "interfaces.h"
 #include "run_options.h"
@@ -10,27 +9,34 @@ namespace velindra {
 
 namespace {
 
-constexpr std::array<std::pair<FinishAction, const char*>, 4> kStored = {{
-    {FinishAction::Select, "select"},
-    {FinishAction::Open, "open"},
-    {FinishAction::Reveal, "poi"},
-    {FinishAction::Nothing, "none"},
+// Every action: its stored text, and what it launches once the file is saved (Select asks
+// first, and then does what the answer says).
+struct Row {
+    FinishAction action;
+    const char* stored;
+    bool (Launcher::*launch)(const std::string& path);
+};
+constexpr std::array<Row, 4> kRows = {{
+    {FinishAction::Select, "select", nullptr},
+    {FinishAction::Open, "open", &Launcher::OpenFile},
+    {FinishAction::Reveal, "poi", &Launcher::RevealFile},
+    {FinishAction::Nothing, "none", nullptr},
 }};
 
 }  // namespace
 
 FinishAction ParseFinishAction(std::string_view stored) {
-    for (const auto& [action, text] : kStored) {
-        if (stored == text)
-            return action;
+    for (const Row& row : kRows) {
+        if (stored == row.stored)
+            return row.action;
     }
     return FinishAction::Nothing;
 }
 
 const char* StoredText(FinishAction action) {
-    for (const auto& [known, text] : kStored) {
-        if (known == action)
-            return text;
+    for (const Row& row : kRows) {
+        if (row.action == action)
+            return row.stored;
     }
     return "none";
 }
@@ -39,16 +45,10 @@ void CarryOutFinishAction(const std::string& destination, RunOptions& options,
                           CompletionPrompt& prompt, Launcher& launcher) {
     if (options.selection == FinishAction::Select)
         prompt.ShowCompletionPrompt(options);
-    switch (options.selection) {
-        case FinishAction::Open:
-            launcher.OpenFile(destination);
-            break;
-        case FinishAction::Reveal:
-            launcher.RevealFile(destination);
-            break;
-        case FinishAction::Select:  // the prompt was closed without an answer
-        case FinishAction::Nothing:
-            break;
+    // A prompt closed without an answer leaves Select, which launches nothing.
+    for (const Row& row : kRows) {
+        if (row.action == options.selection && row.launch)
+            (launcher.*row.launch)(destination);
     }
 }
 

@@ -1,0 +1,43 @@
+#include "link_steps.h"
+
+namespace velindra {
+
+LinkStep BeginLink(size_t i, const LinkPlan& plan, StepHooks& hooks, FileCommitter& committer,
+                   const std::atomic<bool>* cancel) {
+    LinkStep step;
+    step.destination = plan.destination;
+    step.refusal = Refusal(plan);
+    if (step.refusal.why != Why::Saved) {
+        step.end = LinkStep::End::Refused;
+        return step;
+    }
+    if (!hooks.Proceed(i, plan, step)) {
+        step.end = LinkStep::End::Stopped;
+        return step;
+    }
+    std::optional<LinkResult> fetched = hooks.Fetch(i, plan, step.destination);
+    if (!fetched) {
+        step.end = LinkStep::End::Quiet;
+        return step;
+    }
+    step.result = std::move(*fetched);
+    if (step.result.ok())
+        step.commit = committer.Submit(std::move(step.result.attempts.back().result.staged),
+                                       step.destination, cancel);
+    return step;
+}
+
+void SettleLink(size_t i, LinkStep& step, StepHooks& hooks) {
+    if (!step.commit)
+        return;
+    const std::shared_ptr<PendingCommit> commit = std::move(step.commit);
+    hooks.WaitForCommit(
+        i, [&] { return commit->Ended(); }, step.destination);
+    FetchResult saved = commit->Wait();
+    if (!saved.ok()) {
+        step.placeFailed = true;
+        step.result.attempts.back().result = std::move(saved);
+    }
+}
+
+}  // namespace velindra

@@ -1,0 +1,64 @@
+// The steps of one link, the same for the windows' batch and the command line's run, in two
+// halves: where its file is fetched (refused, ended by the front end, or fetched and its file
+// handed to the committer) and at its turn (the file in its place, or why not). What differs
+// between the front ends (whether a link goes on, where its file goes, how they wait, what
+// they say) comes through StepHooks.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "failure.h"
+#include "interfaces.h"
+#include "link_pipeline.h"
+
+namespace velindra {
+
+struct LinkStep {
+    enum class End {
+        Refused,  // no hash, or none a delivered file could be checked against: nothing asked
+        Stopped,  // the front end ended it before its fetch, for its own reason (`why`)
+        Quiet,    // ended without a word: a cancelled Save-as dialog, a stopped batch
+        Fetched,  // its sources were asked; `result` says what they answered
+    };
+    End end = End::Fetched;
+    Failure refusal;
+    int why = 0;  // the front end's own reason, for Stopped
+    LinkResult result;
+    std::string destination;  // where its file goes
+    // Its file on its way to `destination`, until the link is settled.
+    std::shared_ptr<PendingCommit> commit;
+    // The file came but could not be put in its place: the last attempt says why.
+    bool placeFailed = false;
+    bool saved() const { return end == End::Fetched && result.ok(); }
+};
+
+class StepHooks {
+  public:
+    virtual ~StepHooks() = default;
+    // Whether link i, a usable link, goes on to its fetch; the front end may end it here and
+    // put its reason in step.why.
+    virtual bool Proceed(size_t, const LinkPlan&, LinkStep&) { return true; }
+    // Link i's fetch, and the place its file goes (the plan's, unless the front end chooses
+    // another); nothing ends the link without a word.
+    virtual std::optional<LinkResult> Fetch(size_t i, const LinkPlan& plan,
+                                            std::string& destination) = 0;
+    // Waits until `ended` holds, or the front end stops waiting (its file is then cancelled
+    // through the flag the committer was given).
+    virtual void WaitForCommit(size_t, const std::function<bool()>&, const std::string&) {}
+};
+
+// The first half: link i refused, ended by the front end, or fetched, its file (when one came)
+// handed to the committer; `cancel` is the link's, and ends its commit too.
+LinkStep BeginLink(size_t i, const LinkPlan& plan, StepHooks& hooks, FileCommitter& committer,
+                   const std::atomic<bool>* cancel);
+
+// The second half, at the link's turn: waits until its file is in its place. A file that did
+// not make it fails the link with the reason, as its last source's answer.
+void SettleLink(size_t i, LinkStep& step, StepHooks& hooks);
+
+}  // namespace velindra
