@@ -138,7 +138,13 @@ class LinkRun : public StepHooks {
     // A worker's part: the link's first steps, its file handed to the committer; the worker
     // goes on with its next link meanwhile.
     LinkResult Work(size_t i) {
-        LinkStep step = BeginLink(i, planner_.Plan(i), *this, committer_, &gStop);
+        const LinkPlan plan = planner_.Plan(i);
+        LinkStep step = BeginLink(i, plan, *this, committer_, &gStop);
+        // Once the run is interrupted, only a link without any hash is still called refused.
+        if (step.end == LinkStep::End::Refused && plan.parsed && gStop) {
+            step.end = LinkStep::End::Stopped;
+            step.why = kNotStarted;
+        }
         std::lock_guard<std::mutex> guard(lock_);
         steps_[i] = std::move(step);
         return LinkResult{};
