@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStyleOptionGroupBox>
+#include <string_view>
+#include <vector>
 
 #include "app_texts.h"
 #include "file_names.h"
@@ -144,22 +146,50 @@ void Form3::MakeFinishGroup(const Twips& twips) {
     Option4 = Make<QRadioButton>(twips, Picture1, "Option4", texts::kNothing, 0, 1080, 3135, 255);
 }
 
-// The finish group's buttons, each with the action it stands for.
-std::array<std::pair<QRadioButton*, FinishAction>, 4> Form3::FinishButtons() const {
-    return {{{Option1, FinishAction::Select},
-             {Option2, FinishAction::Open},
-             {Option3, FinishAction::Reveal},
-             {Option4, FinishAction::Nothing}}};
+namespace {
+
+// The option buttons that stand for a stored text: the setting each one sets, and its text. A
+// stored text no button has selects the one its reader takes it for.
+struct Choice {
+    QRadioButton* Form3::*button;
+    const char* key;
+    const char* stored;
+};
+
+const std::vector<Choice>& Choices() {
+    static const std::vector<Choice> choices = {
+        {&Form3::Option1, keys::kOnFinish, StoredText(FinishAction::Select)},
+        {&Form3::Option2, keys::kOnFinish, StoredText(FinishAction::Open)},
+        {&Form3::Option3, keys::kOnFinish, StoredText(FinishAction::Reveal)},
+        {&Form3::Option4, keys::kOnFinish, StoredText(FinishAction::Nothing)},
+        {&Form3::Option7, keys::kOnError, StoredText(ErrorPolicy::Report)},
+        {&Form3::Option8, keys::kOnError, StoredText(ErrorPolicy::Ignore)},
+        {&Form3::Option9, keys::kFileName, StoredText(NameSource::DisplayName)},
+        {&Form3::Option10, keys::kFileName, StoredText(NameSource::InfoHash)},
+    };
+    return choices;
+}
+
+}  // namespace
+
+void Form3::LoadChoice(const char* key, const char* fallback) {
+    const std::string stored = CanonicalText(key, settings_.Read(key, fallback));
+    for (const Choice& c : Choices()) {
+        if (std::string_view(c.key) == key && stored == c.stored)
+            (this->*c.button)->setChecked(true);
+    }
+}
+
+std::string Form3::Chosen(const char* key) const {
+    for (const Choice& c : Choices()) {
+        if (std::string_view(c.key) == key && (this->*c.button)->isChecked())
+            return c.stored;
+    }
+    return CanonicalText(key, "");
 }
 
 void Form3::Form_Load() {
-    const FinishAction finish =
-        ParseFinishAction(settings_.Read(keys::kOnFinish, kWindowDefaults.onFinish));
-    for (const auto& [button, action] : FinishButtons()) {
-        if (action == finish)
-            button->setChecked(true);
-    }
-
+    LoadChoice(keys::kOnFinish, kWindowDefaults.onFinish);
     const std::string start = settings_.Read(keys::kOnStart, kWindowDefaults.onStart);
     if (start.empty()) {
         Option5->setChecked(true);
@@ -167,39 +197,23 @@ void Form3::Form_Load() {
         Option6->setChecked(true);
         Text1->setText(QString::fromStdString(start));
     }
-
-    const ErrorPolicy error =
-        ParseErrorPolicy(settings_.Read(keys::kOnError, kWindowDefaults.onError));
-    (error == ErrorPolicy::Ignore ? Option8 : Option7)->setChecked(true);
-
-    const NameSource name =
-        ParseNameSource(settings_.Read(keys::kFileName, kWindowDefaults.fileName));
-    (name == NameSource::InfoHash ? Option10 : Option9)->setChecked(true);
+    LoadChoice(keys::kOnError, kWindowDefaults.onError);
+    LoadChoice(keys::kFileName, kWindowDefaults.fileName);
 }
 
 void Form3::Command1_Click() {
-    FinishAction finish = FinishAction::Nothing;
-    for (const auto& [button, action] : FinishButtons()) {
-        if (button->isChecked())
-            finish = action;
-    }
     const QString folder = Text1->text();
     if (Option6->isChecked() && !folder.isEmpty() && !IsAbsoluteFolder(folder.toStdString())) {
         // A folder relative to wherever the program happened to start would be a guess.
         ShowMessageBox(this, QString::fromUtf8(texts::kFolderNotAbsolute) + folder);
         return;
     }
-    bool saved = settings_.Write(keys::kOnFinish, StoredText(finish));
+    // In the order the program always wrote them; each is tried even when one before failed.
+    bool saved = settings_.Write(keys::kOnFinish, Chosen(keys::kOnFinish));
     saved =
         settings_.Write(keys::kOnStart, Option6->isChecked() ? folder.toStdString() : "") && saved;
-    saved = settings_.Write(
-                keys::kOnError,
-                StoredText(Option8->isChecked() ? ErrorPolicy::Ignore : ErrorPolicy::Report)) &&
-            saved;
-    saved = settings_.Write(keys::kFileName,
-                            StoredText(Option10->isChecked() ? NameSource::InfoHash
-                                                             : NameSource::DisplayName)) &&
-            saved;
+    saved = settings_.Write(keys::kOnError, Chosen(keys::kOnError)) && saved;
+    saved = settings_.Write(keys::kFileName, Chosen(keys::kFileName)) && saved;
     if (!saved) {
         // The window stays open: nothing the user chose may look saved when it is not.
         ShowMessageBox(this,

@@ -2,10 +2,8 @@
 #pragma once
 
 #include <QDialog>
-#include <array>
 #include <functional>
 #include <string>
-#include <utility>
 
 #include "run_options.h"
 
@@ -51,7 +49,10 @@ class Form3 : public QDialog {
     void MakeSaveGroup(const Twips& twips);
     void MakeErrorGroup(const Twips& twips);
     void MakeFinishGroup(const Twips& twips);
-    std::array<std::pair<QRadioButton*, FinishAction>, 4> FinishButtons() const;
+    // Checks the button of a setting's group that stands for its stored text.
+    void LoadChoice(const char* key, const char* fallback);
+    // The stored text of the button checked in a setting's group.
+    std::string Chosen(const char* key) const;
 
     SettingsStore& settings_;
     BrowseFunction browse_;

@@ -27,6 +27,16 @@ const char* StoredText(NameSource source) {
     return source == NameSource::InfoHash ? kInfoHash : kDisplayName;
 }
 
+std::string CanonicalText(std::string_view key, std::string_view stored) {
+    if (key == keys::kOnFinish)
+        return StoredText(ParseFinishAction(stored));
+    if (key == keys::kOnError)
+        return StoredText(ParseErrorPolicy(stored));
+    if (key == keys::kFileName)
+        return StoredText(ParseNameSource(stored));
+    return std::string(stored);
+}
+
 void RunOptions::Load(SettingsStore& store) {
     selection = ParseFinishAction(store.Read(keys::kOnFinish, kBatchDefaults.onFinish));
     showErr =

@@ -20,6 +20,11 @@ enum class NameSource { DisplayName, InfoHash };
 NameSource ParseNameSource(std::string_view stored);
 const char* StoredText(NameSource source);
 
+// The stored text a setting's reader takes `stored` for: the known text it matches exactly, or
+// the one of the fallback it acts as ("Open" reads as "none" under onFinish). onStart's text
+// is taken as it is.
+std::string CanonicalText(std::string_view key, std::string_view stored);
+
 // The four options of a batch, loaded from the store when a batch starts.
 // Before the first batch they hold nothing, "", false, false.
 struct RunOptions {
