@@ -17,13 +17,9 @@ namespace {
 // What each kind of source asked answered, in one short line: "镜像都没有这个种子；BitTorrent
 // 网络无法连接". Sources of a kind that all answered alike are said once.
 std::string WhatEachSourceDid(const LinkResult& result) {
-    static constexpr std::pair<SourceKind, const char*> kKinds[] = {
-        {SourceKind::Mirror, texts::kSourceMirrors},
-        {SourceKind::LinkAddress, texts::kSourceLinkAddresses},
-        {SourceKind::Network, texts::kSourceNetwork},
-    };
     std::string said;
-    for (const auto& [kind, name] : kKinds) {
+    for (const SourceKind kind :
+         {SourceKind::Mirror, SourceKind::LinkAddress, SourceKind::Network}) {
         std::vector<FetchError> errors;
         for (const Attempt& a : result.attempts) {
             if (a.kind == kind && a.index > 0 &&
@@ -36,7 +32,7 @@ std::string WhatEachSourceDid(const LinkResult& result) {
         if (kind == SourceKind::Mirror && errors == std::vector{FetchError::HttpStatus})
             part = texts::kReasonNotOnMirrors;
         for (size_t k = 0; part.empty() && k < errors.size(); ++k)
-            part += (k ? "、" : std::string(name)) + Words(errors[k]).zh;
+            part += (k ? "、" : std::string(AllSourcesOf(kind))) + Words(errors[k]).zh;
         said += (said.empty() ? "" : texts::kSemicolon) + part;
     }
     return said.empty() ? Words(result.attempts.back().result.error).zh : said;

@@ -23,9 +23,6 @@ inline constexpr const char* kProgressMirror = "正在从镜像 %1 获取种子�
 
 // Why a link failed, below "种子获取失败" and the file's name.
 inline constexpr const char* kReasonNotOnMirrors = "镜像都没有这个种子";
-inline constexpr const char* kSourceMirrors = "镜像都";
-inline constexpr const char* kSourceLinkAddresses = "链接中的";
-inline constexpr const char* kSourceNetwork = "BitTorrent 网络";
 inline constexpr const char* kSemicolon = "；";
 inline constexpr const char* kReasonNoSource = "没有可以询问的来源";
 inline constexpr const char* kReasonCannotWrite = "无法写入 ";

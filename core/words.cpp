@@ -67,11 +67,15 @@ struct SourceWords {
     SourceKind kind;
     Text label;
     const char* name;
+    const char* all;  // all the sources of the kind, as the windows' failure box says it
 };
 constexpr SourceWords kSources[] = {
-    {SourceKind::Mirror, {"镜像 %1", "mirror %1"}, "mirror"},
-    {SourceKind::LinkAddress, {"链接中的地址 %1", "the link's address %1"}, "address"},
-    {SourceKind::Network, {"BitTorrent 网络", "the BitTorrent network"}, "network"},
+    {SourceKind::Mirror, {"镜像 %1", "mirror %1"}, "mirror", "镜像都"},
+    {SourceKind::LinkAddress, {"链接中的地址 %1", "the link's address %1"}, "address", "链接中的"},
+    {SourceKind::Network,
+     {"BitTorrent 网络", "the BitTorrent network"},
+     "network",
+     "BitTorrent 网络"},
 };
 
 const SourceWords& WordsFor(SourceKind kind) {
@@ -106,6 +110,10 @@ const Text& SourceLabel(SourceKind kind) {
 
 const char* SourceName(SourceKind kind) {
     return WordsFor(kind).name;
+}
+
+const char* AllSourcesOf(SourceKind kind) {
+    return WordsFor(kind).all;
 }
 
 SystemProblem ProblemOf(int errorNumber) {

@@ -44,6 +44,8 @@ const Text& SourceLabel(SourceKind kind);
 // nothing for the words of a library or a server (which are shown as they are).
 const Text* FactWords(std::string_view detail);
 const char* SourceName(SourceKind kind);
+// All the sources of a kind, in Chinese, before what they answered ("镜像都没有这个种子").
+const char* AllSourcesOf(SourceKind kind);
 
 // What the system said behind a failure, from its error number (errno).
 enum class SystemProblem {
