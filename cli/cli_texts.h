@@ -171,20 +171,7 @@ inline constexpr Text kHttpStatus = {"HTTP %1", "HTTP status %1"};
 inline constexpr Text kAttempt = {"%1 %2", "%1: %2"};
 inline constexpr Text kWithDetail = {"%1 (%2)", "%1 (%2)"};
 
-// The system's reasons, for the error numbers a user meets; others by their number.
-inline constexpr Text kNoSuchFile = {"文件或文件夹不存在", "no such file or folder"};
-inline constexpr Text kNoPermission = {"没有权限", "permission denied"};
-inline constexpr Text kIsAFolder = {"是一个文件夹", "it is a folder"};
-inline constexpr Text kNotAFolder = {"不是文件夹", "not a folder"};
-inline constexpr Text kDiskFull = {"磁盘已满", "the disk is full"};
-inline constexpr Text kReadOnly = {"只读文件系统", "read-only file system"};
-inline constexpr Text kQuotaExceeded = {"超出磁盘配额", "disk quota exceeded"};
-inline constexpr Text kNameTooLong = {"文件名过长", "file name too long"};
-inline constexpr Text kInputOutput = {"输入/输出错误", "input/output error"};
-inline constexpr Text kBrokenPipe = {"管道已断开", "broken pipe"};
-inline constexpr Text kTooManyFiles = {"打开的文件过多", "too many open files"};
-inline constexpr Text kNameTaken = {"这个文件夹不分大小写，该名字已是另一个链接的文件",
-                                    "the folder takes this name for another link's file"};
+// A system error the program has no words for (SystemWords), by its number.
 inline constexpr Text kSystemError = {"系统错误 %1", "system error %1"};
 
 // The progress line.

@@ -95,28 +95,10 @@ std::string JsonSource(const LinkResult& result) {
 }  // namespace
 
 std::string SystemReason(int error, const std::string& englishDetail) {
-    // The problems people meet, in their words; any other is named by its number.
-    static constexpr std::pair<SystemProblem, const Text*> kWords[] = {
-        {SystemProblem::NotFound, &t::kNoSuchFile},
-        {SystemProblem::NoPermission, &t::kNoPermission},
-        {SystemProblem::IsAFolder, &t::kIsAFolder},
-        {SystemProblem::NotAFolder, &t::kNotAFolder},
-        {SystemProblem::DiskFull, &t::kDiskFull},
-        {SystemProblem::ReadOnly, &t::kReadOnly},
-        {SystemProblem::QuotaExceeded, &t::kQuotaExceeded},
-        {SystemProblem::NameTooLong, &t::kNameTooLong},
-        {SystemProblem::InputOutput, &t::kInputOutput},
-        {SystemProblem::BrokenPipe, &t::kBrokenPipe},
-        {SystemProblem::TooManyFiles, &t::kTooManyFiles},
-        {SystemProblem::NameTaken, &t::kNameTaken},
-    };
     if (CurrentLanguage() == Language::English && !englishDetail.empty())
         return englishDetail;
-    const SystemProblem problem = ProblemOf(error);
-    for (const auto& [known, words] : kWords) {
-        if (known == problem)
-            return Say(*words);
-    }
+    if (const Text* words = SystemWords(ProblemOf(error)))
+        return Say(*words);
     return Say(t::kSystemError, {std::to_string(error)});
 }
 

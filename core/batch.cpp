@@ -55,12 +55,11 @@ std::string Reason(const Failure& failure, const LinkResult& result, const std::
                 case SystemProblem::NoPermission:
                 case SystemProblem::ReadOnly:
                     return why + texts::kColon + texts::kReasonNoPermission;
-                case SystemProblem::DiskFull:
-                    return why + texts::kColon + texts::kReasonDiskFull;
                 case SystemProblem::IsAFolder:
                     return why + texts::kColon + texts::kReasonFolderInTheWay;
-                case SystemProblem::NameTaken:
-                    return why + texts::kColon + texts::kReasonNameTaken;
+                case SystemProblem::DiskFull:
+                case SystemProblem::NameTaken:  // in the system's words
+                    return why + texts::kColon + SystemWords(failure.problem)->zh;
                 default:
                     return why;
             }

@@ -28,9 +28,7 @@ inline constexpr const char* kReasonNoSource = "没有可以询问的来源";
 inline constexpr const char* kReasonCannotWrite = "无法写入 ";
 inline constexpr const char* kReasonFolderMissing = "文件夹不存在";
 inline constexpr const char* kReasonNoPermission = "没有写入权限";
-inline constexpr const char* kReasonDiskFull = "磁盘已满";
 inline constexpr const char* kReasonFolderInTheWay = "有同名的文件夹";
-inline constexpr const char* kReasonNameTaken = "这个文件夹不分大小写，该名字已是另一个链接的文件";
 inline constexpr const char* kReasonNoHashInLink = "链接中没有种子特征";
 
 }  // namespace velindra::texts

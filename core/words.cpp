@@ -138,4 +138,28 @@ SystemProblem ProblemOf(int errorNumber) {
     return SystemProblem::Other;
 }
 
+const Text* SystemWords(SystemProblem problem) {
+    static constexpr std::pair<SystemProblem, Text> kWords[] = {
+        {SystemProblem::NotFound, {"文件或文件夹不存在", "no such file or folder"}},
+        {SystemProblem::NoPermission, {"没有权限", "permission denied"}},
+        {SystemProblem::IsAFolder, {"是一个文件夹", "it is a folder"}},
+        {SystemProblem::NotAFolder, {"不是文件夹", "not a folder"}},
+        {SystemProblem::DiskFull, {"磁盘已满", "the disk is full"}},
+        {SystemProblem::ReadOnly, {"只读文件系统", "read-only file system"}},
+        {SystemProblem::QuotaExceeded, {"超出磁盘配额", "disk quota exceeded"}},
+        {SystemProblem::NameTooLong, {"文件名过长", "file name too long"}},
+        {SystemProblem::InputOutput, {"输入/输出错误", "input/output error"}},
+        {SystemProblem::BrokenPipe, {"管道已断开", "broken pipe"}},
+        {SystemProblem::TooManyFiles, {"打开的文件过多", "too many open files"}},
+        {SystemProblem::NameTaken,
+         {"这个文件夹不分大小写，该名字已是另一个链接的文件",
+          "the folder takes this name for another link's file"}},
+    };
+    for (const auto& [known, words] : kWords) {
+        if (known == problem)
+            return &words;
+    }
+    return nullptr;
+}
+
 }  // namespace velindra

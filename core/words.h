@@ -65,5 +65,7 @@ enum class SystemProblem {
     Other,
 };
 SystemProblem ProblemOf(int errorNumber);
+// The problems people meet, in their words; nothing for the others.
+const Text* SystemWords(SystemProblem problem);
 
 }  // namespace velindra
