@@ -8,7 +8,19 @@
 namespace velindra {
 
 namespace {
+
 std::atomic<Language> gLanguage{Language::Chinese};
+
+// The words a table of pairs has for `key`; nothing when it has none.
+template <typename Key, size_t N>
+const Text* Lookup(const std::pair<Key, Text> (&table)[N], const Key& key) {
+    for (const auto& [known, words] : table) {
+        if (known == key)
+            return &words;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 void SetLanguage(Language language) {
@@ -53,11 +65,8 @@ const Text& Words(FetchError error) {
         {FetchError::Cancelled, {"已取消", "cancelled"}},
     };
     static constexpr Text kFailed = {"失败", "failed"};
-    for (const auto& [e, words] : kWords) {
-        if (e == error)
-            return words;
-    }
-    return kFailed;
+    const Text* words = Lookup(kWords, error);
+    return words ? *words : kFailed;
 }
 
 namespace {
@@ -97,11 +106,7 @@ const Text* FactWords(std::string_view detail) {
         {"peers reached, no metadata in time",
          {"连上了节点，但没有及时收到种子信息", "peers reached, no metadata in time"}},
     };
-    for (const auto& [english, words] : kFacts) {
-        if (detail == english)
-            return &words;
-    }
-    return nullptr;
+    return Lookup(kFacts, detail);
 }
 
 const Text& SourceLabel(SourceKind kind) {
@@ -155,11 +160,7 @@ const Text* SystemWords(SystemProblem problem) {
          {"这个文件夹不分大小写，该名字已是另一个链接的文件",
           "the folder takes this name for another link's file"}},
     };
-    for (const auto& [known, words] : kWords) {
-        if (known == problem)
-            return &words;
-    }
-    return nullptr;
+    return Lookup(kWords, problem);
 }
 
 }  // namespace velindra
