@@ -33,65 +33,47 @@ bool IsInvisibleControl(uint32_t cp) {
 std::string EscapeControls(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t len = DecodeUtf8(text, i, cp);
-        if (len == 0 || cp < 0x20 || cp == 0x7F) {
-            const auto byte = static_cast<unsigned char>(text[i]);
+    ForEachCharacter(text, [&](std::string_view bytes, uint32_t cp, bool valid) {
+        if (!valid || cp < 0x20 || cp == 0x7F) {
+            const auto byte = static_cast<unsigned char>(bytes[0]);
             out += "\\x";
             out.push_back(kDigits[byte >> 4]);
             out.push_back(kDigits[byte & 15]);
-            ++i;
         } else if (IsInvisibleControl(cp)) {
             AppendUnicodeEscape(out, cp);
-            i += len;
         } else {
-            out.append(text.substr(i, len));
-            i += len;
+            out.append(bytes);
         }
-    }
+    });
     return out;
 }
 
 std::string PrintablePath(std::string_view path) {
     std::string out;
     out.reserve(path.size());
-    for (size_t i = 0; i < path.size();) {
-        uint32_t cp = 0;
-        const size_t len = DecodeUtf8(path, i, cp);
-        const auto byte = static_cast<unsigned char>(path[i]);
-        if (len == 0 && byte >= 0xA0) {
-            out.push_back(path[i]);  // a name in another encoding: its bytes, as they are
-            ++i;
-        } else {
-            const size_t step = len == 0 ? 1 : len;
-            out += EscapeControls(path.substr(i, step));
-            i += step;
-        }
-    }
+    ForEachCharacter(path, [&](std::string_view bytes, uint32_t, bool valid) {
+        if (!valid && static_cast<unsigned char>(bytes[0]) >= 0xA0)
+            out.append(bytes);  // a name in another encoding: its bytes, as they are
+        else
+            out += EscapeControls(bytes);
+    });
     return out;
 }
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t len = DecodeUtf8(text, i, cp);
-        if (len == 0) {
+    ForEachCharacter(text, [&](std::string_view bytes, uint32_t cp, bool valid) {
+        if (!valid) {
             out += "\ufffd";
-            ++i;
-            continue;
-        }
-        if (cp == '"' || cp == '\\') {
+        } else if (cp == '"' || cp == '\\') {
             out += '\\';
             out += static_cast<char>(cp);
         } else if (cp < 0x20 || cp == 0x7F || IsInvisibleControl(cp)) {
             AppendUnicodeEscape(out, cp);
         } else {
-            out.append(text.substr(i, len));
+            out.append(bytes);
         }
-        i += len;
-    }
+    });
     return out + "\"";
 }
 
@@ -127,12 +109,9 @@ size_t CharacterWidth(uint32_t cp) {
 
 size_t DisplayWidth(std::string_view text) {
     size_t width = 0;
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t length = DecodeUtf8(text, i, cp);
-        width += length != 0 ? CharacterWidth(cp) : 1;
-        i += length ? length : 1;
-    }
+    ForEachCharacter(text, [&](std::string_view, uint32_t cp, bool valid) {
+        width += valid ? CharacterWidth(cp) : 1;
+    });
     return width;
 }
 
@@ -204,16 +183,14 @@ std::string FitWidth(std::string_view text, size_t columns) {
     const size_t room = columns >= ellipsis ? columns - ellipsis : columns;
     std::string out;
     size_t width = 0;
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t length = DecodeUtf8(text, i, cp);
-        const size_t w = length != 0 ? CharacterWidth(cp) : 1;
+    ForEachCharacter(text, [&](std::string_view bytes, uint32_t cp, bool valid) {
+        const size_t w = valid ? CharacterWidth(cp) : 1;
         if (width + w > room)
-            break;
-        out.append(text.substr(i, length ? length : 1));
+            return false;
+        out.append(bytes);
         width += w;
-        i += length ? length : 1;
-    }
+        return true;
+    });
     return columns >= ellipsis ? out + std::string(kEllipsis) : out;
 }
 

@@ -97,16 +97,9 @@ uint32_t FoldCase(uint32_t cp) {
 std::string FoldCase(std::string_view text) {
     std::string folded;
     folded.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t length = DecodeUtf8(text, i, cp);
-        if (length == 0) {
-            folded.push_back(text[i++]);
-            continue;
-        }
-        folded += EncodeUtf8(FoldCase(cp));
-        i += length;
-    }
+    ForEachCharacter(text, [&](std::string_view bytes, uint32_t cp, bool valid) {
+        folded += valid ? EncodeUtf8(FoldCase(cp)) : std::string(bytes);
+    });
     return folded;
 }
 
