@@ -30,12 +30,13 @@ namespace lt = libtorrent;
 
 class LoopbackSeeder {
   public:
-    explicit LoopbackSeeder(std::filesystem::path folder, bool dht = false)
+    // Listens on `port`, or on any free one.
+    explicit LoopbackSeeder(std::filesystem::path folder, bool dht = false, int port = 0)
         : folder_(std::move(folder)) {
         if (dht)
             router_ = Start(true, "", "127.0.0.3");
         address_ = dht ? "127.0.0.2" : "127.0.0.1";
-        session_ = Start(dht, dht ? Router() : "", address_);
+        session_ = Start(dht, dht ? Router() : "", address_, port);
     }
 
     // Seeds a file of `size` bytes made for the name, once it is ready to hand out pieces.
@@ -108,9 +109,9 @@ class LoopbackSeeder {
   private:
     // A session that listens on the address, once it does.
     static std::unique_ptr<lt::session> Start(bool dht, const std::string& bootstrap,
-                                              const std::string& address) {
+                                              const std::string& address, int port = 0) {
         lt::settings_pack pack;
-        pack.set_str(lt::settings_pack::listen_interfaces, address + ":0");
+        pack.set_str(lt::settings_pack::listen_interfaces, address + ":" + std::to_string(port));
         pack.set_bool(lt::settings_pack::enable_dht, dht);
         pack.set_str(lt::settings_pack::dht_bootstrap_nodes, bootstrap);
         pack.set_bool(lt::settings_pack::dht_restrict_routing_ips, false);

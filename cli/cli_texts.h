@@ -112,10 +112,13 @@ inline constexpr Text kHelpJson = {
     "print one JSON object per link on standard output\n"
     "(in input order) instead of the saved paths"};
 inline constexpr Text kHelpNoClobber = {
-    "链接的文件已存在并且就是这个链接的种子 (按特征码检查) 时不再获取, 算作已保存",
-    "leave a link alone when its file exists and holds\n"
-    "that link's torrent (checked by hash); it counts\n"
-    "as saved"};
+    "从不替换已有的文件: 链接的文件已存在并且就是这个链接的种子 (按特征码检查) 时不再获取, "
+    "算作已保存; 是别的内容时不保存, 算作失败",
+    "never replace an existing file: a link whose file\n"
+    "exists and holds that link's torrent (checked by\n"
+    "hash) is kept, asking nobody, and counts as saved;\n"
+    "one whose file holds anything else is not saved\n"
+    "and counts as failed"};
 inline constexpr Text kHelpQuiet = {"不显示进度和失败说明", "show no progress and no failures"};
 inline constexpr Text kHelpHelp = {"显示本帮助", "show this help"};
 inline constexpr Text kHelpVersion = {"显示版本", "show the version"};
@@ -165,11 +168,17 @@ inline constexpr Text kInvalidV2Hash = {
 inline constexpr Text kCannotWrite = {"无法写入 %1 (%2)", "cannot write %1 (%2)"};
 inline constexpr Text kFetchFailed = {"种子获取失败: %1", "no source had the torrent: %1"};
 inline constexpr Text kInterrupted = {"已中断", "interrupted"};
+inline constexpr Text kLeftAlone = {
+    "未保存：%1 已存在，是另一个文件，没有替换 (--no-clobber)",
+    "not saved: %1 is there already and holds something else, left alone (--no-clobber)"};
 inline constexpr Text kNotFinished = {"已中断：%1 个未完成", "interrupted: %1 not finished"};
 inline constexpr Text kHttpStatus = {"HTTP %1", "HTTP status %1"};
 // One source's answer: "镜像 1 服务器返回错误 (HTTP 404)", "mirror 1: ... (HTTP status 404)".
 inline constexpr Text kAttempt = {"%1 %2", "%1: %2"};
 inline constexpr Text kWithDetail = {"%1 (%2)", "%1 (%2)"};
+// A source this run could not reach a moment before, not asked again for this link.
+inline constexpr Text kNotAskedAgain = {"%1 未再询问：%2 秒前无法连接",
+                                        "%1: not asked again: could not be reached %2 s earlier"};
 
 // A system error the program has no words for (SystemWords), by its number.
 inline constexpr Text kSystemError = {"系统错误 %1", "system error %1"};

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <system_error>
 
 #include "cli_texts.h"
 #include "terminal_text.h"
@@ -42,8 +43,13 @@ ProgressLine::ProgressLine(size_t count, std::function<std::string(size_t)> name
       shown_(shown),
       columns_(columns > 1 ? static_cast<size_t>(columns - 1) : 79),
       currentColumns_(std::move(currentColumns)) {
-    if (shown_)
-        ticker_ = std::thread([this] { Tick(); });
+    if (shown_) {
+        try {
+            ticker_ = std::thread([this] { Tick(); });
+        } catch (const std::system_error&) {
+            shown_ = false;  // no thread to redraw it: the run goes on without the line
+        }
+    }
 }
 
 ProgressLine::~ProgressLine() {

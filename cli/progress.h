@@ -51,7 +51,7 @@ class ProgressLine {
 
     const size_t count_;
     std::function<std::string(size_t)> nameOf_;
-    const bool shown_;
+    bool shown_;
     size_t columns_;
     std::function<int()> currentColumns_;
     std::map<size_t, std::unique_ptr<Activity>> activities_;  // of the links in progress

@@ -47,6 +47,8 @@ bool DetailSaysMore(FetchError error) {
 // what went wrong, and the server's status, the address or the library's own words.
 std::string AttemptText(const Attempt& a) {
     const FetchResult& r = a.result;
+    if (r.error == FetchError::NotAskedAgain && a.index > 0)
+        return Say(t::kNotAskedAgain, {SourceText(a), r.detail});
     std::string detail;
     if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
         detail = Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
@@ -124,6 +126,12 @@ Outcome Kept() {
     return o;
 }
 
+Outcome LeftAlone(const LinkPlan& plan) {
+    Outcome o;
+    o.reason = Say(t::kLeftAlone, {PrintablePath(plan.destination)});
+    return o;
+}
+
 Outcome NotStarted() {
     Outcome o;
     o.ending = Ending::Interrupted;
@@ -150,7 +158,9 @@ Outcome OutcomeOf(const LinkPlan& plan, LinkStep step) {
         case LinkStep::End::Refused:
             return Refused(plan);
         case LinkStep::End::Stopped:
-            return step.why == kKept ? Kept() : NotStarted();
+            return step.why == kKept        ? Kept()
+                   : step.why == kLeftAlone ? LeftAlone(plan)
+                                            : NotStarted();
         case LinkStep::End::Quiet:
             return NotStarted();
         case LinkStep::End::Fetched:

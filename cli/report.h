@@ -35,12 +35,15 @@ Outcome Refused(const LinkPlan& plan);
 Outcome NotStarted();
 // ... of a link whose file is there already and holds its torrent.
 Outcome Kept();
+// ... of a link whose file's place holds something else, which --no-clobber leaves alone.
+Outcome LeftAlone(const LinkPlan& plan);
 // ... of a link that was fetched (its file, if any, not yet on disk).
 Outcome Fetched(const LinkPlan& plan, LinkResult result);
 
 // The command line's own reasons to end a link before its fetch (LinkStep::why).
 inline constexpr int kNotStarted = 1;  // the run was interrupted
 inline constexpr int kKept = 2;        // its file is there already with its torrent
+inline constexpr int kLeftAlone = 3;   // ... with something else, not to be replaced
 
 // The outcome of a link whose steps are done (settled).
 Outcome OutcomeOf(const LinkPlan& plan, LinkStep step);

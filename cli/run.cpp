@@ -1,6 +1,8 @@
 #include "run.h"
 
 #include <atomic>
+#include <cerrno>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -19,6 +21,7 @@
 #include "report.h"
 #include "sources.h"
 #include "terminal_text.h"
+#include "utf16.h"
 
 namespace velindra::cli {
 
@@ -77,11 +80,24 @@ std::optional<int> ReadInputs(const Options& options, std::string& text,
     return std::nullopt;
 }
 
-// Whether a link's file is there already and holds its torrent, checked by hash.
-bool HoldsTheTorrent(const LinkPlan& plan) {
+// What is at a link's file's place already, for --no-clobber: nothing, or the link's own
+// torrent (checked by hash; one file read at a time, so that large files of those names cost
+// one file's memory), or anything else, which is never replaced. A file larger than a torrent
+// may be is something else, unread.
+int AtItsPlace(const LinkPlan& plan) {
+    std::error_code ec;
+    if (!std::filesystem::exists(
+            std::filesystem::symlink_status(PathFromUtf8(plan.destination), ec)))
+        return 0;
+    const size_t bound = DownloadLimits{}.maxBodyBytes;
+    if (!SafeToRead(plan.destination, bound))
+        return kLeftAlone;
+    static std::mutex oneAtATime;
+    std::lock_guard<std::mutex> guard(oneAtATime);
     std::string body;
-    return ReadRegularFile(plan.destination, DownloadLimits{}.maxBodyBytes, body).ok() &&
-           CheckDelivered(body, *plan.hashes, nullptr).ok();
+    const bool holds = ReadRegularFile(plan.destination, bound, body).ok() &&
+                       CheckDelivered(body, *plan.hashes, nullptr).ok();
+    return holds ? kKept : kLeftAlone;
 }
 
 // How far past the link being printed the workers may run: the results waiting to be printed
@@ -110,8 +126,9 @@ class LinkRun : public StepHooks {
     bool Execute() {
         Printer printer(options_.quiet, options_.json, progress_, gStop);
         {
-            AheadRun run(planner_.leaders(), options_.jobs, kWindow,
-                         [this](size_t i) { return Work(i); });
+            AheadRun run(
+                planner_.leaders(), options_.jobs, kWindow, [this](size_t i) { return Work(i); },
+                [this](size_t i, LinkResult) { return Resume(i); });
             for (size_t i = 0; i < count_; ++i) {
                 const LinkResult failed = run.Take(i);
                 LinkStep step = TakeStep(i);
@@ -121,6 +138,12 @@ class LinkRun : public StepHooks {
                 }
                 // A path is printed only once its file is durably in place.
                 SettleLink(i, step, *this);
+                if (step.placeFailed && step.placing == Placing::KeepExisting &&
+                    step.result.attempts.back().result.systemError == EEXIST) {
+                    // Another file took the name meanwhile (another run's, perhaps).
+                    step.end = LinkStep::End::Stopped;
+                    step.why = AtItsPlace(planner_.Plan(i)) == kKept ? kKept : kLeftAlone;
+                }
                 const LinkPlan plan = planner_.Plan(i);
                 printer.Deliver(i, plan, OutcomeOf(plan, std::move(step)), run.finished());
             }
@@ -145,13 +168,27 @@ class LinkRun : public StepHooks {
             step.end = LinkStep::End::Stopped;
             step.why = kNotStarted;
         }
+        LinkResult waiting;
+        waiting.pending = step.result.pending;  // the run resumes the link once it has come
+        std::lock_guard<std::mutex> guard(lock_);
+        steps_[i] = std::move(step);
+        return waiting;
+    }
+
+    // A worker's part once the network has answered: the file handed to the committer.
+    LinkResult Resume(size_t i) {
+        LinkStep step = TakeStep(i);
+        ContinueLink(step, committer_, &gStop);
+        progress_.End(i);
         std::lock_guard<std::mutex> guard(lock_);
         steps_[i] = std::move(step);
         return LinkResult{};
     }
 
     bool Proceed(size_t, const LinkPlan& plan, LinkStep& step) override {
-        step.why = gStop ? kNotStarted : options_.noClobber && HoldsTheTorrent(plan) ? kKept : 0;
+        step.why = gStop ? kNotStarted : options_.noClobber ? AtItsPlace(plan) : 0;
+        if (options_.noClobber)
+            step.placing = Placing::KeepExisting;  // checked and placed in one step
         return step.why == 0;
     }
 
@@ -161,7 +198,8 @@ class LinkRun : public StepHooks {
         const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count_)};
         LinkResult result =
             FetchLink(plan, destination, chain_, position, &gStop, &progress_.activity(i));
-        progress_.End(i);
+        if (!result.pending)  // else the network still reports its peers there (see Resume)
+            progress_.End(i);
         return result;
     }
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <map>
+#include <system_error>
 
 namespace velindra {
 
@@ -30,22 +31,12 @@ std::vector<uint32_t> GroupByDestination(const std::vector<LinkPlan>& plans) {
     return leaders;
 }
 
-namespace {
-
-// The run a worker thread belongs to, and whether the link it runs holds a worker's place.
-struct Lane {
-    AheadRun* run = nullptr;
-    bool holdsPlace = false;
-};
-thread_local Lane tLane;
-
-}  // namespace
-
 AheadRun::AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Work work,
-                   size_t networkWaits)
+                   Resume resume, size_t networkWaits)
     : leaders_(std::move(leaders)),
       next_(leaders_.size(), kNone),
       work_(std::move(work)),
+      resume_(std::move(resume)),
       window_(window == 0 ? 1 : window),
       workers_(static_cast<size_t>(std::max(workers, 0))),
       networkWaits_(networkWaits),
@@ -59,14 +50,20 @@ AheadRun::AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Wo
             next_[last[leader] == kNone ? leader : last[leader]] = static_cast<uint32_t>(i);
         last[leader] = static_cast<uint32_t>(i);
     }
-    threaded_ = std::min(workers_, groups_) > 0;
     std::lock_guard<std::mutex> guard(lock_);
-    for (size_t k = 0; k < std::min(workers_, groups_); ++k)
-        threads_.emplace_back([this] { Worker(); });
+    for (size_t k = 0; k < std::min(workers_, groups_); ++k) {
+        try {
+            threads_.emplace_back([this] { Worker(); });
+        } catch (const std::system_error&) {
+            break;  // the system has no more threads to give: the ones there are do it all
+        }
+    }
+    threaded_ = !threads_.empty();
+    workers_ = std::max<size_t>(threads_.size(), threaded_ ? 1 : 0);
 }
 
 AheadRun::~AheadRun() {
-    Stop();  // no thread is added after this
+    Stop();  // no group starts after this; the links waiting still end, and are resumed
     for (std::thread& t : threads_)
         t.join();
 }
@@ -75,55 +72,96 @@ bool AheadRun::CanStart() const {
     return webBusy_ < workers_ && open_ - netBusy_ < window_;
 }
 
+bool AheadRun::Done() const {
+    return (stopping_ || nextGroup_ >= leaders_.size()) && answered_.empty() && netBusy_ == 0;
+}
+
+LinkResult AheadRun::Resumed(size_t i, LinkResult result) {
+    try {
+        if (resume_)
+            return resume_(i, std::move(result));
+        TakeAnswer(result);
+        return result;
+    } catch (const std::exception& e) {
+        return FailedLink(FetchError::Other, std::string("internal error: ") + e.what());
+    } catch (...) {
+        return FailedLink(FetchError::Other, "internal error");
+    }
+}
+
 void AheadRun::Worker() {
-    tLane.run = this;
     const size_t count = leaders_.size();
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
-        ++idle_;
-        changed_.wait(guard, [&] { return stopping_ || nextGroup_ >= count || CanStart(); });
-        --idle_;
-        if (stopping_ || nextGroup_ >= count)
-            return;
-        const size_t first = nextGroup_;
-        do
-            ++nextGroup_;
-        while (nextGroup_ < count && leaders_[nextGroup_] != nextGroup_);
-        for (size_t i = first; i != kNone; i = next_[i]) {
-            changed_.wait(guard, [&] { return webBusy_ < workers_; });
-            ++webBusy_;
-            ++open_;
-            tLane.holdsPlace = true;
+        changed_.wait(guard, [&] {
+            return !answered_.empty() || Done() || (!stopping_ && nextGroup_ < count && CanStart());
+        });
+        if (!answered_.empty()) {
+            const size_t i = answered_.front();
+            answered_.pop_front();
+            LinkResult result = std::move(waiting_[i]);
+            waiting_.erase(i);
             guard.unlock();
-            LinkResult result = Guarded(work_, i);
+            result = Resumed(i, std::move(result));
             guard.lock();
-            --(tLane.holdsPlace ? webBusy_ : netBusy_);
-            tLane.holdsPlace = false;
-            ++finished_;
-            if (dropped_[i])
-                --open_;
-            else
-                results_[i] = std::move(result);
-            changed_.notify_all();
+            --netBusy_;
+            Ended(i, std::move(result));
+            RunGroup(next_[i], guard);
+        } else if (!stopping_ && nextGroup_ < count && CanStart()) {
+            const size_t first = nextGroup_;
+            do
+                ++nextGroup_;
+            while (nextGroup_ < count && leaders_[nextGroup_] != nextGroup_);
+            RunGroup(first, guard);
+        } else {
+            return;  // Done
         }
     }
 }
 
-void AheadRun::WaitingOnTheNetwork() {
-    if (tLane.run)
-        tLane.run->Release();
+void AheadRun::RunGroup(size_t i, std::unique_lock<std::mutex>& guard) {
+    for (; i != kNone; i = next_[i]) {
+        changed_.wait(guard, [&] { return webBusy_ < workers_; });
+        ++webBusy_;
+        ++open_;
+        guard.unlock();
+        LinkResult result = Guarded(work_, i);
+        if (result.pending) {
+            guard.lock();
+            if (netBusy_ < networkWaits_) {
+                // It waits without a thread: its worker goes on with the next link, and the
+                // group goes on once its answer has come.
+                --webBusy_;
+                ++netBusy_;
+                const std::shared_ptr<PendingFetch> pending = result.pending;
+                waiting_[i] = std::move(result);
+                changed_.notify_all();
+                guard.unlock();
+                pending->WhenEnded([this, i] { Answered(i); });
+                guard.lock();
+                return;
+            }
+            guard.unlock();  // as many links wait as the run allows: this one waits here
+            result = Resumed(i, std::move(result));
+        }
+        guard.lock();
+        --webBusy_;
+        Ended(i, std::move(result));
+    }
 }
 
-void AheadRun::Release() {
+void AheadRun::Ended(size_t i, LinkResult result) {
+    ++finished_;
+    if (dropped_[i])
+        --open_;
+    else
+        results_[i] = std::move(result);
+    changed_.notify_all();
+}
+
+void AheadRun::Answered(size_t i) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (!tLane.holdsPlace || netBusy_ >= networkWaits_)
-        return;
-    tLane.holdsPlace = false;
-    --webBusy_;
-    ++netBusy_;
-    if (!stopping_ && idle_ == 0 && nextGroup_ < leaders_.size() &&
-        threads_.size() < workers_ + networkWaits_)
-        threads_.emplace_back([this] { Worker(); });
+    answered_.push_back(i);
     changed_.notify_all();
 }
 
@@ -135,6 +173,8 @@ bool AheadRun::Ready(size_t i) {
 LinkResult AheadRun::Take(size_t i) {
     if (!threaded_) {
         LinkResult result = Guarded(work_, i);
+        if (result.pending)
+            result = Resumed(i, std::move(result));
         std::lock_guard<std::mutex> guard(lock_);
         ++finished_;
         return result;
@@ -167,6 +207,11 @@ void AheadRun::Stop() {
 size_t AheadRun::finished() {
     std::lock_guard<std::mutex> guard(lock_);
     return finished_;
+}
+
+size_t AheadRun::threads() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return threads_.size();
 }
 
 }  // namespace velindra

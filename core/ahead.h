@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -16,25 +17,31 @@
 namespace velindra {
 
 // How many links of a run may wait on the BitTorrent network at once, beside its workers: a
-// look-up costs a thread, a few sockets and a few kilobytes while it waits.
+// look-up holds no thread while it waits, only a few sockets and a few kilobytes.
 inline constexpr size_t kNetworkWaits = 512;
 
 class AheadRun {
   public:
     using Work = std::function<LinkResult(size_t)>;
+    // What follows when a link's pending answer has come, on a worker: by default the answer
+    // taken into its result.
+    using Resume = std::function<LinkResult(size_t, LinkResult)>;
 
     // Runs work(i) for every link. Links in one group (links that save to the same file) run
-    // one after another on one worker, in input order; leaders[i] names the group's first
-    // link (i itself for the first or only one), and groups start in the order of their first
-    // link. With no workers nothing runs ahead: Take runs the work itself. A group waits while
-    // `window` links are in hand (started, not waiting on the network, and not yet taken or
-    // dropped). `workers` bounds the links fetched from the web at once; a link that goes on
-    // to wait on the network (WaitingOnTheNetwork) frees its worker for the next link, up to
-    // `networkWaits` such links at once. An exception the work throws becomes a failed result.
-    // It keeps a few bytes a link, and the results of the links done but not yet taken.
+    // one after another, in input order; leaders[i] names the group's first link (i itself for
+    // the first or only one), and groups start in the order of their first link. With no
+    // workers (or none the system would give) nothing runs ahead: Take runs the work itself.
+    // A group waits while `window` links are in hand (started, not waiting on the network, and
+    // not yet taken or dropped). `workers` bounds the links fetched from the web at once. A
+    // link whose work leaves an answer pending (the network's) holds no worker while it waits,
+    // up to `networkWaits` such links at once; when the answer comes, a worker runs
+    // resume(i, result) and goes on with the link's group. An exception the work throws
+    // becomes a failed result. It keeps a few bytes a link, and the results of the links done
+    // but not yet taken.
     AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Work work,
-             size_t networkWaits = kNetworkWaits);
-    // Waits for the workers: whatever they still run must be on its way to an end.
+             Resume resume = nullptr, size_t networkWaits = kNetworkWaits);
+    // Waits for the workers and for every pending answer: whatever still runs or waits must be
+    // on its way to an end.
     ~AheadRun();
     AheadRun(const AheadRun&) = delete;
     AheadRun& operator=(const AheadRun&) = delete;
@@ -49,21 +56,25 @@ class AheadRun {
     void Stop();
     // How many links have ended so far.
     size_t finished();
-
-    // Called by a link's work on a worker when it starts waiting on the network: its worker's
-    // place goes to the next link, and a thread is added for it. Nothing happens off a
-    // worker, or when the run has as many links waiting so as it allows.
-    static void WaitingOnTheNetwork();
+    // How many threads the run has.
+    size_t threads();
 
   private:
     void Worker();
-    void Release();         // WaitingOnTheNetwork on this run's worker; lock_ not held
-    bool CanStart() const;  // with lock_ held
+    // Runs link i and the rest of its group, until the group ends or a link's answer is left
+    // pending; lock_ held.
+    void RunGroup(size_t i, std::unique_lock<std::mutex>& guard);
+    void Ended(size_t i, LinkResult result);  // lock_ held
+    void Answered(size_t i);                  // a pending answer came; lock_ not held
+    bool CanStart() const;                    // with lock_ held
+    bool Done() const;                        // with lock_ held: nothing left for a worker
+    LinkResult Resumed(size_t i, LinkResult result);
 
     static constexpr uint32_t kNone = UINT32_MAX;
     std::vector<uint32_t> leaders_;
     std::vector<uint32_t> next_;  // the next link of the same group
     Work work_;
+    Resume resume_;
     size_t window_;
     size_t workers_;       // links fetched from the web at once
     size_t networkWaits_;  // links waiting on the network at once
@@ -72,13 +83,14 @@ class AheadRun {
     std::mutex lock_;
     std::condition_variable changed_;
     std::map<size_t, LinkResult> results_;
+    std::map<size_t, LinkResult> waiting_;  // links whose answer is pending
+    std::deque<size_t> answered_;           // ... and whose answer has come
     std::vector<bool> dropped_;
     size_t nextGroup_ = 0;  // the first link of the next group to start
     size_t finished_ = 0;
     size_t open_ = 0;     // links started and not yet taken or dropped
     size_t webBusy_ = 0;  // links running on a worker's place
     size_t netBusy_ = 0;  // links waiting on the network
-    size_t idle_ = 0;     // threads waiting for a link to start
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

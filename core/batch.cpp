@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "ahead.h"
@@ -150,12 +151,17 @@ class BatchRun : public StepHooks {
             destination = ahead_ ? JoinDestination(services_.stagingFolder, plan.fileName,
                                                    services_.pathRules)
                                  : chosen_[i];
-        return FetchAt(i, destination);
-    }
-
-    LinkResult FetchAt(size_t i, const std::string& destination) {
+        // The network's answer, when it is asked, is taken once it has come (AheadRun).
         return FetchLink(plans_[i], destination, sources_, Position(i), &cancel_[i],
                          &activities_[i]);
+    }
+
+    // A link's fetch to its end, on the thread that asks.
+    LinkResult FetchAt(size_t i, const std::string& destination) {
+        LinkResult result =
+            FetchLink(plans_[i], destination, sources_, Position(i), &cancel_[i], &activities_[i]);
+        TakeAnswer(result);
+        return result;
     }
 
     // Runs `job` on a thread of its own while the batch waits for it.
@@ -163,10 +169,15 @@ class BatchRun : public StepHooks {
     auto OffThread(Job job, size_t i, const std::string& destination) {
         decltype(job()) result;
         std::atomic<bool> done{false};
-        std::thread worker([&] {
-            result = job();
-            done = true;
-        });
+        std::thread worker;
+        try {
+            worker = std::thread([&] {
+                result = job();
+                done = true;
+            });
+        } catch (const std::system_error&) {
+            return job();  // no thread to be had: the batch waits for it here
+        }
         services_.waiter.WaitFor([&] { return done.load(); }, Waiting(i, destination));
         if (!done)
             cancel_[i] = true;  // stopped meanwhile

@@ -45,7 +45,8 @@ Failure Classify(const LinkResult& result) {
     } else if (all([](FetchError e) { return e == FetchError::HttpStatus; })) {
         failure.why = Why::NotOnMirrors;
     } else if (all([](FetchError e) {
-                   return e == FetchError::NoConnection || e == FetchError::Timeout;
+                   return e == FetchError::NoConnection || e == FetchError::NotAskedAgain ||
+                          e == FetchError::Timeout;
                })) {
         failure.why = Why::Offline;
     } else if (any([](FetchError e) {

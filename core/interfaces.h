@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -70,12 +71,46 @@ struct FetchRequest {
     Activity* activity = nullptr;
 };
 
+// An answer that a source gives later on its own, while no thread waits for it: a look-up in
+// the network is a state that the session's events complete.
+class PendingFetch {
+  public:
+    virtual ~PendingFetch() = default;
+    // Calls `ended` once when the answer is there: on a thread of the source's, or at once on
+    // this one when it is there already. `ended` must not call into the source.
+    virtual void WhenEnded(std::function<void()> ended) = 0;
+    // The answer, staged as Fetch stages it; waits for it when it has not come yet. Called once.
+    virtual FetchResult Take() = 0;
+};
+
+// An answer that is there already.
+class AnsweredFetch : public PendingFetch {
+  public:
+    explicit AnsweredFetch(FetchResult result) : result_(std::move(result)) {}
+    void WhenEnded(std::function<void()> ended) override { ended(); }
+    FetchResult Take() override { return std::move(result_); }
+
+  private:
+    FetchResult result_;
+};
+
 // One blocking download of one URL. The checked file comes back staged beside the destination
 // (FetchResult::staged), for a FileCommitter to put in its place; on failure nothing is left.
 class Downloader {
   public:
     virtual ~Downloader() = default;
     virtual FetchResult Fetch(const FetchRequest& request) = 0;
+    // The same fetch, for a source that can answer it without a thread waiting; the others
+    // answer at once, through Fetch.
+    virtual std::shared_ptr<PendingFetch> Begin(const FetchRequest& request) {
+        return std::make_shared<AnsweredFetch>(Fetch(request));
+    }
+};
+
+// Whether a file put in its place may replace one that is there.
+enum class Placing {
+    Replace,       // it takes the place of whatever file is there
+    KeepExisting,  // only where nothing is there: else it fails (systemError EEXIST)
 };
 
 // Puts staged files durably in their places.
@@ -87,7 +122,8 @@ class FileCommitter {
     // with FetchError::Cancelled.
     virtual std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file,
                                                   const std::string& destination,
-                                                  const std::atomic<bool>* cancel) = 0;
+                                                  const std::atomic<bool>* cancel,
+                                                  Placing placing = Placing::Replace) = 0;
 };
 
 // A message box with an OK button only, no icon and the title "Velindra".

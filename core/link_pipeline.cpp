@@ -4,7 +4,6 @@
 #include <optional>
 #include <unordered_map>
 
-#include "ahead.h"
 #include "torrent.h"
 #include "utf8.h"
 
@@ -115,6 +114,13 @@ std::vector<LinkPlan> PlanBatch(const std::vector<std::string>& pieces, bool use
     return plans;
 }
 
+void TakeAnswer(LinkResult& result) {
+    if (!result.pending)
+        return;
+    const std::shared_ptr<PendingFetch> pending = std::move(result.pending);
+    result.attempts.back().result = pending->Take();
+}
+
 LinkResult FailedLink(FetchError error, std::string detail) {
     LinkResult result;
     result.attempts.push_back(
@@ -156,9 +162,13 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
         request.activity = activity;
         if (activity)
             activity->Asking(request.source, request.sourceIndex, request.url);
-        // A look-up in the network mostly waits: the worker goes on with the next link.
-        if (request.source == SourceKind::Network)
-            AheadRun::WaitingOnTheNetwork();
+        if (request.source == SourceKind::Network) {
+            // A look-up in the network mostly waits: it is left to the session to finish.
+            result.attempts.push_back({request.source, request.sourceIndex,
+                                       FetchResult::Failed(FetchError::Other, "no answer yet")});
+            result.pending = sources.downloader.Begin(request);
+            break;
+        }
         result.attempts.push_back(
             {request.source, request.sourceIndex, sources.downloader.Fetch(request)});
         const FetchResult& answer = result.attempts.back().result;

@@ -87,6 +87,9 @@ struct Attempt {
 // Everything that happened to one link's fetch.
 struct LinkResult {
     std::vector<Attempt> attempts;  // in the order asked; the last one delivered, if any did
+    // The last source's answer while it is still to come (the network's): TakeAnswer puts it in
+    // the last attempt.
+    std::shared_ptr<PendingFetch> pending;
     bool ok() const { return !attempts.empty() && attempts.back().result.ok(); }
     bool cancelled() const {
         return !attempts.empty() && attempts.back().result.error == FetchError::Cancelled;
@@ -100,14 +103,17 @@ struct LinkResult {
 // Asks the sources for a planned link in order and stops at the first that delivers: the
 // mirrors, each with the hash in the form the caches index (they index no v2 hashes, so a
 // v2-only link skips them), then the link's own addresses of its file, then the BitTorrent
-// network (when asked). Every delivery is checked against every hash the link has, and staged
-// beside `destination`. A link whose hashes have no checkable form fails at once with
-// FetchError::InvalidHash, and nothing is asked. A destination that cannot be written, or a
-// cancel, ends the chain at once: no other source could help. `activity`, when given, says
-// which source is being asked.
+// network (when asked), whose answer is left pending: nobody's thread waits for it. Every delivery
+// is checked against every hash the link has, and staged beside `destination`. A link whose hashes
+// have no checkable form fails at once with FetchError::InvalidHash, and nothing is asked. A
+// destination that cannot be written, or a cancel, ends the chain at once: no other source could
+// help. `activity`, when given, says which source is being asked.
 LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
                      const LinkSources& sources, LinkPosition position = {},
                      const std::atomic<bool>* cancel = nullptr, Activity* activity = nullptr);
+
+// Puts the pending answer, once it has come, in the last attempt (waiting for it meanwhile).
+void TakeAnswer(LinkResult& result);
 
 // A failed attempt of its own, for a link whose work could not even start: it names no source
 // (index 0).

@@ -21,10 +21,16 @@ LinkStep BeginLink(size_t i, const LinkPlan& plan, StepHooks& hooks, FileCommitt
         return step;
     }
     step.result = std::move(*fetched);
+    if (!step.result.pending)
+        ContinueLink(step, committer, cancel);
+    return step;
+}
+
+void ContinueLink(LinkStep& step, FileCommitter& committer, const std::atomic<bool>* cancel) {
+    TakeAnswer(step.result);
     if (step.result.ok())
         step.commit = committer.Submit(std::move(step.result.attempts.back().result.staged),
-                                       step.destination, cancel);
-    return step;
+                                       step.destination, cancel, step.placing);
 }
 
 void SettleLink(size_t i, LinkStep& step, StepHooks& hooks) {

@@ -30,6 +30,8 @@ struct LinkStep {
     int why = 0;  // the front end's own reason, for Stopped
     LinkResult result;
     std::string destination;  // where its file goes
+    // Whether its file may replace one that is there (the front end's Proceed says).
+    Placing placing = Placing::Replace;
     // Its file on its way to `destination`, until the link is settled.
     std::shared_ptr<PendingCommit> commit;
     // The file came but could not be put in its place: the last attempt says why.
@@ -53,9 +55,14 @@ class StepHooks {
 };
 
 // The first half: link i refused, ended by the front end, or fetched, its file (when one came)
-// handed to the committer; `cancel` is the link's, and ends its commit too.
+// handed to the committer; `cancel` is the link's, and ends its commit too. When the fetch left
+// its last answer pending (step.result.pending), ContinueLink takes it from there.
 LinkStep BeginLink(size_t i, const LinkPlan& plan, StepHooks& hooks, FileCommitter& committer,
                    const std::atomic<bool>* cancel);
+
+// The rest of the first half for a link whose last answer was left pending (BeginLink leaves
+// it so): the answer taken, and its file handed to the committer.
+void ContinueLink(LinkStep& step, FileCommitter& committer, const std::atomic<bool>* cancel);
 
 // The second half, at the link's turn: waits until its file is in its place. A file that did
 // not make it fails the link with the reason, as its last source's answer.

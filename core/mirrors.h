@@ -22,8 +22,10 @@ class SourceRouter : public Downloader {
   public:
     SourceRouter(Downloader& web, Downloader* network) : web_(web), network_(network) {}
     FetchResult Fetch(const FetchRequest& request) override;
+    std::shared_ptr<PendingFetch> Begin(const FetchRequest& request) override;
 
   private:
+    Downloader* For(const FetchRequest& request);
     Downloader& web_;
     Downloader* network_;
 };

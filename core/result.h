@@ -11,6 +11,8 @@ namespace velindra {
 enum class FetchError {
     None,
     NoConnection,    // name lookup or connection failed
+    NotAskedAgain,   // not asked: it could not be reached a moment before (detail: how many
+                     // seconds before, "0.3")
     Timeout,         // no connection in time, or the transfer stalled
     HttpStatus,      // the server answered with an error status
     Redirect,        // too many redirects, a loop, or a redirect to another scheme

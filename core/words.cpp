@@ -50,6 +50,8 @@ const Text& Words(FetchError error) {
     static constexpr std::pair<FetchError, Text> kWords[] = {
         {FetchError::None, {"已保存", "saved"}},
         {FetchError::NoConnection, {"无法连接", "could not connect"}},
+        {FetchError::NotAskedAgain,
+         {"稍早前无法连接，未再询问", "not asked again: could not be reached shortly before"}},
         {FetchError::Timeout, {"超时", "timed out"}},
         {FetchError::HttpStatus, {"服务器返回错误", "the server answered with an error"}},
         {FetchError::Redirect, {"重定向无效", "bad redirect"}},

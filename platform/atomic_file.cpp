@@ -192,10 +192,11 @@ FetchResult AtomicFile::Flush() {
     return FetchResult::Done();
 }
 
-FetchResult AtomicFile::Replace() {
+FetchResult AtomicFile::Replace(bool replace) {
     if (tempPath_.empty())
         return FetchResult::Failed(FetchError::CannotWrite, "the file was not opened");
-    FetchResult replaced = sys::Replace(tempPath_, destination_);
+    FetchResult replaced =
+        replace ? sys::Replace(tempPath_, destination_) : sys::PlaceNew(tempPath_, destination_);
     if (replaced.ok())
         tempPath_.clear();  // it is the destination now
     else

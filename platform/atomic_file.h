@@ -42,10 +42,11 @@ class AtomicFile : public StagedFile {
     FetchResult Commit(std::string_view data);
 
     // The steps of Commit, for a committer that makes many files durable together: Flush puts
-    // the content on disk and closes the file, Replace puts it in the destination's place. On
-    // failure the temporary file is gone.
+    // the content on disk and closes the file, Replace puts it in the destination's place (with
+    // `replace` false only where nothing is there: an existing file fails it with systemError
+    // EEXIST and stays as it is). On failure the temporary file is gone.
     FetchResult Flush();
-    FetchResult Replace();
+    FetchResult Replace(bool replace = true);
     const std::string& destination() const { return destination_; }
 
     // Makes another path the destination: in the same folder the temporary file stays where

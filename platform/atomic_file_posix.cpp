@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "atomic_file.h"
@@ -95,6 +96,42 @@ FetchResult Replace(const std::string& temporary, const std::string& destination
     if (::rename(temporary.c_str(), destination.c_str()) != 0) {
         return FetchResult::Failed(FetchError::CannotWrite,
                                    std::string("cannot replace the file: ") + std::strerror(errno));
+    }
+    return FetchResult::Done();
+}
+
+FetchResult PlaceNew(const std::string& temporary, const std::string& destination) {
+    const auto failed = [](int error) {
+        return FetchResult::Failed(FetchError::CannotWrite,
+                                   std::string("cannot place the file: ") + std::strerror(error),
+                                   error);
+    };
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) ==
+        0)
+        return FetchResult::Done();
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return failed(errno);
+#endif
+    // A file system without that rename: a second name made for the file refuses an existing
+    // one just as well.
+    if (::link(temporary.c_str(), destination.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return FetchResult::Done();
+    }
+    if (errno == EEXIST)
+        return failed(EEXIST);
+    // Nor hard links (FAT, exFAT): the name is taken first, exclusively, then the file renamed
+    // over what is its own placeholder.
+    const int placeholder =
+        ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (placeholder < 0)
+        return failed(errno);
+    ::close(placeholder);
+    if (::rename(temporary.c_str(), destination.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(destination.c_str());
+        return failed(error);
     }
     return FetchResult::Done();
 }

@@ -32,6 +32,10 @@ void KeepPermissionsOf(int fd, const std::string& destination);
 bool SyncFile(int fd);
 // Puts the temporary file in the destination's place; durable once the folder is synced.
 FetchResult Replace(const std::string& temporary, const std::string& destination);
+// The same, only where nothing is at the destination: the check and the move are one step, so
+// that of two programs placing a file there at once one fails (systemError EEXIST) and nothing
+// is ever replaced.
+FetchResult PlaceNew(const std::string& temporary, const std::string& destination);
 // Whether anything is at the path (a dangling link counts).
 bool Exists(const std::string& path);
 // The device and file number of what the path names; none when nothing is there.

@@ -116,6 +116,17 @@ FetchResult Replace(const std::string& temporary, const std::string& destination
                                "cannot replace the file (error " + std::to_string(error) + ")");
 }
 
+FetchResult PlaceNew(const std::string& temporary, const std::string& destination) {
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing destination.
+    if (MoveFileExW(Utf16(temporary).c_str(), Utf16(destination).c_str(), MOVEFILE_WRITE_THROUGH))
+        return FetchResult::Done();
+    const DWORD error = GetLastError();
+    const bool taken = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+    return FetchResult::Failed(FetchError::CannotWrite,
+                               "cannot place the file (error " + std::to_string(error) + ")",
+                               taken ? EEXIST : 0);
+}
+
 bool Exists(const std::string& path) {
     return GetFileAttributesW(Utf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <system_error>
 
 namespace velindra {
 
@@ -22,6 +23,7 @@ struct Committer::Entry : PendingCommit {
     std::shared_ptr<StagedFile> staged;
     AtomicFile* file = nullptr;
     const std::atomic<bool>* cancel = nullptr;
+    bool replace = true;                     // or only where nothing is there
     FetchResult step = FetchResult::Done();  // the first failure on the way
 
     std::mutex lock;
@@ -62,8 +64,9 @@ Committer::~Committer() {
 
 std::shared_ptr<PendingCommit> Committer::Submit(std::shared_ptr<StagedFile> staged,
                                                  const std::string& destination,
-                                                 const std::atomic<bool>* cancel) {
+                                                 const std::atomic<bool>* cancel, Placing placing) {
     auto entry = std::make_shared<Entry>();
+    entry->replace = placing == Placing::Replace;
     entry->file = dynamic_cast<AtomicFile*>(staged.get());
     entry->staged = std::move(staged);
     entry->cancel = cancel;
@@ -125,8 +128,13 @@ void Committer::CommitGroup(std::vector<std::shared_ptr<Entry>>& group) {
         }
     };
     std::vector<std::thread> flushers;
-    for (size_t k = 1; k < std::min(group.size(), kParallelFlushes); ++k)
-        flushers.emplace_back(flush);
+    for (size_t k = 1; k < std::min(group.size(), kParallelFlushes); ++k) {
+        try {
+            flushers.emplace_back(flush);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: this one flushes the rest
+        }
+    }
     flush();
     for (std::thread& t : flushers)
         t.join();
@@ -139,7 +147,7 @@ void Committer::CommitGroup(std::vector<std::shared_ptr<Entry>>& group) {
         if (e->step.ok())
             e->step = NotAnotherLinksFile(destination);
         if (e->step.ok())
-            e->step = steps_.Replace(*e->file);
+            e->step = steps_.Replace(*e->file, e->replace);
         if (e->step.ok()) {
             if (const auto identity = FileIdentity(destination))
                 placed_[*identity] = destination;

@@ -29,7 +29,7 @@ class DiskSteps {
   public:
     virtual ~DiskSteps() = default;
     virtual FetchResult Flush(AtomicFile& file) { return file.Flush(); }
-    virtual FetchResult Replace(AtomicFile& file) { return file.Replace(); }
+    virtual FetchResult Replace(AtomicFile& file, bool replace) { return file.Replace(replace); }
     virtual FetchResult SyncFolder(const std::string& folder) {
         return velindra::SyncFolder(folder);
     }
@@ -53,7 +53,8 @@ class Committer : public FileCommitter {
     // been moved into place is removed and fails with FetchError::Cancelled.
     std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file,
                                           const std::string& destination,
-                                          const std::atomic<bool>* cancel) override;
+                                          const std::atomic<bool>* cancel,
+                                          Placing placing = Placing::Replace) override;
 
     // The most files that ever waited at once.
     size_t mostWaiting() const { return mostWaiting_; }

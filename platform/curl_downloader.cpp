@@ -15,6 +15,7 @@
 #include "addresses.h"
 #include "atomic_file.h"
 #include "digests.h"
+#include "retry_wait.h"
 #include "torrent.h"
 #include "version.h"
 
@@ -224,25 +225,26 @@ struct CurlDownloader::Pool {
     }
 };
 
-// The caches that could not be reached lately, by scheme, host and port, with what they
-// answered.
+// The caches that could not be reached lately, by scheme, host and port (or proxy): asked
+// again once their wait has passed.
 struct CurlDownloader::Unreached {
-    static constexpr auto kRemembered = std::chrono::seconds(5);
     std::mutex lock;
-    std::map<std::string, std::pair<Clock::time_point, std::string>> hosts;
+    RetryWait hosts;
 
+    // Why a cache is not asked now: it could not be reached a moment ago.
     std::optional<FetchResult> Recent(const std::string& key) {
         std::lock_guard<std::mutex> guard(lock);
-        const auto found = hosts.find(key);
-        if (found == hosts.end() || Clock::now() - found->second.first > kRemembered)
+        const auto resting = hosts.Resting(key, Clock::now());
+        if (!resting)
             return std::nullopt;
-        return FetchResult::Failed(FetchError::NoConnection, found->second.second);
+        return FetchResult::Failed(FetchError::NotAskedAgain, TenthsOfSeconds(*resting));
     }
-    void Note(const std::string& key, const std::string& detail) {
+    void Note(const std::string& key, bool reached) {
         std::lock_guard<std::mutex> guard(lock);
-        if (hosts.size() > 1000)
-            hosts.clear();
-        hosts[key] = {Clock::now(), detail};
+        if (reached)
+            hosts.Reached(key);
+        else
+            hosts.Failed(key, Clock::now());
     }
 };
 
@@ -499,8 +501,9 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     if (std::optional<FetchResult> known = unreached_->Recent(host))
         return *known;
     FetchResult result = Download(request);
-    if (result.error == FetchError::NoConnection)
-        unreached_->Note(host, result.detail);
+    // Anything but a connection that could not be made says the cache is there.
+    if (result.error != FetchError::Cancelled && result.error != FetchError::CannotWrite)
+        unreached_->Note(host, result.error != FetchError::NoConnection);
     return result;
 }
 

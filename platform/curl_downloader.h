@@ -43,8 +43,9 @@ std::optional<std::string> ProxyFor(const std::string& url);
 // temporary file beside the destination as it arrives and kept, staged, only when it is a
 // torrent for the requested info-hash. The standard proxy variables are honoured. A cache that
 // could not be reached (refused, unreachable, or its name unknown; or the proxy in front of it)
-// is not asked again for a few seconds: the links after it get the same answer at once instead
-// of each waiting for it.
+// is not asked again for a moment (half a second, doubling while it keeps failing, at most five):
+// the links meanwhile are told so at once instead of each waiting for it, and one after the
+// wait asks it again.
 class CurlDownloader : public Downloader {
   public:
     explicit CurlDownloader(DownloadLimits limits = {},

@@ -22,6 +22,7 @@
 #include <libtorrent/torrent_status.hpp>
 #include <sstream>
 #include <thread>
+#include <unordered_map>
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -178,10 +179,15 @@ class Teardowns {
     }
     void Hand(lt::session_proxy proxy) {
         std::lock_guard<std::mutex> guard(lock_);
+        if (!thread_.joinable()) {
+            try {
+                thread_ = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                return;  // no thread to be had: the proxy's end waits for the library here
+            }
+        }
         queue_.push_back(std::move(proxy));
         ++pending_;
-        if (!thread_.joinable())
-            thread_ = std::thread([this] { Run(); });
         changed_.notify_all();
     }
     bool pending() const { return pending_ > 0; }
@@ -231,6 +237,9 @@ SwarmSource::~SwarmSource() {
     }
     if (watcher_.joinable())
         watcher_.join();
+    // Links still waiting end now (a front end's run ends before its sources, so there are
+    // none unless it could not end them).
+    EndWaits();
     std::lock_guard<std::mutex> guard(lock_);
     if (!session_)
         return;
@@ -308,8 +317,15 @@ lt::settings_pack Settings(const SwarmLimits& limits) {
 }  // namespace
 
 lt::session& SwarmSource::Session() {
-    if (session_)
-        return *session_;
+    if (!session_)
+        StartSession();
+    // The watcher moves every waiting link on; without a thread for it no link is taken.
+    if (!watcher_.joinable())
+        watcher_ = std::thread([this] { Watch(); });
+    return *session_;
+}
+
+void SwarmSource::StartSession() {
     RaiseOpenFileLimit();
     lt::session_params params;
     if (limits_.dht)
@@ -320,8 +336,8 @@ lt::session& SwarmSource::Session() {
     // as it does here: they go first among the bootstrap nodes instead, so that a later batch
     // starts from the network it knew and needs no router.
     const std::string saved = BootstrapFrom(params.dht_state, 32);
-    params.settings.set_str(lt::settings_pack::dht_bootstrap_nodes,
-                            saved + limits_.dhtBootstrapNodes);
+    bootstrapNodes_ = saved + limits_.dhtBootstrapNodes;
+    params.settings.set_str(lt::settings_pack::dht_bootstrap_nodes, bootstrapNodes_);
     CountRouters(limits_.dhtBootstrapNodes, routerNames_, routersByAddress_);
     routersByAddress_ = routersByAddress_ || !saved.empty();
     params.disk_io_constructor = lt::disabled_disk_io_constructor;
@@ -336,8 +352,6 @@ lt::session& SwarmSource::Session() {
         alerts_ = true;
         alerted_.notify_all();
     });
-    watcher_ = std::thread([this] { Watch(); });
-    return *session_;
 }
 
 namespace {
@@ -347,6 +361,15 @@ std::string EndpointText(const lt::tcp::endpoint& peer) {
     return (peer.address().is_v6() ? "[" + address + "]" : address) + ":" +
            std::to_string(peer.port());
 }
+
+// What the memory of the unreachable is kept by: a tracker's address, a peer's, or the DHT.
+std::string TrackerKey(const std::string& url) {
+    return "tracker " + url;
+}
+std::string PeerKey(const lt::tcp::endpoint& peer) {
+    return "peer " + EndpointText(peer);
+}
+constexpr const char* kDhtKey = "dht";
 
 // A torrent's info dictionary and its hashes as the library writes them.
 struct InfoAndHashes {
@@ -384,6 +407,11 @@ struct SwarmSource::Lookup {
     LinkHashes hashes;  // every hash its links have named
     int users = 0;
     bool hasMetadata = false;
+    int peers = 0;  // connected, as the session last said
+    // A link added while the DHT was still starting is not looked up there until the library's
+    // next announce, many minutes later: the DHT is asked shortly after it is added, and again
+    // every few seconds while no peer has turned up.
+    Clock::time_point nextDhtAsk = Clock::now() + std::chrono::milliseconds(250);
 };
 
 void SwarmSource::Watch() {
@@ -396,9 +424,16 @@ void SwarmSource::Watch() {
                 return;
             alerts_ = false;
         }
-        std::lock_guard<std::mutex> guard(lock_);
-        if (Poll())
-            changed_.notify_all();
+        std::vector<std::function<void()>> ended;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            Poll();
+            Step(ended);
+        }
+        for (const auto& f : ended) {
+            if (f)
+                f();  // no lock of this source's held: the front end's run takes its own
+        }
     }
 }
 
@@ -409,6 +444,11 @@ bool SwarmSource::Poll() {
     if (limits_.dht && dhtNodeMetric_ >= 0 && now - statsAsked_ > std::chrono::milliseconds(100)) {
         session_->post_session_stats();
         statsAsked_ = now;
+    }
+    // How many peers each look-up has: the torrents that changed since the last time.
+    if (!lookups_.empty() && now - updatesAsked_ > std::chrono::milliseconds(200)) {
+        session_->post_torrent_updates(lt::status_flags_t{});
+        updatesAsked_ = now;
     }
     std::vector<lt::alert*> alerts;
     session_->pop_alerts(&alerts);
@@ -423,7 +463,12 @@ bool SwarmSource::Poll() {
         Clock::now() - lastDhtNode_ > std::chrono::milliseconds(limits_.unreachableMs);
     const bool nothingToStartFrom =
         !routersByAddress_ && routerNames_ > 0 && failedRouterLookups_ >= routerNames_;
-    dhtOffline_ = dhtNodes_ == 0 && (silent || nothingToStartFrom);
+    const bool offline = dhtNodes_ == 0 && (silent || nothingToStartFrom);
+    if (offline && !dhtOffline_)
+        dead_.Failed(kDhtKey, now);
+    else if (dhtNodes_ > 0)
+        dead_.Reached(kDhtKey);
+    dhtOffline_ = offline;
     return !alerts.empty();
 }
 
@@ -433,6 +478,16 @@ void SwarmSource::Note(const Alert& alert) {
         for (const auto& lookup : lookups_) {
             if (lookup->handle == got->handle)
                 lookup->hasMetadata = true;
+        }
+    } else if (auto* update = lt::alert_cast<lt::state_update_alert>(a)) {
+        std::unordered_map<lt::torrent_handle, Lookup*> byHandle;
+        for (const auto& lookup : lookups_)
+            byHandle[lookup->handle] = lookup.get();
+        for (const lt::torrent_status& status : update->status) {
+            if (const auto found = byHandle.find(status.handle); found != byHandle.end()) {
+                found->second->peers = status.num_peers;
+                found->second->hasMetadata = found->second->hasMetadata || status.has_metadata;
+            }
         }
     } else if (auto* stats = lt::alert_cast<lt::session_stats_alert>(a)) {
         dhtNodes_ = stats->counters()[dhtNodeMetric_];
@@ -463,13 +518,13 @@ bool SwarmSource::NoteReachability(const Alert& alert) {
         int& announcing = announcing_[url];
         announcing = std::max(announcing - 1, 0);
         if (announcing == 0 && !answeredTrackers_.contains(url))
-            deadTrackers_.insert(url);
+            dead_.Failed(TrackerKey(url), Clock::now());
         if (failed->error == lt::errors::banned_by_ip_filter)
             refusedTrackers_.insert(url);  // its name led to one
     } else if (auto* replied = lt::alert_cast<lt::tracker_reply_alert>(a)) {
         int& announcing = announcing_[replied->tracker_url()];
         announcing = std::max(announcing - 1, 0);
-        deadTrackers_.erase(replied->tracker_url());
+        dead_.Reached(TrackerKey(replied->tracker_url()));
         answeredTrackers_.insert(replied->tracker_url());
     } else if (auto* gone = lt::alert_cast<lt::peer_disconnected_alert>(a)) {
         // A connection that could not be made is a dead peer, unless uTP timed out (TCP is
@@ -480,11 +535,11 @@ bool SwarmSource::NoteReachability(const Alert& alert) {
         const bool utpTimedOut = gone->socket_type == lt::socket_type_t::utp &&
                                  gone->error == boost::system::errc::timed_out;
         if (beforeConnected && !utpTimedOut)
-            deadPeers_.insert(EndpointText(gone->endpoint));
+            dead_.Failed(PeerKey(gone->endpoint), Clock::now());
         else if (!beforeConnected)
-            deadPeers_.erase(EndpointText(gone->endpoint));
+            dead_.Reached(PeerKey(gone->endpoint));
     } else if (auto* blocked = lt::alert_cast<lt::peer_blocked_alert>(a)) {
-        deadPeers_.insert(EndpointText(blocked->endpoint));  // never contacted
+        dead_.Failed(PeerKey(blocked->endpoint), Clock::now());  // never contacted
     } else {
         return false;
     }
@@ -643,18 +698,51 @@ constexpr size_t kMaxKeptMetadata = 64u << 20;
 
 }  // namespace
 
-bool SwarmSource::NothingLeftToAsk(const Named& named) const {
-    if (limits_.dht && !dhtOffline_)
+bool SwarmSource::NothingLeftToAsk(const Named& named, Clock::time_point now) const {
+    // The DHT is asked again once its wait has passed (see Begin).
+    if (limits_.dht && (!dhtOffline_ || !dead_.Resting(kDhtKey, now)))
         return false;
     for (const std::string& tracker : named.trackers) {
-        if (!deadTrackers_.contains(tracker))
+        if (!dead_.Resting(TrackerKey(tracker), now))
             return false;
     }
     for (const lt::tcp::endpoint& peer : named.peers) {
-        if (!deadPeers_.contains(EndpointText(peer)))
+        if (!dead_.Resting(PeerKey(peer), now))
             return false;
     }
     return true;
+}
+
+FetchResult SwarmSource::NotAskedAgain(const Named& named, Clock::time_point now) const {
+    std::optional<Clock::duration> latest;
+    const auto note = [&](const std::string& key) {
+        if (const auto resting = dead_.Resting(key, now))
+            latest = latest ? std::min(*latest, *resting) : *resting;
+    };
+    if (limits_.dht)
+        note(kDhtKey);
+    for (const std::string& tracker : named.trackers)
+        note(TrackerKey(tracker));
+    for (const lt::tcp::endpoint& peer : named.peers)
+        note(PeerKey(peer));
+    if (!latest)
+        return Unreached(named, false, false);  // it names nothing the network could be asked
+    return FetchResult::Failed(FetchError::NotAskedAgain, TenthsOfSeconds(*latest));
+}
+
+void SwarmSource::RetryDht(Clock::time_point now) {
+    if (!limits_.dht || !dhtOffline_ || dead_.Resting(kDhtKey, now))
+        return;
+    // Its nodes and routers are asked again, their names looked up again; with still no node
+    // after a moment it is offline again, for longer.
+    dhtOffline_ = false;
+    failedRouterLookups_ = 0;
+    lastDhtNode_ = now - std::chrono::milliseconds(limits_.unreachableMs) + kDhtRetryBound;
+    lt::settings_pack pack;
+    bootstrapToggle_ = !bootstrapToggle_;  // a changed value makes the library take it anew
+    pack.set_str(lt::settings_pack::dht_bootstrap_nodes,
+                 bootstrapNodes_ + (bootstrapToggle_ ? "," : ""));
+    session_->apply_settings(std::move(pack));
 }
 
 std::shared_ptr<const std::string> SwarmSource::Keep(std::string_view info, const std::string& v1,
@@ -686,13 +774,12 @@ std::shared_ptr<const std::string> SwarmSource::KnownMetadata(const LinkHashes& 
 
 std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& request, Params& params,
                                                        const Named& named, FetchResult& failure) {
-    std::lock_guard<std::mutex> guard(lock_);
-    Session();
-    Poll();
+    const auto now = Clock::now();
+    RetryDht(now);
     // Whether the network can be reached is the session's matter: a link that names only what
-    // this run found unreachable fails at once while the DHT has no node.
-    if (NothingLeftToAsk(named)) {
-        failure = Unreached(named, false, false);
+    // this run found unreachable a moment ago fails at once while the DHT has no node.
+    if (NothingLeftToAsk(named, now)) {
+        failure = NotAskedAgain(named, now);
         return nullptr;
     }
     std::shared_ptr<Lookup> lookup;
@@ -736,7 +823,6 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
 }
 
 void SwarmSource::Leave(const std::shared_ptr<Lookup>& lookup) {
-    std::lock_guard<std::mutex> guard(lock_);
     if (--lookup->users > 0)
         return;
     std::erase(lookups_, lookup);
@@ -744,10 +830,64 @@ void SwarmSource::Leave(const std::shared_ptr<Lookup>& lookup) {
         session_->remove_torrent(lookup->handle);
 }
 
+// One link's look-up while it waits: a state that the watcher moves on as the session reports,
+// until it ends with the link's answer. Nobody's thread waits for it.
+struct SwarmSource::Wait : PendingFetch {
+    FetchRequest request;
+    Named named;
+    std::shared_ptr<Lookup> lookup;
+    Clock::time_point start;
+    Clock::time_point lastReached;
+    bool everReached = false;
+
+    std::mutex lock;
+    std::condition_variable done;
+    bool ended = false;
+    FetchResult failure;
+    std::shared_ptr<const std::string> metadata;  // the answer, when the metadata came
+    std::function<void()> onEnded;
+
+    void WhenEnded(std::function<void()> ended_) override {
+        std::unique_lock<std::mutex> guard(lock);
+        if (!ended) {
+            onEnded = std::move(ended_);
+            return;
+        }
+        guard.unlock();
+        ended_();
+    }
+    FetchResult Take() override {
+        std::unique_lock<std::mutex> guard(lock);
+        done.wait(guard, [&] { return ended; });
+        const std::shared_ptr<const std::string> info = std::move(metadata);
+        if (!info)
+            return std::move(failure);
+        guard.unlock();
+        // Staged only now, on the taker's thread: a link waiting for its turn holds no file.
+        return StageMetadata(*info, named.trackers, request);
+    }
+    // Its answer; what is to be called once the source's lock is let go.
+    std::function<void()> End(FetchResult answer, std::shared_ptr<const std::string> info) {
+        std::lock_guard<std::mutex> guard(lock);
+        failure = std::move(answer);
+        metadata = std::move(info);
+        ended = true;
+        done.notify_all();
+        return std::move(onEnded);
+    }
+};
+
 FetchResult SwarmSource::Fetch(const FetchRequest& request) {
+    return Begin(request)->Take();
+}
+
+std::shared_ptr<PendingFetch> SwarmSource::Begin(const FetchRequest& request) {
+    const auto answered = [](FetchResult result) {
+        return std::make_shared<AnsweredFetch>(std::move(result));
+    };
     if (!NetworkHashes(request.hashes))
-        return FetchResult::Failed(FetchError::Other,
-                                   "the info-hash is not one the network can look up");
+        return answered(FetchResult::Failed(FetchError::Other,
+                                            "the info-hash is not one the network can look up"));
     Params params{
         ParamsFor(request, *NetworkHashes(request.hashes), limits_.allowPrivateAddresses)};
     Named named;
@@ -768,101 +908,110 @@ FetchResult SwarmSource::Fetch(const FetchRequest& request) {
     }
     named.trackers = params.params.trackers;
     named.peers = params.params.peers;
-    FetchResult failure;
-    std::shared_ptr<Lookup> lookup;
+    auto wait = std::make_shared<Wait>();
+    std::lock_guard<std::mutex> guard(lock_);
     try {
-        lookup = Join(request, params, named, failure);
+        Session();
+        Poll();
+        FetchResult failure;
+        wait->lookup = Join(request, params, named, failure);
+        if (!wait->lookup)
+            return answered(std::move(failure));
+        wait->request = request;
+        wait->named = std::move(named);
+        wait->start = wait->lastReached = Clock::now();
+        waits_.push_back(wait);
     } catch (const std::exception& e) {
-        return FetchResult::Failed(FetchError::Other,
-                                   std::string("the network source failed: ") + e.what());
+        if (wait->lookup)
+            Leave(wait->lookup);
+        return answered(FetchResult::Failed(FetchError::Other,
+                                            std::string("the network source failed: ") + e.what()));
     }
-    if (!lookup)
-        return failure;
-    FetchResult result;
-    try {
-        result = AwaitMetadata(*lookup, named, request);
-    } catch (const std::exception& e) {
-        result = FetchResult::Failed(FetchError::Other,
-                                     std::string("the network source failed: ") + e.what());
-    }
-    Leave(lookup);
-    return result;
+    return wait;
 }
 
-void SwarmSource::MarkTried(const Named& named) {
+void SwarmSource::MarkTried(const Named& named, Clock::time_point now) {
     for (const std::string& tracker : named.trackers) {
         if (!answeredTrackers_.contains(tracker))
-            deadTrackers_.insert(tracker);
+            dead_.Failed(TrackerKey(tracker), now);
     }
     for (const lt::tcp::endpoint& peer : named.peers)
-        deadPeers_.insert(EndpointText(peer));
+        dead_.Failed(PeerKey(peer), now);
 }
 
-std::shared_ptr<const std::string> SwarmSource::Arrived(Lookup& lookup, const LinkHashes& hashes,
-                                                        std::unique_lock<std::mutex>& guard) {
+std::shared_ptr<const std::string> SwarmSource::Arrived(Lookup& lookup, const LinkHashes& hashes) {
     if (auto known = KnownMetadata(hashes); known || !lookup.hasMetadata)
         return known;
-    const lt::torrent_handle handle = lookup.handle;
-    guard.unlock();  // a call into the library's thread
-    const std::shared_ptr<const lt::torrent_info> info = handle.torrent_file();
-    guard.lock();
+    // A call into the library's thread, which never waits for this source's lock.
+    const std::shared_ptr<const lt::torrent_info> info = lookup.handle.torrent_file();
     if (!info)
         return nullptr;
     const InfoAndHashes d = Described(*info);
     return Keep(d.info, d.v1, d.v2);
 }
 
-FetchResult SwarmSource::AwaitMetadata(Lookup& lookup, const Named& named,
-                                       const FetchRequest& request) {
-    const lt::torrent_handle handle = lookup.handle;
-    const auto start = Clock::now();
-    auto lastReached = start;
-    auto nextStatus = start;
-    // A link added while the DHT was still starting is not looked up there until the library's
-    // next announce, many minutes later: ask the DHT shortly after adding it, and again every
-    // few seconds while no peer has turned up.
-    auto nextDhtAsk = start + std::chrono::milliseconds(250);
-    bool everReached = false;
-    int peers = 0;
-    std::unique_lock<std::mutex> guard(lock_);
-    for (;;) {
-        if (request.cancel && request.cancel->load())
-            return FetchResult::Failed(FetchError::Cancelled, "cancelled");
-        if (const auto known = Arrived(lookup, request.hashes, guard)) {
-            guard.unlock();
-            return StageMetadata(*known, named.trackers, request);
+std::optional<FetchResult> SwarmSource::Progress(Wait& wait, Clock::time_point now,
+                                                 std::shared_ptr<const std::string>& metadata) {
+    if (wait.request.cancel && wait.request.cancel->load())
+        return FetchResult::Failed(FetchError::Cancelled, "cancelled");
+    Lookup& lookup = *wait.lookup;
+    if ((metadata = Arrived(lookup, wait.request.hashes)))
+        return FetchResult::Done("saved from the BitTorrent network");
+    if (wait.request.activity)
+        wait.request.activity->Network(lookup.peers, static_cast<int>(dhtNodes_));
+    if (lookup.peers > 0 || dhtNodes_ > 0) {
+        wait.lastReached = now;
+        wait.everReached = true;
+    }
+    const bool outOfTime = now - wait.start > std::chrono::milliseconds(limits_.perLinkMs);
+    const bool unreachable =
+        now - wait.lastReached > std::chrono::milliseconds(limits_.unreachableMs);
+    if (outOfTime || unreachable || (lookup.peers == 0 && NothingLeftToAsk(wait.named, now))) {
+        if (unreachable && !wait.everReached)
+            MarkTried(wait.named, now);  // nothing it named answered for its whole bound
+        return Unreached(wait.named, wait.everReached, !outOfTime);
+    }
+    return std::nullopt;
+}
+
+void SwarmSource::Step(std::vector<std::function<void()>>& ended) {
+    const auto now = Clock::now();
+    for (const auto& lookup : lookups_) {
+        if (limits_.dht && lookup->peers == 0 && !lookup->hasMetadata &&
+            now >= lookup->nextDhtAsk) {
+            lookup->handle.force_dht_announce();
+            lookup->nextDhtAsk = now + std::chrono::seconds(3);
         }
-        const auto now = Clock::now();
-        if (now >= nextStatus) {  // how many peers it has: a call into the library's thread
-            const int dhtNodes = static_cast<int>(dhtNodes_);
-            guard.unlock();
-            const lt::torrent_status status = handle.status(lt::status_flags_t{});
-            if (limits_.dht && status.num_peers == 0 && now >= nextDhtAsk) {
-                handle.force_dht_announce();
-                nextDhtAsk = now + std::chrono::seconds(3);
-            }
-            if (request.activity)
-                request.activity->Network(status.num_peers, dhtNodes);
-            guard.lock();
-            peers = status.num_peers;
-            lookup.hasMetadata = lookup.hasMetadata || status.has_metadata;
-            nextStatus = now + std::chrono::milliseconds(200);
-            if (lookup.hasMetadata)
-                continue;
+    }
+    std::erase_if(waits_, [&](const std::shared_ptr<Wait>& wait) {
+        std::shared_ptr<const std::string> metadata;
+        std::optional<FetchResult> answer;
+        try {
+            answer = Progress(*wait, now, metadata);
+        } catch (const std::exception& e) {
+            answer = FetchResult::Failed(FetchError::Other,
+                                         std::string("the network source failed: ") + e.what());
         }
-        if (peers > 0 || dhtNodes_ > 0) {
-            lastReached = now;
-            everReached = true;
-        }
-        const bool outOfTime = now - start > std::chrono::milliseconds(limits_.perLinkMs);
-        const bool unreachable =
-            now - lastReached > std::chrono::milliseconds(limits_.unreachableMs);
-        if (outOfTime || unreachable || (peers == 0 && NothingLeftToAsk(named))) {
-            if (unreachable && !everReached)
-                MarkTried(named);  // nothing it named answered for its whole bound
-            return Unreached(named, everReached, !outOfTime);
-        }
-        changed_.wait_for(guard, std::chrono::milliseconds(100));
+        if (!answer)
+            return false;
+        Leave(wait->lookup);
+        ended.push_back(wait->End(std::move(*answer), std::move(metadata)));
+        return true;
+    });
+}
+
+void SwarmSource::EndWaits() {
+    std::vector<std::function<void()>> ended;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (const auto& wait : waits_)
+            ended.push_back(wait->End(
+                FetchResult::Failed(FetchError::Cancelled, "the network source closed"), nullptr));
+        waits_.clear();
+    }
+    for (const auto& f : ended) {
+        if (f)
+            f();
     }
 }
 

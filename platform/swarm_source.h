@@ -5,9 +5,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "interfaces.h"
+#include "retry_wait.h"
 
 namespace libtorrent {
 class session;
@@ -62,34 +65,48 @@ std::string DefaultSwarmStateFile();
 // One session for a whole batch, started by Warm() as the batch begins (or when a link first
 // needs it) and closed with this object: its DHT state is saved then, and the session is torn
 // down in the background (see SwarmTeardownPending). It asks the network about a link only
-// when Fetch is called for it, and about every link it is asked for at once: a look-up is a
-// thread waiting, not a worker of the library's. Only metadata is fetched: the disk layer is
-// disabled, so no content is downloaded or written. The result is staged like a mirror download,
-// checked against the info-hashes. Links that name the same torrent share one look-up. Safe to call
-// from several threads at once.
+// when Begin (or Fetch) is called for it, and about every link it is asked for at once: a
+// look-up is a state its one watcher thread moves on, not a thread of its own. Only metadata is
+// fetched: the disk layer is disabled, so no content is downloaded or written. The result is staged
+// like a mirror download, checked against the info-hashes. Links that name the same torrent share
+// one look-up. Safe to call from several threads at once.
 class SwarmSource : public Downloader {
   public:
     explicit SwarmSource(SwarmLimits limits = {});
     ~SwarmSource() override;
 
     FetchResult Fetch(const FetchRequest& request) override;
+    // The link's look-up, left to the session: the watcher thread moves it on as the session
+    // reports and ends it with the link's answer (its file staged only when it is taken).
+    std::shared_ptr<PendingFetch> Begin(const FetchRequest& request) override;
     // Starts the session and its DHT bootstrap now, in the background of the library.
     void Warm();
 
     int sessionsStarted() const { return sessionsStarted_; }
 
   private:
+    using Clock = std::chrono::steady_clock;
     struct Lookup;
     struct Named;
-    libtorrent::session& Session();
+    struct Wait;
+    libtorrent::session& Session();  // started when there is none; lock_ held
+    void StartSession();
     struct Params;  // the library's parameters for adding a link
     std::shared_ptr<Lookup> Join(const FetchRequest& request, Params& params, const Named& named,
                                  FetchResult& failure);
     void Leave(const std::shared_ptr<Lookup>& lookup);
-    FetchResult AwaitMetadata(Lookup& lookup, const Named& named, const FetchRequest& request);
+    // Moves every waiting link on, and ends those whose answer is there; what `ended` gets is
+    // called once lock_ is let go. lock_ held.
+    void Step(std::vector<std::function<void()>>& ended);
+    void EndWaits();  // ends every waiting link as cancelled; lock_ not held
+    // One waiting link's answer, when it has one now (with the metadata, when it came).
+    std::optional<FetchResult> Progress(Wait& wait, Clock::time_point now,
+                                        std::shared_ptr<const std::string>& metadata);
     // Why a link got nothing, with lock_ held: the private addresses it named, when there were
     // any and nothing was ever reached.
     FetchResult Unreached(const Named& named, bool everReached, bool lost) const;
+    // Why a link is not asked about at all: everything it names failed a moment ago.
+    FetchResult NotAskedAgain(const Named& named, Clock::time_point now) const;
     // Called with lock_ held: reads what the session has said since the last call; whether it
     // said anything.
     bool Poll();
@@ -98,51 +115,57 @@ class SwarmSource : public Downloader {
     struct Alert;  // one of the library's alerts
     void Note(const Alert& alert);
     bool NoteReachability(const Alert& alert);
-    // Reads the session's alerts as they come, and wakes the links waiting.
+    // Reads the session's alerts as they come, and moves the waiting links on.
     void Watch();
-    bool NothingLeftToAsk(const Named& named) const;
+    bool NothingLeftToAsk(const Named& named, Clock::time_point now) const;
+    // The DHT bootstrapped again when it was found offline and its wait has passed; lock_ held.
+    void RetryDht(Clock::time_point now);
     // Counts a link's trackers (those that never answered) and peers as tried and dead; lock_
     // held.
-    void MarkTried(const Named& named);
+    void MarkTried(const Named& named, Clock::time_point now);
     std::shared_ptr<const std::string> KnownMetadata(const LinkHashes& hashes) const;
     // The metadata for a link, once its look-up (or another of the same torrent) has it; lock_
-    // held by `guard`, and let go meanwhile.
-    std::shared_ptr<const std::string> Arrived(Lookup& lookup, const LinkHashes& hashes,
-                                               std::unique_lock<std::mutex>& guard);
+    // held.
+    std::shared_ptr<const std::string> Arrived(Lookup& lookup, const LinkHashes& hashes);
     // Keeps a torrent's info dictionary for the links that name it by either of its hashes
     // (lower-case hexadecimal, "" for none); lock_ held.
     std::shared_ptr<const std::string> Keep(std::string_view info, const std::string& v1,
                                             const std::string& v2);
 
+    // How long the DHT, bootstrapped again, may stay without a node before it is offline again.
+    static constexpr std::chrono::milliseconds kDhtRetryBound{2000};
+
     SwarmLimits limits_;
     std::mutex lock_;
-    std::condition_variable changed_;  // the session said something
     std::mutex alertLock_;             // never held with lock_ by the library's thread
     std::condition_variable alerted_;  // the library has alerts to read
     bool alerts_ = false;              // with alertLock_
     bool closing_ = false;             // with alertLock_
     std::thread watcher_;
-    std::chrono::steady_clock::time_point statsAsked_;
+    Clock::time_point statsAsked_;
+    Clock::time_point updatesAsked_;
     // Every look-up in progress, each for one torrent of the library's, whichever of its hashes
-    // the links named.
+    // the links named; and every link waiting on one.
     std::vector<std::shared_ptr<Lookup>> lookups_;
+    std::vector<std::shared_ptr<Wait>> waits_;
     std::unique_ptr<libtorrent::session> session_;
     std::atomic<int> sessionsStarted_{0};
     std::unique_ptr<libtorrent::dht::dht_state> loaded_;  // as read from the state file
+    std::string bootstrapNodes_;
+    bool bootstrapToggle_ = false;
     int dhtNodeMetric_ = -1;
     long long dhtNodes_ = 0;
     // When the DHT last had a node (or the session started); with none for a link's whole
     // bound, it counts as offline until one turns up.
-    std::chrono::steady_clock::time_point lastDhtNode_;
+    Clock::time_point lastDhtNode_;
     int routerNames_ = 0;
     bool routersByAddress_ = false;  // or saved nodes: something to start from without names
     int failedRouterLookups_ = 0;
     bool dhtOffline_ = false;
-    // The trackers and peers this run tried and could not reach (or that gave a link nothing
-    // for its whole bound); a later link that names nothing else fails at once while the DHT is
-    // offline.
-    std::set<std::string> deadTrackers_;
-    std::set<std::string> deadPeers_;
+    // The trackers, peers and DHT this run tried and could not reach (or that gave a link
+    // nothing for its whole bound): a later link that names nothing else fails at once while
+    // their wait lasts, and asks them again after it.
+    RetryWait dead_;
     std::set<std::string> answeredTrackers_;
     std::map<std::string, int> announcing_;  // announces sent and not yet answered, by tracker
     // Trackers whose address is on this machine or a private network, never contacted.

@@ -488,25 +488,30 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     EXPECT_EQ(RunCli({"--version"}, "").out, "velindra-cli " + std::string(kVersion) + "\n");
 }
 
-// With --no-clobber a run again leaves alone every link whose file holds its torrent (asking
-// nobody, "kept", counted as saved), and fetches the ones whose file is missing or holds
-// something else.
-TEST_F(CliTest, NoClobberKeepsFilesThatHoldTheirTorrent) {
-    const std::string a = Add("a"), b = Add("b"), c = Add("c");
-    const std::string links = Links({a, b, c});
+// With --no-clobber an existing file is never replaced: a run again leaves alone every link
+// whose file holds its torrent (asking nobody, "kept", counted as saved), fetches the ones whose
+// file is missing, and fails the ones whose file holds something else (another link's torrent,
+// a file larger than any torrent), which stays as it was.
+TEST_F(CliTest, NoClobberNeverReplacesAFile) {
+    const std::string a = Add("a"), b = Add("b"), c = Add("c"), d = Add("d");
+    const std::string links = Links({a, b, c, d});
     ASSERT_EQ(RunCli(Args(), links).status, 0);
     testing::WriteFile(out / "f1.torrent", torrents[c].body);  // another link's torrent
     std::filesystem::remove(PathFromUtf8(out / "f2.torrent"));
+    std::filesystem::resize_file(PathFromUtf8(out / "f3.torrent"), 65u << 20);  // sparse
     asked = 0;
     const CliRun again = RunCli(Args({"-n", "--json"}), links);
-    EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(asked, 2u);
+    EXPECT_EQ(again.status, 1) << again.err;
+    EXPECT_EQ(asked, 1u);
     const Lines lines = again.lines();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_NE(lines[0].find("\"source\":null,\"outcome\":\"kept\""), std::string::npos) << lines[0];
-    EXPECT_NE(lines[1].find("\"outcome\":\"saved\""), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("\"outcome\":\"failed\",\"reason\":\"未保存："), std::string::npos)
+        << lines[1];
     EXPECT_NE(lines[2].find("\"outcome\":\"saved\""), std::string::npos) << lines[2];
-    EXPECT_EQ(testing::ReadFile(out / "f1.torrent"), torrents[b].body);
+    EXPECT_NE(lines[3].find("\"outcome\":\"failed\""), std::string::npos) << lines[3];
+    EXPECT_EQ(testing::ReadFile(out / "f1.torrent"), torrents[c].body);
+    EXPECT_EQ(std::filesystem::file_size(PathFromUtf8(out / "f3.torrent")), 65u << 20);
 }
 
 // Chinese under a "zh" locale, English under any other (LC_ALL, then LC_MESSAGES, then LANG),

@@ -17,6 +17,7 @@
 #include "digests.h"
 #include "file_names.h"
 #include "mirrors.h"
+#include "retry_wait.h"
 #include "test_support.h"
 
 namespace velindra {
@@ -183,22 +184,29 @@ TEST_F(DownloadTest, EveryFailureLeavesAnExistingFileUntouched) {
     EXPECT_EQ(dir.Entries(), std::set<std::string>{"keep.torrent"});
 }
 
-// A cache that could not be reached is left alone for a moment: the links behind it get its
-// answer at once. Another downloader (another run) asks it again.
+// A cache that could not be reached is left alone for a moment: the links right behind it are
+// told so at once, and it is asked again once the moment has passed. Another downloader
+// (another run) asks it at once.
 TEST_F(DownloadTest, ACacheThatCouldNotBeReachedIsLeftAloneForAMoment) {
     const int port = testing::RefusingPort();
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/x.torrent";
     const FetchResult refused = Get(url, dir / "x.torrent");
+    const auto failed = Clock::now();
     ASSERT_EQ(refused.error, FetchError::NoConnection) << refused.detail;
     testing::CountingListener listener(port);  // it is up now
     ASSERT_EQ(listener.port(), port);
     const FetchResult again = Get(url, dir / "y.torrent");
-    EXPECT_EQ(again.error, FetchError::NoConnection);
-    EXPECT_EQ(again.detail, refused.detail);
-    EXPECT_EQ(listener.connections(), 0);
+    if (Clock::now() - failed < RetryWait::kFirstWait) {
+        EXPECT_EQ(again.error, FetchError::NotAskedAgain);
+        EXPECT_EQ(again.detail.substr(0, 2), "0.");
+        EXPECT_EQ(listener.connections(), 0);
+    }
     CurlDownloader another;
     EXPECT_NE(Get(url, dir / "z.torrent", &another).error, FetchError::NoConnection);
     EXPECT_EQ(listener.connections(), 1);
+    std::this_thread::sleep_until(failed + RetryWait::kFirstWait + std::chrono::milliseconds(50));
+    EXPECT_NE(Get(url, dir / "w.torrent").error, FetchError::NotAskedAgain);
+    EXPECT_EQ(listener.connections(), 2);
 }
 
 // A missing folder fails before anything is asked. A folder that appears where the file should
@@ -372,8 +380,9 @@ struct RecordedSteps : DiskSteps {
         }
         return Step("flush " + Name(f.destination()), [&] { return DiskSteps::Flush(f); });
     }
-    FetchResult Replace(AtomicFile& f) override {
-        return Step("replace " + Name(f.destination()), [&] { return DiskSteps::Replace(f); });
+    FetchResult Replace(AtomicFile& f, bool replace) override {
+        return Step("replace " + Name(f.destination()),
+                    [&] { return DiskSteps::Replace(f, replace); });
     }
     FetchResult SyncFolder(const std::string& folder) override {
         return Step("folder " + Name(folder.substr(0, folder.size() - 1)),
@@ -514,6 +523,35 @@ TEST(CommitterTest, ASlowDiskHoldsTheWorkersBackAndStagedFilesMove) {
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
         EXPECT_FALSE(IsTemporaryName(Utf8Path(e.path().filename()))) << e.path();
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "staging/a.torrent"));
+}
+
+// A file placed only where nothing is (--no-clobber) never replaces one: a file there stays, and
+// of two committers (two runs) placing different files under one name at once, exactly one
+// succeeds and the name holds its file; the other fails with EEXIST and leaves nothing behind.
+TEST(CommitterTest, PlacingWhereNothingIsNeverReplaces) {
+    TempDir dir;
+    const auto place = [&](Committer& committer, const std::string& name, const std::string& data) {
+        auto file = std::make_shared<AtomicFile>(dir / name);
+        EXPECT_TRUE(file->Open().ok());
+        EXPECT_TRUE(file->Write(data).ok());
+        return committer.Submit(file, file->destination(), nullptr, Placing::KeepExisting)->Wait();
+    };
+    Committer first, second;
+    testing::WriteFile(dir / "mine.torrent", "the user's own");
+    const FetchResult refused = place(first, "mine.torrent", "new");
+    EXPECT_EQ(refused.systemError, EEXIST) << refused.detail;
+    EXPECT_EQ(testing::ReadFile(dir / "mine.torrent"), "the user's own");
+    for (int round = 0; round < 20; ++round) {
+        const std::string name = "Report" + std::to_string(round) + ".torrent";
+        auto other = std::async(std::launch::async, [&] { return place(second, name, "B"); });
+        const FetchResult a = place(first, name, "A");
+        const FetchResult b = other.get();
+        ASSERT_NE(a.ok(), b.ok()) << a.detail << " / " << b.detail;
+        EXPECT_EQ((a.ok() ? b : a).systemError, EEXIST);
+        EXPECT_EQ(testing::ReadFile(dir / name), a.ok() ? "A" : "B");
+    }
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_FALSE(IsTemporaryName(Utf8Path(e.path().filename()))) << e.path();
 }
 
 }  // namespace

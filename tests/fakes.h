@@ -103,8 +103,8 @@ struct World : MessageSink,
         return result;
     }
     std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file,
-                                          const std::string& destination,
-                                          const std::atomic<bool>*) override {
+                                          const std::string& destination, const std::atomic<bool>*,
+                                          Placing) override {
         std::lock_guard<std::mutex> guard(lock);
         commits.push_back(destination);
         auto done = std::make_shared<Committed>();

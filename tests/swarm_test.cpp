@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "loopback_seeder.h"
+#include "retry_wait.h"
 #include "swarm_source.h"
 #include "test_support.h"
 
@@ -155,8 +156,8 @@ TEST_F(SwarmTest, ALinkWithThousandsOfTrackersTakesTheFirstHundred) {
 
 // Only what this run tried is skipped. With no DHT, a link whose only peer and tracker refuse
 // fails at once, without waiting out its bound; with a DHT no node answers, once the DHT has
-// been silent for that bound. A later link whose peer is alive is still asked and saved; a link
-// that names nothing but the dead ones again fails at once.
+// been silent for that bound. A link right after that names nothing but the dead ones is not
+// asked about, and says so; a link whose peer is alive is still asked and saved.
 TEST_F(SwarmTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
     const std::string live = seeder.Seed("alive.bin", 2048);
     const std::string dead =
@@ -175,12 +176,33 @@ TEST_F(SwarmTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
         const auto [first, firstTime] = timed(std::string(40, '1'), dead);
         EXPECT_EQ(first.error, FetchError::NoConnection) << first.detail;
         EXPECT_LT(firstTime, std::chrono::seconds(dht ? 7 : 10)) << dht;
-        const auto [second, _] = timed(live, "&x.pe=" + seeder.Peer());
-        EXPECT_TRUE(second.ok()) << dht << ": " << second.detail;
-        const auto [third, thirdTime] = timed(std::string(40, '3'), dead);
-        EXPECT_EQ(third.error, FetchError::NoConnection) << third.detail;
-        EXPECT_LT(thirdTime, std::chrono::seconds(1)) << dht;
+        const auto [again, againTime] = timed(std::string(40, '3'), dead);
+        EXPECT_EQ(again.error, FetchError::NotAskedAgain) << again.detail;
+        EXPECT_LT(againTime, std::chrono::milliseconds(300)) << dht;
+        const auto [live1, _] = timed(live, "&x.pe=" + seeder.Peer());
+        EXPECT_TRUE(live1.ok()) << dht << ": " << live1.detail;
     }
+}
+
+// A peer that could not be reached is dialled again for a new link once its wait has passed:
+// here it refuses, a link right after is told it was not asked again, and once the peer is up
+// (seeding the same torrent on the same port) a link after the wait is saved.
+TEST_F(SwarmTest, APeerThatComesBackIsAskedAgain) {
+    const int port = testing::RefusingPort();
+    const std::string hash = seeder.Seed("back.bin", 4096);  // the same torrent as below
+    const std::string rest = "&x.pe=127.0.0.1:" + std::to_string(port);
+    limits.dht = false;
+    SwarmSource network(limits);
+    const FetchResult refused = Fetch(network, hash, rest);
+    ASSERT_EQ(refused.error, FetchError::NoConnection) << refused.detail;
+    const auto failed = std::chrono::steady_clock::now();
+    EXPECT_EQ(Fetch(network, hash, rest).error, FetchError::NotAskedAgain);
+    testing::TempDir folder;
+    seeding::LoopbackSeeder back(folder.path(), false, port);
+    ASSERT_EQ(back.Seed("back.bin", 4096), hash);
+    std::this_thread::sleep_until(failed + RetryWait::kFirstWait + std::chrono::milliseconds(100));
+    const FetchResult saved = Fetch(network, hash, rest);
+    EXPECT_TRUE(saved.ok()) << saved.detail;
 }
 
 // A v2-only, a hybrid (both orders) and a v1 link of one hybrid torrent, at once: they share

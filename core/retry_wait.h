@@ -1,0 +1,64 @@
+// What a run found it could not reach (a cache, a peer, a tracker, the DHT), and when it is to
+// be tried again: a moment after it failed, the wait doubling while it keeps failing (0.5 s,
+// 1 s, 2 s, 4 s, at most 5 s), so that a source that comes back is soon asked again while one
+// that stays down costs a failed attempt only now and then.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace velindra {
+
+class RetryWait {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kFirstWait{500};
+    static constexpr std::chrono::milliseconds kLongestWait{5000};
+
+    // `key` could not be reached at `now`. A failure seen while it was resting (an attempt
+    // that started before) does not lengthen the wait; one after the wait does.
+    void Failed(const std::string& key, Clock::time_point now) {
+        if (entries_.size() > kMaxEntries && !entries_.contains(key))
+            entries_.clear();
+        auto [entry, added] = entries_.try_emplace(key, Entry{now, kFirstWait});
+        if (added)
+            return;
+        if (now < entry->second.failed + entry->second.wait)
+            return;
+        entry->second.wait = std::min(entry->second.wait * 2, kLongestWait);
+        entry->second.failed = now;
+    }
+    // `key` answered: it is asked as anything new is.
+    void Reached(const std::string& key) { entries_.erase(key); }
+    void Forget() { entries_.clear(); }
+
+    // How long ago `key` failed, while it is still not to be asked again; nothing when it may
+    // be asked.
+    std::optional<Clock::duration> Resting(const std::string& key, Clock::time_point now) const {
+        const auto found = entries_.find(key);
+        if (found == entries_.end() || now >= found->second.failed + found->second.wait)
+            return std::nullopt;
+        return now - found->second.failed;
+    }
+    // Whether `key` ever failed in this run (and has not answered since).
+    bool Known(const std::string& key) const { return entries_.contains(key); }
+
+  private:
+    static constexpr size_t kMaxEntries = 10'000;
+    struct Entry {
+        Clock::time_point failed;
+        std::chrono::milliseconds wait;
+    };
+    std::map<std::string, Entry> entries_;
+};
+
+// Seconds as the reasons say them, with one decimal ("0.3").
+inline std::string TenthsOfSeconds(std::chrono::steady_clock::duration d) {
+    const long long tenths = std::chrono::duration_cast<std::chrono::milliseconds>(d).count() / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+}  // namespace velindra
