@@ -50,8 +50,13 @@ struct Committer::Entry : PendingCommit {
     }
 };
 
-Committer::Committer(DiskSteps* steps)
-    : steps_(steps ? *steps : defaultSteps_), thread_([this] { Run(); }) {}
+Committer::Committer(DiskSteps* steps) : steps_(steps ? *steps : defaultSteps_) {
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: each file is put in its place as it is handed over.
+    }
+}
 
 Committer::~Committer() {
     {
@@ -59,7 +64,8 @@ Committer::~Committer() {
         stopping_ = true;
     }
     ready_.notify_all();
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 std::shared_ptr<PendingCommit> Committer::Submit(std::shared_ptr<StagedFile> staged,
@@ -79,6 +85,12 @@ std::shared_ptr<PendingCommit> Committer::Submit(std::shared_ptr<StagedFile> sta
             entry->Finish(std::move(moved));
             return entry;
         }
+    }
+    if (!thread_.joinable()) {
+        std::lock_guard<std::mutex> guard(alone_);
+        std::vector<std::shared_ptr<Entry>> group{entry};
+        CommitGroup(group);
+        return entry;
     }
     {
         std::unique_lock<std::mutex> guard(lock_);

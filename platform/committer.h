@@ -75,6 +75,7 @@ class Committer : public FileCommitter {
     std::map<std::pair<uint64_t, uint64_t>, std::string> placed_;
     DiskSteps& steps_;
     std::mutex lock_;
+    std::mutex alone_;  // one file at a time when there is no committing thread
     std::condition_variable ready_;
     std::condition_variable room_;
     std::vector<std::shared_ptr<Entry>> queue_;

@@ -254,7 +254,11 @@ SwarmSource::~SwarmSource() {
 
 void SwarmSource::Warm() {
     std::lock_guard<std::mutex> guard(lock_);
-    Session();
+    try {
+        Session();
+    } catch (const std::exception&) {
+        // Tried again when a link needs it, which then fails with the reason.
+    }
 }
 
 namespace {

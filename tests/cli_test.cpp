@@ -49,6 +49,8 @@ struct Start {
     std::string redirect;                    // more for the shell: "1>&-", ">/dev/full"
     bool terminalInput = false;              // standard input is a terminal
     bool terminalError = false;              // standard error is a terminal, whose output is `err`
+    std::string limits;                      // for the shell first: "ulimit -p 8;"
+    std::string as;                          // what runs it: "setpriv --reuid=65534 ..."
     int signal = 0;                          // sent once this count of requests grows
     const std::atomic<size_t>* asked = nullptr;
 };
@@ -83,7 +85,7 @@ int Spawn(const std::string& program, const Lines& words, const TempDir& io, con
 #else
 // Started by the shell, with its redirections; a terminal comes from script(1).
 int Spawn(const std::string&, const Lines& words, const TempDir& io, const Start& start) {
-    std::string command = "exec";
+    std::string command = start.limits + "exec " + start.as;
     for (const std::string& word : words)
         command += " " + word;
     const std::string out = " >" + Quote(io / "out") + " 2>" + Quote(io / "err");
@@ -612,6 +614,52 @@ TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
     EXPECT_TRUE(body.starts_with("d8:announce20:http://127.0.0.1:9/a")) << body.substr(0, 40);
     EXPECT_NE(run.err.find("BitTorrent 网络 无法连接"), std::string::npos) << run.err;
 }
+
+#ifndef _WIN32
+// Links waiting on the network hold no thread, and a thread the system refuses ends nothing:
+// under a bound of a few threads (dash's "ulimit -p"; as another user, since root has none),
+// every link of a live seeder still has its outcome in order, every saved file is reported,
+// none is left half written, and the run never aborts.
+TEST_F(CliTest, ThreadsRunningShortEndNothing) {
+    TempDir seeds;
+    seeding::LoopbackSeeder seeder(seeds.path());
+    std::string input;
+    for (int i = 0; i < 40; ++i) {
+        input += "magnet:?xt=urn:btih:" + seeder.Seed("t" + std::to_string(i), 2048) + "&dn=t" +
+                 std::to_string(i) + "&x.pe=" + seeder.Peer() + "\n";
+    }
+    std::filesystem::permissions(out.path(), std::filesystem::perms::all);
+    Lines args = Args({"--no-dht", "--swarm-timeout", "5", "--allow-private-addresses", "--json"},
+                      "missing");
+    args.erase(args.begin() + 2);  // --no-swarm
+    // Two threads: no network session can start, and each link says so. Six: the run needs no
+    // more, however many links wait.
+    for (const int threads : {2, 6}) {
+        Start start;
+        start.limits = "ulimit -p " + std::to_string(threads) + ";";
+        if (geteuid() == 0)
+            start.as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        const CliRun run = RunCli(args, input, start);
+        std::set<std::string> reported;
+        for (const std::string& line : run.lines()) {
+            const size_t name = line.find("\"name\":\"") + 8;
+            if (line.find("\"outcome\":\"saved\"") != std::string::npos)
+                reported.insert(line.substr(name, line.find('"', name) - name));
+        }
+        EXPECT_EQ(run.status, threads > 2 ? 0 : 1) << threads << run.err;
+        ASSERT_EQ(run.lines().size(), 40u) << threads << run.err;
+        if (threads == 2) {
+            EXPECT_NE(run.out.find("Resource temporarily unavailable"), std::string::npos);
+        }
+        for (const auto& e : std::filesystem::directory_iterator(out.path())) {
+            const std::string name = testing::Utf8Path(e.path().filename());
+            EXPECT_FALSE(IsTemporaryName(name)) << name;
+            EXPECT_TRUE(reported.contains(name)) << threads << ": " << name;
+            std::filesystem::remove(e.path());
+        }
+    }
+}
+#endif
 #endif
 
 #ifndef _WIN32
