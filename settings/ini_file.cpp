@@ -47,10 +47,12 @@ bool WriteValue(const QString& path, QByteArrayView section, QByteArrayView key,
     const std::optional<QByteArray> file = ReadFile(path, maxBytes);
     if (!file)
         return false;
-    const QByteArray updated = WithValue(*file, section, key, Escaped(value));
+    const std::optional<QByteArray> updated = WithValue(*file, section, key, Escaped(value));
+    if (!updated)
+        return false;  // the file would not read back as this value
     QDir().mkpath(QFileInfo(path).path());
     QSaveFile out(path);
-    return out.open(QIODevice::WriteOnly) && out.write(updated) == updated.size() && out.commit();
+    return out.open(QIODevice::WriteOnly) && out.write(*updated) == updated->size() && out.commit();
 }
 
 }  // namespace velindra::ini

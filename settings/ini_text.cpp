@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <iterator>
+#include <tuple>
 
 namespace velindra::ini {
 
@@ -206,8 +207,27 @@ QString Plain(const QString& text) {
     return text;
 }
 
-std::vector<Entry> Read(QByteArrayView data) {
-    std::vector<Entry> entries;
+namespace {
+
+// One line of the file as the reader takes it: a section's header or a "key=value" entry, with
+// where it lies in the file (a line continued or quoted over several counts as one).
+struct Line {
+    bool header = false;
+    Entry
+        entry;  // the section it is in (for a header: its own), and for an entry its key and value
+    qsizetype start = 0, end = 0;
+};
+
+// The section a header's line names, as the reader calls it ("" for General).
+QByteArray SectionName(QByteArrayView name) {
+    QByteArray section = name.trimmed().toByteArray();
+    if (section.compare("general", Qt::CaseInsensitive) == 0)
+        section.clear();
+    return section;
+}
+
+std::vector<Line> Lines(QByteArrayView data) {
+    std::vector<Line> lines;
     QByteArray section;
     qsizetype pos = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;  // a UTF-8 byte-order mark
     qsizetype start = 0, length = 0, equals = -1;
@@ -217,69 +237,92 @@ std::vector<Entry> Read(QByteArrayView data) {
             qsizetype close = line.indexOf(']');
             if (close < 0)
                 close = length;
-            section = line.first(close).sliced(1).trimmed().toByteArray();
-            if (section.compare("general", Qt::CaseInsensitive) == 0)
-                section.clear();
+            section = SectionName(line.first(close).sliced(1));
+            lines.push_back({true, {section, {}, {}}, start, start + length});
             continue;
         }
         if (equals < 0)
             continue;  // a comment, or a line that holds no value
         const qsizetype at = equals - start;
-        entries.push_back(
-            {section, line.first(at).trimmed().toByteArray(), line.sliced(at + 1).toByteArray()});
+        lines.push_back(
+            {false,
+             {section, line.first(at).trimmed().toByteArray(), line.sliced(at + 1).toByteArray()},
+             start,
+             start + length});
+    }
+    return lines;
+}
+
+// Every entry's section, key and text but those of one key.
+std::vector<std::tuple<QByteArray, QByteArray, QString>> Others(QByteArrayView data,
+                                                                const QByteArray& section,
+                                                                QByteArrayView key) {
+    std::vector<std::tuple<QByteArray, QByteArray, QString>> others;
+    for (const Entry& e : Read(data)) {
+        if (e.section != section || e.key != key)
+            others.emplace_back(e.section, e.key, Text(e.value));
+    }
+    return others;
+}
+
+}  // namespace
+
+std::vector<Entry> Read(QByteArrayView data) {
+    std::vector<Entry> entries;
+    for (Line& line : Lines(data)) {
+        if (!line.header)
+            entries.push_back(std::move(line.entry));
     }
     return entries;
 }
 
-QByteArray WithValue(QByteArrayView file, QByteArrayView section, QByteArrayView key,
-                     QByteArrayView escaped) {
-    const QByteArray line = key.toByteArray() + '=' + escaped.toByteArray() + '\n';
+std::optional<QByteArray> WithValue(QByteArrayView file, QByteArrayView section, QByteArrayView key,
+                                    QByteArrayView escaped) {
+    const QByteArray wanted = SectionName(section);
+    const QByteArray line = key.toByteArray() + '=' + escaped.toByteArray();
+    // The file as the reader reads it: every entry of the key in that section replaced where it
+    // stands, or a new one after the section's last line.
     QByteArray out;
-    bool inSection = false, seen = false, replaced = false;
-    qsizetype insertAt = -1;  // after the section's last entry, in `out`
-    for (qsizetype begin = 0; begin < file.size();) {
-        qsizetype end = file.indexOf('\n', begin);
-        end = end < 0 ? file.size() : end + 1;
-        const QByteArrayView raw = file.sliced(begin, end - begin);
-        const QByteArrayView text = raw.trimmed();
-        begin = end;
-        if (text.startsWith('[') && text.endsWith(']')) {
-            inSection = text.sliced(1, text.size() - 2).trimmed() == section;
-            if (inSection && !seen) {
-                seen = true;
-                out += raw;
-                if (!raw.endsWith('\n'))
-                    out += '\n';
-                insertAt = out.size();
-                continue;
-            }
-        } else if (inSection && !text.isEmpty() && !text.startsWith(';') && !text.startsWith('#')) {
-            const qsizetype equals = text.indexOf('=');
-            if (equals > 0 && text.first(equals).trimmed() == key) {
-                out += line;
-                replaced = true;
-                insertAt = out.size();
-                continue;
-            }
-            out += raw;
-            if (insertAt >= 0 && seen && inSection)
-                insertAt = out.size();
+    qsizetype copied = 0, last = -1;
+    bool replaced = false;
+    for (const Line& l : Lines(file)) {
+        if (l.entry.section != wanted)
             continue;
+        last = l.end;
+        if (l.header || l.entry.key != key)
+            continue;
+        out += file.sliced(copied, l.start - copied).toByteArray() + line;
+        copied = l.end;
+        replaced = true;
+    }
+    out += file.sliced(copied).toByteArray();
+    if (!replaced && last >= 0) {
+        // After a comment that ends the section's last line, not before it.
+        qsizetype at = last;
+        while (at < out.size() && (out[at] == ' ' || out[at] == '\t'))
+            ++at;
+        if (at < out.size() && out[at] == ';') {
+            while (at < out.size() && out[at] != '\n' && out[at] != '\r')
+                ++at;
+            last = at;
         }
-        out += raw;
+        out.insert(last, '\n' + line);
+    } else if (!replaced) {
+        if (!out.isEmpty() && !out.endsWith('\n'))
+            out += '\n';
+        if (!out.isEmpty())
+            out += '\n';
+        out += '[' + (wanted.isEmpty() ? QByteArray("General") : wanted) + "]\n" + line + '\n';
     }
-    if (replaced)
-        return out;
-    if (seen) {
-        if (insertAt > 0 && out[insertAt - 1] != '\n')
-            out.insert(insertAt++, '\n');
-        return out.insert(insertAt, line);
+    // What the reader makes of it: this value, and every other one as it was.
+    std::optional<QString> value;
+    for (const Entry& e : Read(out)) {
+        if (e.section == wanted && e.key == key)
+            value = Text(e.value);
     }
-    if (!out.isEmpty() && !out.endsWith('\n'))
-        out += '\n';
-    if (!out.isEmpty())
-        out += '\n';
-    return out + '[' + section.toByteArray() + "]\n" + line;
+    if (value != Text(escaped) || Others(out, wanted, key) != Others(file, wanted, key))
+        return std::nullopt;
+    return out;
 }
 
 QString Text(QByteArrayView value) {

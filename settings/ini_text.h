@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 #include <vector>
 
 namespace velindra::ini {
@@ -31,12 +32,14 @@ QString Plain(const QString& text);
 // holds (Plain). Any other text, "@Variant(...)" included, is the text as it stands.
 QString Text(QByteArrayView value);
 
-// The file with one key of one section set to `escaped` and every other byte as it was:
-// comments, blank lines, the order of sections and keys, other sections' values. A key the
-// section has is replaced where it stands (every time it appears); a new one goes after the
-// section's last entry, and a section the file lacks at its end.
-QByteArray WithValue(QByteArrayView file, QByteArrayView section, QByteArrayView key,
-                     QByteArrayView escaped);
+// The file with one key of one section ("General" or "" for the keys outside any) set to
+// `escaped` and every other byte as it was: comments, blank lines, the order of sections and
+// keys, other sections' values. The file is taken apart as Read takes it: a key the section has
+// is replaced where it stands (every time it appears); a new one goes after the section's last
+// line, and a section the file lacks at its end. Nothing when the result would not read back
+// as this value with every other value as it was.
+std::optional<QByteArray> WithValue(QByteArrayView file, QByteArrayView section, QByteArrayView key,
+                                    QByteArrayView escaped);
 
 // A text as the toolkit writes a string value: escaped, quoted where it must be, and with a
 // leading "@" doubled, so that the toolkit reads back exactly this text.

@@ -228,6 +228,23 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
     EXPECT_EQ(testing::ReadFile(file),
               "; a comment\r\n[Other]\n# note\nx = 1\n\n[Velindra]\n"
               "onFinish=open\nonError=ignore\n\n[Last]\ny=2");
+    // A file edited by hand is read and written one way (a second header with a comment, a
+    // value continued onto the next line): after 确定 the window shows what was chosen. A value
+    // that could not be written so that it and every other value read back (one to go after a
+    // line continued at the file's end) is not written, and the window says so.
+    for (const auto& [text, saved] : std::vector<std::pair<std::string, bool>>{
+             {"[Velindra]\nonFinish=reveal\n\n[Velindra] ; mine\nonFinish=reveal\n", true},
+             {"[Velindra]\nonStart=/srv\\\nonFinish=reveal\n", true},
+             {"[Velindra]\nonFinish=reveal\nmine=x\\", false}}) {
+        testing::WriteFile(file, text);
+        Form3 window(nullptr, store, nullptr);
+        window.Option2->setChecked(true);  // 打开
+        const Names said = Messages([&] { window.Command1->click(); });
+        EXPECT_EQ(said.empty(), saved) << text;
+        Form3 again(nullptr, store, nullptr);
+        EXPECT_TRUE(again.Option2->isChecked()) << text;
+        EXPECT_TRUE(saved || testing::ReadFile(file).ends_with("\nmine=x\\")) << text;
+    }
     testing::WriteFile(file, std::string("\0\xff[Velindra\n=\n[[]]\nonFinish\n\x01\x02", 24));
     EXPECT_EQ(store.Read("onFinish", "select"), "select");
     store.Write("onError", "ignore");
