@@ -5,10 +5,12 @@
 #include <QEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <algorithm>
 #include <utility>
 
@@ -60,11 +62,24 @@ class BatchServices : public MessageSink,
         form_.progress().HideProgress();
         return form_.outside().launcher.RevealFile(path) || Report(texts::kCannotReveal, path);
     }
+    LaunchProblem lastProblem() const override { return form_.outside().launcher.lastProblem(); }
 
   private:
+    // The file, why it could not be opened or shown, and what to do about it.
     bool Report(const char* what, const std::string& path) {
-        ShowMessageBox(&form_, QString::fromUtf8(what) + QString::fromUtf8(texts::kColon) +
-                                   QDir::toNativeSeparators(QString::fromStdString(path)));
+        static constexpr std::pair<LaunchProblem, const char*> kWhy[] = {
+            {LaunchProblem::NoOpener, texts::kNoOpener},
+            {LaunchProblem::NoProgram, texts::kNoProgram},
+            {LaunchProblem::NoFileManager, texts::kNoFileManager},
+            {LaunchProblem::Failed, texts::kOpenerFailed},
+        };
+        QString text = QString::fromUtf8(what) + QString::fromUtf8(texts::kColon) +
+                       QDir::toNativeSeparators(QString::fromStdString(path));
+        for (const auto& [problem, why] : kWhy) {
+            if (problem == form_.outside().launcher.lastProblem())
+                text += u'\n' + QString::fromUtf8(why);
+        }
+        ShowMessageBox(&form_, text);
         return false;
     }
 
@@ -88,6 +103,22 @@ class LinksBox : public QPlainTextEdit {
     }
 
   protected:
+    // A paste shows the start of the last link it brought, not the empty line after text that
+    // ends in a line break (which looks as if nothing had been pasted): the cursor goes there.
+    void insertFromMimeData(const QMimeData* source) override {
+        const int start = textCursor().selectionStart();
+        QPlainTextEdit::insertFromMimeData(source);
+        const QTextCursor last =
+            document()->find(QStringLiteral("magnet:?"), textCursor().position(),
+                             QTextDocument::FindBackward | QTextDocument::FindCaseSensitively);
+        if (!last.isNull() && last.selectionStart() >= start) {
+            QTextCursor at(document());
+            at.setPosition(last.selectionStart());
+            setTextCursor(at);
+            ensureCursorVisible();
+        }
+    }
+
     // The one check that holds whatever laid the lines out anew (a font from the desktop's
     // theme, the window mapped at its final size): the cursor's line is in view when drawn.
     void paintEvent(QPaintEvent* event) override {

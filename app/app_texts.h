@@ -9,6 +9,16 @@ namespace velindra::texts {
 inline constexpr const char* kAppTitle = "Velindra";
 inline constexpr const char* kCannotOpen = "无法打开";
 inline constexpr const char* kCannotReveal = "无法在文件夹中显示";
+// Why, and what to do.
+inline constexpr const char* kNoOpener =
+    "系统中没有用来打开文件的程序 (xdg-open)。请安装 xdg-utils，或在程序设置中选择“什么都不做”。";
+inline constexpr const char* kNoProgram =
+    "没有为 .torrent 文件设置打开它的程序。请安装一个 BitTorrent 客户端并把它设为 .torrent "
+    "文件的默认程序，或在程序设置中选择“打开所在文件夹”。";
+inline constexpr const char* kNoFileManager =
+    "没有找到可以显示文件夹的文件管理器。请安装一个文件管理器，或在程序设置中选择“什么都不做”。";
+inline constexpr const char* kOpenerFailed =
+    "打开它的程序启动后报告了错误。请检查 .torrent 文件的默认程序，或在程序设置中换一种操作。";
 
 inline constexpr const char* kFolderPrompt = "请选择文件夹： ";
 

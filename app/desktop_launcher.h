@@ -18,6 +18,10 @@ class DesktopLauncher : public Launcher {
   public:
     bool OpenFile(const std::string& path) override;
     bool RevealFile(const std::string& path) override;
+    LaunchProblem lastProblem() const override { return problem_; }
+
+  private:
+    LaunchProblem problem_ = LaunchProblem::None;
 };
 
 }  // namespace velindra

@@ -23,14 +23,14 @@ QString Absolute(const std::string& path) {
 // exits 3, "no method available"); one that is still running then has started a program.
 constexpr int kOpenerVerdictMs = 3000;
 
-bool StartOpener(const QString& target) {
+LaunchProblem StartOpener(const QString& target) {
     // Started directly, never through a shell. Its exit status is read if it comes soon; the
     // window keeps painting meanwhile, and an opener still running is left to run on its own.
     auto* opener = new QProcess;
     opener->start(QStringLiteral("xdg-open"), {target});
     if (!opener->waitForStarted(kOpenerVerdictMs)) {
         delete opener;
-        return false;
+        return LaunchProblem::NoOpener;
     }
     QEventLoop loop;
     QObject::connect(opener, &QProcess::finished, &loop, &QEventLoop::quit);
@@ -39,11 +39,14 @@ bool StartOpener(const QString& target) {
         loop.exec();
     if (opener->state() != QProcess::NotRunning) {
         QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
-        return true;
+        return LaunchProblem::None;
     }
-    const bool opened = opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
+    const bool normal = opener->exitStatus() == QProcess::NormalExit;
+    const int code = opener->exitCode();
     delete opener;
-    return opened;
+    if (normal && code == 0)
+        return LaunchProblem::None;
+    return normal && code == 3 ? LaunchProblem::NoProgram : LaunchProblem::Failed;
 }
 
 bool AskFileManager(const QString& file) {
@@ -68,12 +71,18 @@ bool AskFileManager(const QString& file) {
 }  // namespace
 
 bool DesktopLauncher::OpenFile(const std::string& path) {
-    return StartOpener(Absolute(path));
+    problem_ = StartOpener(Absolute(path));
+    return problem_ == LaunchProblem::None;
 }
 
 bool DesktopLauncher::RevealFile(const std::string& path) {
     const QString file = Absolute(path);
-    return AskFileManager(file) || StartOpener(QFileInfo(file).absolutePath());
+    problem_ =
+        AskFileManager(file) ? LaunchProblem::None : StartOpener(QFileInfo(file).absolutePath());
+    // Nothing opens folders: there is no file manager to show it in.
+    if (problem_ == LaunchProblem::NoOpener || problem_ == LaunchProblem::NoProgram)
+        problem_ = LaunchProblem::NoFileManager;
+    return problem_ == LaunchProblem::None;
 }
 
 }  // namespace velindra

@@ -23,11 +23,14 @@ std::wstring Native(const QString& path) {
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
-// ShellExecuteW reports success as a value above 32.
-bool ShellOpen(const wchar_t* verb, const std::wstring& target) {
+// ShellExecuteW reports success as a value above 32, and no program for the file as
+// SE_ERR_NOASSOC.
+LaunchProblem ShellOpen(const wchar_t* verb, const std::wstring& target) {
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteW(nullptr, verb, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    return result > 32;
+    if (result > 32)
+        return LaunchProblem::None;
+    return result == SE_ERR_NOASSOC ? LaunchProblem::NoProgram : LaunchProblem::Failed;
 }
 
 // The shell's calls need COM on this thread; it is released again by whoever started it.
@@ -50,7 +53,10 @@ bool DesktopLauncher::OpenFile(const std::string& path) {
     ComScope com;
     const std::wstring target = Native(file);
     // With no program for .torrent files, the shell's "open with" choice is the next best.
-    return ShellOpen(L"open", target) || ShellOpen(L"openas", target);
+    problem_ = ShellOpen(L"open", target);
+    if (problem_ != LaunchProblem::None && ShellOpen(L"openas", target) == LaunchProblem::None)
+        problem_ = LaunchProblem::None;
+    return problem_ == LaunchProblem::None;
 }
 
 bool DesktopLauncher::RevealFile(const std::string& path) {
@@ -61,7 +67,11 @@ bool DesktopLauncher::RevealFile(const std::string& path) {
         shown = SUCCEEDED(SHOpenFolderAndSelectItems(item, 0, nullptr, 0));
         ILFree(item);
     }
-    return shown || ShellOpen(L"open", Native(QFileInfo(file).absolutePath()));
+    problem_ =
+        shown ? LaunchProblem::None : ShellOpen(L"open", Native(QFileInfo(file).absolutePath()));
+    if (problem_ != LaunchProblem::None)
+        problem_ = LaunchProblem::NoFileManager;
+    return problem_ == LaunchProblem::None;
 }
 
 }  // namespace velindra

@@ -96,6 +96,10 @@ void ProgressWaiter::WaitFor(const std::function<bool()>& ready, const WaitingFo
         if (!window_) {
             window_ = new ProgressWindow(owner_);
             window_->show();
+            // It takes the keyboard as it appears, so that Escape is 取消 wherever the window
+            // manager leaves the focus.
+            window_->activateWindow();
+            window_->cancelButton->setFocus();
             QObject::connect(window_, &ProgressWindow::cancelRequested, window_, [this] {
                 stop_ = true;  // every fetch of the batch, and the batch
                 window_->cancelButton->setEnabled(false);

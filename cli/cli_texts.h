@@ -102,7 +102,7 @@ inline constexpr Text kHelpDhtNode = {
     "repeated)"};
 inline constexpr Text kHelpAllowPrivate = {
     "允许链接自带的地址 (xs=、as=、tracker 和节点) 位于本机或内部网络;\n"
-    "默认不连接这些地址, 也不发送链接中写的用户名和密码",
+    "默认不连接这些地址。链接中写的用户名和密码从不发送",
     "let the addresses a link names itself (xs=, as=,\n"
     "its trackers and peers) be on this machine or a\n"
     "private network; by default they are not\n"
@@ -119,7 +119,30 @@ inline constexpr Text kHelpNoClobber = {
     "hash) is kept, asking nobody, and counts as saved;\n"
     "one whose file holds anything else is not saved\n"
     "and counts as failed"};
-inline constexpr Text kHelpQuiet = {"不显示进度和失败说明", "show no progress and no failures"};
+inline constexpr Text kHelpQuiet = {"不显示进度、失败说明和结束时的统计",
+                                    "show no progress, no failures and no summary"};
+inline constexpr Text kHelpVerbose = {
+    "每个请求结束时在标准错误输出一行: 来源、请求的地址、HTTP 状态或系统错误、字节数和用时;\n"
+    "BitTorrent 网络还有拨号和连上的节点数以及应答的 DHT 节点数",
+    "say each request on standard error as it ends:\n"
+    "the source, the address asked, the HTTP status or\n"
+    "the system's error, bytes and time; for the\n"
+    "network, peers dialled and connected and DHT nodes"};
+inline constexpr Text kHelpRetry = {
+    "暂时的失败 (连接被拒绝或重置、超时、HTTP 408、429、500、502、503、504) 最多重试 N 次,\n"
+    "依次等待 1、2、4… 秒或服务器 Retry-After 要求的时间, 最多 60 秒 (默认 0)",
+    "try a transient failure (connection refused or\n"
+    "reset, time-out, HTTP 408, 429, 500, 502, 503,\n"
+    "504) again up to N times, waiting 1, 2, 4 ... s or\n"
+    "what the server's Retry-After asks, at most 60 s\n"
+    "(default 0)"};
+inline constexpr Text kHelpDryRun = {
+    "只读取输入并打印每个链接的计划 (位置、特征码、文件名、保存位置或拒绝的原因),\n"
+    "不询问任何来源, 也不加入 BitTorrent 网络",
+    "read the input and print each link's plan (its\n"
+    "position, hash, name and where its file would go,\n"
+    "or why it is refused) without asking any source\n"
+    "or joining the BitTorrent network"};
 inline constexpr Text kHelpHelp = {"显示本帮助", "show this help"};
 inline constexpr Text kHelpVersion = {"显示版本", "show the version"};
 
@@ -149,9 +172,12 @@ inline constexpr Text kNotARegularFile = {"不是普通文件", "not a regular f
 inline constexpr Text kCannotReadCertificate = {
     "--cacert 的证书文件无法读取: %1: %2", "--cacert's certificate file cannot be read: %1: %2"};
 inline constexpr Text kUnknownOption = {"未知选项: %1", "unknown option: %1"};
+inline constexpr Text kRetryRange = {"%1 必须是 0 到 %2 之间的整数: %3",
+                                     "%1 must be a whole number from 0 to %2: %3"};
 
 // What happened to the input, a link, and the run.
 inline constexpr Text kNoLinks = {"没有链接", "no links"};
+inline constexpr Text kCannotWriteFolder = {"无法写入目录 %1: %2", "cannot write to %1: %2"};
 inline constexpr Text kCannotRead = {"无法读取 %1: %2", "cannot read %1: %2"};
 inline constexpr Text kInputTooLarge = {"输入超过 %1 MiB", "the input is larger than %1 MiB"};
 inline constexpr Text kCannotWriteOutput = {"无法写入标准输出: %1",
@@ -177,8 +203,25 @@ inline constexpr Text kHttpStatus = {"HTTP %1", "HTTP status %1"};
 inline constexpr Text kAttempt = {"%1 %2", "%1: %2"};
 inline constexpr Text kWithDetail = {"%1 (%2)", "%1 (%2)"};
 // A source this run could not reach a moment before, not asked again for this link.
+inline constexpr Text kTries = {"（共尝试 %1 次）", " (%1 attempts)"};
+inline constexpr Text kTry = {"（第 %1 次）", " (try %1)"};
+inline constexpr Text kNotContacted = {
+    "%1 未连接：位于本机或内部网络中",
+    "%1: not contacted, being on this machine or a private network"};
 inline constexpr Text kNotAskedAgain = {"%1 未再询问：%2 秒前无法连接",
                                         "%1: not asked again: could not be reached %2 s earlier"};
+
+// --verbose, the summary and --dry-run.
+inline constexpr Text kVerboseAmounts = {"，%1 字节，%2 秒", ", %1 bytes, %2 s"};
+inline constexpr Text kVerboseNetwork = {"，拨号 %1 个节点，连上 %2 个，DHT 路由 %3 个",
+                                         ", peers dialled %1, connected %2, DHT nodes %3"};
+inline constexpr Text kSummary = {"已保存 %1 个，保留 %2 个，失败 %3 个",
+                                  "saved %1, kept %2, failed %3"};
+inline constexpr Text kSummaryInterrupted = {"，中断 %1 个", ", interrupted %1"};
+inline constexpr Text kSummaryTime = {"，用时 %1 秒", " in %1 s"};
+inline constexpr Text kPlanned = {"%1 %2 %3", "%1 %2 %3"};
+inline constexpr Text kPlanRefused = {"%1 %2: %3", "%1 %2: %3"};
+inline constexpr Text kRetrying = {"%1 秒后重试", "retrying in %1 s"};
 
 // A system error the program has no words for (SystemWords), by its number.
 inline constexpr Text kSystemError = {"系统错误 %1", "system error %1"};

@@ -182,6 +182,15 @@ std::string Jobs(Options& o, V v, S as) {
     return std::string();
 }
 
+std::string Retries(Options& o, V v, S as) {
+    char* end = nullptr;
+    const long n = v ? std::strtol(v->c_str(), &end, 10) : -1;
+    if (!v || v->empty() || *end != '\0' || n < 0 || n > kMaxRetries)
+        return Say(t::kRetryRange, {as, std::to_string(kMaxRetries), v.value_or("")});
+    o.retries = static_cast<int>(n);
+    return std::string();
+}
+
 std::string Mirror(Options& o, V v, S) {
     if (!v || !IsHttpUrl(*v))
         return Say(t::kMirrorUrl, {v.value_or("")});
@@ -210,6 +219,7 @@ const std::vector<OptionRow>& Table() {
         {"-j", "--jobs", t::kValueNumber,
          Say(t::kHelpJobs, {std::to_string(kMaxJobs), std::to_string(kDefaultJobs)}), Jobs},
         {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror), Mirror},
+        {"", "--retry", t::kValueNumber, Say(t::kHelpRetry), Retries},
         {"", "--timeout", t::kValueSeconds,
          Say(t::kHelpTimeout, {Seconds(DownloadLimits{}.stallTimeoutMs)}),
          SecondsInto(&SourceOptions::stallSeconds)},
@@ -227,7 +237,9 @@ const std::vector<OptionRow>& Table() {
          Switch(&SourceOptions::allowPrivateAddresses, true)},
         {"", "--json", kNoValue, Say(t::kHelpJson), Switch(&Options::json, true)},
         {"-n", "--no-clobber", kNoValue, Say(t::kHelpNoClobber), Switch(&Options::noClobber, true)},
+        {"", "--dry-run", kNoValue, Say(t::kHelpDryRun), Switch(&Options::dryRun, true)},
         {"-q", "--quiet", kNoValue, Say(t::kHelpQuiet), Switch(&Options::quiet, true)},
+        {"-v", "--verbose", kNoValue, Say(t::kHelpVerbose), Switch(&Options::verbose, true)},
         {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},
         {"", "--version", kNoValue, Say(t::kHelpVersion), nullptr, Stop::Version},
     };
@@ -297,6 +309,45 @@ void PrintUsageHint(std::ostream& err) {
     err << t::kUsageLine << t::kSeeHelp << "\n";
 }
 
+namespace {
+
+// A value written after its option that looks like one (-o --help) is not taken as its value;
+// a negative number (--timeout -1) is, so that it is refused for what it is.
+bool CanBeAValue(const std::string& next) {
+    return next == "-" || !next.starts_with("-") ||
+           (next.size() > 1 &&
+            (std::isdigit(static_cast<unsigned char>(next[1])) || next[1] == '.'));
+}
+
+// The options one argument gives, as getopt reads them: "--name" or "--name=VALUE", or short
+// ones bundled ("-qn"), the first that takes a value taking the rest of the argument ("-j8",
+// "-qoDIR").
+std::vector<std::pair<std::string, std::optional<std::string>>> Given(const std::string& arg) {
+    if (arg.starts_with("--")) {
+        const size_t equals = arg.find('=');
+        if (equals == std::string::npos)
+            return {{arg, std::nullopt}};
+        return {{arg.substr(0, equals), arg.substr(equals + 1)}};
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> given;
+    for (size_t k = 1; k < arg.size(); ++k) {
+        const std::string name = {'-', arg[k]};
+        const OptionRow* row = Find(name);
+        if (!row) {  // named as typed when it is the first
+            given.push_back({k == 1 ? arg : name, std::nullopt});
+            break;
+        }
+        if (TakesValue(*row) && k + 1 < arg.size()) {
+            given.push_back({name, arg.substr(k + 1)});
+            break;
+        }
+        given.push_back({name, std::nullopt});
+    }
+    return given;
+}
+
+}  // namespace
+
 std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options& o,
                                   std::ostream& out, std::ostream& err) {
     const auto usageError = [&err](const std::string& message) {
@@ -306,7 +357,7 @@ std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options&
     };
     bool onlyFiles = false;
     for (size_t i = 1; i < argv.size(); ++i) {
-        std::string arg = argv[i];
+        const std::string& arg = argv[i];
         if (onlyFiles || arg == "-" || arg.empty() || arg[0] != '-') {
             o.inputs.push_back({arg.starts_with(kMagnetMarker), arg});
             continue;
@@ -315,31 +366,22 @@ std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options&
             onlyFiles = true;
             continue;
         }
-        std::optional<std::string> value;  // written into the argument: --name=dn, -oDIR, -j8
-        if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
-            value = arg.substr(arg.find('=') + 1);
-            arg = arg.substr(0, arg.find('='));
-        } else if (!arg.starts_with("--") && arg.size() > 2) {
-            value = arg.substr(2);
-            arg = arg.substr(0, 2);
+        for (auto& [name, value] : Given(arg)) {
+            const OptionRow* row = Find(name);
+            if (!row)
+                return usageError(Say(t::kUnknownOption, {name}));
+            if (row->stop != Stop::None) {
+                out << (row->stop == Stop::Help ? UsageText()
+                                                : std::string(t::kProgram) + " " + kVersion + "\n");
+                return 0;
+            }
+            if (!TakesValue(*row) && value)
+                return usageError(Say(t::kTakesNoValue, {name}));  // --quiet=yes
+            if (TakesValue(*row) && !value && i + 1 < argv.size() && CanBeAValue(argv[i + 1]))
+                value = argv[++i];
+            if (const std::string error = row->apply(o, value, name); !error.empty())
+                return usageError(error);
         }
-        const OptionRow* row = Find(arg);
-        if (!row)
-            return usageError(Say(t::kUnknownOption, {arg}));
-        if (row->stop != Stop::None) {
-            out << (row->stop == Stop::Help ? UsageText()
-                                            : std::string(t::kProgram) + " " + kVersion + "\n");
-            return 0;
-        }
-        if (!TakesValue(*row) && value)
-            return usageError(Say(t::kTakesNoValue, {arg}));  // -q5, --quiet=yes
-        // A value of its own must not look like an option (-o --help): one written into the
-        // argument (--output=--help) is taken as it is.
-        if (TakesValue(*row) && !value && i + 1 < argv.size() &&
-            (argv[i + 1] == "-" || !argv[i + 1].starts_with("-")))
-            value = argv[++i];
-        if (const std::string error = row->apply(o, value, arg); !error.empty())
-            return usageError(error);
     }
     return std::nullopt;
 }

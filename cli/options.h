@@ -13,6 +13,7 @@ namespace velindra::cli {
 
 inline constexpr int kDefaultJobs = 4;
 inline constexpr int kMaxJobs = 32;
+inline constexpr int kMaxRetries = 100;
 
 struct Options {
     std::string output = ".";
@@ -21,6 +22,9 @@ struct Options {
     std::vector<std::string> mirrors;
     SourceOptions sources;  // --timeout, --cacert, the network's options and the addresses
     bool quiet = false;
+    bool verbose = false;    // every request on standard error as it ends
+    bool dryRun = false;     // each link's plan, nothing asked
+    int retries = 0;         // a transient failure is tried again up to this many times
     bool noClobber = false;  // a link whose file is there already, with its torrent, is kept
     bool json = false;       // one JSON object per link on standard output instead of the paths
     // Files ("-" is standard input) and link texts, in the order given.

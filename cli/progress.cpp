@@ -21,11 +21,13 @@ std::string Where(const Activity& activity) {
     if (!a.started)
         return {};
     const std::string index = std::to_string(a.index);
+    const std::string retrying =
+        a.retryIn > 0 ? ", " + Say(t::kRetrying, {std::to_string(a.retryIn)}) : "";
     switch (a.source) {
         case SourceKind::Mirror:
-            return Say(t::kProgressMirror, {index});
+            return Say(t::kProgressMirror, {index}) + retrying;
         case SourceKind::LinkAddress:
-            return Say(t::kProgressAddress, {index});
+            return Say(t::kProgressAddress, {index}) + retrying;
         case SourceKind::Network:
             break;
     }

@@ -43,23 +43,31 @@ bool DetailSaysMore(FetchError error) {
     }
 }
 
+// What an answer says beyond its words: the server's status, a fact the program has words for,
+// the address or the library's own words.
+std::string DetailOf(const FetchResult& r) {
+    if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
+        return Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
+    if (const Text* fact = FactWords(r.detail))
+        return Say(*fact);
+    return DetailSaysMore(r.error) ? r.detail : std::string();
+}
+
 // One source's answer in one pattern, with the same facts in both languages: which source,
-// what went wrong, and the server's status, the address or the library's own words.
+// what went wrong, and the server's status, the address or the library's own words; and how
+// often it was asked, when more than once.
 std::string AttemptText(const Attempt& a) {
     const FetchResult& r = a.result;
+    const std::string tries = a.tries > 1 ? Say(t::kTries, {std::to_string(a.tries)}) : "";
     if (r.error == FetchError::NotAskedAgain && a.index > 0)
-        return Say(t::kNotAskedAgain, {SourceText(a), r.detail});
-    std::string detail;
-    if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
-        detail = Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
-    else if (const Text* fact = FactWords(r.detail))
-        detail = Say(*fact);
-    else if (DetailSaysMore(r.error))
-        detail = r.detail;
+        return Say(t::kNotAskedAgain, {SourceText(a), r.detail}) + tries;
+    const std::string detail = DetailOf(r);
     // A link whose work could not start names no source.
     const std::string words = Say(Words(r.error));
-    const std::string text = a.index > 0 ? Say(t::kAttempt, {SourceText(a), words}) : words;
-    return detail.empty() ? text : Say(t::kWithDetail, {text, detail});
+    std::string text = a.index > 0 ? Say(t::kAttempt, {SourceText(a), words}) : words;
+    if (r.error == FetchError::PrivateAddress && a.index > 0)
+        text = Say(t::kNotContacted, {SourceText(a)});
+    return (detail.empty() ? text : Say(t::kWithDetail, {text, detail})) + tries;
 }
 
 // Why a fetched link was not saved, in the command line's words: a refusal, the place that
@@ -169,12 +177,54 @@ Outcome OutcomeOf(const LinkPlan& plan, LinkStep step) {
     return Fetched(plan, std::move(step.result));
 }
 
+std::string VerboseLine(const LinkPosition& position, const Attempt& a, const std::string& url) {
+    const FetchResult& r = a.result;
+    std::string line = std::string(t::kProgram) + ": [" + std::to_string(position.link) + "/" +
+                       std::to_string(position.links) + "] " + SourceText(a);
+    if (!url.empty())
+        line += " " + url;
+    const std::string detail = DetailOf(r);
+    line += ": " + Say(Words(r.error)) + (detail.empty() ? "" : " (" + detail + ")");
+    const double seconds = std::chrono::duration<double>(a.took).count();
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f", seconds);
+    line += Say(t::kVerboseAmounts, {std::to_string(r.bytes), time});
+    if (a.tries > 1)
+        line += Say(t::kTry, {std::to_string(a.tries)});
+    if (r.peersDialled >= 0) {
+        line +=
+            Say(t::kVerboseNetwork, {std::to_string(r.peersDialled),
+                                     std::to_string(r.peersConnected), std::to_string(r.dhtNodes)});
+    }
+    return line;
+}
+
+std::string Summary(const Tally& tally, std::chrono::steady_clock::duration took) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.1f", std::chrono::duration<double>(took).count());
+    std::string line = Say(t::kSummary, {std::to_string(tally.saved), std::to_string(tally.kept),
+                                         std::to_string(tally.failed)});
+    if (tally.interrupted > 0)
+        line += Say(t::kSummaryInterrupted, {std::to_string(tally.interrupted)});
+    return line + Say(t::kSummaryTime, {time});
+}
+
+std::string PlanLine(size_t position, const LinkPlan& plan) {
+    const Outcome refused = Refused(plan);
+    if (refused.reason.empty() && plan.parsed) {
+        return Say(t::kPlanned, {std::to_string(position), plan.parsed->shownHash(),
+                                 PrintablePath(plan.destination)});
+    }
+    return Say(t::kPlanRefused, {std::to_string(position), Named(plan), refused.reason});
+}
+
 std::string FailureLine(const LinkPlan& plan, const Outcome& outcome) {
     return std::string(t::kProgram) + ": " + Named(plan) + ": " + outcome.reason;
 }
 
 std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
-    static constexpr const char* kEndings[] = {"saved", "failed", "refused", "interrupted", "kept"};
+    static constexpr const char* kEndings[] = {"saved",       "failed", "refused",
+                                               "interrupted", "kept",   "planned"};
     const auto orNull = [](bool present, const std::string& value) {
         return present ? JsonString(value) : std::string("null");
     };
@@ -182,11 +232,11 @@ std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
     line += ",\"hash\":" +
             orNull(plan.parsed.has_value(), plan.parsed ? plan.parsed->shownHash() : std::string());
     line += ",\"name\":" + orNull(plan.parsed.has_value(), plan.fileName);
-    line += ",\"path\":" + orNull(o.ok(), plan.destination);
+    line += ",\"path\":" + orNull(o.ok() || o.ending == Ending::Planned, plan.destination);
     line +=
         ",\"source\":" + (o.ending == Ending::Saved ? JsonSource(o.result) : std::string("null"));
     line += ",\"outcome\":" + JsonString(kEndings[static_cast<int>(o.ending)]);
-    line += ",\"reason\":" + orNull(!o.ok(), o.reason);
+    line += ",\"reason\":" + orNull(!o.ok() && o.ending != Ending::Planned, o.reason);
     return line + "}";
 }
 
@@ -207,6 +257,10 @@ void Printer::Deliver(size_t index, const LinkPlan& plan, const Outcome& o, size
     progress_.Print([&] {
         if (!o.ok())
             allSaved_ = false;
+        ++(o.ending == Ending::Saved         ? tally_.saved
+           : o.ending == Ending::Kept        ? tally_.kept
+           : o.ending == Ending::Interrupted ? tally_.interrupted
+                                             : tally_.failed);
         if (json_ && !outputLost_)
             Write(JsonLine(index + 1, plan, o));
         if (o.ending == Ending::Interrupted)

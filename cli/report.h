@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -20,6 +21,12 @@ enum class Ending {
     Refused,      // not a usable link: no hash, or one no delivered file could be checked against
     Interrupted,  // ended, or never started, because the run was interrupted
     Kept,         // its file was there already with its torrent (--no-clobber)
+    Planned,      // --dry-run: nothing was asked
+};
+
+// How the links of a run ended, for the summary.
+struct Tally {
+    size_t saved = 0, kept = 0, failed = 0, interrupted = 0;
 };
 
 struct Outcome {
@@ -52,6 +59,16 @@ Outcome OutcomeOf(const LinkPlan& plan, LinkStep step);
 // error came with (or the system's), in Chinese the common ones by name, others by number.
 std::string SystemReason(int error, const std::string& englishDetail);
 
+// One request as it ended, for --verbose: the link's position, the source and the address asked
+// (as it is to be shown), its answer, bytes and time, and for the network its peers and nodes.
+std::string VerboseLine(const LinkPosition& position, const Attempt& attempt,
+                        const std::string& url);
+// The run's last line on a terminal: "saved 3, kept 1, failed 1 in 2.4 s".
+std::string Summary(const Tally& tally, std::chrono::steady_clock::duration took);
+// A link's plan, for --dry-run: its position, hash and where its file would go, or why it is
+// refused.
+std::string PlanLine(size_t position, const LinkPlan& plan);
+
 // The line on standard error for a link that was not saved.
 std::string FailureLine(const LinkPlan& plan, const Outcome& outcome);
 // One JSON object for a link, on one line: its input position (1-based), hash, file name,
@@ -69,6 +86,7 @@ class Printer {
     void Deliver(size_t index, const LinkPlan& plan, const Outcome& outcome, size_t finished);
     void Finish();
     bool allSaved() const { return allSaved_ && !outputLost_; }
+    const Tally& tally() const { return tally_; }
 
   private:
     void Write(const std::string& line);
@@ -79,6 +97,7 @@ class Printer {
     bool allSaved_ = true;
     bool outputLost_ = false;
     size_t interrupted_ = 0;
+    Tally tally_;
 };
 
 }  // namespace velindra::cli

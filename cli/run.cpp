@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -110,6 +111,7 @@ class LinkRun : public StepHooks {
   public:
     LinkRun(const Options& options, const Console& console, const BatchPlanner& planner)
         : options_(options),
+          console_(console),
           planner_(planner),
           count_(planner.size()),
           // Redrawn in place, which needs a terminal that understands escapes.
@@ -120,7 +122,10 @@ class LinkRun : public StepHooks {
           sources_(options.sources),
           chain_{sources_.downloader(),
                  options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
-                 sources_.askNetwork()} {}
+                 sources_.askNetwork(), options.retries,
+                 options.verbose
+                     ? [this](const LinkPosition& at, const Attempt& a) { SayRequest(at, a); }
+                     : std::function<void(const LinkPosition&, const Attempt&)>()} {}
 
     // Whether every link was saved (or kept).
     bool Execute() {
@@ -149,6 +154,10 @@ class LinkRun : public StepHooks {
             }
         }
         printer.Finish();
+        // On a terminal the run ends with what it did, as wget's "Downloaded:" line.
+        if (!options_.quiet && !options_.json && console_.errorIsTerminal && gSignal == 0)
+            std::cerr << Summary(printer.tally(), std::chrono::steady_clock::now() - started_)
+                      << "\n";
         return printer.allSaved();
     }
 
@@ -180,6 +189,9 @@ class LinkRun : public StepHooks {
         LinkStep step = TakeStep(i);
         ContinueLink(step, committer_, &gStop);
         progress_.End(i);
+        if (options_.verbose && !step.result.attempts.empty())
+            SayRequest({static_cast<int>(i + 1), static_cast<int>(count_)},
+                       step.result.attempts.back());
         std::lock_guard<std::mutex> guard(lock_);
         steps_[i] = std::move(step);
         return LinkResult{};
@@ -203,6 +215,13 @@ class LinkRun : public StepHooks {
         return result;
     }
 
+    // --verbose: a request as it ended, with the progress line out of its way.
+    void SayRequest(const LinkPosition& at, const Attempt& a) {
+        const std::string url = a.url.empty() ? a.url : WithoutCredentials(a.url);
+        const std::string line = EscapeControls(VerboseLine(at, a, url));
+        progress_.Print([&] { std::cerr << line << "\n"; });
+    }
+
     LinkStep TakeStep(size_t i) {
         std::lock_guard<std::mutex> guard(lock_);
         LinkStep step = std::move(steps_[i]);
@@ -211,6 +230,8 @@ class LinkRun : public StepHooks {
     }
 
     const Options& options_;
+    const Console& console_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     const BatchPlanner& planner_;
     const size_t count_;
     ProgressLine progress_;
@@ -220,6 +241,38 @@ class LinkRun : public StepHooks {
     std::mutex lock_;
     std::map<size_t, LinkStep> steps_;  // of the links begun and not yet printed
 };
+
+// Whether the output folder is there (made when missing) and takes a new file; an exit status
+// and the reason when not.
+std::optional<int> CheckOutput(const std::string& folder) {
+    MakeFolders(folder);
+    AtomicFile probe(JoinDestination(folder, "velindra-probe", kHostPathRules));
+    const FetchResult opened = probe.Open();
+    if (opened.ok())
+        return std::nullopt;  // and the probe is gone with it
+    std::cerr << t::kProgram << ": "
+              << EscapeControls(Say(t::kCannotWriteFolder,
+                                    {folder, SystemReason(opened.systemError, opened.detail)}))
+              << "\n";
+    return 2;
+}
+
+// --dry-run: each link's plan in input order, nothing asked; 1 when any link would be refused.
+int PrintPlans(const Options& options, const BatchPlanner& planner) {
+    bool allUsable = true;
+    for (size_t i = 0; i < planner.size(); ++i) {
+        const LinkPlan plan = planner.Plan(i);
+        Outcome outcome = Refused(plan);
+        if (outcome.reason.empty() && plan.parsed)
+            outcome.ending = Ending::Planned;
+        allUsable = allUsable && outcome.ending == Ending::Planned;
+        std::cout << (options.json ? JsonLine(i + 1, plan, outcome)
+                                   : EscapeControls(PlanLine(i + 1, plan)))
+                  << "\n";
+    }
+    std::cout << std::flush;
+    return !std::cout ? 1 : allUsable ? 0 : 1;
+}
 
 }  // namespace
 
@@ -235,17 +288,21 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
         }
         options.inputs.push_back({false, "-"});
     }
+    // A folder that cannot take the files is refused before anything is asked (as curl and
+    // wget stop before they download); made when missing, as wget -P and aria2c -d do.
+    if (!options.dryRun) {
+        if (auto status = CheckOutput(options.output))
+            return *status;
+    }
     HandleInterrupts(OnSignal);
     std::string text;
     std::vector<LinkSpan> spans;
     if (auto status = ReadInputs(options, text, spans))
         return *status;
     if (spans.empty()) {
-        std::cerr << t::kNoLinks << "\n";
+        std::cerr << t::kProgram << ": " << t::kNoLinks << "\n";
         return 2;
     }
-    // Like wget -P and aria2c -d; a folder that cannot be made fails every link below.
-    MakeFolders(options.output);
     // Every link's name decided at once, so that no two links of the run take one file,
     // compared as the folder's file system compares names. A link's plan is made again when
     // it is needed: a long input keeps only a few bytes a link.
@@ -254,6 +311,8 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     const BatchPlanner planner(
         spans.size(), [&](size_t i) { return PieceAt(text, spans[i]); }, options.usedn,
         options.output, rules);
+    if (options.dryRun)
+        return PrintPlans(options, planner);
     const bool allSaved = LinkRun(options, console, planner).Execute();
     if (gSignal != 0)
         return 128 + gSignal;  // the shell's convention: 130 for Ctrl-C, 129 and 143

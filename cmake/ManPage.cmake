@@ -85,6 +85,27 @@ ${description}
 .SH OPTIONS
 ${options}.SH EXIT STATUS
 ${exit}
+.SH ENVIRONMENT
+.TP
+.BR http_proxy \", \" https_proxy \", \" all_proxy \" (and their upper\\-case forms), \" no_proxy
+The proxy that the caches and a link's own addresses are asked through, and the hosts
+asked directly, as curl reads them.
+.TP
+.BR CURL_CA_BUNDLE \", \" SSL_CERT_FILE \", \" SSL_CERT_DIR
+The certificates HTTPS servers are checked against, as curl reads them; \\fB\\-\\-cacert\\fR
+comes first.
+.TP
+.BR LC_ALL \", \" LC_MESSAGES \", \" LANG
+The language: Chinese when the first of them that is set names a zh locale written in
+UTF\\-8, English otherwise.
+.TP
+.B XDG_CACHE_HOME
+Where the BitTorrent network's state file is kept (default \\fI~/.cache\\fR).
+.SH FILES
+.TP
+.I ~/.cache/velindra/swarm\\-state
+The DHT's routing table, kept between runs so that a later run starts from the nodes it
+knew.
 .SH SEE ALSO
 .BR velindra (1)
 ")

@@ -36,10 +36,15 @@ class Activity {
         std::string url;  // the address asked (mirrors and link addresses)
         int peers = 0;    // the network's connected peers
         int nodes = 0;    // ... and the DHT nodes it knows
+        int retryIn = 0;  // seconds until the source is asked again, while it waits for that
     };
     void Asking(SourceKind source, int index, std::string url) {
         std::lock_guard<std::mutex> guard(lock_);
         now_ = Now{true, source, index, std::move(url)};
+    }
+    void Retrying(int seconds) {
+        std::lock_guard<std::mutex> guard(lock_);
+        now_.retryIn = seconds;
     }
     void Network(int peers, int nodes) {
         std::lock_guard<std::mutex> guard(lock_);
@@ -172,13 +177,24 @@ class CompletionPrompt {
     virtual void ShowCompletionPrompt(RunOptions& options) = 0;
 };
 
+// Why a file could not be opened or shown in its folder.
+enum class LaunchProblem {
+    None,
+    NoOpener,       // the desktop has no program that opens files at all
+    NoProgram,      // no program is set to open .torrent files
+    NoFileManager,  // nothing shows folders
+    Failed,         // the program started and said it failed
+};
+
 // Opening a saved file with its associated program, and showing it selected in its folder.
-// Neither waits for the launched program; false when nothing could be started for the file.
+// Neither waits for the launched program; false when nothing could be started for the file,
+// and lastProblem() then says why.
 class Launcher {
   public:
     virtual ~Launcher() = default;
     virtual bool OpenFile(const std::string& path) = 0;
     virtual bool RevealFile(const std::string& path) = 0;
+    virtual LaunchProblem lastProblem() const { return LaunchProblem::Failed; }
 };
 
 }  // namespace velindra

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "torrent.h"
@@ -118,7 +119,9 @@ void TakeAnswer(LinkResult& result) {
     if (!result.pending)
         return;
     const std::shared_ptr<PendingFetch> pending = std::move(result.pending);
-    result.attempts.back().result = pending->Take();
+    Attempt& last = result.attempts.back();
+    last.result = pending->Take();
+    last.took = std::chrono::steady_clock::now() - last.started;
 }
 
 LinkResult FailedLink(FetchError error, std::string detail) {
@@ -126,6 +129,48 @@ LinkResult FailedLink(FetchError error, std::string detail) {
     result.attempts.push_back(
         {SourceKind::Mirror, 0, FetchResult::Failed(error, std::move(detail))});
     return result;
+}
+
+namespace {
+
+// Waits `seconds`, saying so, unless the link is cancelled meanwhile; false then.
+bool WaitToRetry(int seconds, const FetchRequest& request) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (auto now = std::chrono::steady_clock::now(); now < until;
+         now = std::chrono::steady_clock::now()) {
+        if (request.cancel && request.cancel->load())
+            return false;
+        if (request.activity) {
+            const auto left = std::chrono::ceil<std::chrono::seconds>(until - now);
+            request.activity->Retrying(static_cast<int>(left.count()));
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - now, std::chrono::milliseconds(100)));
+    }
+    if (request.activity)
+        request.activity->Retrying(0);
+    return true;
+}
+
+}  // namespace
+
+void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sources) {
+    for (int wait = 1;; wait *= 2) {
+        const auto started = std::chrono::steady_clock::now();
+        attempt.result = sources.downloader.Fetch(request);
+        attempt.took = std::chrono::steady_clock::now() - started;
+        if (sources.attemptEnded)
+            sources.attemptEnded(request.position, attempt);
+        attempt.took = std::chrono::steady_clock::now() - attempt.started;
+        if (!attempt.result.transient || attempt.tries > sources.retries)
+            return;
+        const long asked = attempt.result.retryAfterSeconds;
+        const int seconds =
+            static_cast<int>(std::min<long>(asked > 0 ? asked : wait, kLongestRetryWait));
+        if (!WaitToRetry(seconds, request))
+            return;
+        ++attempt.tries;
+    }
 }
 
 LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
@@ -162,16 +207,18 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
         request.activity = activity;
         if (activity)
             activity->Asking(request.source, request.sourceIndex, request.url);
+        Attempt& attempt = result.attempts.emplace_back();
+        attempt.kind = request.source;
+        attempt.index = request.sourceIndex;
+        attempt.url = request.url;
         if (request.source == SourceKind::Network) {
             // A look-up in the network mostly waits: it is left to the session to finish.
-            result.attempts.push_back({request.source, request.sourceIndex,
-                                       FetchResult::Failed(FetchError::Other, "no answer yet")});
+            attempt.result = FetchResult::Failed(FetchError::Other, "no answer yet");
             result.pending = sources.downloader.Begin(request);
             break;
         }
-        result.attempts.push_back(
-            {request.source, request.sourceIndex, sources.downloader.Fetch(request)});
-        const FetchResult& answer = result.attempts.back().result;
+        Ask(attempt, request, sources);
+        const FetchResult& answer = attempt.result;
         if (answer.ok() || answer.error == FetchError::CannotWrite ||
             answer.error == FetchError::Cancelled)
             break;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -70,18 +71,34 @@ class BatchPlanner {
 std::vector<LinkPlan> PlanBatch(const std::vector<std::string>& pieces, bool usedn,
                                 std::string_view folder, PathRules rules = kHostPathRules);
 
+struct Attempt;
+
 // Where a link's file is asked for.
 struct LinkSources {
     Downloader& downloader;
     const std::vector<std::string>& mirrors = BuiltInMirrors();
     bool askNetwork = false;  // the network source, when every mirror has failed
+    // A web source's transient failure (FetchResult::transient) is asked again up to this many
+    // times, after 1, 2, 4 ... seconds or what the server asked for, at most kLongestRetryWait.
+    int retries = 0;
+    // Told of every request to a web source as it ends, each try of it (the network's answer
+    // comes later: see LinkResult::pending), on the thread that fetches.
+    std::function<void(const LinkPosition&, const Attempt&)> attemptEnded = nullptr;
 };
+
+inline constexpr int kLongestRetryWait = 60;  // seconds
 
 // One source asked for a link, and its answer.
 struct Attempt {
+    Attempt() = default;
+    Attempt(SourceKind k, int i, FetchResult r) : kind(k), index(i), result(std::move(r)) {}
     SourceKind kind = SourceKind::Mirror;
     int index = 0;  // among the sources of its kind, 1-based
     FetchResult result;
+    std::string url;  // the address asked, for a web source
+    int tries = 1;    // how often it was asked
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration took{};  // from the first try to the answer
 };
 
 // Everything that happened to one link's fetch.
@@ -111,6 +128,10 @@ struct LinkResult {
 LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
                      const LinkSources& sources, LinkPosition position = {},
                      const std::atomic<bool>* cancel = nullptr, Activity* activity = nullptr);
+
+// Asks one web source for a link, again after a transient failure as `sources` says;
+// attempt.took is then the time from the first try to the last answer.
+void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sources);
 
 // Puts the pending answer, once it has come, in the last attempt (waiting for it meanwhile).
 void TakeAnswer(LinkResult& result);

@@ -125,6 +125,17 @@ std::vector<std::string> ExactSources(const std::vector<Parameter>& parameters) 
     return sources;
 }
 
+// A hash holds no white space: what follows it on its line ("magnet:?xt=urn:btih:<hash>
+// （Ubuntu 光盘）") is the text around the link, not the hash.
+std::string_view UpToSpace(std::string_view value) {
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == ' ' || value[i] == '\t' || value[i] == '\v' || value[i] == '\f' ||
+            value.substr(i).starts_with("\u3000"))  // the ideographic space
+            return value.substr(0, i);
+    }
+    return value;
+}
+
 }  // namespace
 
 std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
@@ -135,12 +146,12 @@ std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
         return std::nullopt;
     ParsedLink parsed;
     if (v2) {
-        const std::string_view value = v2->value.substr(kV2Urn.size());
+        const std::string_view value = UpToSpace(v2->value.substr(kV2Urn.size()));
         parsed.v2Hash =
             value.starts_with(kSha256Multihash) ? value.substr(kSha256Multihash.size()) : value;
     }
     if (v1)
-        parsed.infoHash = v1->value.substr(kV1Urn.size());
+        parsed.infoHash = UpToSpace(v1->value.substr(kV1Urn.size()));
     // A v2-only link is named by its v2 hash.
     const Parameter& hash = v1 ? *v1 : *v2;
     parsed.stem = v1 ? parsed.infoHash : parsed.v2Hash;

@@ -2,6 +2,7 @@
 // class with plain words for the command line and for tests.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -38,18 +39,33 @@ class StagedFile {
 
 struct FetchResult {
     FetchError error = FetchError::Other;
-    std::string detail;   // plain words for the command line and for tests
-    int systemError = 0;  // the system's error number (errno) behind a CannotWrite, when known
-    int httpStatus = 0;   // the server's status behind an HttpStatus, when there was one
+    std::string detail;      // plain words for the command line and for tests
+    int systemError = 0;     // the system's error number (errno) behind a CannotWrite, when known
+    int httpStatus = 0;      // the server's status behind an HttpStatus, when there was one
+    bool transient = false;  // trying again soon may help (refused, reset, busy, ...)
+    long retryAfterSeconds = -1;  // how long the server asked to be left alone, when it did
+    uint64_t bytes = 0;           // what the answer brought
+    // How the network went about it: peers dialled (-1: not the network) and connected at
+    // most, and the DHT nodes it knew.
+    int peersDialled = -1;
+    int peersConnected = 0;
+    int dhtNodes = 0;
     // What a source delivered: the checked file, waiting to be put in its place.
     std::shared_ptr<StagedFile> staged = nullptr;
     bool ok() const { return error == FetchError::None; }
 
     static FetchResult Done(std::string detail = {}) {
-        return {FetchError::None, std::move(detail)};
+        FetchResult done;
+        done.error = FetchError::None;
+        done.detail = std::move(detail);
+        return done;
     }
     static FetchResult Failed(FetchError error, std::string detail, int systemError = 0) {
-        return {error, std::move(detail), systemError};
+        FetchResult failed;
+        failed.error = error;
+        failed.detail = std::move(detail);
+        failed.systemError = systemError;
+        return failed;
     }
 };
 

@@ -103,6 +103,8 @@ const Text* FactWords(std::string_view detail) {
     // What the network source says of a link it gave up on.
     static constexpr std::pair<std::string_view, Text> kFacts[] = {
         {"no peer, no DHT node", {"没有连上任何节点，也没有 DHT 路由", "no peer, no DHT node"}},
+        {"a peer took the connection and closed it",
+         {"节点接受了连接，随后又关闭了连接", "a peer took the connection and closed it"}},
         {"lost every peer and DHT node",
          {"失去了所有节点和 DHT 路由", "lost every peer and DHT node"}},
         {"peers reached, no metadata in time",

@@ -494,6 +494,11 @@ std::string ConnectsTo(const std::string& url) {
 
 }  // namespace
 
+std::string WithoutCredentials(const std::string& url) {
+    Url parsed(url);
+    return parsed.ok() ? parsed.WithoutCredentials() : url;
+}
+
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     if (request.source != SourceKind::Mirror)
         return Download(request);
@@ -506,6 +511,63 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
         unreached_->Note(host, result.error != FetchError::NoConnection);
     return result;
 }
+
+namespace {
+
+// What one request's answer was: a failure, a redirect to follow (Done("redirect"), with `url`
+// its target), or Done() for a body to look at.
+FetchResult Answer(CURL* h, CURLcode code, const Transfer& t, const char* errorBuffer,
+                   bool fromLink, long hop, std::string& url, const DownloadLimits& limits) {
+    {
+        long status = 0;
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        if (code != CURLE_OK)
+            return Classify(code, t, errorBuffer, status);
+        const char* next = nullptr;
+        if (fromLink && status >= 300 && status < 400 &&
+            curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next) {
+            if (hop >= limits.maxRedirects)
+                return FetchResult::Failed(FetchError::Redirect, "too many redirects");
+            url = next;
+            return FetchResult::Done("redirect");
+        }
+        if (status >= 300 && status < 400)
+            return FetchResult::Failed(FetchError::Redirect,
+                                       "HTTP status " + std::to_string(status));
+        if (status < 200 || status >= 300)
+            return HttpStatus(status);
+        return FetchResult::Done();
+    }
+}
+
+// What else a request's answer tells: the bytes it brought, whether trying again may help (a
+// connection refused or reset, a time-out, a server busy or failing for a moment), and how long
+// the server asks to be left alone.
+FetchResult Described(FetchResult result, CURL* h, CURLcode code) {
+    curl_off_t bytes = 0, retryAfter = 0;
+    if (curl_easy_getinfo(h, CURLINFO_SIZE_DOWNLOAD_T, &bytes) == CURLE_OK)
+        result.bytes = static_cast<uint64_t>(bytes);
+    if (curl_easy_getinfo(h, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0)
+        result.retryAfterSeconds = static_cast<long>(retryAfter);
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            result.transient = result.error != FetchError::Cancelled;
+            break;
+        default:
+            break;
+    }
+    for (const int status : {408, 429, 500, 502, 503, 504})
+        result.transient = result.transient || result.httpStatus == status;
+    result.transient = result.transient || result.detail == "the transfer stalled";
+    return result;
+}
+
+}  // namespace
 
 FetchResult CurlDownloader::Download(const FetchRequest& request) {
     // A folder that cannot take the file fails at once, before any transfer.
@@ -537,32 +599,24 @@ FetchResult CurlDownloader::Download(const FetchRequest& request) {
     const bool fromLink = request.source == SourceKind::LinkAddress;
     std::string url = request.url;
     const auto start = Clock::now();
-    for (long hop = 0;; ++hop) {
-        if (fromLink) {
-            if (std::optional<FetchResult> refused = NextHop(h, url, request, limits_, start, t))
-                return *refused;
+    CURLcode code = CURLE_OK;
+    FetchResult result = [&] {
+        for (long hop = 0;; ++hop) {
+            if (fromLink) {
+                if (std::optional<FetchResult> refused =
+                        NextHop(h, url, request, limits_, start, t))
+                    return *refused;
+            }
+            curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+            code = curl_easy_perform(h);
+            if (FetchResult answer = Answer(h, code, t, errorBuffer, fromLink, hop, url, limits_);
+                answer.error != FetchError::None || answer.detail != "redirect")
+                return answer;
         }
-        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-        const CURLcode code = curl_easy_perform(h);
-        long status = 0;
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-        if (code != CURLE_OK)
-            return Classify(code, t, errorBuffer, status);
-        const char* next = nullptr;
-        if (fromLink && status >= 300 && status < 400 &&
-            curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next) {
-            if (hop >= limits_.maxRedirects)
-                return FetchResult::Failed(FetchError::Redirect, "too many redirects");
-            url = next;
-            continue;
-        }
-        if (status >= 300 && status < 400)
-            return FetchResult::Failed(FetchError::Redirect,
-                                       "HTTP status " + std::to_string(status));
-        if (status < 200 || status >= 300)
-            return HttpStatus(status);
-        return KeepIfTheTorrent(std::move(file), request);
-    }
+    }();
+    if (result.ok())
+        result = KeepIfTheTorrent(std::move(file), request);
+    return Described(std::move(result), h, code);
 }
 
 }  // namespace velindra

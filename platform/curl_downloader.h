@@ -46,6 +46,9 @@ std::optional<std::string> ProxyFor(const std::string& url);
 // is not asked again for a moment (half a second, doubling while it keeps failing, at most five):
 // the links meanwhile are told so at once instead of each waiting for it, and one after the
 // wait asks it again.
+// An address as it may be shown: without a user name, password or login options.
+std::string WithoutCredentials(const std::string& url);
+
 class CurlDownloader : public Downloader {
   public:
     explicit CurlDownloader(DownloadLimits limits = {},

@@ -412,6 +412,9 @@ struct SwarmSource::Lookup {
     int users = 0;
     bool hasMetadata = false;
     int peers = 0;  // connected, as the session last said
+    int mostPeers = 0;
+    int dialled = 0;            // peers it dialled
+    bool closedByPeer = false;  // a peer took the connection and then closed it
     // A link added while the DHT was still starting is not looked up there until the library's
     // next announce, many minutes later: the DHT is asked shortly after it is added, and again
     // every few seconds while no peer has turned up.
@@ -441,9 +444,26 @@ void SwarmSource::Watch() {
     }
 }
 
+struct SwarmSource::Index {
+    std::unordered_map<lt::torrent_handle, Lookup*> lookups;
+};
+
+SwarmSource::Lookup* SwarmSource::Find(const lt::torrent_handle& handle) {
+    if (!byHandle_)
+        byHandle_ = std::make_unique<Index>();
+    if (byHandle_->lookups.empty()) {  // made again at most once a poll
+        for (const auto& lookup : lookups_)
+            byHandle_->lookups[lookup->handle] = lookup.get();
+    }
+    const auto found = byHandle_->lookups.find(handle);
+    return found == byHandle_->lookups.end() ? nullptr : found->second;
+}
+
 bool SwarmSource::Poll() {
     if (!session_)
         return false;
+    if (byHandle_)
+        byHandle_->lookups.clear();
     const auto now = Clock::now();
     if (limits_.dht && dhtNodeMetric_ >= 0 && now - statsAsked_ > std::chrono::milliseconds(100)) {
         session_->post_session_stats();
@@ -460,6 +480,8 @@ bool SwarmSource::Poll() {
         if (!NoteReachability(Alert{a}))
             Note(Alert{a});
     }
+    if (byHandle_)
+        byHandle_->lookups.clear();  // look-ups come and go between polls
     // The DHT counts as offline once it has had no node for a link's whole bound, or at once
     // when it has nothing to start from: no saved node, and no router name could be looked up
     // (no network at all).
@@ -484,15 +506,16 @@ void SwarmSource::Note(const Alert& alert) {
                 lookup->hasMetadata = true;
         }
     } else if (auto* update = lt::alert_cast<lt::state_update_alert>(a)) {
-        std::unordered_map<lt::torrent_handle, Lookup*> byHandle;
-        for (const auto& lookup : lookups_)
-            byHandle[lookup->handle] = lookup.get();
         for (const lt::torrent_status& status : update->status) {
-            if (const auto found = byHandle.find(status.handle); found != byHandle.end()) {
-                found->second->peers = status.num_peers;
-                found->second->hasMetadata = found->second->hasMetadata || status.has_metadata;
+            if (Lookup* lookup = Find(status.handle)) {
+                lookup->peers = status.num_peers;
+                lookup->mostPeers = std::max(lookup->mostPeers, status.num_peers);
+                lookup->hasMetadata = lookup->hasMetadata || status.has_metadata;
             }
         }
+    } else if (auto* dialled = lt::alert_cast<lt::peer_connect_alert>(a)) {
+        if (Lookup* lookup = Find(dialled->handle))
+            ++lookup->dialled;
     } else if (auto* stats = lt::alert_cast<lt::session_stats_alert>(a)) {
         dhtNodes_ = stats->counters()[dhtNodeMetric_];
         if (dhtNodes_ > 0)
@@ -538,10 +561,15 @@ bool SwarmSource::NoteReachability(const Alert& alert) {
             gone->op == lt::operation_t::sock_bind || gone->op == lt::operation_t::sock_option;
         const bool utpTimedOut = gone->socket_type == lt::socket_type_t::utp &&
                                  gone->error == boost::system::errc::timed_out;
-        if (beforeConnected && !utpTimedOut)
+        if (beforeConnected && !utpTimedOut) {
             dead_.Failed(PeerKey(gone->endpoint), Clock::now());
-        else if (!beforeConnected)
+        } else if (!beforeConnected) {
             dead_.Reached(PeerKey(gone->endpoint));
+            const bool closed = gone->error == boost::asio::error::eof ||
+                                gone->error == boost::asio::error::connection_reset;
+            if (Lookup* lookup = closed ? Find(gone->handle) : nullptr)
+                lookup->closedByPeer = true;
+        }
     } else if (auto* blocked = lt::alert_cast<lt::peer_blocked_alert>(a)) {
         dead_.Failed(PeerKey(blocked->endpoint), Clock::now());  // never contacted
     } else {
@@ -646,6 +674,7 @@ FetchResult StageMetadata(std::string_view info, const std::vector<std::string>&
 
 // The facts a failure states; core/words.cpp has them in both languages.
 constexpr const char* kUnreachable = "no peer, no DHT node";
+constexpr const char* kClosedByPeer = "a peer took the connection and closed it";
 
 // The host of a tracker's address, without brackets.
 std::string TrackerHost(const std::string& url) {
@@ -674,7 +703,8 @@ struct SwarmSource::Named {
     std::vector<std::string> refused;
 };
 
-FetchResult SwarmSource::Unreached(const Named& named, bool everReached, bool lost) const {
+FetchResult SwarmSource::Unreached(const Named& named, bool everReached, bool lost,
+                                   const Lookup* lookup) const {
     std::string refused;
     for (const std::string& address : named.refused)
         refused += (refused.empty() ? "" : ", ") + address;
@@ -684,6 +714,8 @@ FetchResult SwarmSource::Unreached(const Named& named, bool everReached, bool lo
     }
     if (!everReached && !refused.empty())  // the detail is the addresses, as for a web address
         return FetchResult::Failed(FetchError::PrivateAddress, refused);
+    if (!everReached && lookup && lookup->closedByPeer)
+        return FetchResult::Failed(FetchError::NoConnection, kClosedByPeer);
     if (!everReached)
         return FetchResult::Failed(FetchError::NoConnection, kUnreachable);
     if (lost)
@@ -973,7 +1005,7 @@ std::optional<FetchResult> SwarmSource::Progress(Wait& wait, Clock::time_point n
     if (outOfTime || unreachable || (lookup.peers == 0 && NothingLeftToAsk(wait.named, now))) {
         if (unreachable && !wait.everReached)
             MarkTried(wait.named, now);  // nothing it named answered for its whole bound
-        return Unreached(wait.named, wait.everReached, !outOfTime);
+        return Unreached(wait.named, wait.everReached, !outOfTime, &lookup);
     }
     return std::nullopt;
 }
@@ -998,6 +1030,9 @@ void SwarmSource::Step(std::vector<std::function<void()>>& ended) {
         }
         if (!answer)
             return false;
+        answer->peersDialled = wait->lookup->dialled;
+        answer->peersConnected = wait->lookup->mostPeers;
+        answer->dhtNodes = static_cast<int>(dhtNodes_);
         Leave(wait->lookup);
         ended.push_back(wait->End(std::move(*answer), std::move(metadata)));
         return true;

@@ -104,7 +104,10 @@ class SwarmSource : public Downloader {
                                         std::shared_ptr<const std::string>& metadata);
     // Why a link got nothing, with lock_ held: the private addresses it named, when there were
     // any and nothing was ever reached.
-    FetchResult Unreached(const Named& named, bool everReached, bool lost) const;
+    FetchResult Unreached(const Named& named, bool everReached, bool lost,
+                          const Lookup* lookup = nullptr) const;
+    // The look-up of a torrent the library knows by this handle; lock_ held.
+    Lookup* Find(const libtorrent::torrent_handle& handle);
     // Why a link is not asked about at all: everything it names failed a moment ago.
     FetchResult NotAskedAgain(const Named& named, Clock::time_point now) const;
     // Called with lock_ held: reads what the session has said since the last call; whether it
@@ -148,6 +151,8 @@ class SwarmSource : public Downloader {
     // the links named; and every link waiting on one.
     std::vector<std::shared_ptr<Lookup>> lookups_;
     std::vector<std::shared_ptr<Wait>> waits_;
+    struct Index;  // the look-ups by the library's handle, made again as needed
+    std::unique_ptr<Index> byHandle_;
     std::unique_ptr<libtorrent::session> session_;
     std::atomic<int> sessionsStarted_{0};
     std::unique_ptr<libtorrent::dht::dht_state> loaded_;  // as read from the state file

@@ -302,8 +302,12 @@ TEST(LauncherTest, PathsReachTheOpenerIntact) {
     // reported.
     testing::WriteFile(dir / "bin/xdg-open", "#!/bin/sh\nexit 3\n");
     EXPECT_FALSE(launcher.OpenFile(folder + "/with space.torrent"));
+    EXPECT_EQ(launcher.lastProblem(), LaunchProblem::NoProgram);
     variables.Set("PATH", dir / "nothing");
-    EXPECT_FALSE(launcher.OpenFile(dir / "x.torrent") || launcher.RevealFile(dir / "x.torrent"));
+    EXPECT_FALSE(launcher.OpenFile(dir / "x.torrent"));
+    EXPECT_EQ(launcher.lastProblem(), LaunchProblem::NoOpener);
+    EXPECT_FALSE(launcher.RevealFile(dir / "x.torrent"));
+    EXPECT_EQ(launcher.lastProblem(), LaunchProblem::NoFileManager);
 }
 
 }  // namespace

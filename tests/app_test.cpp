@@ -102,9 +102,15 @@ void CheckTheCursorLineIsShown(Form1& form, int points) {
     EXPECT_TRUE(lineShown()) << "after a hand-over at " << points;
     form.Command3->click();
     box->setFocus();
-    box->insertPlainText(
-        (Link(Hash("AB", "CD"), "&dn=Example&tr=udp%3A%2F%2Ft") + "\n").repeated(3));
+    // A paste that ends in a line break shows the start of its last link.
+    const QString pasted = Link(Hash("AB", "CD"), "&dn=Example&tr=udp%3A%2F%2Ft") + "\n";
+    QGuiApplication::clipboard()->setText(pasted.repeated(2) + "text\n" + pasted.sliced(0, 30) +
+                                          "&dn=Last  \n\n");
+    box->paste();
     EXPECT_TRUE(lineShown()) << "after a paste at " << points;
+    EXPECT_TRUE(box->textCursor().block().text().startsWith(pasted.sliced(0, 30) + "&dn=Last"))
+        << box->textCursor().block().text().toStdString();
+    EXPECT_EQ(box->toPlainText().count(QStringLiteral("magnet:?")), 3);
     form.Command3->click();
     box->setFocus();
     QTest::keyClicks(box, "magnet:?xt=urn:btih:abc");
@@ -403,7 +409,10 @@ void CheckProgressAndCancel(Form1& form, testing::World& w) {
         EXPECT_EQ(progress->cancelButton->text(), "取消");
         label = progress->label->text();
         form.AppendLinks({"magnet:?handed-over"});  // a later start during the batch
-        progress->cancelButton->click();
+        // It has the keyboard: Escape, wherever the focus is, is 取消.
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_TRUE(focus && (focus == progress || progress->isAncestorOf(focus)));
+        QTest::keyClick(focus, Qt::Key_Escape);
     });
     form.Command1->click();
     EXPECT_GE(shownAfter, 400);
@@ -600,6 +609,14 @@ TEST(BatchWindowTest, LinksAreFetchedAheadAndFinishInOrder) {
     EXPECT_TRUE(form.testAttribute(Qt::WA_KeyboardFocusChange));
     form.AppendLinks({"magnet:?newer"});
     EXPECT_EQ(form.Text1->toPlainText(), "magnet:?new\nmagnet:?newer");
+    // A file that cannot be opened is said with why and what to do.
+    w.launchProblem = LaunchProblem::NoProgram;
+    form.Text1->setPlainText(Link(hashes[0]));
+    const Names said = Messages([&] { form.Command1->click(); });
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_TRUE(said[0].startsWith("无法打开：") &&
+                said[0].contains("没有为 .torrent 文件设置打开它的程序"))
+        << said[0].toStdString();
 }
 
 // Saved through the Save-as dialog: each link's dialog comes at its turn, in order; its file,

@@ -138,7 +138,8 @@ class CliTest : public ::testing::Test {
         testing::SetVariable("LC_MESSAGES", "");
         testing::SetVariable("LANG", "zh_CN.UTF-8");
         // /<kind>/<first2>/<last2>/<hash>.torrent: "good" serves the torrent the hash names,
-        // "stall" nothing for 5 s, anything else a 404. Every request is counted.
+        // "stall" nothing for 5 s, "busy" a 503 asking for a second's rest the first time and
+        // then the torrent, anything else a 404. Every request is counted.
         server.server.Get(
             R"(/(\w+)/.*/(\w*)\.torrent)", [this](const httplib::Request& q, httplib::Response& r) {
                 const std::string kind = q.matches[1], hash = q.matches[2];
@@ -147,10 +148,15 @@ class CliTest : public ::testing::Test {
                     std::chrono::milliseconds(delays.count(hash) ? delays.at(hash) : 0));
                 for (int i = 0; kind == "stall" && i < 200 && !stopping; ++i)
                     std::this_thread::sleep_for(std::chrono::milliseconds(25));
-                if (kind == "good" && torrents.count(hash))
+                std::unique_lock<std::mutex> guard(busyLock);
+                if (kind == "busy" && busy.insert(hash).second) {
+                    r.status = 503;
+                    r.set_header("Retry-After", "1");
+                } else if ((kind == "good" || kind == "busy") && torrents.count(hash)) {
                     r.set_content(torrents[hash].body, "application/x-bittorrent");
-                else
+                } else {
                     r.status = 404;
+                }
             });
         server.Start();
     }
@@ -183,6 +189,8 @@ class CliTest : public ::testing::Test {
     std::map<std::string, int> delays;  // set before the run, read by the server only
     std::atomic<size_t> asked{0};
     std::atomic<bool> stopping{false};
+    std::mutex busyLock;
+    std::set<std::string> busy;  // hashes asked of "busy" once
     TempDir out;
 };
 
@@ -516,6 +524,49 @@ TEST_F(CliTest, NoClobberNeverReplacesAFile) {
     EXPECT_EQ(std::filesystem::file_size(PathFromUtf8(out / "f3.torrent")), 65u << 20);
 }
 
+// The command line as curl and wget users expect it: options read as getopt reads them,
+// --dry-run asking nobody, --retry past a busy server, -v
+// saying each request (its credentials left out).
+TEST_F(CliTest, TheCommandLineAsCurlAndWgetUsersExpectIt) {
+    const std::string a = Add("a"), b = Add("b");
+    const std::string links = Links({a, b});
+    Start inFolder;
+    inFolder.limits = "cd " + testing::Quote(out.str()) + " &&";
+    testing::WriteFile(out / "-n", links);
+    for (const Lines& extra : {Lines{"-qn", "-j8"}, Lines{"-qj8"}, Lines{"--jobs=8", "-qnj", "2"},
+                               Lines{"-q", "--", "-n"}}) {
+        const CliRun run = RunCli(Args(extra), links, inFolder);
+        EXPECT_EQ(run.status, 0) << extra.front() << run.err;
+        EXPECT_EQ(run.lines().size(), 2u) << extra.front();
+    }
+    asked = 0;
+    const CliRun dry = RunCli(Args({"--dry-run", "--json"}, "good", out / "dry"), links);
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    ASSERT_EQ(dry.lines().size(), 2u);
+    EXPECT_NE(dry.lines()[1].find("\"path\":\"" + out / "dry/f1.torrent" +
+                                  "\",\"source\":null,\"outcome\":\"planned\""),
+              std::string::npos)
+        << dry.out;
+    EXPECT_EQ(asked, 0u);
+    EXPECT_FALSE(std::filesystem::exists(out / "dry"));
+    Lines args = Args({"--retry", "1", "-v"}, "busy", out / "busy");
+    args[4].insert(std::string("http://").size(), "user:secret@");
+    Start terminal;
+    terminal.terminalError = true;
+    const CliRun run = RunCli(args, links, terminal);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(asked, 4u);
+    EXPECT_EQ(run.err.find("secret"), std::string::npos) << run.err;
+    const std::string asking =
+        "[1/2] 镜像 1 " + args[4].substr(0, args[4].find("{first2}")).replace(7, 12, "");
+    EXPECT_NE(run.err.find(asking), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("服务器返回错误 (HTTP 503)，0 字节"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("已保存，" + std::to_string(torrents[a].body.size()) + " 字节"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("（第 2 次）"), std::string::npos) << run.err;
+}
+
 // Chinese under a "zh" locale, English under any other (LC_ALL, then LC_MESSAGES, then LANG),
 // every line in one language.
 TEST_F(CliTest, SpeaksTheUsersLanguage) {
@@ -573,14 +624,17 @@ TEST_F(CliTest, JsonGivesOneObjectPerLinkInInputOrder) {
 
 #ifndef _WIN32
 // On a terminal the progress line names the links in progress and the source each is asking,
-// at once, and is gone at the end.
+// at once, and gives way at the end to the run's summary.
 TEST_F(CliTest, TheProgressLineShowsWhatIsInProgressAndWhere) {
     const std::string a = Add("a");
     delays[a] = 1500;
     const CliRun run = RunCli(Args(), Links({a}), {.terminalError = true});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("[0/1] 1 个进行中: f0.torrent 镜像 1"), std::string::npos) << run.err;
-    EXPECT_TRUE(run.err.ends_with("\r\033[K")) << run.err;
+    // The line is taken away, and the run's summary is the last thing said.
+    EXPECT_NE(run.err.find("\r\033[K已保存 1 个，保留 0 个，失败 0 个，用时 "), std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.err.ends_with("秒\r\n")) << run.err;
 }
 #endif
 
@@ -740,11 +794,15 @@ TEST_F(CliTest, PlacesThatCannotTakeTheFileFailAtOnce) {
 #else
     folders.push_back(geteuid() == 0 ? "/proc/self" : out / "ro");   // root writes anywhere else
 #endif
+    // A folder that takes no file at all is refused before anything is asked, as curl and wget
+    // do; one that takes files but not this one's name fails the link.
     for (const auto& folder : folders) {
         const CliRun run = RunCli(Args({}, "good", folder), Links({Add("a")}));
-        EXPECT_EQ(run.status, 1);
+        const bool takesFiles = folder == out.str();
+        EXPECT_EQ(run.status, takesFiles ? 1 : 2);
         EXPECT_TRUE(run.out.empty());
-        EXPECT_NE(run.err.find("无法写入 " + testing::Join(folder, "f0.torrent")),
+        EXPECT_NE(run.err.find(takesFiles ? "无法写入 " + testing::Join(folder, "f0.torrent")
+                                          : "无法写入目录 " + folder),
                   std::string::npos)
             << run.err;
     }

@@ -52,7 +52,11 @@ TEST(LinksTest, FindsTheHashAndTheNameStem) {
         {"tr=http://x/?xt=urn:btih:HASH&xt=urn:btmh:1220" + v2 + "&dn=N", true, v2 + "|N"},
         {"xt=urn:btih:HASH&xs=http://x/?dn=evil&dn=N", true, "HASH|N"},
         {"xt=urn:btih:HASH&xdn=1&dn=N", true, "HASH|N"},
-        {"xt=urn:btih:HASH ", true, "HASH |HASH "},
+        // A hash ends at white space: the text after a link on its line is no part of it.
+        {"xt=urn:btih:HASH ", true, "HASH|HASH"},
+        {"xt=urn:btih:HASH （Ubuntu 光盘）", true, "HASH|HASH"},
+        {"xt=urn:btih:HASH\t(x)&dn=N&tr=t", true, "HASH|N"},
+        {"xt=urn:btmh:1220" + v2 + "\u3000光盘", true, v2 + "|" + v2},
         {"xt=urn:btih:&dn=x", true, "|x"},
         // v2 links are known by their v2 hash; a hybrid link by its v1 hash.
         {"xt=urn:btmh:1220" + v2 + "&dn=N&tr=x", true, v2 + "|N"},

@@ -35,6 +35,27 @@ Output Shell(const std::string& command) {
 const std::string kSource = VELINDRA_SOURCE_DIR;
 const std::string kBuild = VELINDRA_BUILD_DIR;
 
+// Both manual pages, as man renders them, have what man readers look for: every option, the
+// exit status, the environment and the files.
+TEST(DesktopTest, ManualPagesSayWhatManReadersLookFor) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> pages = {
+        {"velindra.1",
+         {"Tessmir.conf", "state.ini", "XDG_STATE_HOME", "--allow-private-addresses"}},
+        {"velindra-cli.1",
+         {"--verbose", "--retry N", "--dry-run", "LC_MESSAGES", "XDG_CACHE_HOME",
+          "-n, --no-clobber"}},
+    };
+    for (const auto& [page, words] : pages) {
+        const Output man = Shell("MANWIDTH=200 man -l " + Quote(kBuild + "/packaging/" + page));
+        ASSERT_EQ(man.status, 0) << man.text;
+        for (const std::string& word : words)
+            EXPECT_NE(man.text.find(word), std::string::npos) << page << ": " << word;
+        for (const char* word : {"\nEXIT STATUS\n", "\nENVIRONMENT\n", "\nFILES\n", "no_proxy",
+                                 "SSL_CERT_DIR", "swarm-state"})
+            EXPECT_NE(man.text.find(word), std::string::npos) << page << ": " << word;
+    }
+}
+
 // The desktop entry and the metadata validate, and once installed make the program the handler
 // of magnet links.
 TEST(DesktopTest, InstalledProgramHandlesMagnetLinks) {

@@ -116,8 +116,13 @@ struct World : MessageSink,
         while (!ready())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    bool OpenFile(const std::string& p) override { return Record("open " + p), true; }
+    bool OpenFile(const std::string& p) override {
+        return Record("open " + p), launchProblem == LaunchProblem::None;
+    }
+    LaunchProblem lastProblem() const override { return launchProblem; }
     bool RevealFile(const std::string& p) override { return Record("reveal " + p), true; }
+
+    LaunchProblem launchProblem = LaunchProblem::None;  // why opening a file fails
 
     void Run(std::string_view text) {
         Services s{settings, *this, *this, *this,   *this,
