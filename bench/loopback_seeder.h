@@ -30,13 +30,17 @@ namespace lt = libtorrent;
 
 class LoopbackSeeder {
   public:
+    // Which connections a peer takes: the network has peers of every kind.
+    enum class Accepts { Both, UtpOnly, TcpOnly };
+
     // Listens on `port`, or on any free one.
-    explicit LoopbackSeeder(std::filesystem::path folder, bool dht = false, int port = 0)
+    explicit LoopbackSeeder(std::filesystem::path folder, bool dht = false, int port = 0,
+                            Accepts accepts = Accepts::Both)
         : folder_(std::move(folder)) {
         if (dht)
             router_ = Start(true, "", "127.0.0.3");
         address_ = dht ? "127.0.0.2" : "127.0.0.1";
-        session_ = Start(dht, dht ? Router() : "", address_, port);
+        session_ = Start(dht, dht ? Router() : "", address_, port, accepts);
     }
 
     // Seeds a file of `size` bytes made for the name, once it is ready to hand out pieces.
@@ -109,8 +113,11 @@ class LoopbackSeeder {
   private:
     // A session that listens on the address, once it does.
     static std::unique_ptr<lt::session> Start(bool dht, const std::string& bootstrap,
-                                              const std::string& address, int port = 0) {
+                                              const std::string& address, int port = 0,
+                                              Accepts accepts = Accepts::Both) {
         lt::settings_pack pack;
+        pack.set_bool(lt::settings_pack::enable_incoming_tcp, accepts != Accepts::UtpOnly);
+        pack.set_bool(lt::settings_pack::enable_incoming_utp, accepts != Accepts::TcpOnly);
         pack.set_str(lt::settings_pack::listen_interfaces, address + ":" + std::to_string(port));
         pack.set_bool(lt::settings_pack::enable_dht, dht);
         pack.set_str(lt::settings_pack::dht_bootstrap_nodes, bootstrap);

@@ -43,8 +43,11 @@ class RetryWait {
             return std::nullopt;
         return now - found->second.failed;
     }
-    // Whether `key` ever failed in this run (and has not answered since).
-    bool Known(const std::string& key) const { return entries_.contains(key); }
+    // Whether `key` failed at or after `since` (and has not answered since).
+    bool FailedSince(const std::string& key, Clock::time_point since) const {
+        const auto found = entries_.find(key);
+        return found != entries_.end() && found->second.failed >= since;
+    }
 
   private:
     static constexpr size_t kMaxEntries = 10'000;

@@ -305,13 +305,12 @@ lt::settings_pack Settings(const SwarmLimits& limits) {
     pack.set_int(lt::settings_pack::active_limit, -1);
     pack.set_int(lt::settings_pack::active_dht_limit, -1);
     pack.set_int(lt::settings_pack::active_tracker_limit, -1);
-#ifndef _WIN32
-    // Peers are dialled over TCP: a look-up moves a few kilobytes, where uTP's congestion
-    // control gains nothing, and a burst of uTP dials to one peer lost some, each then waiting
-    // three seconds for the fall-back to TCP. (The Windows build keeps the library's uTP first:
-    // under wine, TCP dials to a peer the DHT named on another loopback address got nowhere.)
-    pack.set_bool(lt::settings_pack::enable_outgoing_utp, false);
-#endif
+    // Peers are dialled over uTP first and then TCP, as the library does, so that a peer that
+    // takes only one of them is reached; a lost uTP dial is given up after a second instead of
+    // three (still long enough for a uTP-only peer a second's round trip away), and the UDP
+    // socket's receive buffer holds what the peers of hundreds of links send at once.
+    pack.set_int(lt::settings_pack::utp_connect_timeout, 1000);
+    pack.set_int(lt::settings_pack::recv_socket_buffer_size, 4 << 20);
     // Trackers a link names are filtered like its peers.
     pack.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
     pack.set_bool(lt::settings_pack::ssrf_mitigation, true);
@@ -734,16 +733,22 @@ constexpr size_t kMaxKeptMetadata = 64u << 20;
 
 }  // namespace
 
-bool SwarmSource::NothingLeftToAsk(const Named& named, Clock::time_point now) const {
-    // The DHT is asked again once its wait has passed (see Begin).
-    if (limits_.dht && (!dhtOffline_ || !dead_.Resting(kDhtKey, now)))
+bool SwarmSource::NothingLeftToAsk(const Named& named, Clock::time_point now,
+                                   std::optional<Clock::time_point> since) const {
+    // For a new link, what failed a moment ago; for a link waiting since `since`, also what
+    // failed for it meanwhile (the session does not dial it again soon). The DHT is asked again
+    // by a new link once its wait has passed (see RetryDht).
+    const auto dead = [&](const std::string& key) {
+        return dead_.Resting(key, now) || (since && dead_.FailedSince(key, *since));
+    };
+    if (limits_.dht && (!dhtOffline_ || (!since && !dead_.Resting(kDhtKey, now))))
         return false;
     for (const std::string& tracker : named.trackers) {
-        if (!dead_.Resting(TrackerKey(tracker), now))
+        if (!dead(TrackerKey(tracker)))
             return false;
     }
     for (const lt::tcp::endpoint& peer : named.peers) {
-        if (!dead_.Resting(PeerKey(peer), now))
+        if (!dead(PeerKey(peer)))
             return false;
     }
     return true;
@@ -1002,7 +1007,8 @@ std::optional<FetchResult> SwarmSource::Progress(Wait& wait, Clock::time_point n
     const bool outOfTime = now - wait.start > std::chrono::milliseconds(limits_.perLinkMs);
     const bool unreachable =
         now - wait.lastReached > std::chrono::milliseconds(limits_.unreachableMs);
-    if (outOfTime || unreachable || (lookup.peers == 0 && NothingLeftToAsk(wait.named, now))) {
+    if (outOfTime || unreachable ||
+        (lookup.peers == 0 && NothingLeftToAsk(wait.named, now, wait.start))) {
         if (unreachable && !wait.everReached)
             MarkTried(wait.named, now);  // nothing it named answered for its whole bound
         return Unreached(wait.named, wait.everReached, !outOfTime, &lookup);

@@ -120,7 +120,8 @@ class SwarmSource : public Downloader {
     bool NoteReachability(const Alert& alert);
     // Reads the session's alerts as they come, and moves the waiting links on.
     void Watch();
-    bool NothingLeftToAsk(const Named& named, Clock::time_point now) const;
+    bool NothingLeftToAsk(const Named& named, Clock::time_point now,
+                          std::optional<Clock::time_point> since = std::nullopt) const;
     // The DHT bootstrapped again when it was found offline and its wait has passed; lock_ held.
     void RetryDht(Clock::time_point now);
     // Counts a link's trackers (those that never answered) and peers as tried and dead; lock_

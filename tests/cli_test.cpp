@@ -380,8 +380,7 @@ TEST_F(CliTest, ALinksOwnAddressesNeverReachThisMachineOrSendCredentials) {
         const CliRun run = RunCli(Args({"--swarm-timeout", "1"}, "missing"),
                                   "magnet:?xt=urn:btih:" + a + "&dn=a&xs=" + address + "\n", {});
         EXPECT_EQ(run.status, 1) << address;
-        EXPECT_NE(run.err.find("链接中的地址 1 地址在本机或内部网络中，没有连接"),
-                  std::string::npos)
+        EXPECT_NE(run.err.find("链接中的地址 1 未连接：位于本机或内部网络中"), std::string::npos)
             << address << ": " << run.err;
         EXPECT_EQ(asked, 1u) << address;  // the cache only
     }
@@ -402,7 +401,8 @@ TEST_F(CliTest, ALinksOwnAddressesNeverReachThisMachineOrSendCredentials) {
         RunCli(Args({}, "missing"), "magnet:?xt=urn:btih:" + a + "&xs=http://seeds.invalid/a",
                {.env = {{"http_proxy", proxy.Url("")}}});
     EXPECT_EQ(redirected.status, 1);
-    EXPECT_NE(redirected.err.find("地址在本机或内部网络中"), std::string::npos) << redirected.err;
+    EXPECT_NE(redirected.err.find("未连接：位于本机或内部网络中"), std::string::npos)
+        << redirected.err;
     EXPECT_EQ(proxied, 1);
     EXPECT_EQ(asked, 0u);
     // Allowed, the address is asked, without the credentials it wrote.
@@ -452,7 +452,7 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     // Arguments, input, what the error names, and whether the input is a terminal.
     // clang-format off
     std::vector<std::tuple<Lines, std::string, std::string, bool>> cases = {
-        {{}, "no links here", "没有链接", false},
+        {{}, "no links here", "velindra-cli: 没有链接", false},
         {{"--mirror", "ftp://x/{hash}"}, "magnet:?x", "--mirror", false},
         {{"-j", "33"}, "magnet:?x", "--jobs", false},
         {{"--name", "title"}, "magnet:?x", "--name", false},
@@ -467,7 +467,9 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         {{"--cacert", "/no/such.pem"}, "magnet:?x", "--cacert 的证书文件无法读取: /no/such.pem", false},
         {{"--cacert", out.str()}, "magnet:?x", "不是普通文件", false},
         {{"-o", "--help"}, "magnet:?x", "选项 -o 需要一个目录", false},
-        {{"-q5"}, "magnet:?x", "选项 -q 不带值", false},
+        {{"-q5"}, "magnet:?x", "未知选项: -5", false},  // bundled: -q and -5
+        {{"--quiet=yes"}, "magnet:?x", "选项 --quiet 不带值", false},
+        {{"--timeout", "-1"}, "magnet:?x", "至多 86400（一天）的秒数: -1", false},
         {{"/no/such/file"}, "", "/no/such/file", false},
         {{out.str()}, "", "无法读取 " + out.str() + ": 是一个文件夹", false},
     };

@@ -122,7 +122,7 @@ TEST(ReportTest, JsonLinesAndFailureLines) {
               "velindra-cli: " + hash +
                   " (n.torrent): 种子获取失败: 镜像 1 服务器返回错误 (HTTP 404); 镜像 2 失败 "
                   "(SSL certificate problem: self-signed certificate); 链接中的地址 1 "
-                  "地址在本机或内部网络中，没有连接 (127.0.0.1); BitTorrent 网络 无法连接 "
+                  "未连接：位于本机或内部网络中 (127.0.0.1); BitTorrent 网络 无法连接 "
                   "(没有连上任何节点，也没有 DHT 路由)");
     SetLanguage(Language::English);
     EXPECT_EQ(cli::JsonLine(2, plans[1], cli::Refused(plans[1])),

@@ -156,8 +156,8 @@ TEST_F(SwarmTest, ALinkWithThousandsOfTrackersTakesTheFirstHundred) {
 
 // Only what this run tried is skipped. With no DHT, a link whose only peer and tracker refuse
 // fails at once, without waiting out its bound; with a DHT no node answers, once the DHT has
-// been silent for that bound. A link right after that names nothing but the dead ones is not
-// asked about, and says so; a link whose peer is alive is still asked and saved.
+// been silent for that bound. A link right after that names nothing but the dead ones fails at
+// once too; a link whose peer is alive is still asked and saved.
 TEST_F(SwarmTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
     const std::string live = seeder.Seed("alive.bin", 2048);
     const std::string dead =
@@ -176,11 +176,32 @@ TEST_F(SwarmTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
         const auto [first, firstTime] = timed(std::string(40, '1'), dead);
         EXPECT_EQ(first.error, FetchError::NoConnection) << first.detail;
         EXPECT_LT(firstTime, std::chrono::seconds(dht ? 7 : 10)) << dht;
+        // Not asked again, or (what failed first having waited out its moment) asked and
+        // refused again: at once either way.
         const auto [again, againTime] = timed(std::string(40, '3'), dead);
-        EXPECT_EQ(again.error, FetchError::NotAskedAgain) << again.detail;
-        EXPECT_LT(againTime, std::chrono::milliseconds(300)) << dht;
+        EXPECT_TRUE(again.error == FetchError::NotAskedAgain ||
+                    again.error == FetchError::NoConnection)
+            << again.detail;
+        EXPECT_LT(againTime, std::chrono::seconds(1)) << dht;
         const auto [live1, _] = timed(live, "&x.pe=" + seeder.Peer());
         EXPECT_TRUE(live1.ok()) << dht << ": " << live1.detail;
+    }
+}
+
+// Peers of every kind are reached: one that takes only uTP, one that takes only TCP, and one
+// that takes both, each within a second or two on loopback.
+TEST_F(SwarmTest, EveryKindOfPeerIsReached) {
+    using Accepts = seeding::LoopbackSeeder::Accepts;
+    limits.dht = false;
+    SwarmSource network(limits);
+    for (const Accepts accepts : {Accepts::UtpOnly, Accepts::TcpOnly, Accepts::Both}) {
+        testing::TempDir folder;
+        seeding::LoopbackSeeder peer(folder.path(), false, 0, accepts);
+        const std::string hash = peer.Seed("kind" + std::to_string(int(accepts)), 4096);
+        const auto started = std::chrono::steady_clock::now();
+        const FetchResult result = Fetch(network, hash, "&x.pe=" + peer.Peer());
+        EXPECT_TRUE(result.ok()) << int(accepts) << ": " << result.detail;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
     }
 }
 
