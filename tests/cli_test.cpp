@@ -546,8 +546,7 @@ TEST_F(CliTest, TheCommandLineAsCurlAndWgetUsersExpectIt) {
     const CliRun dry = RunCli(Args({"--dry-run", "--json"}, "good", out / "dry"), links);
     EXPECT_EQ(dry.status, 0) << dry.err;
     ASSERT_EQ(dry.lines().size(), 2u);
-    EXPECT_NE(dry.lines()[1].find("\"path\":\"" + out / "dry/f1.torrent" +
-                                  "\",\"source\":null,\"outcome\":\"planned\""),
+    EXPECT_NE(dry.lines()[1].find("f1.torrent\",\"source\":null,\"outcome\":\"planned\""),
               std::string::npos)
         << dry.out;
     EXPECT_EQ(asked, 0u);
