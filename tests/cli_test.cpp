@@ -532,8 +532,9 @@ TEST_F(CliTest, NoClobberNeverReplacesAFile) {
 TEST_F(CliTest, TheCommandLineAsCurlAndWgetUsersExpectIt) {
     const std::string a = Add("a"), b = Add("b");
     const std::string links = Links({a, b});
-    // After --, a file named like an option (here, in the folder the program starts in).
-    const std::string dashed = "-velindra-test-links";
+    // After --, a file named like an option (here, in the folder the program starts in, named
+    // after this run's own folder: other runs of the test start there too).
+    const std::string dashed = "-" + testing::Utf8Path(out.path().filename());
     testing::WriteFile(dashed, links);
     for (const Lines& extra : {Lines{"-qn", "-j8"}, Lines{"-qj8"}, Lines{"--jobs=8", "-qnj", "2"},
                                Lines{"-q", "--", dashed}}) {
