@@ -305,6 +305,9 @@ lt::settings_pack Settings(const SwarmLimits& limits) {
     pack.set_int(lt::settings_pack::active_limit, -1);
     pack.set_int(lt::settings_pack::active_dht_limit, -1);
     pack.set_int(lt::settings_pack::active_tracker_limit, -1);
+    // Every link's trackers are asked at once too: an announce the library queues behind its
+    // default of 50 at a time was not sent while its link waited, and the link failed.
+    pack.set_int(lt::settings_pack::max_concurrent_http_announces, 8000);
     // Peers are dialled over uTP first and then TCP, as the library does, so that a peer that
     // takes only one of them is reached; a lost uTP dial is given up after a second instead of
     // three (still long enough for a uTP-only peer a second's round trip away), and the UDP

@@ -188,6 +188,37 @@ TEST_F(SwarmTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
     }
 }
 
+// More links than the library announces to at once by default (50), all named only by one
+// tracker that hands out the seeder, all begun at once and waiting without a thread: each is
+// saved.
+TEST_F(SwarmTest, ManyLinksThroughOneTrackerAreAllAnnounced) {
+    testing::LoopbackServer tracker;
+    tracker.server.Get("/announce", [&](const httplib::Request&, httplib::Response& r) {
+        const int port = seeder.Port();
+        const std::string compact = {
+            127, 0, 0, 1, static_cast<char>(port >> 8), static_cast<char>(port & 0xFF)};
+        r.set_content("d8:intervali1800e5:peers6:" + compact + "e", "text/plain");
+    });
+    tracker.Start();
+    limits.dht = false;
+    limits.listenInterfaces = "0.0.0.0:0,[::]:0";  // an announce from each, as by default
+    SwarmSource network(limits);
+    std::vector<std::shared_ptr<PendingFetch>> waits;
+    std::vector<FetchRequest> requests(80);
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const std::string hash = seeder.Seed("t" + std::to_string(i), 1024);
+        requests[i].hashes = *ReadLinkHashes(hash, "");
+        requests[i].source = SourceKind::Network;
+        requests[i].link = "magnet:?xt=urn:btih:" + hash + "&tr=" + tracker.Url("/announce");
+        requests[i].destination = out / ("t" + std::to_string(i) + ".torrent");
+        waits.push_back(network.Begin(requests[i]));
+    }
+    for (size_t i = 0; i < waits.size(); ++i) {
+        const FetchResult result = testing::Committed(waits[i]->Take());
+        EXPECT_TRUE(result.ok()) << i << ": " << result.detail;
+    }
+}
+
 // Peers of every kind are reached: one that takes only uTP, one that takes only TCP, and one
 // that takes both, each within a second or two on loopback.
 TEST_F(SwarmTest, EveryKindOfPeerIsReached) {
