@@ -33,13 +33,14 @@ class LoopbackSeeder {
     // Which connections a peer takes: the network has peers of every kind.
     enum class Accepts { Both, UtpOnly, TcpOnly };
 
-    // Listens on `port`, or on any free one.
+    // Listens on `port`, or on any free one, at `address` (by default 127.0.0.1, or 127.0.0.2
+    // with a DHT).
     explicit LoopbackSeeder(std::filesystem::path folder, bool dht = false, int port = 0,
-                            Accepts accepts = Accepts::Both)
+                            Accepts accepts = Accepts::Both, std::string address = "")
         : folder_(std::move(folder)) {
         if (dht)
             router_ = Start(true, "", "127.0.0.3");
-        address_ = dht ? "127.0.0.2" : "127.0.0.1";
+        address_ = !address.empty() ? address : dht ? "127.0.0.2" : "127.0.0.1";
         session_ = Start(dht, dht ? Router() : "", address_, port, accepts);
     }
 

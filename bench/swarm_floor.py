@@ -5,7 +5,9 @@ dialled as fast as the library goes, and writes each torrent as its metadata arr
 
     swarm_floor.py LINKS-FILE OUT-FOLDER [DHT-NODE]
 
-Exits 0 once every link has its .torrent file, 1 after 60 s without them all."""
+Exits 0 once every link has its .torrent file, 1 after 60 s without them all. With STATE set
+in the environment, the DHT starts from the state saved there by the last run, and saves its
+own there at the end."""
 import os
 import sys
 import time
@@ -15,7 +17,12 @@ import libtorrent as lt
 links = [line.strip() for line in open(sys.argv[1]) if line.strip()]
 out = sys.argv[2]
 node = sys.argv[3] if len(sys.argv) > 3 else ""
-session = lt.session({
+state = os.environ.get("STATE", "")
+params = lt.session_params()
+if state and os.path.exists(state):
+    with open(state, "rb") as f:
+        params = lt.read_session_params(f.read())
+params.settings = {
     "listen_interfaces": "127.0.0.1:0",
     "enable_dht": bool(node),
     "dht_bootstrap_nodes": node,
@@ -28,7 +35,8 @@ session = lt.session({
     "connections_limit": 8000,
     "tick_interval": 100,
     "alert_mask": lt.alert.category_t.status_notification | lt.alert.category_t.error_notification,
-})
+}
+session = lt.session(params)
 handles = []
 for link in links:
     params = lt.parse_magnet_uri(link)
@@ -58,4 +66,7 @@ while left and time.monotonic() < deadline:
                 f.write(body)
             os.rename(name + ".part", name)
             left -= 1
+if state:
+    with open(state, "wb") as f:
+        f.write(lt.bencode(session.save_state()))
 sys.exit(1 if left else 0)
