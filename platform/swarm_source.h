@@ -108,6 +108,8 @@ class SwarmSource : public Downloader {
                           const Lookup* lookup = nullptr) const;
     // The look-up of a torrent the library knows by this handle; lock_ held.
     Lookup* Find(const libtorrent::torrent_handle& handle);
+    struct Index;  // the look-ups by the library's handle and by DHT target, made again as needed
+    Index& Indexed();
     // Why a link is not asked about at all: everything it names failed a moment ago.
     FetchResult NotAskedAgain(const Named& named, Clock::time_point now) const;
     // Called with lock_ held: reads what the session has said since the last call; whether it
@@ -124,6 +126,13 @@ class SwarmSource : public Downloader {
                           std::optional<Clock::time_point> since = std::nullopt) const;
     // The DHT bootstrapped again when it was found offline and its wait has passed; lock_ held.
     void RetryDht(Clock::time_point now);
+    // Asks each saved node whether it is there, and keeps those that answer; lock_ held.
+    void PingSaved();
+    // Whether look-ups may go to the DHT now; lock_ held.
+    bool DhtReady(Clock::time_point now);
+    // Each look-up asks the DHT once it can, and again only after its last look-up there
+    // ended without a peer; lock_ held.
+    void AskDht(Clock::time_point now);
     // Counts a link's trackers (those that never answered) and peers as tried and dead; lock_
     // held.
     void MarkTried(const Named& named, Clock::time_point now);
@@ -141,10 +150,11 @@ class SwarmSource : public Downloader {
 
     SwarmLimits limits_;
     std::mutex lock_;
-    std::mutex alertLock_;             // never held with lock_ by the library's thread
-    std::condition_variable alerted_;  // the library has alerts to read
-    bool alerts_ = false;              // with alertLock_
-    bool closing_ = false;             // with alertLock_
+    std::mutex alertLock_;                 // never held with lock_ by the library's thread
+    std::condition_variable alerted_;      // the library has alerts to read
+    bool alerts_ = false;                  // with alertLock_
+    std::atomic<bool> dhtWaiting_{false};  // look-ups wait for the DHT: the watcher looks often
+    bool closing_ = false;                 // with alertLock_
     std::thread watcher_;
     Clock::time_point statsAsked_;
     Clock::time_point updatesAsked_;
@@ -152,13 +162,19 @@ class SwarmSource : public Downloader {
     // the links named; and every link waiting on one.
     std::vector<std::shared_ptr<Lookup>> lookups_;
     std::vector<std::shared_ptr<Wait>> waits_;
-    struct Index;  // the look-ups by the library's handle, made again as needed
     std::unique_ptr<Index> byHandle_;
     std::unique_ptr<libtorrent::session> session_;
     std::atomic<int> sessionsStarted_{0};
     std::unique_ptr<libtorrent::dht::dht_state> loaded_;  // as read from the state file
-    std::string bootstrapNodes_;
+    std::string bootstrapNodes_;                          // the routers
     bool bootstrapToggle_ = false;
+    // The DHT: running in the session, and ready for look-ups (a warm start is once some of
+    // its saved nodes answered); when it started running.
+    bool dhtRunning_ = false;
+    bool dhtReady_ = false;
+    bool warm_ = false;          // it starts from saved nodes
+    bool routersAsked_ = false;  // too few saved nodes answered
+    Clock::time_point dhtStarted_;
     int dhtNodeMetric_ = -1;
     long long dhtNodes_ = 0;
     // When the DHT last had a node (or the session started); with none for a link's whole
