@@ -8,7 +8,9 @@
 // torrent's link goes NAME.info, the exact bytes of its info dictionary, for tests to check what
 // was saved against. --at ADDRESS listens there (a seeder of its own among several), --accepts
 // utp or tcp makes a peer that takes only that kind of connection, and --bare writes links that
-// name nothing, for a DHT that is not the seeder's (bench/dht_sim).
+// name nothing, for a DHT that is not the seeder's (bench/dht_sim). --name PREFIX names the
+// torrents PREFIX-0, PREFIX-1, ... ("swarm" by default), so that seeders hold torrents of their
+// own.
 #include <arpa/inet.h>
 #include <httplib.h>
 
@@ -20,13 +22,13 @@ int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr,
                      "usage: swarm_seeder COUNT FOLDER [--dht] [--v2|--v2-only] "
-                     "[--at ADDRESS] [--accepts utp|tcp] [--bare]\n");
+                     "[--at ADDRESS] [--accepts utp|tcp] [--bare] [--name PREFIX]\n");
         return 2;
     }
     const int count = std::stoi(argv[1]);
     const std::string folder = argv[2];
     bool dht = false, v2 = false, v2Only = false, bare = false;
-    std::string address;
+    std::string address, prefix = "swarm";
     using Accepts = velindra::seeding::LoopbackSeeder::Accepts;
     Accepts accepts = Accepts::Both;
     for (int i = 3; i < argc; ++i) {
@@ -38,6 +40,8 @@ int main(int argc, char** argv) {
         bare = bare || flag == "--bare";
         if (flag == "--at")
             address = value;
+        if (flag == "--name")
+            prefix = value;
         if (flag == "--accepts")
             accepts = value == "utp"   ? Accepts::UtpOnly
                       : value == "tcp" ? Accepts::TcpOnly
@@ -62,7 +66,7 @@ int main(int argc, char** argv) {
     std::ofstream links(folder + "/links.txt"), peers(folder + "/pe.txt");
     for (int i = 0; i < count + (v2 ? 1 : 0); ++i) {
         const bool last = i == count, asV2 = last || v2Only;
-        const std::string name = last ? "swarm-v2" : "swarm-" + std::to_string(i);
+        const std::string name = last ? prefix + "-v2" : prefix + "-" + std::to_string(i);
         std::string info;
         const std::string hash = seeder.Seed(name + ".bin", 256 * 1024, &info, asV2);
         std::ofstream(folder + "/" + name + ".info", std::ios::binary) << info;
@@ -70,7 +74,8 @@ int main(int argc, char** argv) {
             (asV2 ? "magnet:?xt=urn:btmh:1220" : "magnet:?xt=urn:btih:") + hash + "&dn=" + name;
         links << link;
         if (!dht && !bare) {
-            links << "&tr=http%3A%2F%2F127.0.0.1%3A" << trackerPort << "%2Fannounce";
+            links << "&tr=http%3A%2F%2F" << (address.empty() ? "127.0.0.1" : address) << "%3A"
+                  << trackerPort << "%2Fannounce";
             peers << link << "&x.pe=" << seeder.Peer() << "\n";
         }
         links << "\n";
