@@ -971,7 +971,16 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
     if (!lookup->hashes.v2)
         lookup->hashes.v2 = request.hashes.v2;
     ++lookup->users;
-    AskDht(now);  // at once, when the DHT is ready
+    // Asked at once when the DHT is ready; otherwise the watcher asks it as soon as it is (a
+    // link's start never waits on the library's thread).
+    if (dhtReady_)
+        AskDht(now);
+    else if (limits_.dht) {
+        dhtWaiting_ = true;
+        std::lock_guard<std::mutex> wake(alertLock_);
+        alerts_ = true;
+        alerted_.notify_all();
+    }
     return lookup;
 }
 
