@@ -971,6 +971,11 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
     if (!lookup->hashes.v2)
         lookup->hashes.v2 = request.hashes.v2;
     ++lookup->users;
+    // The DHT's silence counts from when a link first needs it, not from the session's start
+    // (a slow start, as under wine, would otherwise put the DHT offline before the link's own
+    // bound, and its wait would be over before the link failed).
+    if (lookups_.size() == 1 && dhtNodes_ == 0 && !dhtOffline_)
+        lastDhtNode_ = std::max(lastDhtNode_, Clock::now());
     // Asked at once when the DHT is ready; otherwise the watcher asks it as soon as it is (a
     // link's start never waits on the library's thread).
     if (dhtReady_)
