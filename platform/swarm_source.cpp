@@ -971,6 +971,11 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
     if (!lookup->hashes.v2)
         lookup->hashes.v2 = request.hashes.v2;
     ++lookup->users;
+    TurnToDht(now);
+    return lookup;
+}
+
+void SwarmSource::TurnToDht(Clock::time_point now) {
     // The DHT's silence counts from when a link first needs it, not from the session's start
     // (a slow start, as under wine, would otherwise put the DHT offline before the link's own
     // bound, and its wait would be over before the link failed).
@@ -986,7 +991,6 @@ std::shared_ptr<SwarmSource::Lookup> SwarmSource::Join(const FetchRequest& reque
         alerts_ = true;
         alerted_.notify_all();
     }
-    return lookup;
 }
 
 void SwarmSource::Leave(const std::shared_ptr<Lookup>& lookup) {

@@ -133,6 +133,8 @@ class SwarmSource : public Downloader {
     // Each look-up asks the DHT once it can, and again only after its last look-up there
     // ended without a peer; lock_ held.
     void AskDht(Clock::time_point now);
+    // A look-up was joined: the DHT is asked for it now or as soon as it is ready; lock_ held.
+    void TurnToDht(Clock::time_point now);
     // Counts a link's trackers (those that never answered) and peers as tried and dead; lock_
     // held.
     void MarkTried(const Named& named, Clock::time_point now);
