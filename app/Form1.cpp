@@ -19,8 +19,8 @@
 #include "app_texts.h"
 #include "links.h"
 #include "messages.h"
-#include "mirrors.h"
 #include "progress_window.h"
+#include "sources.h"
 #include "twips.h"
 
 namespace velindra {
@@ -204,17 +204,17 @@ void Form1::Command1_Click() {
     // The network source lives for this batch only: its session closes when the batch ends.
     const QString ran = Text1->toPlainText();
     const std::string text = ran.toStdString();
-    std::unique_ptr<Downloader> network =
+    auto sources = std::make_unique<BatchSources>(
+        outside_.downloader,
         outside_.makeNetworkSource && text.find(kMagnetMarker) != std::string::npos
             ? outside_.makeNetworkSource()
-            : nullptr;
-    SourceRouter sources(outside_.downloader, network.get());
+            : nullptr);
     stop_ = false;
     progress_ = std::make_unique<ProgressWaiter>(this, stop_);
     BatchServices services(*this);
-    Services s{outside_.settings, services, services,           services,
-               sources,           services, outside_.committer, *progress_};
-    s.askNetwork = network != nullptr;
+    Services s{outside_.settings,     services, services,           services,
+               sources->downloader(), services, outside_.committer, *progress_};
+    s.askNetwork = sources->askNetwork();
     s.makeFolder = outside_.makeFolder;
     s.folderIgnoresCase = outside_.folderIgnoresCase;
     s.stop = &stop_;
@@ -224,7 +224,7 @@ void Form1::Command1_Click() {
     FetchBatch(text, options, s);
     lastBatch_ = stop_ ? std::nullopt : std::optional<QString>(ran);
     progress_.reset();
-    network.reset();
+    sources.reset();
     qApp->removeEventFilter(this);
     batchRunning_ = false;
     if (closeAfterBatch_) {

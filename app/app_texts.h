@@ -79,9 +79,6 @@ inline constexpr const char* kInstanceNoAnswer = "正在运行的 Velindra 没�
 inline constexpr const char* kCancel = "取消";
 inline constexpr const char* kProgressCounted = "正在获取第 %1/%2 个：";
 inline constexpr const char* kProgressOne = "正在获取：";
-inline constexpr const char* kProgressNetwork =
-    "正在从 BitTorrent 网络获取种子信息，已连接 %1 个节点";
-inline constexpr const char* kProgressLinkAddress = "正在从链接中的地址获取种子：%1";
 inline constexpr const char* kStopBatch = "停止";
 
 }  // namespace velindra::texts

@@ -132,18 +132,18 @@ void Main(const QStringList& links, bool allowPrivateAddresses) {
     static QtSettingsStore settings;
     SourceOptions sources;
     sources.allowPrivateAddresses = allowPrivateAddresses;
-    static CurlDownloader downloader(WebLimits(sources));
+    static ProgramSources program(sources);
     static Committer committer;
     static DesktopLauncher launcher;
     if (!form) {
-        Outside outside{settings, downloader, committer, launcher, SaveAsFromLastFolder,
+        Outside outside{settings, program.web(), committer, launcher, SaveAsFromLastFolder,
                         [](QWidget* owner, std::string& path) {
                             return CD::BrowseForFolder(owner, path, texts::kFolderPrompt,
                                                        CD::kOnlyFileSystemFolders);
                         },
                         // One BitTorrent session a batch, asked when every mirror has failed.
-                        [sources] { return MakeNetworkSource(sources); }, StagingFolder,
-                        MakeFolders, FolderIgnoresCase};
+                        [] { return program.Network(); }, StagingFolder, MakeFolders,
+                        FolderIgnoresCase};
         form = new Form1(std::move(outside));
         form->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(form, &QObject::destroyed, [] { form = nullptr; });

@@ -5,11 +5,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <QUrl>
 #include <algorithm>
 
 #include "app_texts.h"
 #include "twips.h"
+#include "url.h"
+#include "words.h"
 
 namespace velindra {
 
@@ -56,16 +57,11 @@ QString ProgressText(const WaitingFor& what, const QLabel& label) {
         counted + metrics.elidedText(file, Qt::ElideMiddle, room) + QLatin1Char('\n');
     const Activity::Now now = what.activity ? what.activity->Read() : Activity::Now{};
     // Only the host is named, in its ASCII form: never the address as the link wrote it.
-    const QString where = QUrl(QString::fromStdString(now.url)).host(QUrl::FullyEncoded);
-    switch (now.source) {
-        case SourceKind::Network:
-            return which + QString::fromUtf8(texts::kProgressNetwork).arg(now.peers);
-        case SourceKind::LinkAddress:
-            return which + QString::fromUtf8(texts::kProgressLinkAddress).arg(where);
-        case SourceKind::Mirror:
-            break;
-    }
-    return which + QString::fromUtf8(texts::kProgressMirror).arg(std::max(now.index, 1)).arg(where);
+    const std::string where = Url(now.url).Host();
+    const std::string said =
+        Fill(RowOf(now.source).sentence,
+             {std::to_string(std::max(now.index, 1)), where, std::to_string(now.peers)});
+    return which + QString::fromStdString(said);
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ inline constexpr Text kHelpCacert = {
     "check HTTPS caches with the certificates in FILE\n"
     "(CURL_CA_BUNDLE, SSL_CERT_FILE and SSL_CERT_DIR\n"
     "are read too)"};
-inline constexpr Text kHelpNoSwarm = {
+inline constexpr Text kHelpNoNetwork = {
     "不使用 BitTorrent 网络。不加此选项时, 每次运行一开始就加入 DHT (解析路由节点的域名,\n"
     "在每个网络接口上监听一个 TCP 和一个 UDP 端口, 结束时写入状态文件), 即使所有链接\n"
     "都从镜像得到; 镜像都失败的链接再向网络索取种子信息",
@@ -87,9 +87,9 @@ inline constexpr Text kHelpNoDht = {
     "ask the network without the DHT, only the trackers\n"
     "and peers the link names (local discovery and port\n"
     "mapping are never used)"};
-inline constexpr Text kHelpSwarmTimeout = {"向 BitTorrent 网络索取一个链接最多等待多久 (默认 %1)",
-                                           "wait at most this long for one link from the\n"
-                                           "BitTorrent network (default %1)"};
+inline constexpr Text kHelpNetworkTimeout = {"向 BitTorrent 网络索取一个链接最多等待多久 (默认 %1)",
+                                             "wait at most this long for one link from the\n"
+                                             "BitTorrent network (default %1)"};
 inline constexpr Text kHelpListen = {
     "BitTorrent 连接监听的地址, 可用逗号分隔多个 (默认所有接口, 随机端口)",
     "where BitTorrent connections are listened for,\n"
@@ -228,9 +228,6 @@ inline constexpr Text kSystemError = {"系统错误 %1", "system error %1"};
 
 // The progress line.
 inline constexpr Text kInProgress = {"%1 个进行中", "%1 in progress"};
-inline constexpr Text kProgressMirror = {"镜像 %1", "cache %1"};
-inline constexpr Text kProgressAddress = {"地址 %1", "address %1"};
-inline constexpr Text kProgressPeers = {"网络, 已连接 %1 个节点", "network, %1 peers"};
 inline constexpr Text kProgressNodes = {"网络, DHT 路由 %1 个", "network, %1 DHT nodes"};
 
 }  // namespace velindra::cli_texts

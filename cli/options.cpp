@@ -14,9 +14,9 @@
 #include "curl_downloader.h"
 #include "file_reading.h"
 #include "links.h"
+#include "network_source.h"
 #include "report.h"
 #include "run_options.h"
-#include "swarm_source.h"
 #include "terminal_text.h"
 #include "utf8.h"
 #include "version.h"
@@ -224,10 +224,11 @@ const std::vector<OptionRow>& Table() {
          Say(t::kHelpTimeout, {Seconds(DownloadLimits{}.stallTimeoutMs)}),
          SecondsInto(&SourceOptions::stallSeconds)},
         {"", "--cacert", t::kValueFile, Say(t::kHelpCacert), Certificates},
-        {"", "--no-swarm", kNoValue, Say(t::kHelpNoSwarm), Switch(&SourceOptions::network, false)},
+        {"", "--no-swarm", kNoValue, Say(t::kHelpNoNetwork),
+         Switch(&SourceOptions::network, false)},
         {"", "--no-dht", kNoValue, Say(t::kHelpNoDht), Switch(&SourceOptions::dht, false)},
         {"", "--swarm-timeout", t::kValueSeconds,
-         Say(t::kHelpSwarmTimeout, {Seconds(SwarmLimits{}.perLinkMs)}),
+         Say(t::kHelpNetworkTimeout, {Seconds(NetworkLimits{}.perLinkMs)}),
          SecondsInto(&SourceOptions::perLinkSeconds)},
         {"", "--listen", t::kValueListen, Say(t::kHelpListen),
          Address(&SourceOptions::listen, nullptr)},

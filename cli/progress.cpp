@@ -23,17 +23,11 @@ std::string Where(const Activity& activity) {
     const std::string index = std::to_string(a.index);
     const std::string retrying =
         a.retryIn > 0 ? ", " + Say(t::kRetrying, {std::to_string(a.retryIn)}) : "";
-    switch (a.source) {
-        case SourceKind::Mirror:
-            return Say(t::kProgressMirror, {index}) + retrying;
-        case SourceKind::LinkAddress:
-            return Say(t::kProgressAddress, {index}) + retrying;
-        case SourceKind::Network:
-            break;
-    }
-    if (a.peers > 0 || a.nodes == 0)
-        return Say(t::kProgressPeers, {std::to_string(a.peers)});
-    return Say(t::kProgressNodes, {std::to_string(a.nodes)});
+    const SourceKindRow& row = RowOf(a.source);
+    // A source that waits on the network counts its DHT nodes until it has a peer.
+    if (row.waitsOnNetwork && a.peers == 0 && a.nodes > 0)
+        return Say(t::kProgressNodes, {std::to_string(a.nodes)});
+    return Say(row.brief, {index, "", std::to_string(a.peers)}) + retrying;
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ std::string Named(const LinkPlan& plan) {
 
 // "镜像 2", "链接中的地址 1" or the network, for a source asked.
 std::string SourceText(const Attempt& a) {
-    return Say(SourceLabel(a.kind), {std::to_string(a.index)});
+    return Say(RowOf(a.kind).label, {std::to_string(a.index)});
 }
 
 // Whether an error's detail says more than its words: the words of the transfer library or the
@@ -48,7 +48,7 @@ bool DetailSaysMore(FetchError error) {
 std::string DetailOf(const FetchResult& r) {
     if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
         return Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
-    if (const Text* fact = FactWords(r.detail))
+    if (const Text* fact = FactWords(r.fact))
         return Say(*fact);
     return DetailSaysMore(r.error) ? r.detail : std::string();
 }
@@ -98,8 +98,9 @@ std::string JsonSource(const LinkResult& result) {
     if (result.attempts.empty())
         return "null";
     const Attempt& a = result.attempts.back();
-    const std::string name = SourceName(a.kind);
-    return JsonString(a.kind == SourceKind::Network ? name : name + " " + std::to_string(a.index));
+    const SourceKindRow& row = RowOf(a.kind);
+    const std::string name = row.name;
+    return JsonString(row.asked == Asked::Once ? name : name + " " + std::to_string(a.index));
 }
 
 }  // namespace

@@ -119,7 +119,8 @@ class LinkRun : public StepHooks {
               count_, [this](size_t i) { return ShownName(i); },
               !options.quiet && console.errorIsTerminal && console.escapes, console.columns,
               ErrorColumns),
-          sources_(options.sources),
+          program_(options.sources),
+          sources_(program_.web(), program_.Network()),
           chain_{sources_.downloader(),
                  options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
                  sources_.askNetwork(), options.retries,
@@ -236,7 +237,8 @@ class LinkRun : public StepHooks {
     const size_t count_;
     ProgressLine progress_;
     Committer committer_;  // goes after the sources: it finishes what they handed over
-    Sources sources_;
+    ProgramSources program_;
+    BatchSources sources_;
     const LinkSources chain_;
     std::mutex lock_;
     std::map<size_t, LinkStep> steps_;  // of the links begun and not yet printed

@@ -19,21 +19,20 @@ namespace {
 // 网络无法连接". Sources of a kind that all answered alike are said once.
 std::string WhatEachSourceDid(const LinkResult& result) {
     std::string said;
-    for (const SourceKind kind :
-         {SourceKind::Mirror, SourceKind::LinkAddress, SourceKind::Network}) {
+    for (const SourceKindRow& row : kSourceKinds) {
         std::vector<FetchError> errors;
         for (const Attempt& a : result.attempts) {
-            if (a.kind == kind && a.index > 0 &&
+            if (a.kind == row.kind && a.index > 0 &&
                 std::find(errors.begin(), errors.end(), a.result.error) == errors.end())
                 errors.push_back(a.result.error);
         }
         if (errors.empty())
             continue;
         std::string part;
-        if (kind == SourceKind::Mirror && errors == std::vector{FetchError::HttpStatus})
-            part = texts::kReasonNotOnMirrors;
+        if (row.noneHadIt && errors == std::vector{FetchError::HttpStatus})
+            part = row.noneHadIt;
         for (size_t k = 0; part.empty() && k < errors.size(); ++k)
-            part += (k ? "、" : std::string(AllSourcesOf(kind))) + Words(errors[k]).zh;
+            part += (k ? "、" : std::string(row.all)) + Words(errors[k]).zh;
         said += (said.empty() ? "" : texts::kSemicolon) + part;
     }
     return said.empty() ? Words(result.attempts.back().result.error).zh : said;

@@ -8,16 +8,10 @@
 #include <string>
 
 #include "result.h"
+#include "source_kinds.h"
 #include "torrent.h"
 
 namespace velindra {
-
-// Which kind of source a request is for.
-enum class SourceKind {
-    Mirror,       // a torrent cache at `url`
-    LinkAddress,  // an address of the .torrent file that the link itself names (xs=, as=)
-    Network,      // the BitTorrent network, asked with the whole link
-};
 
 // Which link of the batch this is (1-based), and of how many.
 struct LinkPosition {
@@ -31,7 +25,7 @@ class Activity {
   public:
     struct Now {
         bool started = false;  // a source has been asked
-        SourceKind source = SourceKind::Mirror;
+        SourceKind source{};
         int index = 0;    // among the sources of its kind, 1-based
         std::string url;  // the address asked (mirrors and link addresses)
         int peers = 0;    // the network's connected peers
@@ -62,7 +56,7 @@ class Activity {
 };
 
 struct FetchRequest {
-    SourceKind source = SourceKind::Mirror;
+    SourceKind source{};
     int sourceIndex = 0;  // 1-based position of the source among those of its kind
     std::string url;      // mirrors and link addresses
     std::string link;     // the whole magnet link, "magnet:?" included

@@ -126,8 +126,7 @@ void TakeAnswer(LinkResult& result) {
 
 LinkResult FailedLink(FetchError error, std::string detail) {
     LinkResult result;
-    result.attempts.push_back(
-        {SourceKind::Mirror, 0, FetchResult::Failed(error, std::move(detail))});
+    result.attempts.push_back({SourceKind{}, 0, FetchResult::Failed(error, std::move(detail))});
     return result;
 }
 
@@ -173,14 +172,11 @@ void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sourc
     }
 }
 
-LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
-                     const LinkSources& sources, LinkPosition position,
-                     const std::atomic<bool>* cancel, Activity* activity) {
-    // Only a hash whose bytes are known can be checked against what a source delivers, and
-    // only its canonical form can reach a URL: nothing else of the link ever does.
-    if (!plan.hashes)
-        return FailedLink(FetchError::InvalidHash, "not 40 hexadecimal or 32 base-32 characters");
-    const LinkHashes& hashes = *plan.hashes;
+namespace {
+
+// The requests for a link, in the order its sources are asked.
+std::vector<FetchRequest> Chain(const LinkPlan& plan, const LinkHashes& hashes,
+                                const LinkSources& sources) {
     std::vector<FetchRequest> chain;
     const auto add = [&](SourceKind kind, int index, std::string url) {
         FetchRequest& r = chain.emplace_back();
@@ -189,14 +185,39 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
         r.sourceIndex = index;
     };
     const std::string v1 = hashes.V1Text();
-    for (size_t k = 0; hashes.v1 && k < sources.mirrors.size(); ++k)
-        add(SourceKind::Mirror, static_cast<int>(k + 1), BuildMirrorUrl(sources.mirrors[k], v1));
     const std::vector<std::string> exact =
         plan.parsed ? plan.parsed->exactSources : std::vector<std::string>();
-    for (size_t k = 0; k < exact.size(); ++k)
-        add(SourceKind::LinkAddress, static_cast<int>(k + 1), exact[k]);
-    if (sources.askNetwork)
-        add(SourceKind::Network, 1, {});
+    for (const SourceKindRow& row : kSourceKinds) {
+        if (row.waitsOnNetwork && !sources.askNetwork)
+            continue;
+        switch (row.asked) {
+            case Asked::EachMirror:
+                for (size_t k = 0; hashes.v1 && k < sources.mirrors.size(); ++k)
+                    add(row.kind, static_cast<int>(k + 1), BuildMirrorUrl(sources.mirrors[k], v1));
+                break;
+            case Asked::EachLinkAddress:
+                for (size_t k = 0; k < exact.size(); ++k)
+                    add(row.kind, static_cast<int>(k + 1), exact[k]);
+                break;
+            case Asked::Once:
+                add(row.kind, 1, {});
+                break;
+        }
+    }
+    return chain;
+}
+
+}  // namespace
+
+LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
+                     const LinkSources& sources, LinkPosition position,
+                     const std::atomic<bool>* cancel, Activity* activity) {
+    // Only a hash whose bytes are known can be checked against what a source delivers, and
+    // only its canonical form can reach a URL: nothing else of the link ever does.
+    if (!plan.hashes)
+        return FailedLink(FetchError::InvalidHash, "not 40 hexadecimal or 32 base-32 characters");
+    const LinkHashes& hashes = *plan.hashes;
+    std::vector<FetchRequest> chain = Chain(plan, hashes, sources);
     LinkResult result;
     for (FetchRequest& request : chain) {
         request.link = plan.link;
@@ -211,7 +232,7 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
         attempt.kind = request.source;
         attempt.index = request.sourceIndex;
         attempt.url = request.url;
-        if (request.source == SourceKind::Network) {
+        if (RowOf(request.source).waitsOnNetwork) {
             // A look-up in the network mostly waits: it is left to the session to finish.
             attempt.result = FetchResult::Failed(FetchError::Other, "no answer yet");
             result.pending = sources.downloader.Begin(request);

@@ -77,7 +77,7 @@ struct Attempt;
 struct LinkSources {
     Downloader& downloader;
     const std::vector<std::string>& mirrors = BuiltInMirrors();
-    bool askNetwork = false;  // the network source, when every mirror has failed
+    bool askNetwork = false;  // the sources that wait on the network, when all others failed
     // A web source's transient failure (FetchResult::transient) is asked again up to this many
     // times, after 1, 2, 4 ... seconds or what the server asked for, at most kLongestRetryWait.
     int retries = 0;
@@ -92,7 +92,7 @@ inline constexpr int kLongestRetryWait = 60;  // seconds
 struct Attempt {
     Attempt() = default;
     Attempt(SourceKind k, int i, FetchResult r) : kind(k), index(i), result(std::move(r)) {}
-    SourceKind kind = SourceKind::Mirror;
+    SourceKind kind{};
     int index = 0;  // among the sources of its kind, 1-based
     FetchResult result;
     std::string url;  // the address asked, for a web source

@@ -234,4 +234,20 @@ std::string DecodeDisplayName(std::string_view s) {
     return out;
 }
 
+std::string CappedLink(std::string_view link, size_t trackers, size_t peers) {
+    std::string capped;
+    size_t trackersSeen = 0, peersSeen = 0;
+    for (size_t begin = 0; begin < link.size();) {
+        const size_t end = std::min(link.find('&', begin), link.size());
+        const std::string_view param = link.substr(begin, end - begin);
+        const bool keep = param.starts_with("tr=")     ? ++trackersSeen <= trackers
+                          : param.starts_with("x.pe=") ? ++peersSeen <= peers
+                                                       : true;
+        if (keep)
+            capped.append(capped.empty() ? "" : "&").append(param);
+        begin = end + 1;
+    }
+    return capped;
+}
+
 }  // namespace velindra

@@ -62,4 +62,8 @@ int HexDigitValue(char c);
 // Input and output are UTF-8; a decoded character is never decoded again.
 std::string DecodeDisplayName(std::string_view stem);
 
+// The link with at most `trackers` "tr=" and `peers` "x.pe=" parameters, the others as they
+// are.
+std::string CappedLink(std::string_view link, size_t trackers, size_t peers);
+
 }  // namespace velindra

@@ -33,20 +33,4 @@ std::string BuildMirrorUrl(std::string_view urlTemplate, std::string_view infoHa
     return url;
 }
 
-Downloader* SourceRouter::For(const FetchRequest& request) {
-    // The web downloader takes all but the network's requests.
-    return request.source == SourceKind::Network ? network_ : &web_;
-}
-
-FetchResult SourceRouter::Fetch(const FetchRequest& request) {
-    Downloader* source = For(request);
-    return source ? source->Fetch(request)
-                  : FetchResult::Failed(FetchError::Other, "the network is not asked");
-}
-
-std::shared_ptr<PendingFetch> SourceRouter::Begin(const FetchRequest& request) {
-    Downloader* source = For(request);
-    return source ? source->Begin(request) : Downloader::Begin(request);
-}
-
 }  // namespace velindra

@@ -30,6 +30,17 @@ enum class FetchError {
     Other,
 };
 
+// What a source found out about a failure, beyond its class: facts the programs have words for
+// in both languages (core/words.cpp), where a library's or a server's own words would otherwise
+// stand in the detail.
+enum class Fact {
+    None,
+    Unreachable,       // no peer, no DHT node was reached
+    ClosedByPeer,      // a peer took the connection and then closed it
+    LostEveryone,      // every peer and DHT node reached was lost again
+    NoMetadataInTime,  // peers were reached, the metadata did not come in time
+};
+
 // A checked file that a source wrote next to where it is to go, not yet in its place: a
 // committer puts it there (FileCommitter). One that is dropped leaves no trace.
 class StagedFile {
@@ -40,6 +51,7 @@ class StagedFile {
 struct FetchResult {
     FetchError error = FetchError::Other;
     std::string detail;      // plain words for the command line and for tests
+    Fact fact = Fact::None;  // when set, what the detail says in words of the program's
     int systemError = 0;     // the system's error number (errno) behind a CannotWrite, when known
     int httpStatus = 0;      // the server's status behind an HttpStatus, when there was one
     bool transient = false;  // trying again soon may help (refused, reset, busy, ...)

@@ -19,10 +19,8 @@ inline constexpr int kSaveFilterIndex = 0;
 inline constexpr int kSaveFlags = kSaveOverwritePromptFlag | kSaveHideReadOnlyFlag;
 inline constexpr const char* kSeeHelp = "  (详见 --help)";
 inline constexpr const char* kFolderNotAbsolute = "保存位置必须是完整的文件夹路径：";
-inline constexpr const char* kProgressMirror = "正在从镜像 %1 获取种子：%2";
 
 // Why a link failed, below "种子获取失败" and the file's name.
-inline constexpr const char* kReasonNotOnMirrors = "镜像都没有这个种子";
 inline constexpr const char* kSemicolon = "；";
 inline constexpr const char* kReasonNoSource = "没有可以询问的来源";
 inline constexpr const char* kReasonCannotWrite = "无法写入 ";

@@ -360,4 +360,26 @@ FetchError CheckTorrent(std::string_view body, const LinkHashes& hashes, const D
     return FetchError::None;
 }
 
+namespace {
+
+std::string Bstr(std::string_view s) {
+    return std::to_string(s.size()) + ":" + std::string(s);
+}
+
+}  // namespace
+
+std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers) {
+    std::string body = "d";
+    if (!trackers.empty()) {
+        body += "8:announce" + Bstr(trackers.front()) + "13:announce-listl";
+        for (const auto& t : trackers)
+            body.append("l").append(Bstr(t)).append("e");
+        body += "e";
+    }
+    body += "4:info";
+    body.append(info);
+    body += "e";
+    return body;
+}
+
 }  // namespace velindra

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "result.h"
 
@@ -71,5 +72,9 @@ struct Digests {
 // never be vouched for; a body that could not be hashed is Other.
 FetchError CheckTorrent(std::string_view body, const LinkHashes& hashes, const Digests& digests,
                         size_t* length = nullptr);
+
+// The .torrent file for metadata received from the network: the info dictionary exactly as
+// received, with the trackers as "announce" and "announce-list" (one tier each).
+std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers);
 
 }  // namespace velindra

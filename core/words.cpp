@@ -32,7 +32,10 @@ Language CurrentLanguage() {
 }
 
 std::string Say(const Text& text, std::initializer_list<std::string> arguments) {
-    const std::string_view pattern = gLanguage == Language::Chinese ? text.zh : text.en;
+    return Fill(gLanguage == Language::Chinese ? text.zh : text.en, arguments);
+}
+
+std::string Fill(std::string_view pattern, std::initializer_list<std::string> arguments) {
     std::string said;
     for (size_t i = 0; i < pattern.size(); ++i) {
         const size_t n = i + 1 < pattern.size() ? size_t(pattern[i + 1] - '1') : arguments.size();
@@ -71,58 +74,24 @@ const Text& Words(FetchError error) {
     return words ? *words : kFailed;
 }
 
-namespace {
-
-// What each kind of source is called: in the two languages, and in machine-read output.
-struct SourceWords {
-    SourceKind kind;
-    Text label;
-    const char* name;
-    const char* all;  // all the sources of the kind, as the windows' failure box says it
-};
-constexpr SourceWords kSources[] = {
-    {SourceKind::Mirror, {"镜像 %1", "mirror %1"}, "mirror", "镜像都"},
-    {SourceKind::LinkAddress, {"链接中的地址 %1", "the link's address %1"}, "address", "链接中的"},
-    {SourceKind::Network,
-     {"BitTorrent 网络", "the BitTorrent network"},
-     "network",
-     "BitTorrent 网络"},
-};
-
-const SourceWords& WordsFor(SourceKind kind) {
-    for (const SourceWords& words : kSources) {
-        if (words.kind == kind)
-            return words;
-    }
-    return kSources[2];
-}
-
-}  // namespace
-
-const Text* FactWords(std::string_view detail) {
+const Text* FactWords(Fact fact) {
     // What the network source says of a link it gave up on.
-    static constexpr std::pair<std::string_view, Text> kFacts[] = {
-        {"no peer, no DHT node", {"没有连上任何节点，也没有 DHT 路由", "no peer, no DHT node"}},
-        {"a peer took the connection and closed it",
+    static constexpr std::pair<Fact, Text> kFacts[] = {
+        {Fact::Unreachable, {"没有连上任何节点，也没有 DHT 路由", "no peer, no DHT node"}},
+        {Fact::ClosedByPeer,
          {"节点接受了连接，随后又关闭了连接", "a peer took the connection and closed it"}},
-        {"lost every peer and DHT node",
-         {"失去了所有节点和 DHT 路由", "lost every peer and DHT node"}},
-        {"peers reached, no metadata in time",
+        {Fact::LostEveryone, {"失去了所有节点和 DHT 路由", "lost every peer and DHT node"}},
+        {Fact::NoMetadataInTime,
          {"连上了节点，但没有及时收到种子信息", "peers reached, no metadata in time"}},
     };
-    return Lookup(kFacts, detail);
+    return Lookup(kFacts, fact);
 }
 
-const Text& SourceLabel(SourceKind kind) {
-    return WordsFor(kind).label;
-}
-
-const char* SourceName(SourceKind kind) {
-    return WordsFor(kind).name;
-}
-
-const char* AllSourcesOf(SourceKind kind) {
-    return WordsFor(kind).all;
+FetchResult Stated(FetchError error, Fact fact) {
+    const Text* words = FactWords(fact);
+    FetchResult failed = FetchResult::Failed(error, words ? words->en : "");
+    failed.fact = fact;
+    return failed;
 }
 
 SystemProblem ProblemOf(int errorNumber) {

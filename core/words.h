@@ -11,16 +11,11 @@
 
 #include "interfaces.h"
 #include "result.h"
+#include "text.h"
 
 namespace velindra {
 
 enum class Language { Chinese, English };
-
-// One text in both languages.
-struct Text {
-    const char* zh;
-    const char* en;
-};
 
 // The language every text is said in from now on (Chinese until set).
 void SetLanguage(Language language);
@@ -28,6 +23,8 @@ Language CurrentLanguage();
 
 // The text in the current language, with "%1", "%2", ... replaced by the arguments.
 std::string Say(const Text& text, std::initializer_list<std::string> arguments = {});
+// The same for a text in one language.
+std::string Fill(std::string_view pattern, std::initializer_list<std::string> arguments);
 
 inline std::ostream& operator<<(std::ostream& out, const Text& text) {
     return out << Say(text);
@@ -36,16 +33,10 @@ inline std::ostream& operator<<(std::ostream& out, const Text& text) {
 // Why a source delivered nothing, in a few words.
 const Text& Words(FetchError error);
 
-// What a source of a link is called, "%1" standing for its number among those of its kind
-// ("镜像 2", "链接中的地址 1"), and the one word for it in machine-read output ("mirror").
-const Text& SourceLabel(SourceKind kind);
-
-// A fact a source states in its detail, in both languages, where the program has words for it;
-// nothing for the words of a library or a server (which are shown as they are).
-const Text* FactWords(std::string_view detail);
-const char* SourceName(SourceKind kind);
-// All the sources of a kind, in Chinese, before what they answered ("镜像都没有这个种子").
-const char* AllSourcesOf(SourceKind kind);
+// A fact a source states, in both languages; nothing for Fact::None.
+const Text* FactWords(Fact fact);
+// A failure that states a fact: its detail is the fact in English words.
+FetchResult Stated(FetchError error, Fact fact);
 
 // What the system said behind a failure, from its error number (errno).
 enum class SystemProblem {

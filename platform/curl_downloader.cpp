@@ -1,4 +1,5 @@
 #include "curl_downloader.h"
+#include "url.h"
 
 #include <curl/curl.h>
 
@@ -269,7 +270,7 @@ void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const Downl
     // The link's own addresses are followed by hand, so that every place they lead to is
     // looked at before it is asked.
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION,
-                     request.source == SourceKind::LinkAddress ? 0L : 1L);
+                     RowOf(request.source).namedByLink ? 0L : 1L);
     curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
     curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &t);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.maxRedirects);
@@ -317,38 +318,6 @@ FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> file, const FetchReques
 }  // namespace
 
 namespace {
-
-// The parts of a URL, as libcurl reads it.
-class Url {
-  public:
-    explicit Url(const std::string& text) : url_(curl_url()) {
-        ok_ = url_ && curl_url_set(url_, CURLUPART_URL, text.c_str(), 0) == CURLUE_OK;
-    }
-    ~Url() { curl_url_cleanup(url_); }
-    Url(const Url&) = delete;
-    Url& operator=(const Url&) = delete;
-    bool ok() const { return ok_; }
-    std::string Get(CURLUPart part) const {
-        char* text = nullptr;
-        if (!ok_ || curl_url_get(url_, part, &text, 0) != CURLUE_OK)
-            return {};
-        std::string value = text;
-        curl_free(text);
-        return value;
-    }
-    // The URL without a user name, password or login options: credentials a link writes into
-    // an address are never sent.
-    std::string WithoutCredentials() {
-        curl_url_set(url_, CURLUPART_USER, nullptr, 0);
-        curl_url_set(url_, CURLUPART_PASSWORD, nullptr, 0);
-        curl_url_set(url_, CURLUPART_OPTIONS, nullptr, 0);
-        return Get(CURLUPART_URL);
-    }
-
-  private:
-    CURLU* url_;
-    bool ok_ = false;
-};
 
 // Why a link's own address may not be asked, looked at before anything is sent. Through a
 // proxy (the user's choice, and the only connection then made) what it is asked for is looked
@@ -471,7 +440,7 @@ std::optional<FetchResult> NextHop(CURL* h, std::string& url, const FetchRequest
                                    Transfer& t) {
     url = Url(url).WithoutCredentials();
     // The caches are the user's choice; what the link names itself is not.
-    const bool onlyPublic = request.source != SourceKind::Mirror && !limits.allowPrivateAddresses;
+    const bool onlyPublic = RowOf(request.source).namedByLink && !limits.allowPrivateAddresses;
     if (std::optional<FetchResult> refused = Route(h, url, onlyPublic, t))
         return refused;
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
@@ -494,13 +463,9 @@ std::string ConnectsTo(const std::string& url) {
 
 }  // namespace
 
-std::string WithoutCredentials(const std::string& url) {
-    Url parsed(url);
-    return parsed.ok() ? parsed.WithoutCredentials() : url;
-}
 
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
-    if (request.source != SourceKind::Mirror)
+    if (RowOf(request.source).namedByLink)
         return Download(request);
     const std::string host = ConnectsTo(request.url);
     if (std::optional<FetchResult> known = unreached_->Recent(host))
@@ -596,7 +561,7 @@ FetchResult CurlDownloader::Download(const FetchRequest& request) {
     // The addresses a link names itself, and every place they lead to, are looked at before
     // they are asked: credentials written in them are dropped, and, unless allowed, this machine
     // and the private networks are not asked at all.
-    const bool fromLink = request.source == SourceKind::LinkAddress;
+    const bool fromLink = RowOf(request.source).namedByLink;
     std::string url = request.url;
     const auto start = Clock::now();
     CURLcode code = CURLE_OK;

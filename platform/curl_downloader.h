@@ -7,6 +7,7 @@
 #include <string>
 
 #include "interfaces.h"
+#include "url.h"
 
 namespace velindra {
 
@@ -36,18 +37,7 @@ struct TrustStore {
 // names, domains, addresses and ranges); none when it goes direct.
 std::optional<std::string> ProxyFor(const std::string& url);
 
-// Blocking transfers that may run on several threads at once. Connections (kept alive per
-// host), TLS sessions, name look-ups and the loaded certificate store are reused across the
-// calls of one downloader: each call borrows a transfer handle that an earlier call finished
-// with, so a batch keeps about one connection per worker and host. A body is written to a
-// temporary file beside the destination as it arrives and kept, staged, only when it is a
-// torrent for the requested info-hash. The standard proxy variables are honoured. A cache that
-// could not be reached (refused, unreachable, or its name unknown; or the proxy in front of it)
-// is not asked again for a moment (half a second, doubling while it keeps failing, at most five):
-// the links meanwhile are told so at once instead of each waiting for it, and one after the
-// wait asks it again.
-// An address as it may be shown: without a user name, password or login options.
-std::string WithoutCredentials(const std::string& url);
+
 
 class CurlDownloader : public Downloader {
   public:

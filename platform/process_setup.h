@@ -14,4 +14,8 @@ void EnsureStandardDescriptors();
 // With no home there either, XDG_CONFIG_HOME and XDG_CACHE_HOME are left for Qt to refuse.
 void EnsureHomeFolder();
 
+// Every link waiting on the network holds a few sockets: the soft bound on open files (often
+// 1,024) is raised to the hard one.
+void RaiseOpenFileLimit();
+
 }  // namespace velindra

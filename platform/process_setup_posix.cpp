@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,14 @@ void EnsureHomeFolder() {
     if (const passwd* entry = ::getpwuid(::getuid());
         entry && entry->pw_dir && entry->pw_dir[0] == '/' && entry->pw_dir[1] != '\0') {
         ::setenv("HOME", entry->pw_dir, 1);
+    }
+}
+
+void RaiseOpenFileLimit() {
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
     }
 }
 

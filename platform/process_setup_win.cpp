@@ -8,4 +8,7 @@ void EnsureStandardDescriptors() {}
 
 void EnsureHomeFolder() {}
 
+// Sockets are not bound by the C runtime's limit on open files.
+void RaiseOpenFileLimit() {}
+
 }  // namespace velindra

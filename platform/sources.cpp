@@ -1,9 +1,9 @@
 #include "sources.h"
 
-#ifdef VELINDRA_SWARM
+#ifdef VELINDRA_NETWORK
 #include <algorithm>
 
-#include "swarm_source.h"
+#include "network_source.h"
 #endif
 
 namespace velindra {
@@ -16,13 +16,13 @@ DownloadLimits WebLimits(const SourceOptions& options) {
     return limits;
 }
 
-#ifdef VELINDRA_SWARM
+#ifdef VELINDRA_NETWORK
 std::unique_ptr<Downloader> MakeNetworkSource(const SourceOptions& options) {
     if (!options.network)
         return nullptr;
-    SwarmLimits limits;
+    NetworkLimits limits;
     limits.dht = options.dht;
-    limits.stateFile = DefaultSwarmStateFile();
+    limits.stateFile = DefaultNetworkStateFile();
     limits.allowPrivateAddresses = options.allowPrivateAddresses;
     if (!options.listen.empty())
         limits.listenInterfaces = options.listen;
@@ -35,13 +35,13 @@ std::unique_ptr<Downloader> MakeNetworkSource(const SourceOptions& options) {
         limits.perLinkMs = static_cast<long>(*options.perLinkSeconds * 1000);
         limits.unreachableMs = std::min(limits.unreachableMs, limits.perLinkMs);
     }
-    auto swarm = std::make_unique<SwarmSource>(limits);
-    swarm->Warm();
-    return swarm;
+    auto network = std::make_unique<NetworkSource>(limits);
+    network->Warm();
+    return network;
 }
 
 bool NetworkClosing() {
-    return SwarmTeardownPending();
+    return NetworkTeardownPending();
 }
 #else
 std::unique_ptr<Downloader> MakeNetworkSource(const SourceOptions&) {
@@ -53,11 +53,16 @@ bool NetworkClosing() {
 }
 #endif
 
-Sources::Sources(const SourceOptions& options)
-    : web_(WebLimits(options), TrustStore::FromEnvironment(options.caFile)),
-      network_(MakeNetworkSource(options)),
-      router_(web_, network_.get()) {}
+BatchSources::BatchSources(Downloader& web, std::unique_ptr<Downloader> network)
+    : network_(std::move(network)) {
+    router_.Route(SourceKind::Mirror, &web);
+    router_.Route(SourceKind::LinkAddress, &web);
+    router_.Route(SourceKind::Network, network_.get());
+}
 
-Sources::~Sources() = default;
+BatchSources::~BatchSources() = default;
+
+ProgramSources::ProgramSources(const SourceOptions& options)
+    : options_(options), web_(WebLimits(options), TrustStore::FromEnvironment(options.caFile)) {}
 
 }  // namespace velindra

@@ -1,6 +1,7 @@
-// The sources a run or batch asks, made in one place for every front end from one set of
-// options: the web downloader for the caches and the links' own addresses of their files and,
-// unless turned off or built without it, one BitTorrent network session.
+// The sources a run or batch asks, made in one place for both programs from one set of options:
+// a part the program keeps (the web downloader for the caches and the links' own addresses of
+// their files) and a part each batch has (unless turned off or built without it, one BitTorrent
+// network session), routed by kind.
 #pragma once
 
 #include <memory>
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "curl_downloader.h"
-#include "mirrors.h"
+#include "source_router.h"
 
 namespace velindra {
 
@@ -38,18 +39,33 @@ std::unique_ptr<Downloader> MakeNetworkSource(const SourceOptions& options);
 // wait for it.
 bool NetworkClosing();
 
-// Both sources of one run, routed: the network gets what its kind of request asks of it.
-class Sources {
+// The sources of one batch: the program's web downloader for the caches and the links' own
+// addresses, and the batch's own network session when there is one; every kind of request goes
+// to its downloader.
+class BatchSources {
   public:
-    explicit Sources(const SourceOptions& options);
-    ~Sources();
+    BatchSources(Downloader& web, std::unique_ptr<Downloader> network);
+    ~BatchSources();
     Downloader& downloader() { return router_; }
     bool askNetwork() const { return network_ != nullptr; }
 
   private:
-    CurlDownloader web_;
     std::unique_ptr<Downloader> network_;
     SourceRouter router_;
+};
+
+// The part of the sources a program keeps for all its batches: the web downloader, and the
+// options a batch's network session is made with.
+class ProgramSources {
+  public:
+    explicit ProgramSources(const SourceOptions& options);
+    Downloader& web() { return web_; }
+    // A batch's network session (see MakeNetworkSource).
+    std::unique_ptr<Downloader> Network() const { return MakeNetworkSource(options_); }
+
+  private:
+    SourceOptions options_;
+    CurlDownloader web_;
 };
 
 }  // namespace velindra

@@ -18,8 +18,8 @@
 #include "modXP.h"
 #include "progress_window.h"
 #include "save_folder.h"
-#include "swarm_source.h"
-#ifdef VELINDRA_SWARM
+#include "network_source.h"
+#ifdef VELINDRA_NETWORK
 #include "loopback_seeder.h"
 #endif
 
@@ -689,7 +689,7 @@ TEST(BatchWindowTest, FilesFetchedAheadGoWhereTheSaveAsDialogSays) {
         EXPECT_EQ(testing::Utf8Path(PathFromUtf8(destination).parent_path()), staging.str());
 }
 
-#ifdef VELINDRA_SWARM
+#ifdef VELINDRA_NETWORK
 TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
     testing::TempDir seeds, out;
     seeding::LoopbackSeeder seeder(seeds.path());
@@ -703,11 +703,11 @@ TEST(BatchWindowTest, LinkWhoseMirrorsAllFailIsSavedFromTheNetwork) {
     int sessions = 0;
     outside.makeNetworkSource = [&] {
         ++sessions;
-        SwarmLimits limits;
+        NetworkLimits limits;
         limits.dht = false;
         limits.listenInterfaces = "127.0.0.1:0";
         limits.allowPrivateAddresses = true;  // the seeder is on this machine
-        return std::unique_ptr<Downloader>(std::make_unique<SwarmSource>(limits));
+        return std::unique_ptr<Downloader>(std::make_unique<NetworkSource>(limits));
     };
     Form1 form(std::move(outside));
     form.show();

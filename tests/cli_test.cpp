@@ -13,7 +13,7 @@
 #include "test_support.h"  // before windows.h: the sockets header insists
 #include "torrent.h"
 #include "version.h"
-#ifdef VELINDRA_SWARM
+#ifdef VELINDRA_NETWORK
 #include "loopback_seeder.h"
 #endif
 #ifndef _WIN32
@@ -641,7 +641,7 @@ TEST_F(CliTest, TheProgressLineShowsWhatIsInProgressAndWhere) {
 }
 #endif
 
-#ifdef VELINDRA_SWARM
+#ifdef VELINDRA_NETWORK
 // A seeder on 127.0.0.1 is the only peer, and the links name it with x.pe: with one worker,
 // every link waits on the network at once, and the saved paths still come in input order.
 TEST_F(CliTest, FallsBackToTheNetworkWhenEveryMirrorFails) {
@@ -753,7 +753,7 @@ TEST_F(CliTest, ClosedStandardDescriptorsNeverReachTheSavedFiles) {
     }
 }
 
-#ifdef VELINDRA_SWARM
+#ifdef VELINDRA_NETWORK
 // The network source's state file is read only when it is a regular file (through the reader
 // the settings use, which the settings store's test puts through the other kinds): a FIFO in its
 // place reads as no saved state, and the run neither hangs nor fails.

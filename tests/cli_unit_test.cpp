@@ -106,8 +106,7 @@ TEST(ReportTest, JsonLinesAndFailureLines) {
          FetchResult::Failed(FetchError::Other,
                              "SSL certificate problem: self-signed certificate")},
         {SourceKind::LinkAddress, 1, FetchResult::Failed(FetchError::PrivateAddress, "127.0.0.1")},
-        {SourceKind::Network, 1,
-         FetchResult::Failed(FetchError::NoConnection, "no peer, no DHT node")}};
+        {SourceKind::Network, 1, Stated(FetchError::NoConnection, Fact::Unreachable)}};
     // One pattern a reason, the same facts in both languages.
     const cli::Outcome outcome = cli::Fetched(plans[0], failed);
     EXPECT_EQ(cli::FailureLine(plans[0], outcome),

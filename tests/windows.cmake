@@ -39,11 +39,11 @@ target_compile_definitions(cli_tests PRIVATE VELINDRA_CLI_PATH="$<TARGET_FILE:ve
 add_dependencies(cli_tests velindra-cli)
 
 set(programs core_tests download_tests cli_unit_tests)
-if(VELINDRA_SWARM)
-    add_executable(swarm_tests swarm_test.cpp)
-    target_link_libraries(swarm_tests PRIVATE velindra_platform gtest_main velindra_test_http
+if(VELINDRA_NETWORK)
+    add_executable(network_tests network_test.cpp)
+    target_link_libraries(network_tests PRIVATE velindra_platform gtest_main velindra_test_http
                           ${swarm})
-    list(APPEND programs swarm_tests)
+    list(APPEND programs network_tests)
 endif()
 
 # One wine process per program: starting wine costs more than most tests take.

@@ -6,7 +6,7 @@
 
 #include "loopback_seeder.h"
 #include "retry_wait.h"
-#include "swarm_source.h"
+#include "network_source.h"
 #include "test_support.h"
 
 namespace velindra {
@@ -21,7 +21,7 @@ class SwarmTest : public ::testing::Test {
         limits.dhtBootstrapNodes = "";
         limits.allowPrivateAddresses = true;  // the seeders are on this machine
     }
-    FetchResult Fetch(SwarmSource& network, const LinkHashes& hashes, const std::string& link,
+    FetchResult Fetch(NetworkSource& network, const LinkHashes& hashes, const std::string& link,
                       const std::string& name, const std::atomic<bool>* cancel = nullptr) {
         FetchRequest r;
         r.hashes = hashes;
@@ -32,14 +32,14 @@ class SwarmTest : public ::testing::Test {
         return testing::Committed(network.Fetch(r));
     }
     // A v1 link, its file named after the hash's first digits.
-    FetchResult Fetch(SwarmSource& network, const std::string& hash, const std::string& rest,
+    FetchResult Fetch(NetworkSource& network, const std::string& hash, const std::string& rest,
                       const std::atomic<bool>* cancel = nullptr) {
         return Fetch(network, *ReadLinkHashes(hash, ""), "magnet:?xt=urn:btih:" + hash + rest,
                      hash.substr(0, 4), cancel);
     }
     testing::TempDir seeds, out;
     seeding::LoopbackSeeder seeder{seeds.path()};
-    SwarmLimits limits;
+    NetworkLimits limits;
 };
 
 // Links running at once share one session. The saved file is the peers' info dictionary under
@@ -48,7 +48,7 @@ TEST_F(SwarmTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
     std::string info;
     const std::string hash = seeder.Seed("b32.bin", 20 * 1024, &info);
     const std::string base32 = testing::Base32(*InfoHashBytes(hash));
-    SwarmSource network(limits);
+    NetworkSource network(limits);
     const std::string peer = "&x.pe=" + seeder.Peer();
     const std::vector<std::pair<std::string, std::string>> links = {
         {base32, "&tr=http%3A%2F%2F127.0.0.1%3A9%2Fannounce&tr=udp%3A%2F%2F127.0.0.1%3A9" + peer},
@@ -101,7 +101,7 @@ TEST_F(SwarmTest, PeersAndTrackersOnThisMachine) {
     limits.dht = false;
     for (const bool allowed : {false, true}) {
         limits.allowPrivateAddresses = allowed;
-        SwarmSource network(limits);
+        NetworkSource network(limits);
         const FetchResult result = Fetch(network, std::string(40, allowed ? 'b' : 'a'), rest);
         EXPECT_FALSE(result.ok());
         EXPECT_EQ(announces > 0, allowed);
@@ -121,7 +121,7 @@ TEST_F(SwarmTest, PeersAndTrackersOnThisMachine) {
 TEST_F(SwarmTest, V2OnlyLinkIsFetchedAndCheckedByItsSha256) {
     std::string info;
     const std::string v2 = seeder.Seed("v2.bin", 40 * 1024, &info, true);
-    SwarmSource network(limits);
+    NetworkSource network(limits);
     const FetchResult result =
         Fetch(network, *ReadLinkHashes("", v2),
               "magnet:?xt=urn:btmh:1220" + v2 + "&x.pe=" + seeder.Peer(), "v2");
@@ -144,7 +144,7 @@ TEST_F(SwarmTest, ALinkWithThousandsOfTrackersTakesTheFirstHundred) {
     std::string trackers;
     for (int i = 0; i < 20'000; ++i)
         trackers += "&tr=http%3A%2F%2F127.0.0.1%3A9%2F" + std::to_string(i);
-    SwarmSource network(limits);
+    NetworkSource network(limits);
     const auto started = std::chrono::steady_clock::now();
     const FetchResult result = Fetch(network, hash, trackers + "&x.pe=" + seeder.Peer());
     ASSERT_TRUE(result.ok()) << result.detail;
@@ -167,7 +167,7 @@ TEST_F(SwarmTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
         limits.dht = dht;
         limits.dhtBootstrapNodes = dht ? "127.0.0.1:9" : "";  // a DHT router that never answers
         limits.unreachableMs = dht ? 5'000 : 20'000;
-        SwarmSource network(limits);
+        NetworkSource network(limits);
         const auto timed = [&](const std::string& hash, const std::string& rest) {
             const auto started = std::chrono::steady_clock::now();
             const FetchResult result = Fetch(network, hash, rest);
@@ -202,7 +202,7 @@ TEST_F(SwarmTest, ManyLinksThroughOneTrackerAreAllAnnounced) {
     tracker.Start();
     limits.dht = false;
     limits.listenInterfaces = "0.0.0.0:0,[::]:0";  // an announce from each, as by default
-    SwarmSource network(limits);
+    NetworkSource network(limits);
     std::vector<std::shared_ptr<PendingFetch>> waits;
     std::vector<FetchRequest> requests(80);
     for (size_t i = 0; i < requests.size(); ++i) {
@@ -224,7 +224,7 @@ TEST_F(SwarmTest, ManyLinksThroughOneTrackerAreAllAnnounced) {
 TEST_F(SwarmTest, EveryKindOfPeerIsReached) {
     using Accepts = seeding::LoopbackSeeder::Accepts;
     limits.dht = false;
-    SwarmSource network(limits);
+    NetworkSource network(limits);
     for (const Accepts accepts : {Accepts::UtpOnly, Accepts::TcpOnly, Accepts::Both}) {
         testing::TempDir folder;
         seeding::LoopbackSeeder peer(folder.path(), false, 0, accepts);
@@ -244,7 +244,7 @@ TEST_F(SwarmTest, APeerThatComesBackIsAskedAgain) {
     const std::string hash = seeder.Seed("back.bin", 4096);  // the same torrent as below
     const std::string rest = "&x.pe=127.0.0.1:" + std::to_string(port);
     limits.dht = false;
-    SwarmSource network(limits);
+    NetworkSource network(limits);
     const FetchResult refused = Fetch(network, hash, rest);
     ASSERT_EQ(refused.error, FetchError::NoConnection) << refused.detail;
     const auto failed = std::chrono::steady_clock::now();
@@ -270,7 +270,7 @@ TEST_F(SwarmTest, LinksOfOneTorrentByEitherHashShareTheLookUp) {
         {*ReadLinkHashes(v1, v2), "xt=urn:btmh:1220" + v2 + "&xt=urn:btih:" + v1},
     };
     for (int round = 0; round < 3; ++round) {
-        SwarmSource network(limits);
+        NetworkSource network(limits);
         std::vector<FetchResult> results(links.size());
         std::vector<std::thread> threads;
         for (size_t i = 0; i < links.size(); ++i) {
@@ -303,13 +303,13 @@ TEST_F(SwarmTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
     limits.dhtBootstrapNodes = dht.Router();
     limits.unreachableMs = 8'000;  // room for a loaded machine: only the last run waits it out
     for (const std::string& hash : {first, second}) {
-        SwarmSource network(limits);
+        NetworkSource network(limits);
         const FetchResult result = Fetch(network, hash, "");
         EXPECT_TRUE(result.ok()) << result.detail;
         limits.dhtBootstrapNodes = "";
     }
     testing::WriteFile(limits.stateFile, "d9:dht statei-e");
-    SwarmSource network(limits);
+    NetworkSource network(limits);
     EXPECT_EQ(Fetch(network, first, "").error, FetchError::NoConnection);
 }
 
