@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "dialogs.h"
 #include "interfaces.h"
 
 namespace velindra::CD {

@@ -106,6 +106,11 @@ std::optional<int> RefuseWithoutDisplay(int argc, char** argv) {
     std::fprintf(stderr, "velindra: %s\n", texts::kNoDisplay);
     return 2;
 }
+#else
+// Windows always has a desktop to show the window on.
+std::optional<int> RefuseWithoutDisplay(int, char**) {
+    return std::nullopt;
+}
 #endif
 
 #ifdef _WIN32
@@ -123,10 +128,8 @@ int main(int argc, char** argv) {
     velindra::EnsureHomeFolder();
     if (const std::optional<int> status = AnswerOptions(argc, argv))
         return *status;
-#ifndef _WIN32
     if (const std::optional<int> status = RefuseWithoutDisplay(argc, argv))
         return *status;
-#endif
     if (kDefaultPlatform && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", kDefaultPlatform);
     try {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <string>
 
+#include "dialogs.h"
 #include "interfaces.h"
 
 namespace velindra {

@@ -3,7 +3,6 @@
 #include <array>
 
 #include "interfaces.h"
-#include "run_options.h"
 
 namespace velindra {
 
@@ -41,13 +40,13 @@ const char* StoredText(FinishAction action) {
     return "none";
 }
 
-void CarryOutFinishAction(const std::string& destination, RunOptions& options,
-                          CompletionPrompt& prompt, Launcher& launcher) {
-    if (options.selection == FinishAction::Select)
-        prompt.ShowCompletionPrompt(options);
+void CarryOutFinishAction(const std::string& destination, FinishAction& selection,
+                          const std::function<void()>& ask, Launcher& launcher) {
+    if (selection == FinishAction::Select)
+        ask();
     // A prompt closed without an answer leaves Select, which launches nothing.
     for (const Row& row : kRows) {
-        if (row.action == options.selection && row.launch)
+        if (row.action == selection && row.launch)
             (launcher.*row.launch)(destination);
     }
 }

@@ -2,14 +2,13 @@
 // completion prompt and the settings window.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace velindra {
 
-class CompletionPrompt;
 class Launcher;
-struct RunOptions;
 
 enum class FinishAction {
     Select,   // "select": ask with the completion prompt
@@ -22,9 +21,9 @@ enum class FinishAction {
 FinishAction ParseFinishAction(std::string_view stored);
 const char* StoredText(FinishAction action);
 
-// After a successful download: Select asks first (the answer lands in options.selection),
+// After a successful download: Select asks first with `ask` (whose answer lands in `selection`),
 // then Open opens the file, Reveal shows it in its folder, anything else does nothing.
-void CarryOutFinishAction(const std::string& destination, RunOptions& options,
-                          CompletionPrompt& prompt, Launcher& launcher);
+void CarryOutFinishAction(const std::string& destination, FinishAction& selection,
+                          const std::function<void()>& ask, Launcher& launcher);
 
 }  // namespace velindra

@@ -61,13 +61,8 @@ bool FolderIgnoresCase(const std::string& folder) {
         return existing + (sys::IsSeparator(existing.back()) ? "" : "/") + n;
     };
     const int fd = sys::CreateExclusive(in(name));
-    if (fd < 0) {
-#ifdef _WIN32
-        return true;
-#else
-        return false;
-#endif
-    }
+    if (fd < 0)
+        return sys::IgnoresCaseByDefault();
     sys::Close(fd);
     const bool ignores = sys::Exists(in(upper));
     sys::Remove(in(name));

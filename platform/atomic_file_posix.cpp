@@ -17,6 +17,10 @@ bool IsSeparator(char c) {
     return c == '/';
 }
 
+bool IgnoresCaseByDefault() {
+    return false;
+}
+
 bool IsFolder(const std::string& path) {
     struct stat existing {};
     return ::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode);

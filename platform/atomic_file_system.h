@@ -14,6 +14,8 @@
 namespace velindra::atomic_file_system {
 
 bool IsSeparator(char c);
+// Whether a folder that cannot be probed counts as ignoring case: the system's custom.
+bool IgnoresCaseByDefault();
 bool IsFolder(const std::string& path);
 // A new file, created exclusively, readable and writable, not inherited; -1 on failure.
 int CreateExclusive(const std::string& path);

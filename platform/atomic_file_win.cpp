@@ -18,6 +18,10 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+bool IgnoresCaseByDefault() {
+    return true;
+}
+
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(Utf16(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -24,7 +24,7 @@ target_link_libraries(velindra_test_http INTERFACE ws2_32)
 find_package(ZLIB REQUIRED)
 
 add_executable(core_tests core_test.cpp)
-target_link_libraries(core_tests PRIVATE velindra_core gtest_main)
+target_link_libraries(core_tests PRIVATE velindra_batch gtest_main)
 
 add_executable(download_tests download_test.cpp)
 target_link_libraries(download_tests PRIVATE velindra_platform gtest_main velindra_test_http

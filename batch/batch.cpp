@@ -298,7 +298,9 @@ class BatchRun : public StepHooks {
                                     "\n" + Words(FetchError::InvalidHash).zh,
                           i);
         } else if (step.saved()) {
-            CarryOutFinishAction(step.destination, options_, services_.prompt, services_.launcher);
+            CarryOutFinishAction(
+                step.destination, options_.selection,
+                [this] { services_.prompt.ShowCompletionPrompt(options_); }, services_.launcher);
         } else if (step.end == LinkStep::End::Fetched && !step.result.cancelled() &&
                    (step.placeFailed || !Stopped())) {
             ReportFetchFailure(i, step.result, step.destination);

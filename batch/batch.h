@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dialogs.h"
 #include "interfaces.h"
 #include "link_pipeline.h"
 #include "run_options.h"

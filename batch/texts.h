@@ -1,9 +1,9 @@
-// The words the conversion logic says to its user (through either front end's windows or
-// messages). All user-visible text is Chinese. The windows' own words are in app/app_texts.h,
+// The words the windows' batch says to its user (through the windows' boxes and
+// progress). All user-visible text is Chinese. The windows' own words are in app/app_texts.h,
 // the command line's in cli/cli_texts.h.
 #pragma once
 
-#include "interfaces.h"
+#include "dialogs.h"
 
 namespace velindra::texts {
 
