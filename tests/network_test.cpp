@@ -5,8 +5,9 @@
 #include <sstream>
 
 #include "loopback_seeder.h"
-#include "retry_wait.h"
 #include "network_source.h"
+#include "reachability.h"
+#include "retry_wait.h"
 #include "test_support.h"
 
 namespace velindra {
@@ -14,7 +15,7 @@ namespace {
 
 namespace lt = libtorrent;
 
-class SwarmTest : public ::testing::Test {
+class NetworkTest : public ::testing::Test {
   protected:
     void SetUp() override {
         limits.listenInterfaces = "127.0.0.1:0";
@@ -44,7 +45,7 @@ class SwarmTest : public ::testing::Test {
 
 // Links running at once share one session. The saved file is the peers' info dictionary under
 // the link's own trackers; a link without peers that the user cancels ends at once.
-TEST_F(SwarmTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
+TEST_F(NetworkTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
     std::string info;
     const std::string hash = seeder.Seed("b32.bin", 20 * 1024, &info);
     const std::string base32 = testing::Base32(*InfoHashBytes(hash));
@@ -82,7 +83,7 @@ TEST_F(SwarmTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
 // Without leave to reach private addresses, a peer or tracker on this machine that a link names
 // is never contacted, and the failure names them; with it, both are asked. The tracker's
 // address carries credentials, which are never sent.
-TEST_F(SwarmTest, PeersAndTrackersOnThisMachine) {
+TEST_F(NetworkTest, PeersAndTrackersOnThisMachine) {
     testing::LoopbackServer tracker;
     std::atomic<int> announces{0};
     std::atomic<bool> credentials{false};
@@ -118,7 +119,7 @@ TEST_F(SwarmTest, PeersAndTrackersOnThisMachine) {
 // A v2-only link: its metadata is asked for and checked by the SHA-256 hash, and saved as a
 // torrent that libtorrent loads although it has no "piece layers" (a client asks its peers for
 // them).
-TEST_F(SwarmTest, V2OnlyLinkIsFetchedAndCheckedByItsSha256) {
+TEST_F(NetworkTest, V2OnlyLinkIsFetchedAndCheckedByItsSha256) {
     std::string info;
     const std::string v2 = seeder.Seed("v2.bin", 40 * 1024, &info, true);
     NetworkSource network(limits);
@@ -139,7 +140,7 @@ TEST_F(SwarmTest, V2OnlyLinkIsFetchedAndCheckedByItsSha256) {
 
 // A link with 20,000 trackers (a hostile page's) is taken with the first hundred only: it is
 // fetched as quickly as any other, and the saved torrent names no more than those.
-TEST_F(SwarmTest, ALinkWithThousandsOfTrackersTakesTheFirstHundred) {
+TEST_F(NetworkTest, ALinkWithThousandsOfTrackersTakesTheFirstHundred) {
     const std::string hash = seeder.Seed("many.bin", 1024);
     std::string trackers;
     for (int i = 0; i < 20'000; ++i)
@@ -158,7 +159,7 @@ TEST_F(SwarmTest, ALinkWithThousandsOfTrackersTakesTheFirstHundred) {
 // fails at once, without waiting out its bound; with a DHT no node answers, once the DHT has
 // been silent for that bound. A link right after that names nothing but the dead ones fails at
 // once too; a link whose peer is alive is still asked and saved.
-TEST_F(SwarmTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
+TEST_F(NetworkTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
     const std::string live = seeder.Seed("alive.bin", 2048);
     const std::string dead =
         "&tr=http%3A%2F%2F127.0.0.1%3A" + std::to_string(testing::RefusingPort()) +
@@ -191,7 +192,7 @@ TEST_F(SwarmTest, ADeadLinkFailsAloneAndLaterLinksAreStillAsked) {
 // More links than the library announces to at once by default (50), all named only by one
 // tracker that hands out the seeder, all begun at once and waiting without a thread: each is
 // saved.
-TEST_F(SwarmTest, ManyLinksThroughOneTrackerAreAllAnnounced) {
+TEST_F(NetworkTest, ManyLinksThroughOneTrackerAreAllAnnounced) {
     testing::LoopbackServer tracker;
     tracker.server.Get("/announce", [&](const httplib::Request&, httplib::Response& r) {
         const int port = seeder.Port();
@@ -221,7 +222,7 @@ TEST_F(SwarmTest, ManyLinksThroughOneTrackerAreAllAnnounced) {
 
 // Peers of every kind are reached: one that takes only uTP, one that takes only TCP, and one
 // that takes both, each within a second or two on loopback.
-TEST_F(SwarmTest, EveryKindOfPeerIsReached) {
+TEST_F(NetworkTest, EveryKindOfPeerIsReached) {
     using Accepts = seeding::LoopbackSeeder::Accepts;
     limits.dht = false;
     NetworkSource network(limits);
@@ -239,7 +240,7 @@ TEST_F(SwarmTest, EveryKindOfPeerIsReached) {
 // A peer that could not be reached is dialled again for a new link once its wait has passed:
 // here it refuses, a link right after is told it was not asked again, and once the peer is up
 // (seeding the same torrent on the same port) a link after the wait is saved.
-TEST_F(SwarmTest, APeerThatComesBackIsAskedAgain) {
+TEST_F(NetworkTest, APeerThatComesBackIsAskedAgain) {
     const int port = testing::RefusingPort();
     const std::string hash = seeder.Seed("back.bin", 4096);  // the same torrent as below
     const std::string rest = "&x.pe=127.0.0.1:" + std::to_string(port);
@@ -259,7 +260,7 @@ TEST_F(SwarmTest, APeerThatComesBackIsAskedAgain) {
 
 // A v2-only, a hybrid (both orders) and a v1 link of one hybrid torrent, at once: they share
 // the look-up, whichever hash each names, and each gets the torrent.
-TEST_F(SwarmTest, LinksOfOneTorrentByEitherHashShareTheLookUp) {
+TEST_F(NetworkTest, LinksOfOneTorrentByEitherHashShareTheLookUp) {
     std::string info, v2;
     const std::string v1 = seeder.Seed("hybrid.bin", 40 * 1024, &info, false, &v2);
     const std::string peer = "&x.pe=" + seeder.Peer();
@@ -294,7 +295,7 @@ TEST_F(SwarmTest, LinksOfOneTorrentByEitherHashShareTheLookUp) {
 // Through the DHT alone (no tracker, no peer address in the links): the first session
 // bootstraps from the router; a later one, given no router at all, finds the network through
 // the routing table the first one saved; a corrupt state file is ignored.
-TEST_F(SwarmTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
+TEST_F(NetworkTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
     testing::TempDir dhtSeeds;
     seeding::LoopbackSeeder dht(dhtSeeds.path(), true);
     const std::string first = dht.Seed("d1.bin", 4096), second = dht.Seed("d2.bin", 4096);
@@ -311,6 +312,64 @@ TEST_F(SwarmTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
     testing::WriteFile(limits.stateFile, "d9:dht statei-e");
     NetworkSource network(limits);
     EXPECT_EQ(Fetch(network, first, "").error, FetchError::NoConnection);
+}
+
+// What a run found reachable, from made-up events of the session.
+TEST(ReachabilityTest, WhatFailedIsNotAskedAgainUntilItsWaitHasPassed) {
+    using Clock = Reachability::Clock;
+    const Clock::time_point t0 = Clock::now();
+    const auto at = [&](int ms) { return t0 + std::chrono::milliseconds(ms); };
+    // Routers given by name only, none of whose names could be looked up: no network at all.
+    Reachability reached(true, std::chrono::seconds(10), "router.invalid:6881", false, t0);
+    const NetworkNames names{{"udp://t.example:80"}, {"203.0.113.5:6881"}};
+    EXPECT_FALSE(reached.NothingLeftToAsk(names, at(0)));  // the DHT may still answer
+    reached.RouterNameFailed();
+    reached.Update(at(1));
+    EXPECT_TRUE(reached.dhtOffline());
+    // A tracker announced from two addresses is dead once both failed.
+    reached.Announced(names.trackers[0]);
+    reached.Announced(names.trackers[0]);
+    reached.TrackerFailed(names.trackers[0], false, at(2));
+    reached.PeerFailed(names.peers[0], at(2));
+    // A new link asks the offline DHT once more, until its wait is known to last.
+    EXPECT_FALSE(reached.NothingLeftToAsk(names, at(3), at(0)));
+    reached.TrackerFailed(names.trackers[0], false, at(3));
+    EXPECT_TRUE(reached.NothingLeftToAsk(names, at(4), at(0)));  // dead meanwhile
+    EXPECT_TRUE(reached.NothingLeftToAsk(names, at(4)));
+    ASSERT_TRUE(reached.Resting(names, at(4)));
+    // Something it names that answered makes the link worth asking.
+    const NetworkNames other{{"udp://t.example:80", "udp://u.example:80"}, {}};
+    EXPECT_FALSE(reached.NothingLeftToAsk(other, at(4)));
+    reached.TrackerAnswered(other.trackers[1]);
+    reached.MarkTried(other, at(5));  // one that answered is not marked dead
+    EXPECT_FALSE(reached.NothingLeftToAsk(other, at(6)));
+    // A node turns up: the DHT is online again, and every link is worth asking.
+    reached.DhtNodes(3, at(7));
+    reached.Update(at(7));
+    EXPECT_FALSE(reached.dhtOffline());
+    EXPECT_FALSE(reached.NothingLeftToAsk(names, at(8)));
+}
+
+TEST(ReachabilityTest, TheDhtIsOfflineAfterABoundOfSilenceAndRetriedAfterItsWait) {
+    using Clock = Reachability::Clock;
+    const Clock::time_point t0 = Clock::now();
+    const auto at = [&](int ms) { return t0 + std::chrono::milliseconds(ms); };
+    Reachability reached(true, std::chrono::seconds(1), "192.0.2.1:6881", false, t0);
+    reached.DhtNeeded(at(500));  // its silence counts from the first link that needs it
+    reached.Update(at(1200));
+    EXPECT_FALSE(reached.dhtOffline());
+    reached.Update(at(1600));
+    EXPECT_TRUE(reached.dhtOffline());
+    const NetworkNames none;
+    EXPECT_FALSE(reached.RetryDht(at(1700), std::chrono::seconds(2)));  // still resting
+    ASSERT_TRUE(reached.Resting(none, at(1700)));
+    const auto after = at(1600) + RetryWait::kFirstWait;
+    EXPECT_TRUE(reached.RetryDht(after, std::chrono::seconds(2)));
+    EXPECT_FALSE(reached.dhtOffline());
+    reached.Update(after + std::chrono::milliseconds(1500));  // within the retry's bound
+    EXPECT_FALSE(reached.dhtOffline());
+    reached.Update(after + std::chrono::milliseconds(2500));
+    EXPECT_TRUE(reached.dhtOffline());
 }
 
 }  // namespace
