@@ -48,9 +48,9 @@ Outcome LeftAlone(const LinkPlan& plan);
 Outcome Fetched(const LinkPlan& plan, LinkResult result);
 
 // The command line's own reasons to end a link before its fetch (LinkStep::why).
-inline constexpr int kNotStarted = 1;  // the run was interrupted
-inline constexpr int kKept = 2;        // its file is there already with its torrent
-inline constexpr int kLeftAlone = 3;   // ... with something else, not to be replaced
+inline constexpr LinkStep::Why kNotStarted = LinkStep::Why::NotStarted;
+inline constexpr LinkStep::Why kKept = LinkStep::Why::Kept;
+inline constexpr LinkStep::Why kLeftAlone = LinkStep::Why::LeftAlone;
 
 // The outcome of a link whose steps are done (settled).
 Outcome OutcomeOf(const LinkPlan& plan, LinkStep step);

@@ -85,11 +85,11 @@ std::optional<int> ReadInputs(const Options& options, std::string& text,
 // torrent (checked by hash; one file read at a time, so that large files of those names cost
 // one file's memory), or anything else, which is never replaced. A file larger than a torrent
 // may be is something else, unread.
-int AtItsPlace(const LinkPlan& plan) {
+LinkStep::Why AtItsPlace(const LinkPlan& plan) {
     std::error_code ec;
     if (!std::filesystem::exists(
             std::filesystem::symlink_status(PathFromUtf8(plan.destination), ec)))
-        return 0;
+        return LinkStep::Why::None;
     const size_t bound = DownloadLimits{}.maxBodyBytes;
     if (!SafeToRead(plan.destination, bound))
         return kLeftAlone;
@@ -199,10 +199,12 @@ class LinkRun : public StepHooks {
     }
 
     bool Proceed(size_t, const LinkPlan& plan, LinkStep& step) override {
-        step.why = gStop ? kNotStarted : options_.noClobber ? AtItsPlace(plan) : 0;
+        step.why = gStop                ? kNotStarted
+                   : options_.noClobber ? AtItsPlace(plan)
+                                        : LinkStep::Why::None;
         if (options_.noClobber)
             step.placing = Placing::KeepExisting;  // checked and placed in one step
-        return step.why == 0;
+        return step.why == LinkStep::Why::None;
     }
 
     std::optional<LinkResult> Fetch(size_t i, const LinkPlan& plan,

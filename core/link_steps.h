@@ -27,7 +27,14 @@ struct LinkStep {
     };
     End end = End::Fetched;
     Failure refusal;
-    int why = 0;  // the front end's own reason, for Stopped
+    // The front end's own reason, for Stopped.
+    enum class Why {
+        None,
+        NotStarted,  // the run was interrupted
+        Kept,        // its file is there already with its torrent
+        LeftAlone,   // ... with something else, not to be replaced
+    };
+    Why why = Why::None;
     LinkResult result;
     std::string destination;  // where its file goes
     // Whether its file may replace one that is there (the front end's Proceed says).
