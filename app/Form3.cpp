@@ -148,57 +148,67 @@ void Form3::MakeFinishGroup(const Twips& twips) {
 
 namespace {
 
-// The option buttons that stand for a stored text: the setting each one sets, and its text. A
+// The option buttons of each setting's group, in the order of the texts the setting knows. A
 // stored text no button has selects the one its reader takes it for.
-struct Choice {
-    QRadioButton* Form3::*button;
+struct Group {
     const char* key;
-    const char* stored;
+    std::vector<QRadioButton * Form3::*> buttons;
 };
 
-const std::vector<Choice>& Choices() {
-    static const std::vector<Choice> choices = {
-        {&Form3::Option1, keys::kOnFinish, StoredText(FinishAction::Select)},
-        {&Form3::Option2, keys::kOnFinish, StoredText(FinishAction::Open)},
-        {&Form3::Option3, keys::kOnFinish, StoredText(FinishAction::Reveal)},
-        {&Form3::Option4, keys::kOnFinish, StoredText(FinishAction::Nothing)},
-        {&Form3::Option7, keys::kOnError, StoredText(ErrorPolicy::Report)},
-        {&Form3::Option8, keys::kOnError, StoredText(ErrorPolicy::Ignore)},
-        {&Form3::Option9, keys::kFileName, StoredText(NameSource::DisplayName)},
-        {&Form3::Option10, keys::kFileName, StoredText(NameSource::InfoHash)},
+const std::vector<Group>& Groups() {
+    static const std::vector<Group> groups = {
+        {keys::kOnFinish, {&Form3::Option1, &Form3::Option2, &Form3::Option3, &Form3::Option4}},
+        {keys::kOnError, {&Form3::Option7, &Form3::Option8}},
+        {keys::kFileName, {&Form3::Option9, &Form3::Option10}},
     };
-    return choices;
+    return groups;
+}
+
+const Group* GroupOf(std::string_view key) {
+    for (const Group& group : Groups()) {
+        if (key == group.key)
+            return &group;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-void Form3::LoadChoice(const char* key, const char* fallback) {
-    const std::string stored = CanonicalText(key, settings_.Read(key, fallback));
-    for (const Choice& c : Choices()) {
-        if (std::string_view(c.key) == key && stored == c.stored)
-            (this->*c.button)->setChecked(true);
+void Form3::LoadChoice(const Setting& setting) {
+    const std::string stored =
+        setting.Canonical(settings_.Read(setting.key, setting.windowDefault));
+    const Group* group = GroupOf(setting.key);
+    for (size_t i = 0; group && i < group->buttons.size() && i < setting.texts.size(); ++i) {
+        if (setting.texts[i] == stored)
+            (this->*group->buttons[i])->setChecked(true);
     }
 }
 
 std::string Form3::Chosen(const char* key) const {
-    for (const Choice& c : Choices()) {
-        if (std::string_view(c.key) == key && (this->*c.button)->isChecked())
-            return c.stored;
+    const Setting& setting = SettingFor(key);
+    const Group* group = GroupOf(key);
+    for (size_t i = 0; group && i < group->buttons.size() && i < setting.texts.size(); ++i) {
+        if ((this->*group->buttons[i])->isChecked())
+            return setting.texts[i];
     }
-    return CanonicalText(key, "");
+    return setting.Canonical("");
 }
 
 void Form3::Form_Load() {
-    LoadChoice(keys::kOnFinish, kWindowDefaults.onFinish);
-    const std::string start = settings_.Read(keys::kOnStart, kWindowDefaults.onStart);
-    if (start.empty()) {
-        Option5->setChecked(true);
-    } else {
-        Option6->setChecked(true);
-        Text1->setText(QString::fromStdString(start));
+    for (const Setting& setting : Settings()) {
+        if (GroupOf(setting.key)) {
+            LoadChoice(setting);
+            continue;
+        }
+        // The save folder: asked for every file while none is stored.
+        const std::string start = settings_.Read(setting.key, setting.windowDefault);
+        if (start.empty()) {
+            Option5->setChecked(true);
+        } else {
+            Option6->setChecked(true);
+            Text1->setText(QString::fromStdString(start));
+        }
     }
-    LoadChoice(keys::kOnError, kWindowDefaults.onError);
-    LoadChoice(keys::kFileName, kWindowDefaults.fileName);
 }
 
 void Form3::Command1_Click() {

@@ -50,7 +50,7 @@ class Form3 : public QDialog {
     void MakeErrorGroup(const Twips& twips);
     void MakeFinishGroup(const Twips& twips);
     // Checks the button of a setting's group that stands for its stored text.
-    void LoadChoice(const char* key, const char* fallback);
+    void LoadChoice(const Setting& setting);
     // The stored text of the button checked in a setting's group.
     std::string Chosen(const char* key) const;
 

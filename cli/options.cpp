@@ -163,12 +163,15 @@ std::string Output(Options& o, V v, S as) {
     return std::string();
 }
 
-// The same words as the settings' fileName, but nothing else.
-std::string NameFrom(Options& o, V v, S) {
-    const char* const byName = StoredText(NameSource::DisplayName);
-    if (!v || (*v != byName && *v != StoredText(NameSource::InfoHash)))
+// An option that sets for one run what a stored setting sets: the same texts, but nothing
+// else.
+std::string FromSetting(const Setting& setting, Options& o, V v) {
+    if (!v || !setting.Knows(*v))
         return Say(t::kNameValues);
-    o.usedn = *v == byName;
+    RunOptions run;
+    run.usedn = o.usedn;
+    setting.apply(run, *v);
+    o.usedn = run.usedn;
     return std::string();
 }
 
@@ -215,7 +218,11 @@ std::string Certificates(Options& o, V v, S) {
 const std::vector<OptionRow>& Table() {
     static const std::vector<OptionRow> table = {
         {"-o", "--output", t::kValueFolder, Say(t::kHelpOutput), Output},
-        {"", "--name", {"dn|btih", "dn|btih"}, Say(t::kHelpName), NameFrom},
+        {"",
+         SettingFor(keys::kFileName).option,
+         {"dn|btih", "dn|btih"},
+         Say(t::kHelpName),
+         [](Options& o, V v, S) { return FromSetting(SettingFor(keys::kFileName), o, v); }},
         {"-j", "--jobs", t::kValueNumber,
          Say(t::kHelpJobs, {std::to_string(kMaxJobs), std::to_string(kDefaultJobs)}), Jobs},
         {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror), Mirror},

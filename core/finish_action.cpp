@@ -40,6 +40,13 @@ const char* StoredText(FinishAction action) {
     return "none";
 }
 
+std::vector<std::string> FinishTexts() {
+    std::vector<std::string> texts;
+    for (const Row& row : kRows)
+        texts.push_back(row.stored);
+    return texts;
+}
+
 void CarryOutFinishAction(const std::string& destination, FinishAction& selection,
                           const std::function<void()>& ask, Launcher& launcher) {
     if (selection == FinishAction::Select)

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velindra {
 
@@ -20,6 +21,8 @@ enum class FinishAction {
 // The stored text, compared exactly and case-sensitively; anything unknown does nothing.
 FinishAction ParseFinishAction(std::string_view stored);
 const char* StoredText(FinishAction action);
+// Every action's stored text, in the order the windows offer them.
+std::vector<std::string> FinishTexts();
 
 // After a successful download: Select asks first with `ask` (whose answer lands in `selection`),
 // then Open opens the file, Reveal shows it in its folder, anything else does nothing.

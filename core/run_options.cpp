@@ -1,49 +1,66 @@
 #include "run_options.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 namespace velindra {
 
-namespace {
-
-constexpr const char* kReport = "msg";
-constexpr const char* kIgnore = "ignore";
-constexpr const char* kDisplayName = "dn";
-constexpr const char* kInfoHash = "btih";
-
-}  // namespace
-
-ErrorPolicy ParseErrorPolicy(std::string_view stored) {
-    return stored == kIgnore ? ErrorPolicy::Ignore : ErrorPolicy::Report;
+const std::vector<Setting>& Settings() {
+    // The batch run and the settings window differ for onError only; both treat everything but
+    // "ignore" as "report failures".
+    static const std::vector<Setting> settings = {
+        {keys::kOnFinish, "select", "select", FinishTexts(), StoredText(FinishAction::Nothing),
+         nullptr,
+         [](RunOptions& o, const std::string& text) { o.selection = ParseFinishAction(text); }},
+        {keys::kOnError,
+         "msg",
+         "",
+         {"msg", "ignore"},
+         "msg",
+         nullptr,
+         [](RunOptions& o, const std::string& text) { o.showErr = text != "ignore"; }},
+        {keys::kOnStart,
+         "",
+         "",
+         {},
+         "",
+         nullptr,
+         [](RunOptions& o, const std::string& text) { o.basePath = text; }},
+        {keys::kFileName,
+         "dn",
+         "dn",
+         {"dn", "btih"},
+         "dn",
+         "--name",
+         [](RunOptions& o, const std::string& text) { o.usedn = text == "dn"; }},
+    };
+    return settings;
 }
 
-const char* StoredText(ErrorPolicy policy) {
-    return policy == ErrorPolicy::Ignore ? kIgnore : kReport;
+const Setting& SettingFor(std::string_view key) {
+    const std::vector<Setting>& settings = Settings();
+    const auto found = std::find_if(settings.begin(), settings.end(),
+                                    [&](const Setting& s) { return key == s.key; });
+    if (found == settings.end())
+        throw std::logic_error("no setting " + std::string(key));
+    return *found;
 }
 
-NameSource ParseNameSource(std::string_view stored) {
-    return stored == kInfoHash ? NameSource::InfoHash : NameSource::DisplayName;
+bool Setting::Knows(std::string_view text) const {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
-const char* StoredText(NameSource source) {
-    return source == NameSource::InfoHash ? kInfoHash : kDisplayName;
+std::string Setting::Canonical(std::string_view stored) const {
+    return texts.empty() || Knows(stored) ? std::string(stored) : std::string(otherwise);
 }
 
 std::string CanonicalText(std::string_view key, std::string_view stored) {
-    if (key == keys::kOnFinish)
-        return StoredText(ParseFinishAction(stored));
-    if (key == keys::kOnError)
-        return StoredText(ParseErrorPolicy(stored));
-    if (key == keys::kFileName)
-        return StoredText(ParseNameSource(stored));
-    return std::string(stored);
+    return SettingFor(key).Canonical(stored);
 }
 
 void RunOptions::Load(SettingsStore& store) {
-    selection = ParseFinishAction(store.Read(keys::kOnFinish, kBatchDefaults.onFinish));
-    showErr =
-        ParseErrorPolicy(store.Read(keys::kOnError, kBatchDefaults.onError)) == ErrorPolicy::Report;
-    basePath = store.Read(keys::kOnStart, kBatchDefaults.onStart);
-    usedn = ParseNameSource(store.Read(keys::kFileName, kBatchDefaults.fileName)) ==
-            NameSource::DisplayName;
+    for (const Setting& setting : Settings())
+        setting.apply(*this, setting.Canonical(store.Read(setting.key, setting.batchDefault)));
 }
 
 }  // namespace velindra

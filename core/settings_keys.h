@@ -1,5 +1,5 @@
-// Names and defaults of the four persisted options; what their stored texts mean is read in
-// finish_action.cpp and run_options.cpp.
+// Where the persisted options live, and their names; each is declared, with its defaults and
+// texts, in the table of run_options.cpp.
 #pragma once
 
 #include <string>
@@ -16,18 +16,6 @@ inline constexpr const char* kOnError = "onError";
 inline constexpr const char* kOnStart = "onStart";
 inline constexpr const char* kFileName = "fileName";
 }  // namespace keys
-
-// What each reader assumes when a key is missing (stored texts, as finish_action.cpp and
-// run_options.cpp read them). The batch run and the settings window differ for onError only;
-// both treat everything but "ignore" as "report failures".
-struct SettingsDefaults {
-    const char* onFinish;
-    const char* onError;
-    const char* onStart;
-    const char* fileName;
-};
-inline constexpr SettingsDefaults kBatchDefaults{"select", "msg", "", "dn"};
-inline constexpr SettingsDefaults kWindowDefaults{"select", "", "", "dn"};
 
 // The per-user store of text values under application "Tessmir", section "Velindra". A
 // missing or unreadable value yields the default; Write says whether the value was stored.
