@@ -17,6 +17,7 @@
 #include "Form2.h"
 #include "Form3.h"
 #include "app_texts.h"
+#include "host_paths.h"
 #include "links.h"
 #include "messages.h"
 #include "progress_window.h"
@@ -217,6 +218,7 @@ void Form1::Command1_Click() {
     s.askNetwork = sources->askNetwork();
     s.makeFolder = outside_.makeFolder;
     s.folderIgnoresCase = outside_.folderIgnoresCase;
+    s.pathRules = kHostPathRules;
     s.stop = &stop_;
     s.aheadWorkers = kAheadWorkers;
     if (outside_.stagingFolder)

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app_texts.h"
-#include "file_names.h"
+#include "host_paths.h"
 #include "messages.h"
 #include "twips.h"
 
@@ -213,7 +213,8 @@ void Form3::Form_Load() {
 
 void Form3::Command1_Click() {
     const QString folder = Text1->text();
-    if (Option6->isChecked() && !folder.isEmpty() && !IsAbsoluteFolder(folder.toStdString())) {
+    if (Option6->isChecked() && !folder.isEmpty() &&
+        !IsAbsoluteFolder(folder.toStdString(), kHostPathRules)) {
         // A folder relative to wherever the program happened to start would be a guess.
         ShowMessageBox(this, QString::fromUtf8(texts::kFolderNotAbsolute) + folder);
         return;

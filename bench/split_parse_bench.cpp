@@ -67,7 +67,7 @@ int main() {
     size_t total = 0;
     for (const auto& piece : pieces) {
         if (auto parsed = velindra::ParseLink(piece, true)) {
-            total += velindra::MakeFileName(velindra::DecodeDisplayName(parsed->stem)).size();
+            total += velindra::MakeFileName(velindra::DecodeDisplayName(parsed->stem), {}).size();
         }
     }
     const auto t2 = Clock::now();

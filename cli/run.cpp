@@ -16,6 +16,7 @@
 #include "curl_downloader.h"
 #include "digests.h"
 #include "file_reading.h"
+#include "host_paths.h"
 #include "link_pipeline.h"
 #include "options.h"
 #include "progress.h"

@@ -34,8 +34,7 @@ struct LinkPlan {
 
 // Takes one piece of the text (as SplitLinks cut it) as far as the point where its file can be
 // fetched. The destination is the file name in `folder`, or empty when `folder` is.
-LinkPlan PlanLink(std::string_view piece, bool usedn, std::string_view folder,
-                  PathRules rules = kHostPathRules);
+LinkPlan PlanLink(std::string_view piece, bool usedn, std::string_view folder, PathRules rules);
 
 // The file names of a batch, decided once for all its links in input order, keeping a few
 // bytes a link: a link's plan is made again whenever it is asked for. Within the batch no
@@ -48,8 +47,7 @@ LinkPlan PlanLink(std::string_view piece, bool usedn, std::string_view folder,
 class BatchPlanner {
   public:
     using Pieces = std::function<std::string(size_t)>;  // the i-th piece of the text
-    BatchPlanner(size_t count, Pieces pieces, bool usedn, std::string folder,
-                 PathRules rules = kHostPathRules);
+    BatchPlanner(size_t count, Pieces pieces, bool usedn, std::string folder, PathRules rules);
     size_t size() const { return leaders_.size(); }
     LinkPlan Plan(size_t i) const;
     // For every link, the first link that saves to the same file (itself when none before it
@@ -69,7 +67,7 @@ class BatchPlanner {
 
 // Every piece of a batch planned, in order, named as BatchPlanner names them.
 std::vector<LinkPlan> PlanBatch(const std::vector<std::string>& pieces, bool usedn,
-                                std::string_view folder, PathRules rules = kHostPathRules);
+                                std::string_view folder, PathRules rules);
 
 struct Attempt;
 
