@@ -41,7 +41,7 @@ struct Services {
     FileCommitter& committer;
     BatchWaiter& waiter;
     const std::vector<std::string>& mirrors = BuiltInMirrors();
-    PathRules pathRules;  // the host's, handed in by the windows
+    PathRules pathRules = PathRules{};  // the host's, handed in by the windows
     // Makes the save folder and its parents as a batch starts, when they are missing.
     std::function<bool(const std::string& folder)> makeFolder = nullptr;
     // Whether the save folder's file system ignores case, found out as a batch starts; without

@@ -1,14 +1,10 @@
 #include "curl_downloader.h"
-#include "url.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <chrono>
-#include <cstdlib>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -18,6 +14,7 @@
 #include "digests.h"
 #include "retry_wait.h"
 #include "torrent.h"
+#include "url.h"
 #include "version.h"
 
 namespace velindra {
@@ -159,23 +156,7 @@ FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, 
     }
 }
 
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 }  // namespace
-
-TrustStore TrustStore::FromEnvironment(const std::string& caFileOverride) {
-    TrustStore trust;
-    trust.caFile = caFileOverride;
-    if (trust.caFile.empty())
-        trust.caFile = Environment("CURL_CA_BUNDLE");
-    if (trust.caFile.empty())
-        trust.caFile = Environment("SSL_CERT_FILE");
-    trust.caPath = Environment("SSL_CERT_DIR");
-    return trust;
-}
 
 // Transfer handles that finished their work, ready for the next request, and what all of them
 // share: name look-ups and TLS sessions.
@@ -269,8 +250,7 @@ void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const Downl
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     // The link's own addresses are followed by hand, so that every place they lead to is
     // looked at before it is asked.
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION,
-                     RowOf(request.source).namedByLink ? 0L : 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, RowOf(request.source).namedByLink ? 0L : 1L);
     curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
     curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &t);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, limits.maxRedirects);
@@ -338,81 +318,7 @@ std::optional<FetchResult> Unreachable(const std::string& host, bool proxied) {
     return std::nullopt;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// Whether one entry of no_proxy names the host: the name itself or a domain above it ("x.test"
-// and ".x.test" both name "a.x.test"), an address, or a range of addresses ("10.0.0.0/8").
-bool Exempts(std::string entry, const std::string& host) {
-    if (entry.size() > 2 && entry.front() == '[' && entry.find(']') != std::string::npos)
-        entry = entry.substr(1, entry.find(']') - 1);  // [::1]
-    const size_t slash = entry.find('/');
-    const std::optional<IpAddress> address = ParseAddress(host);
-    if (slash != std::string::npos || ParseAddress(entry)) {
-        const std::optional<IpAddress> net = ParseAddress(entry.substr(0, slash));
-        if (!address || !net || net->v6 != address->v6)
-            return false;
-        const int width = address->v6 ? 128 : 32;
-        int bits = width;
-        if (slash != std::string::npos) {
-            const std::string digits = entry.substr(slash + 1);
-            if (digits.empty() || digits.size() > 3 ||
-                digits.find_first_not_of("0123456789") != std::string::npos)
-                return false;
-            bits = std::min(std::stoi(digits), width);
-        }
-        for (int bit = 0; bit < bits; ++bit) {
-            const int mask = 0x80 >> (bit % 8);
-            if ((address->bytes[bit / 8] & mask) != (net->bytes[bit / 8] & mask))
-                return false;
-        }
-        return true;
-    }
-    while (!entry.empty() && entry.front() == '.')
-        entry.erase(0, 1);
-    while (!entry.empty() && entry.back() == '.')
-        entry.pop_back();
-    if (entry.empty())
-        return false;
-    return host == entry || (host.size() > entry.size() && host.ends_with(entry) &&
-                             host[host.size() - entry.size() - 1] == '.');
-}
-
 }  // namespace
-
-std::optional<std::string> ProxyFor(const std::string& url) {
-    Url parts(url);
-    const std::string scheme = Lower(parts.Get(CURLUPART_SCHEME));
-    std::string host = Lower(parts.Get(CURLUPART_HOST));
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    while (!host.empty() && host.back() == '.')
-        host.pop_back();
-    std::string proxy;
-    if (scheme == "http")
-        proxy = Environment("http_proxy");
-    else if (scheme == "https")
-        proxy = !Environment("https_proxy").empty() ? Environment("https_proxy")
-                                                    : Environment("HTTPS_PROXY");
-    if (proxy.empty())
-        proxy =
-            !Environment("all_proxy").empty() ? Environment("all_proxy") : Environment("ALL_PROXY");
-    if (proxy.empty())
-        return std::nullopt;
-    const std::string exempt =
-        !Environment("no_proxy").empty() ? Environment("no_proxy") : Environment("NO_PROXY");
-    for (size_t begin = 0; begin <= exempt.size();) {
-        const size_t end = std::min(exempt.find_first_of(", ", begin), exempt.size());
-        const std::string entry = Lower(exempt.substr(begin, end - begin));
-        if (entry == "*" || Exempts(entry, host))
-            return std::nullopt;
-        begin = end + 1;
-    }
-    return proxy;
-}
 
 namespace {
 
@@ -462,7 +368,6 @@ std::string ConnectsTo(const std::string& url) {
 }
 
 }  // namespace
-
 
 FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     if (RowOf(request.source).namedByLink)

@@ -9,6 +9,7 @@
 #include "digests.h"
 #include "file_reading.h"
 #include "links.h"
+#include "network_link.h"
 #include "torrent.h"
 #include "url.h"
 #include "words.h"
@@ -20,62 +21,6 @@ namespace velindra {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string EndpointText(const lt::tcp::endpoint& peer) {
-    const std::string address = peer.address().to_string();
-    return (peer.address().is_v6() ? "[" + address + "]" : address) + ":" +
-           std::to_string(peer.port());
-}
-
-// What the library is given for a link: its trackers and peers, the hash in its checked form,
-// and no content ever asked for. The library's work on a link grows with the square of the
-// number of its trackers and peers: it takes only so many of them.
-lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_hash_t& hashes,
-                                 bool allowPrivateAddresses) {
-    lt::error_code ec;
-    lt::add_torrent_params params =
-        lt::parse_magnet_uri(CappedLink(request.link, kMaxTrackersPerLink, kMaxPeersPerLink), ec);
-    if (ec)
-        params = lt::add_torrent_params();  // keep going with the hashes alone
-    params.info_hashes = hashes;
-    // Web seeds serve content, never metadata; DHT nodes a link names are only asked where
-    // the link may make the program reach any address.
-    params.url_seeds.clear();
-    if (!allowPrivateAddresses)
-        params.dht_nodes.clear();
-    // Credentials a link writes into a tracker's address are never sent, nor saved.
-    for (std::string& tracker : params.trackers) {
-        Url url(tracker, Url::Any);
-        if (url.ok() && url.HasCredentials())
-            tracker = url.WithoutCredentials();
-    }
-    params.save_path = ParentFolder(request.destination);
-    // Added paused and then resumed: resuming a torrent dials the peers it knows at once, where
-    // the library would otherwise wait for its next second.
-    params.flags &= ~lt::torrent_flags::auto_managed;
-    params.flags |= lt::torrent_flags::paused;
-    params.flags |= lt::torrent_flags::upload_mode;  // never ask peers for content
-    params.flags |= lt::torrent_flags::disable_dht;  // looked up when the source says
-    return params;
-}
-
-// The hashes the network is asked by, v1 (SHA-1), v2 (SHA-256) or both; nothing when the link
-// has neither.
-std::optional<lt::info_hash_t> NetworkHashes(const LinkHashes& hashes) {
-    const auto sha1 = [&] {
-        return lt::sha1_hash(reinterpret_cast<const char*>(hashes.v1->data()));
-    };
-    const auto sha256 = [&] {
-        return lt::sha256_hash(reinterpret_cast<const char*>(hashes.v2->data()));
-    };
-    if (hashes.v1 && hashes.v2)
-        return lt::info_hash_t(sha1(), sha256());
-    if (hashes.v1)
-        return lt::info_hash_t(sha1());
-    if (hashes.v2)
-        return lt::info_hash_t(sha256());
-    return std::nullopt;
-}
 
 // The torrent file for metadata that arrived, checked against the link and staged.
 FetchResult StageMetadata(std::string_view info, const std::vector<std::string>& trackers,
@@ -94,20 +39,7 @@ FetchResult StageMetadata(std::string_view info, const std::vector<std::string>&
     return staged;
 }
 
-bool Private(const std::string& host) {
-    const std::optional<IpAddress> address = ParseAddress(host);
-    return address && !IsPublic(*address);
-}
-
 }  // namespace
-
-// What a link asks the network through: its trackers and its peers; and those it named that
-// are on this machine or a private network and are never contacted.
-struct NetworkSource::Named {
-    NetworkNames names;
-    std::vector<lt::tcp::endpoint> peers;
-    std::vector<std::string> refused;
-};
 
 NetworkSource::NetworkSource(NetworkLimits limits) : limits_(std::move(limits)) {}
 
@@ -235,7 +167,7 @@ void NetworkSource::Note(lt::alert* a) {
     }
 }
 
-FetchResult NetworkSource::Unreached(const Named& named, bool everReached, bool lost,
+FetchResult NetworkSource::Unreached(const LinkNames& named, bool everReached, bool lost,
                                      const Lookup* lookup) const {
     std::string refused;
     for (const std::string& address : named.refused)
@@ -255,7 +187,7 @@ FetchResult NetworkSource::Unreached(const Named& named, bool everReached, bool 
     return Stated(FetchError::Timeout, Fact::NoMetadataInTime);
 }
 
-FetchResult NetworkSource::NotAskedAgain(const Named& named, Clock::time_point now) const {
+FetchResult NetworkSource::NotAskedAgain(const LinkNames& named, Clock::time_point now) const {
     const std::optional<Clock::duration> latest = reached_->Resting(named.names, now);
     if (!latest)
         return Unreached(named, false, false);  // it names nothing the network could be asked
@@ -275,7 +207,7 @@ void NetworkSource::AskDht(Clock::time_point now) {
 }
 
 std::shared_ptr<Lookup> NetworkSource::Join(const FetchRequest& request,
-                                            lt::add_torrent_params& params, const Named& named,
+                                            lt::add_torrent_params& params, const LinkNames& named,
                                             FetchResult& failure) {
     const auto now = Clock::now();
     RetryDht(now);
@@ -344,7 +276,7 @@ void NetworkSource::Leave(const std::shared_ptr<Lookup>& lookup) {
 // until it ends with the link's answer. Nobody's thread waits for it.
 struct NetworkSource::Wait : PendingFetch {
     FetchRequest request;
-    Named named;
+    LinkNames named;
     std::shared_ptr<Lookup> lookup;
     Clock::time_point start;
     Clock::time_point lastReached;
@@ -400,26 +332,7 @@ std::shared_ptr<PendingFetch> NetworkSource::Begin(const FetchRequest& request) 
         return answered(FetchResult::Failed(FetchError::Other,
                                             "the info-hash is not one the network can look up"));
     lt::add_torrent_params params = ParamsFor(request, *hashes, limits_.allowPrivateAddresses);
-    Named named;
-    if (!limits_.allowPrivateAddresses) {
-        // Known to be refused before anything is asked: said as the reason, never dialled.
-        std::erase_if(params.peers, [&](const lt::tcp::endpoint& peer) {
-            const bool refused = Private(peer.address().to_string());
-            if (refused)
-                named.refused.push_back(EndpointText(peer));
-            return refused;
-        });
-        std::erase_if(params.trackers, [&](const std::string& tracker) {
-            const bool refused = Private(Url(tracker, Url::Any).Host());
-            if (refused)
-                named.refused.push_back(tracker);
-            return refused;
-        });
-    }
-    named.names.trackers = params.trackers;
-    named.peers = params.peers;
-    for (const lt::tcp::endpoint& peer : named.peers)
-        named.names.peers.push_back(EndpointText(peer));
+    LinkNames named = NamesOf(params, limits_.allowPrivateAddresses);
     auto wait = std::make_shared<Wait>();
     std::lock_guard<std::mutex> guard(lock_);
     try {

@@ -14,16 +14,12 @@
 #include <vector>
 
 #include "interfaces.h"
+#include "network_link.h"
 #include "network_lookups.h"
 #include "network_session.h"
 #include "reachability.h"
 
 namespace velindra {
-
-// At most this many trackers and peer addresses are taken from one link; the saved torrent
-// keeps at most those trackers.
-inline constexpr size_t kMaxTrackersPerLink = 100;
-inline constexpr size_t kMaxPeersPerLink = 100;
 
 // One session for a whole batch, started by Warm() as the batch begins (or when a link first
 // needs it) and closed with this object: its DHT state is saved then, and the session is torn
@@ -49,11 +45,10 @@ class NetworkSource : public Downloader {
 
   private:
     using Clock = std::chrono::steady_clock;
-    struct Named;
     struct Wait;
     NetworkSession& Session();  // started when there is none; lock_ held
     std::shared_ptr<Lookup> Join(const FetchRequest& request,
-                                 libtorrent::add_torrent_params& params, const Named& named,
+                                 libtorrent::add_torrent_params& params, const LinkNames& named,
                                  FetchResult& failure);
     // A look-up was joined: the DHT is asked for it now or as soon as it is ready; lock_ held.
     void TurnToDht(Clock::time_point now);
@@ -67,10 +62,10 @@ class NetworkSource : public Downloader {
                                         std::shared_ptr<const std::string>& metadata);
     // Why a link got nothing, with lock_ held: the private addresses it named, when there were
     // any and nothing was ever reached.
-    FetchResult Unreached(const Named& named, bool everReached, bool lost,
+    FetchResult Unreached(const LinkNames& named, bool everReached, bool lost,
                           const Lookup* lookup = nullptr) const;
     // Why a link is not asked about at all: everything it names failed a moment ago.
-    FetchResult NotAskedAgain(const Named& named, Clock::time_point now) const;
+    FetchResult NotAskedAgain(const LinkNames& named, Clock::time_point now) const;
     // Reads what the session has said since the last call; lock_ held.
     void Poll();
     // What one alert says of the session and of what it reached; lock_ held.
