@@ -60,12 +60,11 @@ inline constexpr const char* kAppUsage = R"(
 已有窗口在运行时, 链接交给那个窗口, 不再打开新窗口。
 
 选项:
-  -h, --help                  显示本帮助
-      --version               显示版本
-      --allow-private-addresses
-                              允许链接自带的地址 (xs=、as=、tracker 和节点) 位于本机或
-                              内部网络; 默认不连接这些地址
 )";
+inline constexpr const char* kHelpHelp = "显示本帮助";
+inline constexpr const char* kHelpVersion = "显示版本";
+inline constexpr const char* kHelpAllowPrivate =
+    "允许链接自带的地址 (xs=、as=、tracker 和节点) 位于本机或内部网络; 默认不连接这些地址";
 inline constexpr const char* kNotALink = "既不是磁力链接也不是选项: ";
 inline constexpr const char* kNoDisplay =
     "没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都没有设置），无法打开窗口；"

@@ -9,6 +9,7 @@
 #include "app_texts.h"
 #include "messages.h"
 #include "modXP.h"
+#include "option_table.h"
 #include "process_setup.h"
 #include "single_instance.h"
 #include "terminal_text.h"
@@ -43,22 +44,54 @@ std::optional<int> JoinOrListen(SingleInstance& instance, const QStringList& lin
     return std::nullopt;
 }
 
+// The window program's own options; every other argument is a link, or the toolkit's.
+struct AppOptions {
+    bool allowPrivate = false;
+};
+
+const std::vector<velindra::OptionRow<AppOptions>>& Table() {
+    using namespace velindra;
+    static const std::vector<OptionRow<AppOptions>> table = {
+        {"-h", "--help", kNoValue, texts::kHelpHelp, nullptr, OptionStop::Help},
+        {"", "--version", kNoValue, texts::kHelpVersion, nullptr, OptionStop::Version},
+        {"", "--allow-private-addresses", kNoValue, texts::kHelpAllowPrivate,
+         [](AppOptions& o, const std::optional<std::string>&, const std::string&) {
+             o.allowPrivate = true;
+             return std::string();
+         }},
+    };
+    return table;
+}
+
 // --help and --version are answered as programs do, on standard output, before any window
 // or display is needed. An exit status when the program should end at once.
 std::optional<int> AnswerOptions(int argc, char** argv) {
     using namespace velindra;
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            std::printf("%s%s", texts::kAppUsageLine, texts::kAppUsage);
+        const OptionRow<AppOptions>* row = FindOption(Table(), argv[i]);
+        if (row && row->stop == OptionStop::Help) {
+            std::printf("%s%s%s", texts::kAppUsageLine, texts::kAppUsage,
+                        OptionLines(Table(), 30, 79).c_str());
             return 0;
         }
-        if (argument == "--version") {
+        if (row && row->stop == OptionStop::Version) {
             std::printf("velindra %s\n", kVersion);
             return 0;
         }
     }
     return std::nullopt;
+}
+
+// Takes the window program's own options out of the arguments the toolkit left.
+AppOptions TakeOptions(QStringList& arguments) {
+    AppOptions options;
+    arguments.removeIf([&](const QString& argument) {
+        const auto* row = velindra::FindOption(Table(), argument.toStdString());
+        if (row && row->apply)
+            row->apply(options, std::nullopt, argument.toStdString());
+        return row && row->apply;
+    });
+    return options;
 }
 
 // Every argument left once the toolkit has taken its own must hold a magnet link: anything
@@ -141,7 +174,7 @@ int main(int argc, char** argv) {
 
         // A browser handing over the next link starts us again: the running program takes it.
         QStringList links = QApplication::arguments().mid(1);
-        const bool allowPrivate = links.removeAll(QStringLiteral("--allow-private-addresses")) > 0;
+        const bool allowPrivate = TakeOptions(links).allowPrivate;
         if (const std::optional<int> status = RefuseOtherArguments(links))
             return *status;
         velindra::SingleInstance instance;

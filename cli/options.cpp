@@ -15,6 +15,7 @@
 #include "file_reading.h"
 #include "links.h"
 #include "network_source.h"
+#include "option_table.h"
 #include "report.h"
 #include "run_options.h"
 #include "terminal_text.h"
@@ -27,27 +28,8 @@ namespace {
 
 namespace t = cli_texts;
 
-// What an option does with its value (nullopt when it takes one and none was given) and the
-// name it was typed as; returns the usage error, or "" when all is well.
-using Apply = std::function<std::string(Options&, const std::optional<std::string>&,
-                                        const std::string& typed)>;
-
-enum class Stop { None, Help, Version };
-
-struct OptionRow {
-    const char* shortName;  // "-o", or "" when there is none
-    const char* longName;   // "--output"
-    Text valueName;         // shown in --help; "" for a switch
-    std::string help;       // "\n" starts a continuation line
-    Apply apply;
-    Stop stop = Stop::None;
-};
-
-constexpr Text kNoValue = {"", ""};
-
-bool TakesValue(const OptionRow& row) {
-    return row.valueName.en[0] != '\0';
-}
+using OptionRow = velindra::OptionRow<Options>;
+using Stop = OptionStop;
 
 // The largest certificate file read: a whole system bundle is a few hundred kilobytes.
 constexpr size_t kMaxCertificateBytes = 16u << 20;
@@ -96,7 +78,7 @@ bool& Field(Options& o, bool SourceOptions::*field) {
 }
 
 template <typename Member>
-Apply Switch(Member field, bool value) {
+OptionRow::Apply Switch(Member field, bool value) {
     return [field, value](Options& o, auto&, auto&) {
         Field(o, field) = value;
         return std::string();
@@ -123,7 +105,8 @@ std::string CheckEndpoint(const std::string& endpoint, const std::string& as, bo
     return {};
 }
 
-Apply Address(std::string SourceOptions::*single, std::vector<std::string> SourceOptions::*many) {
+OptionRow::Apply Address(std::string SourceOptions::*single,
+                         std::vector<std::string> SourceOptions::*many) {
     return [single, many](Options& o, const std::optional<std::string>& v, const std::string& as) {
         if (!v || v->empty())
             return Say(t::kNeedsAddress, {as});
@@ -143,7 +126,7 @@ Apply Address(std::string SourceOptions::*single, std::vector<std::string> Sourc
     };
 }
 
-Apply SecondsInto(std::optional<double> SourceOptions::*field) {
+OptionRow::Apply SecondsInto(std::optional<double> SourceOptions::*field) {
     return [field](Options& o, const std::optional<std::string>& v, const std::string& as) {
         const std::optional<double> seconds = v ? ParseSeconds(*v) : std::nullopt;
         if (!seconds)
@@ -255,11 +238,7 @@ const std::vector<OptionRow>& Table() {
 }
 
 const OptionRow* Find(const std::string& name) {
-    for (const OptionRow& row : Table()) {
-        if (name == row.longName || (row.shortName[0] && name == row.shortName))
-            return &row;
-    }
-    return nullptr;
+    return FindOption(Table(), name);
 }
 
 }  // namespace
@@ -297,19 +276,7 @@ std::string Wrapped(const std::string& given, size_t columns) {
 std::string UsageText() {
     constexpr size_t kHelpColumn = 25, kColumns = 79;
     std::string text = Say(t::kUsageLine) + Wrapped(Say(t::kUsageIntro), kColumns);
-    for (const OptionRow& row : Table()) {
-        std::string left = row.shortName[0] ? std::string("  ") + row.shortName + ", " : "      ";
-        left += row.longName;
-        if (TakesValue(row))
-            left += " " + Say(row.valueName);
-        const size_t width = DisplayWidth(left);
-        text += left + (width < kHelpColumn ? std::string(kHelpColumn - width, ' ')
-                                            : "\n" + std::string(kHelpColumn, ' '));
-        // The help as one paragraph, broken to fit 80 columns by display width.
-        std::string help = row.help;
-        std::replace(help.begin(), help.end(), '\n', ' ');
-        text += WrapWidth(help, kColumns, kHelpColumn, kHelpColumn) + "\n";
-    }
+    text += OptionLines(Table(), kHelpColumn, kColumns);
     return text + Wrapped(Say(t::kUsageOutro), kColumns);
 }
 
@@ -345,7 +312,7 @@ std::vector<std::pair<std::string, std::optional<std::string>>> Given(const std:
             given.push_back({k == 1 ? arg : name, std::nullopt});
             break;
         }
-        if (TakesValue(*row) && k + 1 < arg.size()) {
+        if (row->takesValue() && k + 1 < arg.size()) {
             given.push_back({name, arg.substr(k + 1)});
             break;
         }
@@ -383,9 +350,9 @@ std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options&
                                                 : std::string(t::kProgram) + " " + kVersion + "\n");
                 return 0;
             }
-            if (!TakesValue(*row) && value)
+            if (!row->takesValue() && value)
                 return usageError(Say(t::kTakesNoValue, {name}));  // --quiet=yes
-            if (TakesValue(*row) && !value && i + 1 < argv.size() && CanBeAValue(argv[i + 1]))
+            if (row->takesValue() && !value && i + 1 < argv.size() && CanBeAValue(argv[i + 1]))
                 value = argv[++i];
             if (const std::string error = row->apply(o, value, name); !error.empty())
                 return usageError(error);
