@@ -49,10 +49,6 @@ inline constexpr Text kValueNode = {"主机:端口", "HOST:PORT"};
 inline constexpr Text kHelpOutput = {"保存到该目录, 不存在时自动创建 (默认: 当前目录)",
                                      "save into DIR, made if it does not exist\n"
                                      "(default: the current folder)"};
-inline constexpr Text kHelpName = {"dn: 优先用链接的显示名命名 (默认); btih: 总是用种子特征码命名",
-                                   "dn: name files after the link's display name\n"
-                                   "where it has one (default); btih: always after\n"
-                                   "the info-hash"};
 inline constexpr Text kHelpJobs = {
     "同时从网上下载的链接数, 1 到 %1 (默认 %2);\n等待 BitTorrent 网络的链接不占用",
     "links fetched from the web at the same time, 1 to %1\n(default %2); links waiting on the "
@@ -149,7 +145,9 @@ inline constexpr Text kHelpVersion = {"显示版本", "show the version"};
 // Usage errors; "%1" is the option as typed.
 inline constexpr Text kNeedsFolder = {"选项 %1 需要一个目录", "option %1 needs a folder"};
 inline constexpr Text kNeedsNumber = {"选项 %1 需要一个数字", "option %1 needs a number"};
-inline constexpr Text kNameValues = {"--name 只能是 dn 或 btih", "--name is either dn or btih"};
+// A stored setting's option given another text: the option, and the texts it takes.
+inline constexpr Text kSettingValues = {"%1 只能是 %2", "%1 is either %2"};
+inline constexpr Text kOr = {" 或 ", " or "};
 inline constexpr Text kJobsRange = {"--jobs 必须是 1 到 %1 之间的整数",
                                     "--jobs must be a whole number from 1 to %1"};
 inline constexpr Text kMirrorUrl = {"--mirror 必须是 http:// 或 https:// 地址: %1",

@@ -146,16 +146,26 @@ std::string Output(Options& o, V v, S as) {
     return std::string();
 }
 
-// An option that sets for one run what a stored setting sets: the same texts, but nothing
-// else.
-std::string FromSetting(const Setting& setting, Options& o, V v) {
-    if (!v || !setting.Knows(*v))
-        return Say(t::kNameValues);
-    RunOptions run;
-    run.usedn = o.usedn;
-    setting.apply(run, *v);
-    o.usedn = run.usedn;
-    return std::string();
+// The option of a stored setting: it sets for one run what the setting sets, from the same
+// texts, but nothing else.
+OptionRow FromSetting(const Setting& setting) {
+    return {"",
+            setting.option,
+            {setting.optionValue.c_str(), setting.optionValue.c_str()},
+            Say(setting.optionHelp),
+            [&setting](Options& o, V v, S as) {
+                if (v && setting.Knows(*v)) {
+                    setting.apply(o.settings, *v);
+                    return std::string();
+                }
+                std::string texts;
+                for (size_t k = 0; k < setting.texts.size(); ++k)
+                    texts += (k == 0                         ? ""
+                              : k + 1 < setting.texts.size() ? ", "
+                                                             : Say(t::kOr)) +
+                             setting.texts[k];
+                return Say(t::kSettingValues, {as, texts});
+            }};
 }
 
 std::string Jobs(Options& o, V v, S as) {
@@ -199,41 +209,48 @@ std::string Certificates(Options& o, V v, S) {
 }
 
 const std::vector<OptionRow>& Table() {
-    static const std::vector<OptionRow> table = {
-        {"-o", "--output", t::kValueFolder, Say(t::kHelpOutput), Output},
-        {"",
-         SettingFor(keys::kFileName).option,
-         {"dn|btih", "dn|btih"},
-         Say(t::kHelpName),
-         [](Options& o, V v, S) { return FromSetting(SettingFor(keys::kFileName), o, v); }},
-        {"-j", "--jobs", t::kValueNumber,
-         Say(t::kHelpJobs, {std::to_string(kMaxJobs), std::to_string(kDefaultJobs)}), Jobs},
-        {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror), Mirror},
-        {"", "--retry", t::kValueNumber, Say(t::kHelpRetry), Retries},
-        {"", "--timeout", t::kValueSeconds,
-         Say(t::kHelpTimeout, {Seconds(DownloadLimits{}.stallTimeoutMs)}),
-         SecondsInto(&SourceOptions::stallSeconds)},
-        {"", "--cacert", t::kValueFile, Say(t::kHelpCacert), Certificates},
-        {"", "--no-swarm", kNoValue, Say(t::kHelpNoNetwork),
-         Switch(&SourceOptions::network, false)},
-        {"", "--no-dht", kNoValue, Say(t::kHelpNoDht), Switch(&SourceOptions::dht, false)},
-        {"", "--swarm-timeout", t::kValueSeconds,
-         Say(t::kHelpNetworkTimeout, {Seconds(NetworkLimits{}.perLinkMs)}),
-         SecondsInto(&SourceOptions::perLinkSeconds)},
-        {"", "--listen", t::kValueListen, Say(t::kHelpListen),
-         Address(&SourceOptions::listen, nullptr)},
-        {"", "--dht-node", t::kValueNode, Say(t::kHelpDhtNode),
-         Address(nullptr, &SourceOptions::dhtNodes)},
-        {"", "--allow-private-addresses", kNoValue, Say(t::kHelpAllowPrivate),
-         Switch(&SourceOptions::allowPrivateAddresses, true)},
-        {"", "--json", kNoValue, Say(t::kHelpJson), Switch(&Options::json, true)},
-        {"-n", "--no-clobber", kNoValue, Say(t::kHelpNoClobber), Switch(&Options::noClobber, true)},
-        {"", "--dry-run", kNoValue, Say(t::kHelpDryRun), Switch(&Options::dryRun, true)},
-        {"-q", "--quiet", kNoValue, Say(t::kHelpQuiet), Switch(&Options::quiet, true)},
-        {"-v", "--verbose", kNoValue, Say(t::kHelpVerbose), Switch(&Options::verbose, true)},
-        {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},
-        {"", "--version", kNoValue, Say(t::kHelpVersion), nullptr, Stop::Version},
-    };
+    static const std::vector<OptionRow> table = [] {
+        std::vector<OptionRow> rows = {
+            {"-o", "--output", t::kValueFolder, Say(t::kHelpOutput), Output},
+        };
+        // The stored settings' options come next, as their table declares them.
+        for (const Setting& setting : Settings()) {
+            if (setting.option)
+                rows.push_back(FromSetting(setting));
+        }
+        std::vector<OptionRow> rest = {
+            {"-j", "--jobs", t::kValueNumber,
+             Say(t::kHelpJobs, {std::to_string(kMaxJobs), std::to_string(kDefaultJobs)}), Jobs},
+            {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror), Mirror},
+            {"", "--retry", t::kValueNumber, Say(t::kHelpRetry), Retries},
+            {"", "--timeout", t::kValueSeconds,
+             Say(t::kHelpTimeout, {Seconds(DownloadLimits{}.stallTimeoutMs)}),
+             SecondsInto(&SourceOptions::stallSeconds)},
+            {"", "--cacert", t::kValueFile, Say(t::kHelpCacert), Certificates},
+            {"", "--no-swarm", kNoValue, Say(t::kHelpNoNetwork),
+             Switch(&SourceOptions::network, false)},
+            {"", "--no-dht", kNoValue, Say(t::kHelpNoDht), Switch(&SourceOptions::dht, false)},
+            {"", "--swarm-timeout", t::kValueSeconds,
+             Say(t::kHelpNetworkTimeout, {Seconds(NetworkLimits{}.perLinkMs)}),
+             SecondsInto(&SourceOptions::perLinkSeconds)},
+            {"", "--listen", t::kValueListen, Say(t::kHelpListen),
+             Address(&SourceOptions::listen, nullptr)},
+            {"", "--dht-node", t::kValueNode, Say(t::kHelpDhtNode),
+             Address(nullptr, &SourceOptions::dhtNodes)},
+            {"", "--allow-private-addresses", kNoValue, Say(t::kHelpAllowPrivate),
+             Switch(&SourceOptions::allowPrivateAddresses, true)},
+            {"", "--json", kNoValue, Say(t::kHelpJson), Switch(&Options::json, true)},
+            {"-n", "--no-clobber", kNoValue, Say(t::kHelpNoClobber),
+             Switch(&Options::noClobber, true)},
+            {"", "--dry-run", kNoValue, Say(t::kHelpDryRun), Switch(&Options::dryRun, true)},
+            {"-q", "--quiet", kNoValue, Say(t::kHelpQuiet), Switch(&Options::quiet, true)},
+            {"-v", "--verbose", kNoValue, Say(t::kHelpVerbose), Switch(&Options::verbose, true)},
+            {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},
+            {"", "--version", kNoValue, Say(t::kHelpVersion), nullptr, Stop::Version},
+        };
+        rows.insert(rows.end(), rest.begin(), rest.end());
+        return rows;
+    }();
     return table;
 }
 

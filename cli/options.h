@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "run_options.h"
 #include "sources.h"
 
 namespace velindra::cli {
@@ -17,7 +18,7 @@ inline constexpr int kMaxRetries = 100;
 
 struct Options {
     std::string output = ".";
-    bool usedn = true;
+    RunOptions settings = RunOptions::Defaults();  // those a stored setting's option sets
     int jobs = kDefaultJobs;
     std::vector<std::string> mirrors;
     SourceOptions sources;  // --timeout, --cacert, the network's options and the addresses

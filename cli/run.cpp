@@ -314,7 +314,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     PathRules rules = kHostPathRules;
     rules.ignoresCase = FolderIgnoresCase(options.output);
     const BatchPlanner planner(
-        spans.size(), [&](size_t i) { return PieceAt(text, spans[i]); }, options.usedn,
+        spans.size(), [&](size_t i) { return PieceAt(text, spans[i]); }, options.settings.usedn,
         options.output, rules);
     if (options.dryRun)
         return PrintPlans(options, planner);

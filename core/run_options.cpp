@@ -8,32 +8,50 @@ namespace velindra {
 const std::vector<Setting>& Settings() {
     // The batch run and the settings window differ for onError only; both treat everything but
     // "ignore" as "report failures".
-    static const std::vector<Setting> settings = {
-        {keys::kOnFinish, "select", "select", FinishTexts(), StoredText(FinishAction::Nothing),
-         nullptr,
-         [](RunOptions& o, const std::string& text) { o.selection = ParseFinishAction(text); }},
-        {keys::kOnError,
-         "msg",
-         "",
-         {"msg", "ignore"},
-         "msg",
-         nullptr,
-         [](RunOptions& o, const std::string& text) { o.showErr = text != "ignore"; }},
-        {keys::kOnStart,
-         "",
-         "",
-         {},
-         "",
-         nullptr,
-         [](RunOptions& o, const std::string& text) { o.basePath = text; }},
-        {keys::kFileName,
-         "dn",
-         "dn",
-         {"dn", "btih"},
-         "dn",
-         "--name",
-         [](RunOptions& o, const std::string& text) { o.usedn = text == "dn"; }},
-    };
+    static const std::vector<Setting> settings = [] {
+        std::vector<Setting> table = {
+            {keys::kOnFinish,
+             "select",
+             "select",
+             FinishTexts(),
+             StoredText(FinishAction::Nothing),
+             nullptr,
+             {},
+             [](RunOptions& o, const std::string& text) { o.selection = ParseFinishAction(text); }},
+            {keys::kOnError,
+             "msg",
+             "",
+             {"msg", "ignore"},
+             "msg",
+             nullptr,
+             {},
+             [](RunOptions& o, const std::string& text) { o.showErr = text != "ignore"; }},
+            {keys::kOnStart,
+             "",
+             "",
+             {},
+             "",
+             nullptr,
+             {},
+             [](RunOptions& o, const std::string& text) { o.basePath = text; }},
+            {keys::kFileName,
+             "dn",
+             "dn",
+             {"dn", "btih"},
+             "dn",
+             "--name",
+             {"dn: 优先用链接的显示名命名 (默认); btih: 总是用种子特征码命名",
+              "dn: name files after the link's display name\n"
+              "where it has one (default); btih: always after\n"
+              "the info-hash"},
+             [](RunOptions& o, const std::string& text) { o.usedn = text == "dn"; }},
+        };
+        for (Setting& setting : table) {
+            for (const std::string& text : setting.texts)
+                setting.optionValue += (setting.optionValue.empty() ? "" : "|") + text;
+        }
+        return table;
+    }();
     return settings;
 }
 
@@ -56,6 +74,13 @@ std::string Setting::Canonical(std::string_view stored) const {
 
 std::string CanonicalText(std::string_view key, std::string_view stored) {
     return SettingFor(key).Canonical(stored);
+}
+
+RunOptions RunOptions::Defaults() {
+    RunOptions options;
+    for (const Setting& setting : Settings())
+        setting.apply(options, setting.Canonical(setting.batchDefault));
+    return options;
 }
 
 void RunOptions::Load(SettingsStore& store) {

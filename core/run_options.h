@@ -7,6 +7,7 @@
 
 #include "finish_action.h"
 #include "settings_keys.h"
+#include "text.h"
 
 namespace velindra {
 
@@ -20,6 +21,8 @@ struct RunOptions {
 
     // Reads every setting, in the table's order, with the batch run's defaults.
     void Load(SettingsStore& store);
+    // What a batch reads from a store that has none of them.
+    static RunOptions Defaults();
 };
 
 // One stored setting, declared once: its key, what the batch and the settings window assume
@@ -34,7 +37,10 @@ struct Setting {
     std::vector<std::string> texts;
     const char* otherwise;
     const char* option;  // velindra-cli's; null when it has none
+    Text optionHelp;     // its line in velindra-cli --help
     void (*apply)(RunOptions& options, const std::string& text);  // with its canonical text
+
+    std::string optionValue = {};  // what --help shows the option takes: its texts ("dn|btih")
 
     // The known text `stored` is read as.
     std::string Canonical(std::string_view stored) const;
