@@ -24,4 +24,12 @@ class DesktopLauncher : public Launcher {
     LaunchProblem problem_ = LaunchProblem::None;
 };
 
+// Whether this start has a desktop to show windows on: Windows always has; elsewhere a display
+// (X11 or Wayland), or a platform the toolkit was told to use.
+bool HasDisplay();
+
+// The toolkit platform the program asks for unless told otherwise; null for the desktop's own
+// choice.
+const char* DefaultPlatform();
+
 }  // namespace velindra

@@ -85,4 +85,14 @@ bool DesktopLauncher::RevealFile(const std::string& path) {
     return problem_ == LaunchProblem::None;
 }
 
+bool HasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+const char* DefaultPlatform() {
+    return nullptr;
+}
+
 }  // namespace velindra

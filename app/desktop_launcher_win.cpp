@@ -74,4 +74,14 @@ bool DesktopLauncher::RevealFile(const std::string& path) {
     return problem_ == LaunchProblem::None;
 }
 
+bool HasDisplay() {
+    return true;
+}
+
+// Text through DirectWrite: the older GDI engine draws Chinese from a font's small bitmaps where
+// it has them, with strokes missing at dialog sizes.
+const char* DefaultPlatform() {
+    return "windows:fontengine=directwrite";
+}
+
 }  // namespace velindra

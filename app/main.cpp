@@ -7,6 +7,7 @@
 
 #include "Form1.h"
 #include "app_texts.h"
+#include "desktop_launcher.h"
 #include "messages.h"
 #include "modXP.h"
 #include "option_table.h"
@@ -109,15 +110,12 @@ std::optional<int> RefuseOtherArguments(const QStringList& arguments) {
     return std::nullopt;
 }
 
-#ifndef _WIN32
 // Where no window can be shown (no display, as over ssh), the toolkit would abort: the arguments
 // are checked here instead, and the reason given, before it starts. The toolkit's own options
 // and their values are let through. An exit status when the program should end at once.
 std::optional<int> RefuseWithoutDisplay(int argc, char** argv) {
     using namespace velindra;
-    if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (HasDisplay())
         return std::nullopt;
     static const QStringList kWithValue = {
         QStringLiteral("-platform"),        QStringLiteral("-platformpluginpath"),
@@ -139,21 +137,6 @@ std::optional<int> RefuseWithoutDisplay(int argc, char** argv) {
     std::fprintf(stderr, "velindra: %s\n", texts::kNoDisplay);
     return 2;
 }
-#else
-// Windows always has a desktop to show the window on.
-std::optional<int> RefuseWithoutDisplay(int, char**) {
-    return std::nullopt;
-}
-#endif
-
-#ifdef _WIN32
-// Text through DirectWrite: the older GDI engine draws Chinese from a font's small bitmaps where
-// it has them, with strokes missing at dialog sizes.
-constexpr const char* kDefaultPlatform = "windows:fontengine=directwrite";
-#else
-constexpr const char* kDefaultPlatform = nullptr;  // the desktop's own choice
-#endif
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,8 +146,9 @@ int main(int argc, char** argv) {
         return *status;
     if (const std::optional<int> status = RefuseWithoutDisplay(argc, argv))
         return *status;
-    if (kDefaultPlatform && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", kDefaultPlatform);
+    if (const char* platform = velindra::DefaultPlatform();
+        platform && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", platform);
     try {
         QApplication app(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Velindra"));

@@ -14,7 +14,7 @@
 #include "curl_downloader.h"
 #include "file_reading.h"
 #include "links.h"
-#include "network_source.h"
+#include "network_session.h"
 #include "option_table.h"
 #include "report.h"
 #include "run_options.h"
