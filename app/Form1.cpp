@@ -218,7 +218,7 @@ void Form1::Command1_Click() {
     s.askNetwork = sources->askNetwork();
     s.makeFolder = outside_.makeFolder;
     s.folderIgnoresCase = outside_.folderIgnoresCase;
-    s.pathRules = kHostPathRules;
+    s.pathRules = HostPathRules();
     s.stop = &stop_;
     s.aheadWorkers = kAheadWorkers;
     if (outside_.stagingFolder)

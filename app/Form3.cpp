@@ -214,7 +214,7 @@ void Form3::Form_Load() {
 void Form3::Command1_Click() {
     const QString folder = Text1->text();
     if (Option6->isChecked() && !folder.isEmpty() &&
-        !IsAbsoluteFolder(folder.toStdString(), kHostPathRules)) {
+        !IsAbsoluteFolder(folder.toStdString(), HostPathRules())) {
         // A folder relative to wherever the program happened to start would be a guess.
         ShowMessageBox(this, QString::fromUtf8(texts::kFolderNotAbsolute) + folder);
         return;

@@ -251,7 +251,7 @@ class LinkRun : public StepHooks {
 // and the reason when not.
 std::optional<int> CheckOutput(const std::string& folder) {
     MakeFolders(folder);
-    AtomicFile probe(JoinDestination(folder, "velindra-probe", kHostPathRules));
+    AtomicFile probe(JoinDestination(folder, "velindra-probe", HostPathRules()));
     const FetchResult opened = probe.Open();
     if (opened.ok())
         return std::nullopt;  // and the probe is gone with it
@@ -311,7 +311,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     // Every link's name decided at once, so that no two links of the run take one file,
     // compared as the folder's file system compares names. A link's plan is made again when
     // it is needed: a long input keeps only a few bytes a link.
-    PathRules rules = kHostPathRules;
+    PathRules rules = HostPathRules();
     rules.ignoresCase = FolderIgnoresCase(options.output);
     const BatchPlanner planner(
         spans.size(), [&](size_t i) { return PieceAt(text, spans[i]); }, options.settings.usedn,

@@ -1,14 +1,11 @@
-// The file-name rules of the system the program runs on, handed to the conversion logic.
+// The file-name rules of the system the program runs on, handed to the conversion logic
+// (defined with the user's folders, one file per system).
 #pragma once
 
 #include "file_names.h"
 
 namespace velindra {
 
-#ifdef _WIN32
-inline constexpr PathRules kHostPathRules{true};
-#else
-inline constexpr PathRules kHostPathRules{false};
-#endif
+PathRules HostPathRules();
 
 }  // namespace velindra

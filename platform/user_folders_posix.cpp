@@ -1,5 +1,6 @@
 #include <cstdlib>
 
+#include "host_paths.h"
 #include "user_folders.h"
 
 namespace velindra {
@@ -27,6 +28,11 @@ std::string UserStateFolder() {
 
 std::string InUserFolder(const std::string& folder, const char* name) {
     return folder.empty() ? std::string() : folder + "/" + name;
+}
+
+// "/" separates, and case matters (a folder that ignores it is found out as a batch starts).
+PathRules HostPathRules() {
+    return PathRules{false};
 }
 
 }  // namespace velindra

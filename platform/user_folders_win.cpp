@@ -1,5 +1,6 @@
 #include <cstdlib>
 
+#include "host_paths.h"
 #include "user_folders.h"
 #include "utf16.h"
 
@@ -18,6 +19,11 @@ std::string UserStateFolder() {
 
 std::string InUserFolder(const std::string& folder, const char* name) {
     return folder.empty() ? std::string() : folder + "\\" + name;
+}
+
+// Windows names: "\\" separates, and names that differ only in case are one.
+PathRules HostPathRules() {
+    return PathRules{true};
 }
 
 }  // namespace velindra
