@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "interfaces.h"
 #include "result.h"
 #include "text.h"
 

@@ -4,7 +4,6 @@
 
 #include "addresses.h"
 #include "atomic_file.h"
-#include "file_reading.h"
 #include "links.h"
 #include "url.h"
 

@@ -1,17 +1,12 @@
 #include "network_source.h"
 
 #include <libtorrent/alert_types.hpp>
-#include <libtorrent/magnet_uri.hpp>
 #include <libtorrent/session.hpp>
 
-#include "addresses.h"
 #include "atomic_file.h"
 #include "digests.h"
-#include "file_reading.h"
-#include "links.h"
 #include "network_link.h"
 #include "torrent.h"
-#include "url.h"
 #include "words.h"
 
 namespace lt = libtorrent;
