@@ -78,6 +78,7 @@ inline constexpr const char* kInstanceNoAnswer = "正在运行的 Velindra 没�
 inline constexpr const char* kCancel = "取消";
 inline constexpr const char* kProgressCounted = "正在获取第 %1/%2 个：";
 inline constexpr const char* kProgressOne = "正在获取：";
+inline constexpr const char* kProgressReading = "正在读取 %1 个链接……";
 inline constexpr const char* kStopBatch = "停止";
 
 }  // namespace velindra::texts

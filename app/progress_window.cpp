@@ -1,5 +1,6 @@
 #include "progress_window.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
@@ -46,6 +47,8 @@ namespace {
 // Which link, by its file name, and which source is being asked. The file name takes what is
 // left of its line in the label, shortened in the middle if need be.
 QString ProgressText(const WaitingFor& what, const QLabel& label) {
+    if (what.position.link == 0 && what.position.links > 0)  // the links still being read
+        return QString::fromUtf8(texts::kProgressReading).arg(what.position.links);
     const QString file = QString::fromStdString(what.fileName);
     const QString counted = what.position.links > 0 ? QString::fromUtf8(texts::kProgressCounted)
                                                           .arg(what.position.link)
@@ -77,33 +80,57 @@ ProgressWaiter::~ProgressWaiter() {
 
 void ProgressWaiter::HideProgress() {
     if (window_) {
+        // Put away for good: a key or click that still reaches it (one queued as it went, or
+        // sent while another window's event loop runs) finds nothing to press.
+        QObject::disconnect(window_, nullptr, nullptr, nullptr);
+        window_->setEnabled(false);
         window_->hide();
         window_->deleteLater();
         window_ = nullptr;
     }
 }
 
-void ProgressWaiter::WaitFor(const std::function<bool()>& ready, const WaitingFor& what) {
-    if (ready())
-        return;
-    QEventLoop loop;
-    const auto describe = [&] { return ProgressText(what, *window_->label); };
-    const auto showWindow = [&] {
-        if (!window_) {
-            window_ = new ProgressWindow(owner_);
-            window_->show();
-            // It takes the keyboard as it appears, so that Escape is 取消 wherever the window
-            // manager leaves the focus.
-            window_->activateWindow();
-            window_->cancelButton->setFocus();
-            QObject::connect(window_, &ProgressWindow::cancelRequested, window_, [this] {
-                stop_ = true;  // every fetch of the batch, and the batch
-                window_->cancelButton->setEnabled(false);
-            });
+void ProgressWaiter::Show(const WaitingFor& what) {
+    if (!window_) {
+        ProgressWindow* shown = new ProgressWindow(owner_);
+        window_ = shown;
+        // It takes the keyboard once, as it first appears after the user started the batch, so
+        // that Escape is 取消 wherever the window manager leaves the focus; and only while this
+        // program is the one the user works in. Coming back later (after a dialog, or files
+        // opened) it never takes the keyboard from another program.
+        const bool takeKeyboard = !tookKeyboard_ && QApplication::activeWindow() != nullptr;
+        shown->setAttribute(Qt::WA_ShowWithoutActivating, !takeKeyboard);
+        shown->show();
+        if (takeKeyboard) {
+            tookKeyboard_ = true;
+            shown->activateWindow();
+            shown->cancelButton->setFocus();
+        } else {
+            shown->cancelButton->setFocusPolicy(Qt::NoFocus);
         }
-        window_->SetText(describe());
-        window_->cancelButton->setEnabled(!stop_);
-    };
+        QObject::connect(shown, &ProgressWindow::cancelRequested, shown, [this, shown] {
+            stop_ = true;  // every fetch of the batch, and the batch
+            shown->cancelButton->setEnabled(false);
+        });
+    }
+    window_->SetText(ProgressText(what, *window_->label));
+    window_->cancelButton->setEnabled(!stop_);
+}
+
+void ProgressWaiter::WaitFor(const std::function<bool()>& ready, const WaitingFor& what) {
+    if (ready()) {
+        // Links that are ready at their turn (failed at once, offline, or kept) still let the
+        // windows paint and take 取消 every few dozen milliseconds, however many there are.
+        if (batch_.elapsed() >= delayMs_ &&
+            (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= kEventsEveryMs)) {
+            Show(what);
+            QCoreApplication::processEvents();
+            sinceEvents_.start();
+        }
+        return;
+    }
+    QEventLoop loop;
+    const auto showWindow = [&] { Show(what); };
     QTimer delay;
     delay.setSingleShot(true);
     const qint64 waited = batch_.elapsed();
@@ -128,11 +155,12 @@ void ProgressWaiter::WaitFor(const std::function<bool()>& ready, const WaitingFo
     QTimer refresh;  // the source and the peer count change while the link is fetched
     QObject::connect(&refresh, &QTimer::timeout, &loop, [&] {
         if (window_)
-            window_->SetText(describe());
+            window_->SetText(ProgressText(what, *window_->label));
     });
     refresh.start(250);
     while (!ready() && !stop_)
         loop.exec();
+    sinceEvents_.start();
 }
 
 }  // namespace velindra

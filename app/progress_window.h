@@ -45,11 +45,16 @@ class ProgressWaiter : public BatchWaiter {
     ProgressWindow* window() const { return window_; }
 
   private:
+    static constexpr int kEventsEveryMs = 30;
+    void Show(const WaitingFor& what);  // the window up, saying what is waited for
+
     QWidget* owner_;
     std::atomic<bool>& stop_;
     int delayMs_;
-    QElapsedTimer batch_;  // since the batch began
+    QElapsedTimer batch_;        // since the batch began
+    QElapsedTimer sinceEvents_;  // since the windows last took their events
     QPointer<ProgressWindow> window_;
+    bool tookKeyboard_ = false;  // the window takes the keyboard once a batch
 };
 
 }  // namespace velindra

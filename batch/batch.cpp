@@ -85,11 +85,10 @@ PathRules PrepareFolder(const Services& services, const std::string& folder) {
 // One batch: its links planned, fetched ahead, and taken to their ends in order.
 class BatchRun : public StepHooks {
   public:
-    BatchRun(std::vector<std::string> links, RunOptions& options, const Services& services)
+    BatchRun(std::vector<LinkPlan> plans, RunOptions& options, const Services& services)
         : options_(options),
           services_(services),
-          plans_(PlanBatch(links, options.usedn, options.basePath,
-                           PrepareFolder(services, options.basePath))),
+          plans_(std::move(plans)),
           count_(plans_.size()),
           cancel_(std::make_unique<std::atomic<bool>[]>(count_)),
           activities_(std::make_unique<Activity[]>(count_)),
@@ -330,7 +329,27 @@ void FetchBatch(std::string_view text, RunOptions& options, const Services& serv
         return;
     }
     options.Load(services.settings);
-    BatchRun(std::move(links), options, services).Run();
+    const PathRules rules = PrepareFolder(services, options.basePath);
+    // A long input is planned on a thread of its own, so that the windows show the batch's
+    // progress and take 取消 meanwhile, however many links it holds.
+    std::vector<LinkPlan> plans;
+    std::atomic<bool> planned{false};
+    const auto plan = [&] {
+        plans = PlanBatch(links, options.usedn, options.basePath, rules, services.stop);
+        planned = true;
+    };
+    try {
+        std::thread planner(plan);
+        services.waiter.WaitFor([&] { return planned.load(); },
+                                {LinkPosition{0, static_cast<int>(links.size())}, "", nullptr});
+        planner.join();
+    } catch (const std::system_error&) {
+        if (!planned)
+            plan();  // no thread to be had: planned here
+    }
+    if (services.stop && *services.stop)
+        return;
+    BatchRun(std::move(plans), options, services).Run();
 }
 
 }  // namespace velindra

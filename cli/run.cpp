@@ -23,6 +23,7 @@
 #include "report.h"
 #include "sources.h"
 #include "terminal_text.h"
+#include "torrent.h"
 #include "utf16.h"
 
 namespace velindra::cli {
@@ -94,9 +95,13 @@ LinkStep::Why AtItsPlace(const LinkPlan& plan) {
     const size_t bound = DownloadLimits{}.maxBodyBytes;
     if (!SafeToRead(plan.destination, bound))
         return kLeftAlone;
+    // A file that does not begin as a torrent does is decided from its first bytes.
+    std::string body;
+    ReadRegularFile(plan.destination, kTorrentHeadBytes, body);
+    if (!BeginsAsTorrent(body))
+        return kLeftAlone;
     static std::mutex oneAtATime;
     std::lock_guard<std::mutex> guard(oneAtATime);
-    std::string body;
     const bool holds = ReadRegularFile(plan.destination, bound, body).ok() &&
                        CheckDelivered(body, *plan.hashes, nullptr).ok();
     return holds ? kKept : kLeftAlone;
@@ -250,16 +255,33 @@ class LinkRun : public StepHooks {
 // Whether the output folder is there (made when missing) and takes a new file; an exit status
 // and the reason when not.
 std::optional<int> CheckOutput(const std::string& folder) {
-    MakeFolders(folder);
+    const auto refuse = [](const std::string& where, int error, const std::string& detail) {
+        std::cerr << t::kProgram << ": "
+                  << EscapeControls(
+                         Say(t::kCannotWriteFolder, {where, SystemReason(error, detail)}))
+                  << "\n";
+        return 2;
+    };
+    if (!MakeFolders(folder)) {
+        // The first folder on the way that could not be made, and the system's reason: a
+        // read-only place or one the user may not write says so, not that something is missing.
+        std::string missing = folder;
+        std::error_code ec;
+        for (size_t cut = missing.find_last_of(HostPathRules().windows ? "\\/" : "/");
+             cut != std::string::npos && cut > 0 &&
+             !std::filesystem::exists(PathFromUtf8(missing.substr(0, cut)), ec);
+             cut = missing.find_last_of(HostPathRules().windows ? "\\/" : "/"))
+            missing.resize(cut);
+        std::filesystem::create_directory(PathFromUtf8(missing), ec);
+        std::error_code there;
+        if (ec && !std::filesystem::is_directory(PathFromUtf8(missing), there))
+            return refuse(missing, ec.value(), ec.message());
+    }
     AtomicFile probe(JoinDestination(folder, "velindra-probe", HostPathRules()));
     const FetchResult opened = probe.Open();
     if (opened.ok())
         return std::nullopt;  // and the probe is gone with it
-    std::cerr << t::kProgram << ": "
-              << EscapeControls(Say(t::kCannotWriteFolder,
-                                    {folder, SystemReason(opened.systemError, opened.detail)}))
-              << "\n";
-    return 2;
+    return refuse(folder, opened.systemError, opened.detail);
 }
 
 // --dry-run: each link's plan in input order, nothing asked; 1 when any link would be refused.
@@ -311,8 +333,10 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     // Every link's name decided at once, so that no two links of the run take one file,
     // compared as the folder's file system compares names. A link's plan is made again when
     // it is needed: a long input keeps only a few bytes a link.
+    // A dry run makes nothing: the folder's case rule is then the system's custom, unprobed.
     PathRules rules = HostPathRules();
-    rules.ignoresCase = FolderIgnoresCase(options.output);
+    if (!options.dryRun)
+        rules.ignoresCase = FolderIgnoresCase(options.output);
     const BatchPlanner planner(
         spans.size(), [&](size_t i) { return PieceAt(text, spans[i]); }, options.settings.usedn,
         options.output, rules);

@@ -49,7 +49,7 @@ std::string NameVariant(const LinkPlan& plan, uint32_t n, PathRules rules) {
 }  // namespace
 
 BatchPlanner::BatchPlanner(size_t count, Pieces pieces, bool usedn, std::string folder,
-                           PathRules rules)
+                           PathRules rules, const std::atomic<bool>* stop)
     : pieces_(std::move(pieces)),
       usedn_(usedn),
       folder_(std::move(folder)),
@@ -61,7 +61,7 @@ BatchPlanner::BatchPlanner(size_t count, Pieces pieces, bool usedn, std::string 
     std::unordered_multimap<uint64_t, uint32_t> taken;
     for (size_t i = 0; i < count; ++i) {
         leaders_[i] = static_cast<uint32_t>(i);
-        if (folder_.empty())
+        if (folder_.empty() || (stop && *stop))
             continue;
         const LinkPlan plan = PlanLink(pieces_(i), usedn_, folder_, rules_);
         if (!plan.fetchable())
@@ -104,13 +104,14 @@ LinkPlan BatchPlanner::Plan(size_t i) const {
 }
 
 std::vector<LinkPlan> PlanBatch(const std::vector<std::string>& pieces, bool usedn,
-                                std::string_view folder, PathRules rules) {
+                                std::string_view folder, PathRules rules,
+                                const std::atomic<bool>* stop) {
     const BatchPlanner planner(
-        pieces.size(), [&pieces](size_t i) { return pieces[i]; }, usedn, std::string(folder),
-        rules);
+        pieces.size(), [&pieces](size_t i) { return pieces[i]; }, usedn, std::string(folder), rules,
+        stop);
     std::vector<LinkPlan> plans;
     plans.reserve(pieces.size());
-    for (size_t i = 0; i < pieces.size(); ++i)
+    for (size_t i = 0; i < pieces.size() && !(stop && *stop); ++i)
         plans.push_back(planner.Plan(i));
     return plans;
 }

@@ -47,7 +47,9 @@ LinkPlan PlanLink(std::string_view piece, bool usedn, std::string_view folder, P
 class BatchPlanner {
   public:
     using Pieces = std::function<std::string(size_t)>;  // the i-th piece of the text
-    BatchPlanner(size_t count, Pieces pieces, bool usedn, std::string folder, PathRules rules);
+    // Once `stop` is set, the links not yet looked at are left as they are (unnamed).
+    BatchPlanner(size_t count, Pieces pieces, bool usedn, std::string folder, PathRules rules,
+                 const std::atomic<bool>* stop = nullptr);
     size_t size() const { return leaders_.size(); }
     LinkPlan Plan(size_t i) const;
     // For every link, the first link that saves to the same file (itself when none before it
@@ -65,9 +67,11 @@ class BatchPlanner {
     std::vector<uint32_t> leaders_;
 };
 
-// Every piece of a batch planned, in order, named as BatchPlanner names them.
+// Every piece of a batch planned, in order, named as BatchPlanner names them; fewer once
+// `stop` is set.
 std::vector<LinkPlan> PlanBatch(const std::vector<std::string>& pieces, bool usedn,
-                                std::string_view folder, PathRules rules);
+                                std::string_view folder, PathRules rules,
+                                const std::atomic<bool>* stop = nullptr);
 
 struct Attempt;
 

@@ -107,6 +107,25 @@ bool IsWebAddress(std::string_view url) {
     return (scheme == "http" || scheme == "https") && url.substr(scheme.size()).starts_with("://");
 }
 
+// An address as a browser reads a typed one: a character that cannot stand in a URL (a space,
+// a control character) is encoded again, not refused ("my file.torrent" is "my%20file.torrent").
+std::string AsTypedAddress(std::string url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(url.size());
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7f) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // The values of xs=, as= and their numbered forms, among the link's parameters.
 std::vector<std::string> ExactSources(const std::vector<Parameter>& parameters) {
     std::vector<std::string> sources;
@@ -117,7 +136,7 @@ std::vector<std::string> ExactSources(const std::vector<Parameter>& parameters) 
         const bool exact =
             (key.starts_with("xs") || key.starts_with("as")) && (key.size() == 2 || key[2] == '.');
         if (exact) {
-            std::string url = PercentDecoded(p.value);
+            std::string url = AsTypedAddress(PercentDecoded(p.value));
             if (IsWebAddress(url))
                 sources.push_back(std::move(url));
         }

@@ -230,6 +230,20 @@ std::optional<TorrentParts> ParseTorrent(std::string_view d) {
     return TorrentParts{*walker.info(), walker.end(), walker.infoV2()};
 }
 
+bool BeginsAsTorrent(std::string_view head) {
+    constexpr size_t kLongestKey = 64;
+    if (head.size() < 4 || head[0] != 'd' || head[1] < '1' || head[1] > '9')
+        return false;
+    size_t length = static_cast<size_t>(head[1] - '0'), at = 2;
+    if (head[at] >= '0' && head[at] <= '9')
+        length = length * 10 + static_cast<size_t>(head[at++] - '0');
+    if (length > kLongestKey || head[at++] != ':')
+        return false;
+    const std::string_view key = head.substr(at, length);
+    return key.size() == length &&
+           std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+}
+
 std::optional<std::string_view> FindInfoDictionary(std::string_view body) {
     const std::optional<TorrentParts> parts = ParseTorrent(body);
     if (!parts)

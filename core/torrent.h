@@ -29,6 +29,12 @@ struct TorrentParts {
 std::optional<TorrentParts> ParseTorrent(std::string_view body);
 std::optional<std::string_view> FindInfoDictionary(std::string_view body);
 
+// Whether a file that begins with `head` (its first kTorrentHeadBytes bytes, or all of a
+// shorter file) can be a torrent: a bencoded dictionary whose first key is a short text of
+// printable ASCII, as every torrent key is. Anything else is decided without reading further.
+inline constexpr size_t kTorrentHeadBytes = 72;
+bool BeginsAsTorrent(std::string_view head);
+
 using Sha1Digest = std::array<uint8_t, 20>;
 
 // The 20 bytes a 40-digit hexadecimal or a 32-character base-32 info-hash stands for, in

@@ -117,13 +117,19 @@ void Committer::Run() {
     }
 }
 
-FetchResult Committer::NotAnotherLinksFile(const std::string& destination) const {
+FetchResult Committer::NotAnotherLinksFile(const std::string& destination) {
     const auto identity = FileIdentity(destination);
     if (!identity)
         return FetchResult::Done();
     const auto found = placed_.find(*identity);
     if (found == placed_.end() || found->second == destination)
         return FetchResult::Done();
+    // Another program may have replaced the earlier file since, and its file number gone to a
+    // new file: the two names are one file only while the earlier name still is that file.
+    if (FileIdentity(found->second) != identity) {
+        placed_.erase(found);
+        return FetchResult::Done();
+    }
     return FetchResult::Failed(
         FetchError::CannotWrite,
         "the folder takes this name for another link's file, " + found->second, EEXIST);

@@ -66,8 +66,9 @@ class Committer : public FileCommitter {
 
     // Refuses a file whose destination, under another name, is a file this committer put in
     // place for another link: a folder that ignores case or normalises names took the two
-    // names for one.
-    FetchResult NotAnotherLinksFile(const std::string& destination) const;
+    // names for one. The earlier name is looked at again, so a file number that another
+    // program's file took over meanwhile fools nothing.
+    FetchResult NotAnotherLinksFile(const std::string& destination);
 
     DiskSteps defaultSteps_;
     // The files put in place so far, by their identity, with the name each was given; only the

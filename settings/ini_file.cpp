@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <string>
 
+#include "atomic_file.h"
 #include "file_reading.h"
 #include "ini_text.h"
 
@@ -51,8 +51,12 @@ bool WriteValue(const QString& path, QByteArrayView section, QByteArrayView key,
     if (!updated)
         return false;  // the file would not read back as this value
     QDir().mkpath(QFileInfo(path).path());
-    QSaveFile out(path);
-    return out.open(QIODevice::WriteOnly) && out.write(*updated) == updated->size() && out.commit();
+    // Every write and the flush to disk are checked before the new file takes the old one's
+    // place: on a full disk the old file stays as it was, byte for byte.
+    AtomicFile out(path.toStdString());
+    return out.Open().ok() &&
+           out.Commit(std::string_view(updated->constData(), static_cast<size_t>(updated->size())))
+               .ok();
 }
 
 }  // namespace velindra::ini

@@ -4,8 +4,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 
 #include "Form3.h"
@@ -263,6 +265,27 @@ TEST(SettingsStoreTest, ValuesRoundTripAndBrokenFilesReadAsTheDefaults) {
                   Names{QString::fromStdString("设置无法保存：" + file)});
         EXPECT_NE(window.result(), QDialog::Accepted);
     }
+    // A full disk (here a bound on the size of any file the process writes, in a child process)
+    // leaves a hand-edited file as it was, byte for byte, and the write says it failed.
+    std::filesystem::remove_all(file);
+    std::string edited = "; mine\n[Velindra]\nonFinish=open\n[Notes]\n";
+    while (edited.size() < 9689)
+        edited += "line=" + std::to_string(edited.size()) + "\n";
+    testing::WriteFile(file, edited);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit small{4096, 4096};
+        ::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        ::_exit(store.Write("onFinish", "poi") ? 1 : 0);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(testing::ReadFile(file), edited);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path().toStdString()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 // Each path reaches the opener as one argument, whatever it holds, and never through a shell.

@@ -16,9 +16,9 @@
 #include "app_support.h"
 #include "committer.h"
 #include "modXP.h"
+#include "network_source.h"
 #include "progress_window.h"
 #include "save_folder.h"
-#include "network_source.h"
 #ifdef VELINDRA_NETWORK
 #include "loopback_seeder.h"
 #endif
@@ -421,6 +421,9 @@ void CheckProgressAndCancel(Form1& form, testing::World& w) {
         else
             progress->cancelButton->click();
     });
+    // The user presses 获取种子 in the window they work in.
+    form.activateWindow();
+    EXPECT_TRUE(RunEventsUntil([&] { return QApplication::activeWindow() == &form; }, 2000));
     form.Command1->click();
     EXPECT_GE(shownAfter, 400);
     EXPECT_TRUE(label.contains("第 1/3 个") && label.contains("演示.torrent") &&
@@ -560,6 +563,80 @@ TEST(BatchWindowTest, OutsideTextIsNeverReadAsMarkup) {
     EXPECT_EQ(progressFormat, Qt::PlainText);
     EXPECT_TRUE(progress.contains("&lt;b&gt;bold.torrent")) << progress.toStdString();
     EXPECT_FALSE(progress.contains("img") || progress.contains("zero")) << progress.toStdString();
+}
+
+// A progress window that was put away (before a file is opened) presses nothing: 取消 or a key
+// that reaches it while the opener's own event loop runs neither crashes nor stops the batch.
+TEST(BatchWindowTest, APutAwayProgressWindowPressesNothing) {
+    struct Opening : testing::World {
+        std::function<void()> onOpen;
+        bool OpenFile(const std::string& p) override {
+            onOpen();
+            return World::OpenFile(p);
+        }
+    } w;
+    w.settings.values = {{"onStart", kFolder}, {"onFinish", "open"}};
+    // Each link comes later than the one before, so the window comes back after each open.
+    w.decide = [](const FetchRequest& r) {
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(600 * std::stoi(r.hashes.V1Text().substr(0, 2))));
+        return FetchError::None;
+    };
+    int pressed = 0;
+    w.onOpen = [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* progress = qobject_cast<ProgressWindow*>(top);
+            if (!progress || progress->isVisible())
+                continue;
+            ++pressed;
+            progress->cancelButton->click();
+            QTest::keyClick(progress, Qt::Key_Return);
+            QTest::keyClick(progress, Qt::Key_Escape);
+        }
+        QEventLoop opener;  // as the desktop's opener waits for its verdict
+        QTimer::singleShot(50, &opener, &QEventLoop::quit);
+        opener.exec();
+    };
+    Form1 form(Wire(w));
+    form.show();
+    form.Text1->setPlainText(Link(Hash("01", "01")) + "\n" + Link(Hash("02", "02")) + "\n" +
+                             Link(Hash("03", "03")));
+    EXPECT_TRUE(Messages([&] { form.Command1->click(); }).empty());
+    EXPECT_GE(pressed, 2);
+    EXPECT_EQ(std::count_if(w.journal.begin(), w.journal.end(),
+                            [](const std::string& e) { return e.starts_with("open "); }),
+              3);
+}
+
+// However long the input and however quickly each of its links ends, the progress window is up
+// within a few seconds of 获取种子 and 取消 ends the batch within two.
+TEST(BatchWindowTest, ALongBatchOfQuickLinksShowsItsProgressAndStops) {
+    testing::World w;
+    w.settings.values = {{"onStart", kFolder}, {"onError", "ignore"}};
+    w.decide = [](const FetchRequest&) { return FetchError::HttpStatus; };
+    Form1 form(Wire(w));
+    form.show();
+    QString text;
+    constexpr int kLinks = 60000;
+    for (int i = 0; i < kLinks; ++i)
+        text += Link(Hash("AB", "00").replace(2, 8, QString::number(10000000 + i).toStdString())) +
+                '\n';
+    form.Text1->setPlainText(text);
+    QElapsedTimer clock;
+    qint64 shown = -1, cancelled = -1;
+    OnNextModal([&](QWidget* window) {
+        shown = clock.elapsed();
+        qobject_cast<ProgressWindow*>(window)->cancelButton->click();
+        cancelled = clock.elapsed();
+    });
+    clock.start();
+    form.Command1->click();
+    ASSERT_GE(shown, 0);
+    EXPECT_LT(shown, 3000);
+    EXPECT_LT(clock.elapsed() - cancelled, 2000);
+    EXPECT_LT(std::count_if(w.journal.begin(), w.journal.end(),
+                            [](const std::string& e) { return e.starts_with("fetch "); }),
+              3 * kLinks);
 }
 
 // Links are fetched ahead: the first link's fetch ends only once the second's has begun, which

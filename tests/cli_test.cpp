@@ -552,6 +552,11 @@ TEST_F(CliTest, TheCommandLineAsCurlAndWgetUsersExpectIt) {
         << dry.out;
     EXPECT_EQ(asked, 0u);
     EXPECT_FALSE(std::filesystem::exists(out / "dry"));
+    // Nor is anything made and removed in a folder that is there: its time stays.
+    const auto before = std::filesystem::last_write_time(PathFromUtf8(out.str()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(RunCli(Args({"--dry-run"}, "good", out.str()), links).status, 0);
+    EXPECT_EQ(std::filesystem::last_write_time(PathFromUtf8(out.str())), before);
     Lines args = Args({"--retry", "1", "-v"}, "busy", out / "busy");
     args[4].insert(std::string("http://").size(), "user:secret@");
     Start terminal;
@@ -809,6 +814,18 @@ TEST_F(CliTest, PlacesThatCannotTakeTheFileFailAtOnce) {
                   std::string::npos)
             << run.err;
     }
+#ifndef _WIN32
+    // A folder to be made under one the user may not write is refused with that reason, and
+    // names the folder that could not be made.
+    std::filesystem::permissions(out.path(), std::filesystem::perms::all);
+    Start user;
+    if (geteuid() == 0)
+        user.as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const CliRun denied = RunCli(Args({}, "good", out / "ro/new/deeper"), Links({Add("a")}), user);
+    EXPECT_EQ(denied.status, 2);
+    EXPECT_NE(denied.err.find("无法写入目录 " + out / "ro/new: 没有权限"), std::string::npos)
+        << denied.err;
+#endif
     EXPECT_EQ(asked, 0u);
 }
 

@@ -78,6 +78,9 @@ TEST(LinksTest, FindsTheLinksOwnAddresses) {
          "HTTPS://b/y http://c/z http://d/w"},
         {"xs=file:///etc/passwd&xs=ftp://x/y&xs=javascript:alert(1)&as=http:/n&axs=http://n/o", ""},
         {"xs=&xs&dn=x", ""},
+        // Written as links write them: what cannot stand in a URL is encoded again.
+        {"xs=http://h/t/my%20file.torrent&as=http%3A%2F%2Fh%2Fa%2520b%09c",
+         "http://h/t/my%20file.torrent http://h/a%20b%09c"},
     };
     for (const auto& [link, sources] : cases) {
         std::string found;
@@ -199,6 +202,22 @@ TEST(BencodeTest, FindsTheExactInfoBytesOrRejects) {
     // clang-format on
     for (const std::string& body : rejected)
         EXPECT_FALSE(FindInfoDictionary(body).has_value()) << body.substr(0, 60);
+    // What a file's first bytes tell: a torrent begins as a dictionary with a short key.
+    for (const auto& [head, may] :
+         std::vector<std::pair<std::string, bool>>{{"d8:announce35:udp://tracker", true},
+                                                   {"d4:infod6:lengthi1e", true},
+                                                   {"d13:creation datei1e", true},
+                                                   {"d1:a", true},
+                                                   {std::string(1, '\0'), false},
+                                                   {"\x89PNG\r\n", false},
+                                                   {"d0:e", false},
+                                                   {"d010:announce", false},
+                                                   {"l8:announcee", false},
+                                                   {"d99:" + std::string(99, 'a'), false},
+                                                   {"d8:announ", false},
+                                                   {"d4:\x01\x02\x03\x04", false}}) {
+        EXPECT_EQ(BeginsAsTorrent(head.substr(0, kTorrentHeadBytes)), may) << head;
+    }
 }
 
 // Links run ahead on workers come back in input order; none starts a window or more past the

@@ -554,5 +554,28 @@ TEST(CommitterTest, PlacingWhereNothingIsNeverReplaces) {
         EXPECT_FALSE(IsTemporaryName(Utf8Path(e.path().filename()))) << e.path();
 }
 
+// What the committer remembers of the files it placed is checked against the folder at the
+// time: once another program has moved or replaced an earlier file, a later link's file that now
+// has its file number is saved, not taken for the earlier one under another name.
+TEST(CommitterTest, AFileAnotherProgramReplacedIsNotTakenForALaterOne) {
+    TempDir dir;
+    Committer committer;
+    const auto place = [&](const std::string& name, const std::string& data) {
+        auto file = std::make_shared<AtomicFile>(dir / name);
+        EXPECT_TRUE(file->Open().ok());
+        EXPECT_TRUE(file->Write(data).ok());
+        return committer.Submit(file, file->destination(), nullptr)->Wait();
+    };
+    ASSERT_TRUE(place("n01.torrent", "first").ok());
+    // Another run's file takes the earlier name's place, the earlier file moves to the later
+    // name: the later name has the file number the committer gave the earlier one.
+    std::filesystem::rename(dir / "n01.torrent", dir / "n02.torrent");
+    testing::WriteFile(dir / "n01.torrent", "the other run's");
+    const FetchResult later = place("n02.torrent", "second");
+    EXPECT_TRUE(later.ok()) << later.detail;
+    EXPECT_EQ(testing::ReadFile(dir / "n02.torrent"), "second");
+    EXPECT_EQ(testing::ReadFile(dir / "n01.torrent"), "the other run's");
+}
+
 }  // namespace
 }  // namespace velindra
