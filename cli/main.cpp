@@ -26,9 +26,9 @@ int main(int argc, char** argv) {
             std::cout.flush();
             std::cerr.flush();
             std::fflush(nullptr);
-            std::_Exit(status);
+            std::_Exit(velindra::cli::ExitStatus(status));
         }
-        return status;
+        return velindra::cli::ExitStatus(status);
     } catch (const std::exception& e) {
         std::cerr << t::kProgram << ": " << velindra::EscapeControls(e.what()) << "\n";
     } catch (...) {

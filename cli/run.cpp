@@ -303,6 +303,11 @@ int PrintPlans(const Options& options, const BatchPlanner& planner) {
 
 }  // namespace
 
+int ExitStatus(int status) {
+    const int caught = gSignal;
+    return caught != 0 ? 128 + caught : status;
+}
+
 int Run(const std::vector<std::string>& arguments, const Console& console) {
     Options options;
     if (auto status = ParseArguments(arguments, options, std::cout, std::cerr))

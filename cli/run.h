@@ -12,4 +12,8 @@ namespace velindra::cli {
 // The exit status of a run with these arguments (argv[0] first).
 int Run(const std::vector<std::string>& arguments, const Console& console);
 
+// The status the program ends with: once a signal was caught (even as the program tears down
+// after its last link), 128 plus its number, as a shell loop expects of Ctrl-C.
+int ExitStatus(int status);
+
 }  // namespace velindra::cli

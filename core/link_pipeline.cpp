@@ -155,7 +155,8 @@ bool WaitToRetry(int seconds, const FetchRequest& request) {
 }  // namespace
 
 void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sources) {
-    for (int wait = 1;; wait *= 2) {
+    // The wait doubles up to the longest one and stays there, however many retries are allowed.
+    for (long wait = 1;; wait = std::min<long>(wait * 2, kLongestRetryWait)) {
         const auto started = std::chrono::steady_clock::now();
         attempt.result = sources.downloader.Fetch(request);
         attempt.took = std::chrono::steady_clock::now() - started;

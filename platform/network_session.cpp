@@ -13,6 +13,7 @@
 #include <libtorrent/settings_pack.hpp>
 #include <libtorrent/span.hpp>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "addresses.h"
@@ -67,6 +68,24 @@ void LoadState(const std::string& path, lt::session_params& params) {
         params.dht_state = std::move(saved.dht_state);
     } catch (...) {
     }
+}
+
+// The saved nodes greeted on a warm start, at most, of each address family: a state file
+// naming one host many times, or thousands of hosts, makes no flood.
+constexpr size_t kMostSavedNodes = 300;
+
+// Each host once (the first port it is listed with), in the file's order, at most
+// kMostSavedNodes of them.
+void KeepEachHostOnce(std::vector<lt::udp::endpoint>& nodes) {
+    std::vector<lt::udp::endpoint> kept;
+    std::set<lt::address> hosts;
+    for (const lt::udp::endpoint& node : nodes) {
+        if (kept.size() >= kMostSavedNodes)
+            break;
+        if (hosts.insert(node.address()).second)
+            kept.push_back(node);
+    }
+    nodes = std::move(kept);
 }
 
 // Saves the session's DHT state. Nodes the session started from that it has not kept in its
@@ -224,6 +243,8 @@ NetworkSession::NetworkSession(const NetworkLimits& limits, std::function<void()
     if (limits_.dht)
         LoadState(limits_.stateFile, params);
     loaded_ = std::make_unique<lt::dht::dht_state>(params.dht_state);
+    KeepEachHostOnce(loaded_->nodes);
+    KeepEachHostOnce(loaded_->nodes6);
     warm_ = savedNodes();
     params.settings = Settings(limits_);
     // A warm start asks every saved node at once and keeps those that answer: handed to the

@@ -2,6 +2,8 @@
 // fall-back from the mirrors is run end to end by the command-line and window tests.
 #include <gtest/gtest.h>
 
+#include <libtorrent/session.hpp>
+#include <libtorrent/session_params.hpp>
 #include <sstream>
 
 #include "loopback_seeder.h"
@@ -312,6 +314,36 @@ TEST_F(NetworkTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
     testing::WriteFile(limits.stateFile, "d9:dht statei-e");
     NetworkSource network(limits);
     EXPECT_EQ(Fetch(network, first, "").error, FetchError::NoConnection);
+}
+
+// A warm start greets each host its state file names once, however often the file lists it:
+// here one UDP socket on loopback, listed thousands of times, gets a few datagrams at most.
+TEST_F(NetworkTest, AWarmStartGreetsEachSavedHostOnce) {
+    lt::io_context io;
+    lt::udp::socket victim(io, lt::udp::endpoint(lt::make_address("127.0.0.1"), 0));
+    lt::session_params state;
+    for (int i = 0; i < 5000; ++i) {
+        state.dht_state.nodes.push_back(victim.local_endpoint());
+        state.dht_state.nodes.emplace_back(lt::make_address("127.0.0.1"),
+                                           static_cast<unsigned short>(20000 + i));
+    }
+    const std::vector<char> bytes =
+        lt::write_session_params_buf(state, lt::session::save_dht_state);
+    limits.stateFile = out / "swarm-state";
+    testing::WriteFile(limits.stateFile, std::string(bytes.begin(), bytes.end()));
+    limits.perLinkMs = 1500;
+    {
+        NetworkSource network(limits);
+        EXPECT_FALSE(Fetch(network, std::string(40, 'e'), "").ok());
+    }
+    victim.non_blocking(true);
+    int datagrams = 0;
+    char buffer[2048];
+    lt::udp::endpoint from;
+    boost::system::error_code ec;
+    while (victim.receive_from(boost::asio::buffer(buffer), from, 0, ec) > 0 || !ec)
+        ++datagrams;
+    EXPECT_LE(datagrams, 4);
 }
 
 // What a run found reachable, from made-up events of the session.
