@@ -89,7 +89,7 @@ LinkNames NamesOf(lt::add_torrent_params& params, bool allowPrivateAddresses) {
         std::erase_if(params.trackers, [&](const std::string& tracker) {
             const bool refused = Private(Url(tracker, Url::Any).Host());
             if (refused)
-                named.refused.push_back(tracker);
+                named.refused.push_back(ShownTracker(tracker));
             return refused;
         });
     }

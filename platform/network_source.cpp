@@ -7,6 +7,7 @@
 #include "digests.h"
 #include "network_link.h"
 #include "torrent.h"
+#include "url.h"
 #include "words.h"
 
 namespace lt = libtorrent;
@@ -169,7 +170,7 @@ FetchResult NetworkSource::Unreached(const LinkNames& named, bool everReached, b
         refused += (refused.empty() ? "" : ", ") + address;
     for (const std::string& tracker : named.names.trackers) {
         if (reached_->Refused(tracker))
-            refused += (refused.empty() ? "" : ", ") + tracker;
+            refused += (refused.empty() ? "" : ", ") + ShownTracker(tracker);
     }
     if (!everReached && !refused.empty())  // the detail is the addresses, as for a web address
         return FetchResult::Failed(FetchError::PrivateAddress, refused);

@@ -1,5 +1,6 @@
 #include "url.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace velindra {
@@ -48,9 +49,58 @@ std::string Url::WithoutCredentials() {
     return Get(CURLUPART_URL);
 }
 
+namespace {
+
+// An address that libcurl would not read, taken apart as text: everything up to "://", the
+// authority after it without anything up to its last "@", and the rest.
+struct TextParts {
+    std::string scheme, authority, rest;
+};
+
+TextParts SplitAsText(const std::string& url) {
+    TextParts parts;
+    const size_t colon = url.find("://");
+    if (colon == std::string::npos) {
+        parts.rest = url;
+        return parts;
+    }
+    parts.scheme = url.substr(0, colon);
+    const size_t start = colon + 3;
+    const size_t end = std::min(url.find_first_of("/?#", start), url.size());
+    parts.authority = url.substr(start, end - start);
+    if (const size_t at = parts.authority.rfind('@'); at != std::string::npos)
+        parts.authority.erase(0, at + 1);
+    parts.rest = url.substr(end);
+    return parts;
+}
+
+}  // namespace
+
 std::string WithoutCredentials(const std::string& url) {
     Url parsed(url);
-    return parsed.ok() ? parsed.WithoutCredentials() : url;
+    if (parsed.ok())
+        return parsed.WithoutCredentials();
+    const TextParts parts = SplitAsText(url);
+    return parts.scheme.empty() ? url : parts.scheme + "://" + parts.authority + parts.rest;
+}
+
+std::string ShownTracker(const std::string& tracker) {
+    Url url(tracker, Url::Any);
+    std::string scheme = url.Get(CURLUPART_SCHEME), host = url.Get(CURLUPART_HOST);
+    std::string port = url.Get(CURLUPART_PORT), rest = url.Get(CURLUPART_PATH);
+    if (!url.Get(CURLUPART_QUERY).empty())
+        rest += "?";
+    if (scheme.empty() || host.empty()) {
+        const TextParts parts = SplitAsText(tracker);
+        scheme = parts.scheme;
+        host = parts.authority;
+        port.clear();
+        rest = parts.rest;
+    }
+    if (scheme.empty())
+        return "…";
+    return scheme + "://" + host + (port.empty() ? "" : ":" + port) +
+           (rest.empty() || rest == "/" ? "" : "/…");
 }
 
 }  // namespace velindra

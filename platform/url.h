@@ -33,6 +33,11 @@ class Url {
 
 // The address without credentials, as WithoutCredentials makes it; `url` itself when it is
 // not one.
+// An address libcurl would not read loses its "user:password@" all the same.
 std::string WithoutCredentials(const std::string& url);
+
+// A tracker as the programs show it, in every output: its scheme, host and port only
+// ("http://10.0.0.5:2710/…"). Private trackers keep the user's secret in the path or query.
+std::string ShownTracker(const std::string& tracker);
 
 }  // namespace velindra
