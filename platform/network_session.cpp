@@ -160,6 +160,9 @@ lt::settings_pack Settings(const NetworkLimits& limits) {
     // socket's receive buffer holds what the peers of hundreds of links send at once.
     pack.set_int(lt::settings_pack::utp_connect_timeout, 1000);
     pack.set_int(lt::settings_pack::recv_socket_buffer_size, 4 << 20);
+    // A peer is its address and port: two peers a link names on one host (a seeder and a dead
+    // port beside it) are each dialled, instead of the later one taking the earlier's place.
+    pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
     // Trackers a link names are filtered like its peers.
     pack.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
     pack.set_bool(lt::settings_pack::ssrf_mitigation, true);

@@ -317,6 +317,16 @@ TEST_F(NetworkTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
     EXPECT_EQ(Fetch(network, first, "").error, FetchError::NoConnection);
 }
 
+// Two peers of one host are two peers: a dead port beside the seeder's takes nothing from it.
+TEST_F(NetworkTest, APeerIsDialledWhateverAnotherPortOfItsHostDoes) {
+    limits.dht = false;
+    limits.perLinkMs = 8000;
+    NetworkSource network(limits);
+    const std::string hash = seeder.Seed("two-ports.bin", 4096);
+    const FetchResult result = Fetch(network, hash, "&x.pe=" + seeder.Peer() + "&x.pe=127.0.0.1:9");
+    EXPECT_TRUE(result.ok()) << result.detail;
+}
+
 // A warm start greets each host its state file names once, however often the file lists it:
 // here one UDP socket on loopback, listed thousands of times, gets a few datagrams at most.
 TEST_F(NetworkTest, AWarmStartGreetsEachSavedHostOnce) {
