@@ -210,9 +210,13 @@ std::shared_ptr<Lookup> NetworkSource::Join(const FetchRequest& request,
     // Whether the network can be reached is the session's matter: a link that names only what
     // this run found unreachable a moment ago fails at once while the DHT has no node.
     if (reached_->NothingLeftToAsk(named.names, now)) {
-        failure = NotAskedAgain(named, now);
+        // The first link of a run is told what was found for it (a DHT that could not start,
+        // the private addresses it names), not that it was not asked again.
+        failure = linkSeen_ ? NotAskedAgain(named, now) : Unreached(named, false, false);
+        linkSeen_ = true;
         return nullptr;
     }
+    linkSeen_ = true;
     std::shared_ptr<Lookup> lookup = lookups_.Sharing(request.hashes);
     if (!lookup) {
         lt::error_code ec;

@@ -94,6 +94,7 @@ class NetworkSource : public Downloader {
     std::vector<std::shared_ptr<Wait>> waits_;
     std::unique_ptr<NetworkSession> session_;
     std::optional<Reachability> reached_;  // with the session
+    bool linkSeen_ = false;                // a link came to the session already; lock_ held
     std::atomic<int> sessionsStarted_{0};
 };
 

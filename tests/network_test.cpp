@@ -317,6 +317,23 @@ TEST_F(NetworkTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
     EXPECT_EQ(Fetch(network, first, "").error, FetchError::NoConnection);
 }
 
+// A DHT that cannot start (its router's name leads nowhere, nothing saved): the run's first
+// link is told what was found for it, and names the private peer it was refused; a link after
+// it is told that the network was not asked again.
+TEST_F(NetworkTest, TheFirstLinkIsToldWhatWasTriedForIt) {
+    limits.dhtBootstrapNodes = "router.invalid:6881";
+    limits.allowPrivateAddresses = false;
+    limits.unreachableMs = 2000;
+    limits.perLinkMs = 3000;
+    NetworkSource network(limits);
+    network.Warm();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the name has been looked up
+    const FetchResult first = Fetch(network, std::string(40, 'c'), "&x.pe=10.0.0.5:6881");
+    EXPECT_EQ(first.error, FetchError::PrivateAddress) << first.detail;
+    EXPECT_EQ(first.detail, "10.0.0.5:6881");
+    EXPECT_EQ(Fetch(network, std::string(40, 'd'), "").error, FetchError::NotAskedAgain);
+}
+
 // Two peers of one host are two peers: a dead port beside the seeder's takes nothing from it.
 TEST_F(NetworkTest, APeerIsDialledWhateverAnotherPortOfItsHostDoes) {
     limits.dht = false;
