@@ -133,9 +133,9 @@ LinkResult FailedLink(FetchError error, std::string detail) {
 
 namespace {
 
-// Waits `seconds`, saying so, unless the link is cancelled meanwhile; false then.
-bool WaitToRetry(int seconds, const FetchRequest& request) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+// Waits `wait`, saying so, unless the link is cancelled meanwhile; false then.
+bool WaitToRetry(std::chrono::milliseconds wait, const FetchRequest& request) {
+    const auto until = std::chrono::steady_clock::now() + wait;
     for (auto now = std::chrono::steady_clock::now(); now < until;
          now = std::chrono::steady_clock::now()) {
         if (request.cancel && request.cancel->load())
@@ -154,6 +154,38 @@ bool WaitToRetry(int seconds, const FetchRequest& request) {
 
 }  // namespace
 
+namespace {
+
+// A link whose every source failed, one of them only because it rests a short while after
+// failing (a cache that refused once and may be back), waits that out and asks it again.
+void LastChance(LinkResult& result, const std::vector<FetchRequest>& chain,
+                const LinkSources& sources) {
+    if (result.attempts.empty() || result.attempts.back().result.error == FetchError::CannotWrite)
+        return;
+    for (size_t k = 0; k < result.attempts.size() && k < chain.size(); ++k) {
+        const long left = result.attempts[k].result.restLeftMs;
+        if (result.attempts[k].result.error != FetchError::NotAskedAgain || left < 0)
+            continue;
+        // Asked again after its wait, as the last of the link's attempts.
+        Attempt again = result.attempts[k];
+        result.attempts.erase(result.attempts.begin() + static_cast<std::ptrdiff_t>(k));
+        const FetchRequest& request = chain[k];
+        if (request.activity)
+            request.activity->Asking(request.source, request.sourceIndex, request.url);
+        if (!WaitToRetry(std::chrono::milliseconds(left + 10), request)) {
+            again.result = FetchResult::Failed(FetchError::Cancelled, "cancelled");
+        } else {
+            again.started = std::chrono::steady_clock::now();
+            again.result = FetchResult();
+            Ask(again, request, sources);
+        }
+        result.attempts.push_back(std::move(again));
+        return;
+    }
+}
+
+}  // namespace
+
 void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sources) {
     // The wait doubles up to the longest one and stays there, however many retries are allowed.
     for (long wait = 1;; wait = std::min<long>(wait * 2, kLongestRetryWait)) {
@@ -168,7 +200,7 @@ void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sourc
         const long asked = attempt.result.retryAfterSeconds;
         const int seconds =
             static_cast<int>(std::min<long>(asked > 0 ? asked : wait, kLongestRetryWait));
-        if (!WaitToRetry(seconds, request))
+        if (!WaitToRetry(std::chrono::seconds(seconds), request))
             return;
         ++attempt.tries;
     }
@@ -246,6 +278,8 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
             answer.error == FetchError::Cancelled)
             break;
     }
+    if (!result.pending && !result.ok() && !result.cancelled())
+        LastChance(result, chain, sources);
     return result;
 }
 

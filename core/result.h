@@ -56,7 +56,10 @@ struct FetchResult {
     int httpStatus = 0;      // the server's status behind an HttpStatus, when there was one
     bool transient = false;  // trying again soon may help (refused, reset, busy, ...)
     long retryAfterSeconds = -1;  // how long the server asked to be left alone, when it did
-    uint64_t bytes = 0;           // what the answer brought
+    // For a source not asked again: how long its short back-off still lasts, after which it
+    // may be asked (-1: it rests longer, or not at all).
+    long restLeftMs = -1;
+    uint64_t bytes = 0;  // what the answer brought
     // How the network went about it: peers dialled (-1: not the network) and connected at
     // most, and the DHT nodes it knew.
     int peersDialled = -1;

@@ -43,6 +43,16 @@ class RetryWait {
             return std::nullopt;
         return now - found->second.failed;
     }
+    // How long `key` still rests, while its whole wait is at most `shortWait` (it failed only
+    // once or twice lately); nothing when it may be asked, or rests longer.
+    std::optional<Clock::duration> ShortRestLeft(const std::string& key, Clock::time_point now,
+                                                 std::chrono::milliseconds shortWait) const {
+        const auto found = entries_.find(key);
+        if (found == entries_.end() || found->second.wait > shortWait ||
+            now >= found->second.failed + found->second.wait)
+            return std::nullopt;
+        return found->second.failed + found->second.wait - now;
+    }
     // Whether `key` failed at or after `since` (and has not answered since).
     bool FailedSince(const std::string& key, Clock::time_point since) const {
         const auto found = entries_.find(key);

@@ -213,13 +213,25 @@ struct CurlDownloader::Unreached {
     std::mutex lock;
     RetryWait hosts;
 
-    // Why a cache is not asked now: it could not be reached a moment ago.
+    // A back-off of at most this long is waited out by a link that has nothing else left.
+    static constexpr std::chrono::milliseconds kShortRest{1000};
+
+    // Why a cache is not asked now: it could not be reached a moment ago. Asking again after
+    // the wait may help (it counts as a try with --retry), and a short wait's end is said.
     std::optional<FetchResult> Recent(const std::string& key) {
         std::lock_guard<std::mutex> guard(lock);
-        const auto resting = hosts.Resting(key, Clock::now());
+        const auto now = Clock::now();
+        const auto resting = hosts.Resting(key, now);
         if (!resting)
             return std::nullopt;
-        return FetchResult::Failed(FetchError::NotAskedAgain, TenthsOfSeconds(*resting));
+        FetchResult known =
+            FetchResult::Failed(FetchError::NotAskedAgain, TenthsOfSeconds(*resting));
+        known.transient = true;
+        if (const auto left = hosts.ShortRestLeft(key, now, kShortRest)) {
+            known.restLeftMs = std::chrono::ceil<std::chrono::milliseconds>(*left).count();
+            known.retryAfterSeconds = 1;
+        }
+        return known;
     }
     void Note(const std::string& key, bool reached) {
         std::lock_guard<std::mutex> guard(lock);

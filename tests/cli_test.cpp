@@ -500,6 +500,54 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     EXPECT_EQ(RunCli({"--version"}, "").out, "velindra-cli " + std::string(kVersion) + "\n");
 }
 
+// A cache that refused the run's first link and is up a moment later serves the links behind
+// it: a link with nothing else left waits out the cache's short rest instead of failing, and
+// with --retry a rest counts as a try, asked again after it.
+TEST_F(CliTest, ACacheThatRefusedOnceIsAskedAgainOnceItIsBack) {
+    Lines hashes;
+    for (int i = 0; i < 30; ++i)
+        hashes.push_back(Add("back" + std::to_string(i)));
+    for (const Lines& extra : {Lines{"-j", "2"}, Lines{"-j", "4", "--retry", "3"}}) {
+        const int port = testing::RefusingPort();
+        httplib::Server late;
+        late.Get(R"(/(\w+)\.torrent)", [&](const httplib::Request& q, httplib::Response& r) {
+            r.set_content(torrents[q.matches[1]].body, "application/x-bittorrent");
+        });
+        asked = 0;
+        std::atomic<bool> ran{false}, ended{false};
+        // Up once the first link was refused by it and has asked the second cache.
+        std::thread up([&] {
+            while (asked == 0 && !ran)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (!ran && late.bind_to_port("127.0.0.1", port))
+                late.listen_after_bind();
+            ended = true;
+        });
+        Lines args = {"-o", out.str(), "--no-swarm", "--mirror",
+                      "http://127.0.0.1:" + std::to_string(port) + "/{hash}.torrent"};
+        if (extra.size() == 2)
+            args.insert(args.end(), {"--mirror", server.Url("/none/{first2}/{hash}.torrent")});
+        else
+            asked = 1;  // the only cache: up a moment after the run starts
+        args.insert(args.end(), extra.begin(), extra.end());
+        const CliRun run = RunCli(args, Links(hashes));
+        ran = true;
+        while (!ended) {  // however far the server came
+            late.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        up.join();
+        // Without --retry, only the links that were refused themselves (at most one a worker)
+        // fail, and say so; none because of what another link found.
+        const bool retried = extra.size() > 2;
+        EXPECT_EQ(run.status, retried ? 0 : 1) << extra.back() << run.err;
+        EXPECT_GE(run.lines().size(), hashes.size() - (retried ? 0 : 2)) << run.err;
+        EXPECT_EQ(run.err.find("未再询问"), std::string::npos) << run.err;
+        for (const auto& e : std::filesystem::directory_iterator(out.path()))
+            std::filesystem::remove(e.path());
+    }
+}
+
 // With --no-clobber an existing file is never replaced: a run again leaves alone every link
 // whose file holds its torrent (asking nobody, "kept", counted as saved), fetches the ones whose
 // file is missing, and fails the ones whose file holds something else (another link's torrent,
