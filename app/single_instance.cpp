@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include "hand_over_message.h"
+
 namespace velindra {
 
 namespace {
@@ -28,11 +30,7 @@ SingleInstance::HandOverResult SingleInstance::HandOver(const QString& name,
     socket.connectToServer(name);
     if (!socket.waitForConnected(connectMs) || !PeerIsThisUser(socket))
         return HandOverResult::NoInstance;
-    QByteArray message;
-    {
-        QDataStream out(&message, QIODevice::WriteOnly);
-        out << arguments;
-    }
+    const QByteArray message = HandOverMessage(arguments);
     QDataStream framed(&socket);
     framed << message;
     if (!socket.waitForBytesWritten(answerMs))
@@ -100,9 +98,7 @@ void SingleInstance::Read(QLocalSocket* client) {
         return;  // not all there yet
     client->skip(4);
     const QByteArray message = client->read(length);
-    QStringList arguments;
-    QDataStream unpack(message);
-    unpack >> arguments;
+    const QStringList arguments = HandedOverArguments(message);
     client->putChar(kAck);
     client->flush();
     client->disconnectFromServer();

@@ -60,7 +60,12 @@ struct TextParts {
 TextParts SplitAsText(const std::string& url) {
     TextParts parts;
     const size_t colon = url.find("://");
-    if (colon == std::string::npos) {
+    const auto schemeChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    };
+    if (colon == std::string::npos || colon == 0 ||
+        !std::isalpha(static_cast<unsigned char>(url[0])) ||
+        !std::all_of(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(colon), schemeChar)) {
         parts.rest = url;
         return parts;
     }

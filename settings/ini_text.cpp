@@ -353,7 +353,8 @@ QByteArray Escaped(const QString& given) {
         if (const char letter = EscapeLetter(ch)) {
             out += '\\';
             out += letter;
-        } else if (ch <= 0x1F) {  // "\0" for NUL, "\x.." for the rest
+        } else if (ch <= 0x1F || ch == 0xFEFF) {  // "\0" for NUL, "\x.." for the rest
+            // U+FEFF raw would be read as a byte-order mark at the start of a run, and dropped.
             out += ch == 0 ? QByteArray("\\0") : "\\x" + QByteArray::number(ch, 16);
             escapeNextIfDigit = true;
         } else {

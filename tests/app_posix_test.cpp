@@ -126,6 +126,15 @@ TEST(SingleInstanceTest, LaterStartsHandTheirLinksToTheRunningWindow) {
     EXPECT_EQ(later.state(), QProcess::NotRunning);
     EXPECT_EQ(later.exitCode(), 0);
     EXPECT_TRUE(std::filesystem::exists(name.toStdString())) << "after busy";
+    // A message of a few bytes that says it holds two billion texts is refused whole; the
+    // window stays up and takes the next start's link.
+    const int hostile = Connect(name);
+    const char twoBillion[] = {0, 0, 0, 8, 0x7f, '\xff', '\xff', '\xff', 0, 0, 0, 0};
+    ASSERT_EQ(::write(hostile, twoBillion, sizeof twoBillion), ssize_t{sizeof twoBillion});
+    char ack = 0;
+    RunEventsUntil([&] { return ::recv(hostile, &ack, 1, MSG_DONTWAIT) == 1; }, 5000);
+    EXPECT_EQ(ack, 'k');
+    ::close(hostile);
     std::vector<int> open = Flood(name);
     EXPECT_EQ(RunLaterStart({"magnet:?xt=urn:btih:D"}), 0);
     for (int c : open)
