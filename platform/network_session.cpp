@@ -160,6 +160,13 @@ lt::settings_pack Settings(const NetworkLimits& limits) {
     // socket's receive buffer holds what the peers of hundreds of links send at once.
     pack.set_int(lt::settings_pack::utp_connect_timeout, 1000);
     pack.set_int(lt::settings_pack::recv_socket_buffer_size, 4 << 20);
+    // Every tracker a link names is asked at once, each tier and each tracker of a tier: two
+    // that fail take nothing from a third that knows a peer.
+    pack.set_bool(lt::settings_pack::announce_to_all_tiers, true);
+    pack.set_bool(lt::settings_pack::announce_to_all_trackers, true);
+    // A tracker's answer is a few hundred bytes, a few kilobytes with many peers: one that
+    // sends far more (or trickles it) is cut off, so that hundreds of waiting links cost little.
+    pack.set_int(lt::settings_pack::max_http_recv_buffer_size, 512 * 1024);
     // A peer is its address and port: two peers a link names on one host (a seeder and a dead
     // port beside it) are each dialled, instead of the later one taking the earlier's place.
     pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);

@@ -334,6 +334,45 @@ TEST_F(NetworkTest, TheFirstLinkIsToldWhatWasTriedForIt) {
     EXPECT_EQ(Fetch(network, std::string(40, 'd'), "").error, FetchError::NotAskedAgain);
 }
 
+// Every tracker a link names is asked, not only the first: two that answer 404 at once take
+// nothing from a third that knows the seeder.
+TEST_F(NetworkTest, EveryTrackerALinkNamesIsAsked) {
+    const std::string hash = seeder.Seed("tiers.bin", 4096);
+    const std::string peer = seeder.Peer();
+    const int port = std::stoi(peer.substr(peer.rfind(':') + 1));
+    testing::LoopbackServer missing, working;
+    std::atomic<int> asked{0};
+    missing.server.Get("/announce",
+                       [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
+    working.server.Get("/gone",
+                       [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
+    working.server.Get("/announce", [&](const httplib::Request&, httplib::Response& r) {
+        ++asked;
+        const std::string compact = {
+            127, 0, 0, 1, static_cast<char>(port >> 8), static_cast<char>(port & 0xff)};
+        r.set_content("d8:intervali1800e5:peers6:" + compact + "e", "text/plain");
+    });
+    missing.Start();
+    working.Start();
+    limits.dhtBootstrapNodes = "router.invalid:6881";  // a DHT that cannot start
+    limits.perLinkMs = 8000;
+    NetworkSource network(limits);
+    network.Warm();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the DHT is offline already
+    const auto tracker = [](const std::string& url) {
+        std::string escaped;
+        for (const char c : url)
+            escaped += c == ':' ? "%3A" : c == '/' ? "%2F" : std::string(1, c);
+        return "&tr=" + escaped;
+    };
+    const FetchResult result =
+        Fetch(network, hash,
+              tracker(missing.Url("/announce")) + tracker(working.Url("/gone")) +
+                  tracker(working.Url("/announce")));
+    EXPECT_TRUE(result.ok()) << result.detail;
+    EXPECT_GE(asked.load(), 1);
+}
+
 // Two peers of one host are two peers: a dead port beside the seeder's takes nothing from it.
 TEST_F(NetworkTest, APeerIsDialledWhateverAnotherPortOfItsHostDoes) {
     limits.dht = false;
