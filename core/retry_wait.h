@@ -17,6 +17,7 @@ class RetryWait {
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kFirstWait{500};
     static constexpr std::chrono::milliseconds kLongestWait{5000};
+    static constexpr std::chrono::milliseconds kLongestProbe{10000};
 
     // `key` could not be reached at `now`. A failure seen while it was resting (an attempt
     // that started before) does not lengthen the wait; one after the wait does.
@@ -30,18 +31,33 @@ class RetryWait {
             return;
         entry->second.wait = std::min(entry->second.wait * 2, kLongestWait);
         entry->second.failed = now;
+        entry->second.probe.reset();
     }
     // `key` answered: it is asked as anything new is.
     void Reached(const std::string& key) { entries_.erase(key); }
     void Forget() { entries_.clear(); }
 
     // How long ago `key` failed, while it is still not to be asked again; nothing when it may
-    // be asked.
-    std::optional<Clock::duration> Resting(const std::string& key, Clock::time_point now) const {
+    // be asked. Once its wait has passed and one asker is trying it again (Probing), it still
+    // rests for the others until that answer comes (or kLongestProbe has passed).
+    // A link that is itself waiting on `key` passes `probes` false: the probe may be its own.
+    std::optional<Clock::duration> Resting(const std::string& key, Clock::time_point now,
+                                           bool probes = true) const {
         const auto found = entries_.find(key);
-        if (found == entries_.end() || now >= found->second.failed + found->second.wait)
+        if (found == entries_.end())
             return std::nullopt;
-        return now - found->second.failed;
+        const Entry& e = found->second;
+        const bool probed = probes && e.probe && now < *e.probe + kLongestProbe;
+        if (now >= e.failed + e.wait && !probed)
+            return std::nullopt;
+        return now - e.failed;
+    }
+    // One asker tries `key` again now that its wait has passed: the others learn its answer
+    // (Failed or Reached) instead of all trying at once.
+    void Probing(const std::string& key, Clock::time_point now) {
+        const auto found = entries_.find(key);
+        if (found != entries_.end() && !Resting(key, now))
+            found->second.probe = now;
     }
     // How long `key` still rests, while its whole wait is at most `shortWait` (it failed only
     // once or twice lately); nothing when it may be asked, or rests longer.
@@ -64,6 +80,7 @@ class RetryWait {
     struct Entry {
         Clock::time_point failed;
         std::chrono::milliseconds wait;
+        std::optional<Clock::time_point> probe = std::nullopt;  // when one asker tried it again
     };
     std::map<std::string, Entry> entries_;
 };

@@ -217,6 +217,7 @@ std::shared_ptr<Lookup> NetworkSource::Join(const FetchRequest& request,
         return nullptr;
     }
     linkSeen_ = true;
+    reached_->Probing(named.names, now);
     std::shared_ptr<Lookup> lookup = lookups_.Sharing(request.hashes);
     if (!lookup) {
         lt::error_code ec;

@@ -100,7 +100,7 @@ bool Reachability::RetryDht(Clock::time_point now, Clock::duration retryBound) {
 bool Reachability::NothingLeftToAsk(const NetworkNames& named, Clock::time_point now,
                                     std::optional<Clock::time_point> since) const {
     const auto dead = [&](const std::string& key) {
-        return dead_.Resting(key, now) || (since && dead_.FailedSince(key, *since));
+        return dead_.Resting(key, now, !since) || (since && dead_.FailedSince(key, *since));
     };
     if (dht_ && (!dhtOffline_ || (!since && !dead_.Resting(kDhtKey, now))))
         return false;
@@ -124,6 +124,13 @@ std::optional<Reachability::Clock::duration> Reachability::Resting(const Network
     for (const std::string& peer : named.peers)
         note(PeerKey(peer));
     return latest;
+}
+
+void Reachability::Probing(const NetworkNames& named, Clock::time_point now) {
+    for (const std::string& tracker : named.trackers)
+        dead_.Probing(TrackerKey(tracker), now);
+    for (const std::string& peer : named.peers)
+        dead_.Probing(PeerKey(peer), now);
 }
 
 void Reachability::MarkTried(const NetworkNames& named, Clock::time_point now) {

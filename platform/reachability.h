@@ -60,6 +60,9 @@ class Reachability {
     // dial it again soon). The DHT is asked again by a new link once its wait has passed.
     bool NothingLeftToAsk(const NetworkNames& named, Clock::time_point now,
                           std::optional<Clock::time_point> since = std::nullopt) const;
+    // A link is let through to what `named` names: each tracker and peer whose wait has passed
+    // is tried again by this link alone, and the links after it learn its answer.
+    void Probing(const NetworkNames& named, Clock::time_point now);
     // The shortest wait left of what `named` could be asked through; none when it names nothing
     // that is waited for.
     std::optional<Clock::duration> Resting(const NetworkNames& named, Clock::time_point now) const;

@@ -449,6 +449,28 @@ TEST(ReachabilityTest, WhatFailedIsNotAskedAgainUntilItsWaitHasPassed) {
     EXPECT_FALSE(reached.NothingLeftToAsk(names, at(8)));
 }
 
+// When a dead peer's wait has passed, one link dials it again and the links after it learn its
+// answer, instead of hundreds dialling at once; the link that dials is not stopped by its own try.
+TEST(ReachabilityTest, OneLinkTriesAgainAndTheOthersLearnItsAnswer) {
+    using Clock = Reachability::Clock;
+    const Clock::time_point t0 = Clock::now();
+    const auto at = [&](int ms) { return t0 + std::chrono::milliseconds(ms); };
+    Reachability reached(false, std::chrono::seconds(10), "", false, t0);
+    const NetworkNames names{{}, {"203.0.113.5:6881"}};
+    reached.PeerFailed(names.peers[0], at(0));
+    EXPECT_TRUE(reached.NothingLeftToAsk(names, at(100)));
+    const auto after = at(0) + RetryWait::kFirstWait;
+    ASSERT_FALSE(reached.NothingLeftToAsk(names, after));  // the first link after the wait
+    reached.Probing(names, after);
+    EXPECT_FALSE(reached.NothingLeftToAsk(names, after + std::chrono::milliseconds(1), after));
+    for (int later = 1; later < 100; ++later)  // the others, while it dials
+        EXPECT_TRUE(reached.NothingLeftToAsk(names, after + std::chrono::milliseconds(later)));
+    reached.PeerFailed(names.peers[0], after + std::chrono::seconds(2));  // its answer
+    EXPECT_TRUE(reached.NothingLeftToAsk(names, after + std::chrono::milliseconds(2100)));
+    reached.PeerReached(names.peers[0]);
+    EXPECT_FALSE(reached.NothingLeftToAsk(names, after + std::chrono::milliseconds(2200)));
+}
+
 TEST(ReachabilityTest, TheDhtIsOfflineAfterABoundOfSilenceAndRetriedAfterItsWait) {
     using Clock = Reachability::Clock;
     const Clock::time_point t0 = Clock::now();
