@@ -617,7 +617,7 @@ TEST(BatchWindowTest, ALongBatchOfQuickLinksShowsItsProgressAndStops) {
     Form1 form(Wire(w));
     form.show();
     QString text;
-    constexpr int kLinks = 60000;
+    constexpr int kLinks = 30000;
     for (int i = 0; i < kLinks; ++i)
         text += Link(Hash("AB", "00").replace(2, 8, QString::number(10000000 + i).toStdString())) +
                 '\n';
@@ -633,7 +633,7 @@ TEST(BatchWindowTest, ALongBatchOfQuickLinksShowsItsProgressAndStops) {
     form.Command1->click();
     ASSERT_GE(shown, 0);
     EXPECT_LT(shown, 3000);
-    EXPECT_LT(clock.elapsed() - cancelled, 2000);
+    EXPECT_LT(clock.elapsed() - cancelled, 2000) << shown << " " << cancelled;
     EXPECT_LT(std::count_if(w.journal.begin(), w.journal.end(),
                             [](const std::string& e) { return e.starts_with("fetch "); }),
               3 * kLinks);
