@@ -125,7 +125,20 @@ lt::ip_filter PublicOnly() {
 }
 
 // What the session is told: the bounds and switches, and what it reports.
-lt::settings_pack Settings(const NetworkLimits& limits) {
+// What the rest of a run may hold open beside the session's peers: the files waiting for the
+// committer, the web downloads and their connections, standard streams, the session's own.
+constexpr long kFilesBesideThePeers = 192;
+
+// The peers the session may be connected to at once: within the process's bound on open files,
+// so that links wait for a connection slot instead of failing for want of a descriptor.
+int ConnectionsLimit(long openFiles) {
+    constexpr long kMost = 8000, kFewest = 16;
+    if (openFiles < 0)
+        return static_cast<int>(kMost);
+    return static_cast<int>(std::clamp(openFiles - kFilesBesideThePeers, kFewest, kMost));
+}
+
+lt::settings_pack Settings(const NetworkLimits& limits, long openFiles) {
     lt::settings_pack pack;
     pack.set_str(lt::settings_pack::user_agent, kUserAgent);
     pack.set_str(lt::settings_pack::listen_interfaces, limits.listenInterfaces);
@@ -146,7 +159,7 @@ lt::settings_pack Settings(const NetworkLimits& limits) {
     // Every link of a batch that needs the network is in the session at once: none waits for
     // another's turn, nor for a connection slot.
     pack.set_int(lt::settings_pack::connection_speed, 500);
-    pack.set_int(lt::settings_pack::connections_limit, 8000);
+    pack.set_int(lt::settings_pack::connections_limit, ConnectionsLimit(openFiles));
     pack.set_int(lt::settings_pack::active_downloads, -1);
     pack.set_int(lt::settings_pack::active_limit, -1);
     pack.set_int(lt::settings_pack::active_dht_limit, -1);
@@ -248,7 +261,7 @@ bool NetworkTeardownPending() {
 
 NetworkSession::NetworkSession(const NetworkLimits& limits, std::function<void()> alerted)
     : limits_(limits) {
-    RaiseOpenFileLimit();
+    const long openFiles = RaiseOpenFileLimit();
     lt::session_params params;
     if (limits_.dht)
         LoadState(limits_.stateFile, params);
@@ -256,7 +269,7 @@ NetworkSession::NetworkSession(const NetworkLimits& limits, std::function<void()
     KeepEachHostOnce(loaded_->nodes);
     KeepEachHostOnce(loaded_->nodes6);
     warm_ = savedNodes();
-    params.settings = Settings(limits_);
+    params.settings = Settings(limits_, openFiles);
     // A warm start asks every saved node at once and keeps those that answer: handed to the
     // library, the saved nodes would first be walked towards the session's own id, the routers
     // asked beside them. The routers are asked only when too few saved nodes answer.

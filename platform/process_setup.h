@@ -15,7 +15,8 @@ void EnsureStandardDescriptors();
 void EnsureHomeFolder();
 
 // Every link waiting on the network holds a few sockets: the soft bound on open files (often
-// 1,024) is raised to the hard one.
-void RaiseOpenFileLimit();
+// 1,024) is raised to the hard one. Returns the bound now in force; -1 where there is none to
+// speak of.
+long RaiseOpenFileLimit();
 
 }  // namespace velindra

@@ -31,12 +31,17 @@ void EnsureHomeFolder() {
     }
 }
 
-void RaiseOpenFileLimit() {
+long RaiseOpenFileLimit() {
     rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return -1;
+    if (files.rlim_cur < files.rlim_max) {
+        rlimit raised = files;
+        raised.rlim_cur = files.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            files = raised;
     }
+    return files.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(files.rlim_cur);
 }
 
 }  // namespace velindra

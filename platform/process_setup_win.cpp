@@ -9,6 +9,8 @@ void EnsureStandardDescriptors() {}
 void EnsureHomeFolder() {}
 
 // Sockets are not bound by the C runtime's limit on open files.
-void RaiseOpenFileLimit() {}
+long RaiseOpenFileLimit() {
+    return -1;
+}
 
 }  // namespace velindra
