@@ -83,6 +83,19 @@ inline constexpr Text kHelpNoDht = {
     "ask the network without the DHT, only the trackers\n"
     "and peers the link names (local discovery and port\n"
     "mapping are never used)"};
+inline constexpr Text kHelpPrivate = {
+    "把每个链接都当作私有 tracker 的链接: 只向它的 tracker 和节点索取, 不问公共镜像和 DHT",
+    "ask every link as a private tracker's: only of its\n"
+    "trackers and peers, never of the public caches or\n"
+    "the DHT (a link whose tracker carries a passkey is\n"
+    "asked so by default)"};
+inline constexpr Text kHelpPublic = {"把每个链接都当作公开链接, 即使它的 tracker 带有 passkey",
+                                     "ask every link as a public one, also one whose\n"
+                                     "tracker carries a passkey"};
+inline constexpr Text kVerbosePrivate = {
+    "%1: [%2] 私有 tracker 的链接: 只向它的 tracker 和节点索取, 不问公共镜像和 DHT",
+    "%1: [%2] a private tracker's link: asked only of its trackers and peers, not of the public "
+    "caches or the DHT"};
 inline constexpr Text kHelpNetworkTimeout = {"向 BitTorrent 网络索取一个链接最多等待多久 (默认 %1)",
                                              "wait at most this long for one link from the\n"
                                              "BitTorrent network (default %1)"};

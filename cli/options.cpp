@@ -85,6 +85,13 @@ OptionRow::Apply Switch(Member field, bool value) {
     };
 }
 
+OptionRow::Apply Privacy(LinkSources::Privacy privacy) {
+    return [privacy](Options& o, auto&, auto&) {
+        o.privacy = privacy;
+        return std::string();
+    };
+}
+
 // "" when `endpoint` is HOST:PORT (an IPv6 address in brackets) with a port from `lowest` to
 // 65535 and, where `localOnly`, a host that is an address or interface of this machine;
 // otherwise the usage error.
@@ -230,6 +237,9 @@ const std::vector<OptionRow>& Table() {
             {"", "--no-swarm", kNoValue, Say(t::kHelpNoNetwork),
              Switch(&SourceOptions::network, false)},
             {"", "--no-dht", kNoValue, Say(t::kHelpNoDht), Switch(&SourceOptions::dht, false)},
+            {"", "--private", kNoValue, Say(t::kHelpPrivate),
+             Privacy(LinkSources::Privacy::Private)},
+            {"", "--public", kNoValue, Say(t::kHelpPublic), Privacy(LinkSources::Privacy::Public)},
             {"", "--swarm-timeout", t::kValueSeconds,
              Say(t::kHelpNetworkTimeout, {Seconds(NetworkLimits{}.perLinkMs)}),
              SecondsInto(&SourceOptions::perLinkSeconds)},

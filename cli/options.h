@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link_pipeline.h"
 #include "run_options.h"
 #include "sources.h"
 
@@ -23,9 +24,12 @@ struct Options {
     std::vector<std::string> mirrors;
     SourceOptions sources;  // --timeout, --cacert, the network's options and the addresses
     bool quiet = false;
-    bool verbose = false;    // every request on standard error as it ends
-    bool dryRun = false;     // each link's plan, nothing asked
-    int retries = 0;         // a transient failure is tried again up to this many times
+    bool verbose = false;  // every request on standard error as it ends
+    bool dryRun = false;   // each link's plan, nothing asked
+    int retries = 0;       // a transient failure is tried again up to this many times
+    // --private, --public: links asked as a private tracker's, or as public ones, whatever
+    // their trackers say.
+    LinkSources::Privacy privacy = LinkSources::Privacy::AsTheLinkSays;
     bool noClobber = false;  // a link whose file is there already, with its torrent, is kept
     bool json = false;       // one JSON object per link on standard output instead of the paths
     // Files ("-" is standard input) and link texts, in the order given.

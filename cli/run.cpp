@@ -129,10 +129,12 @@ class LinkRun : public StepHooks {
           sources_(program_.web(), program_.Network()),
           chain_{sources_.downloader(),
                  options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
-                 sources_.askNetwork(), options.retries,
+                 sources_.askNetwork(),
+                 options.retries,
                  options.verbose
                      ? [this](const LinkPosition& at, const Attempt& a) { SayRequest(at, a); }
-                     : std::function<void(const LinkPosition&, const Attempt&)>()} {}
+                     : std::function<void(const LinkPosition&, const Attempt&)>(),
+                 options.privacy} {}
 
     // Whether every link was saved (or kept).
     bool Execute() {
@@ -217,6 +219,12 @@ class LinkRun : public StepHooks {
                                     std::string& destination) override {
         progress_.Begin(i);
         const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count_)};
+        if (options_.verbose && IsPrivateLink(plan, chain_)) {
+            const std::string line = Say(
+                t::kVerbosePrivate,
+                {std::string(t::kProgram), std::to_string(i + 1) + "/" + std::to_string(count_)});
+            progress_.Print([&] { std::cerr << line << "\n"; });
+        }
         LinkResult result =
             FetchLink(plan, destination, chain_, position, &gStop, &progress_.activity(i));
         if (!result.pending)  // else the network still reports its peers there (see Resume)

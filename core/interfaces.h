@@ -68,6 +68,9 @@ struct FetchRequest {
     const std::atomic<bool>* cancel = nullptr;
     // Where the network source reports its peers and DHT nodes; may be null.
     Activity* activity = nullptr;
+    // The link belongs to a private tracker: the network asks its trackers and peers only,
+    // never the DHT.
+    bool privateLink = false;
 };
 
 // An answer that a source gives later on its own, while no thread waits for it: a look-up in

@@ -206,6 +206,14 @@ void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sourc
     }
 }
 
+namespace {}  // namespace
+
+bool IsPrivateLink(const LinkPlan& plan, const LinkSources& sources) {
+    using Privacy = LinkSources::Privacy;
+    return sources.privacy == Privacy::Private || (sources.privacy == Privacy::AsTheLinkSays &&
+                                                   plan.parsed && plan.parsed->privateTracker);
+}
+
 namespace {
 
 // The requests for a link, in the order its sources are asked.
@@ -219,6 +227,7 @@ std::vector<FetchRequest> Chain(const LinkPlan& plan, const LinkHashes& hashes,
         r.sourceIndex = index;
     };
     const std::string v1 = hashes.V1Text();
+    const bool privateLink = IsPrivateLink(plan, sources);
     const std::vector<std::string> exact =
         plan.parsed ? plan.parsed->exactSources : std::vector<std::string>();
     for (const SourceKindRow& row : kSourceKinds) {
@@ -226,7 +235,7 @@ std::vector<FetchRequest> Chain(const LinkPlan& plan, const LinkHashes& hashes,
             continue;
         switch (row.asked) {
             case Asked::EachMirror:
-                for (size_t k = 0; hashes.v1 && k < sources.mirrors.size(); ++k)
+                for (size_t k = 0; hashes.v1 && !privateLink && k < sources.mirrors.size(); ++k)
                     add(row.kind, static_cast<int>(k + 1), BuildMirrorUrl(sources.mirrors[k], v1));
                 break;
             case Asked::EachLinkAddress:
@@ -260,6 +269,7 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
         request.position = position;
         request.cancel = cancel;
         request.activity = activity;
+        request.privateLink = IsPrivateLink(plan, sources);
         if (activity)
             activity->Asking(request.source, request.sourceIndex, request.url);
         Attempt& attempt = result.attempts.emplace_back();

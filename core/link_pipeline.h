@@ -86,6 +86,9 @@ struct LinkSources {
     // Told of every request to a web source as it ends, each try of it (the network's answer
     // comes later: see LinkResult::pending), on the thread that fetches.
     std::function<void(const LinkPosition&, const Attempt&)> attemptEnded = nullptr;
+    // Whether a link is treated as a private tracker's (asked of no public cache, nor of the
+    // DHT): as its trackers say, or always, or never.
+    enum class Privacy { AsTheLinkSays, Private, Public } privacy = Privacy::AsTheLinkSays;
 };
 
 inline constexpr int kLongestRetryWait = 60;  // seconds
@@ -134,6 +137,9 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
 // Asks one web source for a link, again after a transient failure as `sources` says;
 // attempt.took is then the time from the first try to the last answer.
 void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sources);
+
+// Whether a link is asked as a private tracker's: of its own trackers and peers only.
+bool IsPrivateLink(const LinkPlan& plan, const LinkSources& sources);
 
 // Puts the pending answer, once it has come, in the last attempt (waiting for it meanwhile).
 void TakeAnswer(LinkResult& result);

@@ -180,7 +180,61 @@ std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
             parsed.stem = name->value;
     }
     parsed.exactSources = ExactSources(parameters);
+    for (const Parameter& p : parameters) {
+        if (p.key == "tr" && IsPrivateTrackerAddress(PercentDecoded(p.value)))
+            parsed.privateTracker = true;
+    }
     return parsed;
+}
+
+namespace {
+
+bool IsKeySegment(std::string_view segment) {
+    const auto keyChar = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               c == '+' || c == '/' || c == '=' || c == '-' || c == '_';
+    };
+    return segment.size() >= 16 && std::all_of(segment.begin(), segment.end(), keyChar);
+}
+
+}  // namespace
+
+bool IsPrivateTrackerAddress(std::string_view url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos)
+        return false;
+    const size_t pathAt = url.find_first_of("/?", scheme + 3);
+    if (pathAt == std::string_view::npos)
+        return false;
+    const size_t queryAt = url.find('?', pathAt);
+    const std::string_view path = url.substr(pathAt, queryAt - pathAt);
+    if (queryAt != std::string_view::npos) {
+        for (std::string_view rest = url.substr(queryAt + 1); !rest.empty();) {
+            const size_t amp = rest.find('&');
+            const std::string_view pair = rest.substr(0, amp);
+            for (const std::string_view key : {"passkey=", "authkey=", "pk="}) {
+                if (pair.size() > key.size() && pair.starts_with(key))
+                    return true;
+            }
+            rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
+        }
+    }
+    // The segments of the path, and the one that starts with "announce" among them.
+    std::vector<std::string_view> segments;
+    for (std::string_view rest = path; !rest.empty();) {
+        const size_t slash = rest.find('/');
+        if (slash != 0)
+            segments.push_back(rest.substr(0, slash));
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    }
+    for (size_t k = 0; k < segments.size(); ++k) {
+        if (!segments[k].starts_with("announce"))
+            continue;
+        if ((k + 1 < segments.size() && IsKeySegment(segments[k + 1])) ||
+            (k > 0 && IsKeySegment(segments[k - 1])))
+            return true;
+    }
+    return false;
 }
 
 namespace {

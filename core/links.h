@@ -43,6 +43,9 @@ struct ParsedLink {
     // The link's own http and https addresses of its .torrent file (xs= and as=, also
     // numbered as xs.1=), decoded, in the order written, at most kMaxExactSources.
     std::vector<std::string> exactSources;
+    // One of its trackers is a private tracker's (IsPrivateTrackerAddress): by that tracker's
+    // rule the torrent is never looked up where the public could see its hash.
+    bool privateTracker = false;
     // The hash the link is known by: the v1 hash, or the v2 hash of a v2-only link.
     const std::string& shownHash() const { return infoHash.empty() ? v2Hash : infoHash; }
 };
@@ -53,6 +56,11 @@ struct ParsedLink {
 // parameter. A link without such an "xt" but with an "xt" of "urn:btmh:" is read the same way
 // with the v2 hash in the hash's place. nullopt when the link holds neither.
 std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn);
+
+// Whether a tracker's address carries a user's passkey, as private trackers' do: a
+// "passkey=", "authkey=" or "pk=" parameter, or a path segment of 16 or more hexadecimal or
+// base64 characters after the one that starts with "announce" (or before it).
+bool IsPrivateTrackerAddress(std::string_view url);
 
 // The value of one hexadecimal digit of either case, or -1.
 int HexDigitValue(char c);

@@ -143,7 +143,7 @@ bool Lookups::Note(lt::alert* a) {
 
 void Lookups::AskDht(Clock::time_point now) {
     for (const auto& lookup : lookups_) {
-        if (lookup->hasMetadata || lookup->peers > 0 ||
+        if (lookup->privateLink || lookup->hasMetadata || lookup->peers > 0 ||
             (lookup->dhtAsked && now - lookup->lastDhtRequest < kDhtLookupDone))
             continue;
         // The torrent's own announce, whose peers the library dials at once; switched on for

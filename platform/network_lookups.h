@@ -37,6 +37,7 @@ struct Lookup {
     libtorrent::sha1_hash dhtTarget;
     bool dhtAsked = false;
     Clock::time_point lastDhtRequest;
+    bool privateLink = false;  // one of its links is a private tracker's: never asked of the DHT
 };
 
 // Every look-up in progress. Not safe to call from several threads at once: the source's lock

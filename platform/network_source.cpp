@@ -241,6 +241,7 @@ std::shared_ptr<Lookup> NetworkSource::Join(const FetchRequest& request,
         for (const lt::tcp::endpoint& peer : named.peers)
             lookup->handle.connect_peer(peer);
     }
+    lookup->privateLink = lookup->privateLink || request.privateLink;
     if (!lookup->hashes.v1)
         lookup->hashes.v1 = request.hashes.v1;
     if (!lookup->hashes.v2)

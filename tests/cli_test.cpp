@@ -591,6 +591,14 @@ TEST_F(CliTest, TheCommandLineAsCurlAndWgetUsersExpectIt) {
         EXPECT_EQ(run.lines().size(), 2u) << extra.front();
     }
     std::filesystem::remove(dashed);
+    // A private tracker's link is asked of no public cache, and -v says so; --public asks.
+    const std::string passkey = "&tr=http%3A%2F%2F192.0.2.1%2Fannounce%2F0123456789abcdef0123";
+    asked = 0;
+    const CliRun secret = RunCli(Args({"-v"}), "magnet:?xt=urn:btih:" + a + passkey);
+    EXPECT_EQ(asked, 0u);
+    EXPECT_NE(secret.err.find("私有 tracker 的链接"), std::string::npos) << secret.err;
+    EXPECT_EQ(RunCli(Args({"--public"}), "magnet:?xt=urn:btih:" + a + passkey).status, 0);
+    EXPECT_EQ(asked, 1u);
     asked = 0;
     const CliRun dry = RunCli(Args({"--dry-run", "--json"}, "good", out / "dry"), links);
     EXPECT_EQ(dry.status, 0) << dry.err;

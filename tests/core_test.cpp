@@ -89,6 +89,19 @@ TEST(LinksTest, FindsTheLinksOwnAddresses) {
             found += (found.empty() ? "" : " ") + s;
         EXPECT_EQ(found, sources) << link;
     }
+    // A tracker that carries the user's passkey is a private tracker's.
+    for (const auto& [tracker, isPrivate] : std::vector<std::pair<std::string, bool>>{
+             {"http://t.example:2710/announce/0123456789abcdef0123", true},
+             {"https://t.example/0123456789abcdefABCDEF+/announce", true},
+             {"https://t.example/announce.php?uid=1&passkey=s3cret", true},
+             {"http://t.example/a?authkey=k", true},
+             {"udp://t.example:80/announce?pk=k", true},
+             {"udp://tracker.opentrackr.org:1337/announce", false},
+             {"http://t.example/announce/short", false},
+             {"http://t.example/?passkey=", false},
+             {"http://0123456789abcdef0123.example/announce", false}}) {
+        EXPECT_EQ(IsPrivateTrackerAddress(tracker), isPrivate) << tracker;
+    }
 }
 
 // Percent-decoding as UTF-8: anything that would not make valid UTF-8 stays as written.
