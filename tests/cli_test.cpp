@@ -532,8 +532,11 @@ TEST_F(CliTest, ACacheThatRefusedOnceIsAskedAgainOnceItIsBack) {
         args.insert(args.end(), extra.begin(), extra.end());
         const CliRun run = RunCli(args, Links(hashes));
         ran = true;
-        while (!ended) {  // however far the server came
-            late.stop();
+        for (bool stopped = false; !ended;) {  // however far the server came
+            if (!stopped && late.is_running()) {
+                late.stop();
+                stopped = true;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         up.join();
