@@ -318,8 +318,7 @@ TEST_F(NetworkTest, DhtAloneFindsThePeersAndTheRoutingTableIsKeptBetweenRuns) {
 }
 
 // A DHT that cannot start (its router's name leads nowhere, nothing saved): the run's first
-// link is told what was found for it, and names the private peer it was refused; a link after
-// it is told that the network was not asked again.
+// link is told what was found for it, and names the private peer it was refused.
 TEST_F(NetworkTest, TheFirstLinkIsToldWhatWasTriedForIt) {
     limits.dhtBootstrapNodes = "router.invalid:6881";
     limits.allowPrivateAddresses = false;
@@ -331,46 +330,6 @@ TEST_F(NetworkTest, TheFirstLinkIsToldWhatWasTriedForIt) {
     const FetchResult first = Fetch(network, std::string(40, 'c'), "&x.pe=10.0.0.5:6881");
     EXPECT_EQ(first.error, FetchError::PrivateAddress) << first.detail;
     EXPECT_EQ(first.detail, "10.0.0.5:6881");
-    EXPECT_EQ(Fetch(network, std::string(40, 'd'), "").error, FetchError::NotAskedAgain);
-}
-
-// Every tracker a link names is asked, not only the first: two that answer 404 at once take
-// nothing from a third that knows the seeder.
-TEST_F(NetworkTest, EveryTrackerALinkNamesIsAsked) {
-    const std::string hash = seeder.Seed("tiers.bin", 4096);
-    const std::string peer = seeder.Peer();
-    const int port = std::stoi(peer.substr(peer.rfind(':') + 1));
-    testing::LoopbackServer missing, working;
-    std::atomic<int> asked{0};
-    missing.server.Get("/announce",
-                       [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
-    working.server.Get("/gone",
-                       [](const httplib::Request&, httplib::Response& r) { r.status = 404; });
-    working.server.Get("/announce", [&](const httplib::Request&, httplib::Response& r) {
-        ++asked;
-        const std::string compact = {
-            127, 0, 0, 1, static_cast<char>(port >> 8), static_cast<char>(port & 0xff)};
-        r.set_content("d8:intervali1800e5:peers6:" + compact + "e", "text/plain");
-    });
-    missing.Start();
-    working.Start();
-    limits.dhtBootstrapNodes = "router.invalid:6881";  // a DHT that cannot start
-    limits.perLinkMs = 8000;
-    NetworkSource network(limits);
-    network.Warm();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the DHT is offline already
-    const auto tracker = [](const std::string& url) {
-        std::string escaped;
-        for (const char c : url)
-            escaped += c == ':' ? "%3A" : c == '/' ? "%2F" : std::string(1, c);
-        return "&tr=" + escaped;
-    };
-    const FetchResult result =
-        Fetch(network, hash,
-              tracker(missing.Url("/announce")) + tracker(working.Url("/gone")) +
-                  tracker(working.Url("/announce")));
-    EXPECT_TRUE(result.ok()) << result.detail;
-    EXPECT_GE(asked.load(), 1);
 }
 
 // Two peers of one host are two peers: a dead port beside the seeder's takes nothing from it.

@@ -32,39 +32,29 @@ void Run(const std::string& input, const std::filesystem::path& current) {
 }
 
 std::string Mutated(std::string s, const std::vector<std::string>& seeds, std::mt19937& random) {
-    const auto pick = [&](size_t n) {
-        return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(random);
-    };
-    const int steps = 1 + static_cast<int>(pick(4));
-    for (int k = 0; k < steps; ++k) {
-        switch (pick(6)) {
-            case 0:
-                if (!s.empty())
-                    s[pick(s.size())] ^= static_cast<char>(1u << pick(8));
+    const auto pick = [&](size_t n) { return n == 0 ? 0 : random() % n; };
+    for (int steps = 1 + static_cast<int>(pick(4)); steps > 0; --steps) {
+        const size_t at = pick(s.size() + 1);
+        const std::string& other = seeds[pick(seeds.size())];
+        switch (pick(5)) {
+            case 0:  // a bit flipped, or a byte that matters to these parsers
+                if (at < s.size())
+                    s[at] = pick(2) ? s[at] ^ static_cast<char>(1u << pick(8))
+                                    : "\n\0=&%:/@?{}[]-"[pick(14)];
                 break;
             case 1:
-                s.insert(s.begin() + static_cast<std::ptrdiff_t>(pick(s.size() + 1)),
-                         static_cast<char>(pick(256)));
+                s.insert(s.begin() + static_cast<std::ptrdiff_t>(at), static_cast<char>(pick(256)));
                 break;
             case 2:
-                if (!s.empty())
-                    s.erase(pick(s.size()), 1 + pick(8));
+                if (at < s.size())
+                    s.erase(at, 1 + pick(8));
                 break;
-            case 3:
-                if (!s.empty() && s.size() < 1u << 16) {
-                    const size_t at = pick(s.size());
+            case 3:  // a chunk repeated
+                if (at < s.size() && s.size() < 1u << 16)
                     s.insert(at, s.substr(at, 1 + pick(32)));
-                }
                 break;
-            case 4: {
-                const std::string& other = seeds[pick(seeds.size())];
-                if (!other.empty())
-                    s.insert(pick(s.size() + 1), other.substr(pick(other.size())));
-                break;
-            }
-            default:
-                if (!s.empty())
-                    s[pick(s.size())] = "\n\0=&%:/@?{}[]-"[pick(14)];
+            default:  // a piece of another seed spliced in
+                s.insert(at, other.substr(pick(other.size() + 1)));
                 break;
         }
     }

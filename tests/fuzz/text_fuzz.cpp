@@ -13,24 +13,16 @@
 
 namespace {
 
-// Whether the text holds a C0 control, DEL, a C1 control or a direction or width mark, as
-// UTF-8 writes them.
+// Whether the text holds a C0 control, DEL, a C1 control or a direction or width mark.
 bool HoldsControls(std::string_view s) {
-    for (size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c == 0x7f)
-            return true;
-        const std::string_view rest = s.substr(i);
-        if (c == 0xc2 && rest.size() > 1 && static_cast<unsigned char>(rest[1]) >= 0x80 &&
-            static_cast<unsigned char>(rest[1]) < 0xa0)
-            return true;
-        for (const std::string_view mark : {"\u202e", "\u202d", "\u2066", "\u2067", "\u2068",
-                                            "\u2069", "\u200b", "\u200e", "\u200f", "\u061c"}) {
-            if (rest.starts_with(mark))
-                return true;
-        }
-    }
-    return false;
+    bool holds = false;
+    velindra::ForEachCharacter(s, [&](std::string_view, uint32_t cp, bool valid) {
+        holds =
+            holds || (valid && (cp < 0x20 || (cp >= 0x7f && cp < 0xa0) || cp == 0x061c ||
+                                (cp >= 0x200b && cp <= 0x200f) || (cp >= 0x202a && cp <= 0x202e) ||
+                                (cp >= 0x2066 && cp <= 0x2069)));
+    });
+    return holds;
 }
 
 bool IsValidUtf8(std::string_view s) {
