@@ -152,10 +152,6 @@ bool WaitToRetry(std::chrono::milliseconds wait, const FetchRequest& request) {
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // A link whose every source failed, one of them only because it rests a short while after
 // failing (a cache that refused once and may be back), waits that out and asks it again.
 void LastChance(LinkResult& result, const std::vector<FetchRequest>& chain,
@@ -205,8 +201,6 @@ void Ask(Attempt& attempt, const FetchRequest& request, const LinkSources& sourc
         ++attempt.tries;
     }
 }
-
-namespace {}  // namespace
 
 bool IsPrivateLink(const LinkPlan& plan, const LinkSources& sources) {
     using Privacy = LinkSources::Privacy;
