@@ -25,15 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         velindra::ini::WithValue(file, "Velindra", "onStart", velindra::ini::Escaped(value));
     if (!updated)
         return 0;
-    bool found = false;
+    int found = 0;
     for (const velindra::ini::Entry& entry : velindra::ini::Read(*updated)) {
-        if (entry.section == "Velindra" && entry.key == "onStart") {
-            found = true;
-            if (velindra::ini::Text(entry.value) != value)
-                std::abort();
-        }
+        if (entry.section == "Velindra" && entry.key == "onStart" &&
+            (++found, velindra::ini::Text(entry.value) != value))
+            std::abort();
     }
-    if (!found)
+    if (found == 0)
         std::abort();
     return 0;
 }
