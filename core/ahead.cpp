@@ -39,7 +39,7 @@ AheadRun::AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Wo
       resume_(std::move(resume)),
       window_(window == 0 ? 1 : window),
       workers_(static_cast<size_t>(std::max(workers, 0))),
-      networkWaits_(networkWaits),
+      networkWaits_(std::max<size_t>(networkWaits, 1)),
       dropped_(leaders_.size(), false) {
     std::vector<uint32_t> last(leaders_.size(), kNone);  // each group's last link so far
     for (size_t i = 0; i < leaders_.size(); ++i) {
@@ -68,8 +68,11 @@ AheadRun::~AheadRun() {
         t.join();
 }
 
+// While as many links wait on the network as the run allows, no further group starts (its link
+// might wait too), but the workers stay free for the answers that come: a quick answer is never
+// held up behind links that wait out their bound.
 bool AheadRun::CanStart() const {
-    return webBusy_ < workers_ && open_ - netBusy_ < window_;
+    return webBusy_ < workers_ && open_ - netBusy_ < window_ && netBusy_ < networkWaits_;
 }
 
 bool AheadRun::Done() const {
@@ -127,22 +130,19 @@ void AheadRun::RunGroup(size_t i, std::unique_lock<std::mutex>& guard) {
         guard.unlock();
         LinkResult result = Guarded(work_, i);
         if (result.pending) {
+            // It waits without a thread: its worker goes on with the next link, and the group
+            // goes on once its answer has come. Links that started together may take the run a
+            // few past its bound (at most one a worker); none starts while it is full.
             guard.lock();
-            if (netBusy_ < networkWaits_) {
-                // It waits without a thread: its worker goes on with the next link, and the
-                // group goes on once its answer has come.
-                --webBusy_;
-                ++netBusy_;
-                const std::shared_ptr<PendingFetch> pending = result.pending;
-                waiting_[i] = std::move(result);
-                changed_.notify_all();
-                guard.unlock();
-                pending->WhenEnded([this, i] { Answered(i); });
-                guard.lock();
-                return;
-            }
-            guard.unlock();  // as many links wait as the run allows: this one waits here
-            result = Resumed(i, std::move(result));
+            --webBusy_;
+            ++netBusy_;
+            const std::shared_ptr<PendingFetch> pending = result.pending;
+            waiting_[i] = std::move(result);
+            changed_.notify_all();
+            guard.unlock();
+            pending->WhenEnded([this, i] { Answered(i); });
+            guard.lock();
+            return;
         }
         guard.lock();
         --webBusy_;

@@ -33,9 +33,10 @@ class AheadRun {
     // workers (or none the system would give) nothing runs ahead: Take runs the work itself.
     // A group waits while `window` links are in hand (started, not waiting on the network, and
     // not yet taken or dropped). `workers` bounds the links fetched from the web at once. A
-    // link whose work leaves an answer pending (the network's) holds no worker while it waits,
-    // up to `networkWaits` such links at once; when the answer comes, a worker runs
-    // resume(i, result) and goes on with the link's group. An exception the work throws
+    // link whose work leaves an answer pending (the network's) holds no worker while it waits;
+    // while `networkWaits` such links wait, no further group starts, and the workers take the
+    // answers as they come: a worker runs resume(i, result) and goes on with the link's group.
+    // A pending answer must end by itself (the source's own bound). An exception the work throws
     // becomes a failed result. It keeps a few bytes a link, and the results of the links done
     // but not yet taken.
     AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Work work,
