@@ -34,14 +34,16 @@ class LoopbackSeeder {
     enum class Accepts { Both, UtpOnly, TcpOnly };
 
     // Listens on `port`, or on any free one, at `address` (by default 127.0.0.1, or 127.0.0.2
-    // with a DHT).
+    // with a DHT). `asShipped`: one connection per peer address, as the library's defaults
+    // (and most clients) have it.
     explicit LoopbackSeeder(std::filesystem::path folder, bool dht = false, int port = 0,
-                            Accepts accepts = Accepts::Both, std::string address = "")
+                            Accepts accepts = Accepts::Both, std::string address = "",
+                            bool asShipped = false)
         : folder_(std::move(folder)) {
         if (dht)
             router_ = Start(true, "", "127.0.0.3");
         address_ = !address.empty() ? address : dht ? "127.0.0.2" : "127.0.0.1";
-        session_ = Start(dht, dht ? Router() : "", address_, port, accepts);
+        session_ = Start(dht, dht ? Router() : "", address_, port, accepts, asShipped);
     }
 
     // Seeds a file of `size` bytes made for the name, once it is ready to hand out pieces.
@@ -115,7 +117,8 @@ class LoopbackSeeder {
     // A session that listens on the address, once it does.
     static std::unique_ptr<lt::session> Start(bool dht, const std::string& bootstrap,
                                               const std::string& address, int port = 0,
-                                              Accepts accepts = Accepts::Both) {
+                                              Accepts accepts = Accepts::Both,
+                                              bool asShipped = false) {
         lt::settings_pack pack;
         pack.set_bool(lt::settings_pack::enable_incoming_tcp, accepts != Accepts::UtpOnly);
         pack.set_bool(lt::settings_pack::enable_incoming_utp, accepts != Accepts::TcpOnly);
@@ -130,7 +133,7 @@ class LoopbackSeeder {
         pack.set_bool(lt::settings_pack::enable_lsd, false);
         pack.set_bool(lt::settings_pack::enable_upnp, false);
         pack.set_bool(lt::settings_pack::enable_natpmp, false);
-        pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+        pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, !asShipped);
         pack.set_int(lt::settings_pack::connections_limit, 2000);
         // Many peers dial at once: a short backlog would drop their first SYN.
         pack.set_int(lt::settings_pack::listen_queue_size, 2000);

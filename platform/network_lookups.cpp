@@ -20,6 +20,21 @@ bool SharesAHash(const LinkHashes& a, const LinkHashes& b) {
 // The largest total of info dictionaries kept for other links of the same torrent.
 constexpr size_t kMaxKeptMetadata = 64u << 20;
 
+// The hybrid torrents remembered at most: a line of 106 bytes each.
+constexpr size_t kMostPairs = 10'000;
+
+bool IsLowerHex(std::string_view text, size_t length) {
+    return text.size() == length && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 // A look-up none of whose DHT requests went out for this long has nothing left to ask but
 // silent nodes (the library gives a node that has not answered in a second its place).
 constexpr auto kDhtLookupDone = std::chrono::seconds(3);
@@ -173,15 +188,61 @@ std::shared_ptr<const std::string> Lookups::Keep(std::string_view info, const st
             metadata_[key] = bytes;
     }
     metadataBytes_ += bytes->size();
+    if (!v1.empty() && !v2.empty() && !partner_.contains(v1)) {
+        Pair(v1, v2);
+        pairsChanged_ = true;
+    }
     return bytes;
 }
 
+void Lookups::Pair(const std::string& v1, const std::string& v2) {
+    if (partner_.contains(v1) || partner_.contains(v2))
+        return;
+    if (pairs_.size() >= kMostPairs) {
+        partner_.erase(pairs_.front().first);
+        partner_.erase(pairs_.front().second);
+        pairs_.erase(pairs_.begin());
+    }
+    pairs_.emplace_back(v1, v2);
+    partner_[v1] = v2;
+    partner_[v2] = v1;
+}
+
+LinkHashes Lookups::Completed(const LinkHashes& hashes) const {
+    if (hashes.v1.has_value() == hashes.v2.has_value())
+        return hashes;
+    const std::string own = Lower(hashes.v1 ? hashes.V1Text() : hashes.V2Text());
+    const auto other = partner_.find(own);
+    if (other == partner_.end())
+        return hashes;
+    const std::optional<LinkHashes> both =
+        hashes.v1 ? ReadLinkHashes(own, other->second) : ReadLinkHashes(other->second, own);
+    return both && both->v1 && both->v2 ? *both : hashes;
+}
+
+std::string Lookups::PairsText() const {
+    std::string text;
+    for (const auto& [v1, v2] : pairs_)
+        text += v1 + " " + v2 + "\n";
+    return text;
+}
+
+void Lookups::ReadPairs(std::string_view text) {
+    while (!text.empty()) {
+        const size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.size() == 40 + 1 + 64 && line[40] == ' ' && IsLowerHex(line.substr(0, 40), 40) &&
+            IsLowerHex(line.substr(41), 64))
+            Pair(std::string(line.substr(0, 40)), std::string(line.substr(41)));
+    }
+}
+
 std::shared_ptr<const std::string> Lookups::Known(const LinkHashes& hashes) const {
-    for (std::string key : {hashes.V1Text(), hashes.V2Text()}) {
-        if (key.empty())
+    for (const std::string& text : {hashes.V1Text(), hashes.V2Text()}) {
+        if (text.empty())
             continue;
-        for (char& c : key)  // kept as the library writes hashes: lower-case
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string key = Lower(text);  // kept as the library writes hashes
         if (auto found = metadata_.find(key); found != metadata_.end())
             return found->second;
     }

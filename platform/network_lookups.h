@@ -64,6 +64,17 @@ class Lookups {
     // The metadata for a link, once its look-up (or another of the same torrent) has it.
     std::shared_ptr<const std::string> Arrived(Lookup& lookup, const LinkHashes& hashes);
 
+    // A link's hashes with the other hash of a hybrid torrent (v1 and v2) added, when the
+    // torrent was seen before. A link that names one of them is asked by both: a seeder that
+    // once served this machine by the v2 hash answers later handshakes with it, and a look-up
+    // by the v1 hash alone would take that for another torrent.
+    LinkHashes Completed(const LinkHashes& hashes) const;
+    // The hybrid torrents seen, oldest first, one "V1 V2" line each (lower-case hexadecimal);
+    // and the same read back (lines that are not such a pair are passed over).
+    std::string PairsText() const;
+    void ReadPairs(std::string_view text);
+    bool pairsChanged() const { return pairsChanged_; }
+
   private:
     struct Index {
         std::unordered_map<libtorrent::torrent_handle, Lookup*> byHandle;
@@ -84,6 +95,10 @@ class Lookups {
     // links of the same torrent whose look-up the library could not merge with another.
     std::map<std::string, std::shared_ptr<const std::string>> metadata_;
     size_t metadataBytes_ = 0;
+    void Pair(const std::string& v1, const std::string& v2);
+    std::vector<std::pair<std::string, std::string>> pairs_;  // oldest first
+    std::map<std::string, std::string> partner_;              // each hash's other, both ways
+    bool pairsChanged_ = false;
 };
 
 }  // namespace velindra

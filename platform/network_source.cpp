@@ -1,13 +1,16 @@
 #include "network_source.h"
 
+#include <filesystem>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/session.hpp>
 
 #include "atomic_file.h"
 #include "digests.h"
+#include "file_reading.h"
 #include "network_link.h"
 #include "torrent.h"
 #include "url.h"
+#include "utf16.h"
 #include "words.h"
 
 namespace lt = libtorrent;
@@ -35,6 +38,13 @@ FetchResult StageMetadata(std::string_view info, const std::vector<std::string>&
     return staged;
 }
 
+// Where the hybrid torrents seen are remembered, beside the session's state.
+std::string PairsFile(const NetworkLimits& limits) {
+    return limits.stateFile.empty() ? std::string() : limits.stateFile + ".hybrids";
+}
+
+constexpr size_t kMostPairsBytes = 2u << 20;
+
 }  // namespace
 
 NetworkSource::NetworkSource(NetworkLimits limits) : limits_(std::move(limits)) {}
@@ -52,6 +62,13 @@ NetworkSource::~NetworkSource() {
     EndWaits();
     std::lock_guard<std::mutex> guard(lock_);
     session_.reset();
+    if (const std::string path = PairsFile(limits_); !path.empty() && lookups_.pairsChanged()) {
+        std::error_code ec;
+        std::filesystem::create_directories(PathFromUtf8(path).parent_path(), ec);
+        AtomicFile file(path);
+        if (file.Open().ok())
+            file.Commit(lookups_.PairsText());
+    }
 }
 
 void NetworkSource::Warm() {
@@ -73,6 +90,10 @@ NetworkSession& NetworkSource::Session() {
         reached_.emplace(limits_.dht, std::chrono::milliseconds(limits_.unreachableMs),
                          limits_.dhtBootstrapNodes, session_->savedNodes(), Clock::now());
         ++sessionsStarted_;
+        std::string pairs;
+        if (const std::string path = PairsFile(limits_);
+            !path.empty() && ReadRegularFile(path, kMostPairsBytes, pairs).ok())
+            lookups_.ReadPairs(pairs);
     }
     // The watcher moves every waiting link on; without a thread for it no link is taken.
     if (!watcher_.joinable())
@@ -329,19 +350,22 @@ std::shared_ptr<PendingFetch> NetworkSource::Begin(const FetchRequest& request) 
     const auto answered = [](FetchResult result) {
         return std::make_shared<AnsweredFetch>(std::move(result));
     };
-    const std::optional<lt::info_hash_t> hashes = NetworkHashes(request.hashes);
-    if (!hashes)
+    if (!NetworkHashes(request.hashes))
         return answered(FetchResult::Failed(FetchError::Other,
                                             "the info-hash is not one the network can look up"));
-    lt::add_torrent_params params = ParamsFor(request, *hashes, limits_.allowPrivateAddresses);
-    LinkNames named = NamesOf(params, limits_.allowPrivateAddresses);
     auto wait = std::make_shared<Wait>();
     std::lock_guard<std::mutex> guard(lock_);
     try {
         Session();
         Poll();
+        // Asked by both hashes of a hybrid torrent seen before; checked by the link's own.
+        FetchRequest asked = request;
+        asked.hashes = lookups_.Completed(request.hashes);
+        lt::add_torrent_params params =
+            ParamsFor(asked, *NetworkHashes(asked.hashes), limits_.allowPrivateAddresses);
+        LinkNames named = NamesOf(params, limits_.allowPrivateAddresses);
         FetchResult failure;
-        wait->lookup = Join(request, params, named, failure);
+        wait->lookup = Join(asked, params, named, failure);
         if (!wait->lookup)
             return answered(std::move(failure));
         wait->request = request;

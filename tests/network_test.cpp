@@ -295,6 +295,35 @@ TEST_F(NetworkTest, LinksOfOneTorrentByEitherHashShareTheLookUp) {
     }
 }
 
+// A seeder as shipped, once it served this machine a hybrid torrent by its v2 hash, answers a
+// later handshake by the v1 hash with the v2 hash: a later run (another session) that learnt
+// the pair asks a v1 link by both hashes, and is served.
+TEST_F(NetworkTest, AHybridSeenByItsV2HashIsAskedByBothLater) {
+    testing::TempDir shippedSeeds;
+    seeding::LoopbackSeeder shipped(shippedSeeds.path(), false, 0,
+                                    seeding::LoopbackSeeder::Accepts::Both, "", true);
+    std::string info, v2;
+    const std::string v1 = shipped.Seed("pair.bin", 40 * 1024, &info, false, &v2);
+    const std::string peer = "&x.pe=" + shipped.Peer();
+    limits.stateFile = out / "state/swarm-state";
+    limits.perLinkMs = 10'000;
+    const std::vector<std::pair<LinkHashes, std::string>> runs = {
+        {*ReadLinkHashes("", v2), "magnet:?xt=urn:btmh:1220" + v2 + peer},
+        {*ReadLinkHashes(v1, ""), "magnet:?xt=urn:btih:" + v1 + peer},
+        {*ReadLinkHashes(v1, ""), "magnet:?xt=urn:btih:" + v1 + peer},
+    };
+    for (size_t i = 0; i < runs.size(); ++i) {
+        NetworkSource network(limits);
+        const FetchResult result =
+            Fetch(network, runs[i].first, runs[i].second, "r" + std::to_string(i));
+        ASSERT_TRUE(result.ok()) << i << ": " << result.detail;
+        EXPECT_EQ(
+            FindInfoDictionary(testing::ReadFile(out / ("r" + std::to_string(i) + ".torrent")))
+                .value_or(""),
+            info);
+    }
+}
+
 // Through the DHT alone (no tracker, no peer address in the links): the first session
 // bootstraps from the router; a later one, given no router at all, finds the network through
 // the routing table the first one saved; a corrupt state file is ignored.
