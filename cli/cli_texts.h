@@ -213,6 +213,8 @@ inline constexpr Text kHttpStatus = {"HTTP %1", "HTTP status %1"};
 // One source's answer: "镜像 1 服务器返回错误 (HTTP 404)", "mirror 1: ... (HTTP status 404)".
 inline constexpr Text kAttempt = {"%1 %2", "%1: %2"};
 inline constexpr Text kWithDetail = {"%1 (%2)", "%1 (%2)"};
+// What one of a link's trackers answered, after the network's reason.
+inline constexpr Text kTrackerSaid = {"；tracker %1：%2", "; tracker %1: %2"};
 // A source this run could not reach a moment before, not asked again for this link.
 inline constexpr Text kTries = {"（共尝试 %1 次）", " (%1 attempts)"};
 inline constexpr Text kTry = {"（第 %1 次）", " (try %1)"};

@@ -48,8 +48,15 @@ bool DetailSaysMore(FetchError error) {
 std::string DetailOf(const FetchResult& r) {
     if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
         return Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
-    if (const Text* fact = FactWords(r.fact))
-        return Say(*fact);
+    if (const Text* fact = FactWords(r.fact)) {
+        std::string text = Say(*fact);
+        for (const TrackerAnswer& said : r.trackerAnswers) {
+            if (const Text* words = FactWords(said.fact))
+                text += Say(t::kTrackerSaid,
+                            {said.tracker, Say(*words, {std::to_string(said.httpStatus)})});
+        }
+        return text;
+    }
     return DetailSaysMore(r.error) ? r.detail : std::string();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velindra {
 
@@ -39,6 +40,22 @@ enum class Fact {
     ClosedByPeer,      // a peer took the connection and then closed it
     LostEveryone,      // every peer and DHT node reached was lost again
     NoMetadataInTime,  // peers were reached, the metadata did not come in time
+    OutOfFiles,        // the system had no file descriptor left for a connection
+    // What one tracker answered.
+    TrackerNoAnswer,      // it took the connection, and did not answer in time
+    TrackerTooLarge,      // its answer was larger than any real tracker's
+    TrackerUnreachable,   // it could not be connected
+    TrackerHttpStatus,    // it answered with an HTTP error
+    TrackerRefused,       // it answered with a failure reason of its own
+    TrackerNotContacted,  // on this machine, and not at a path a tracker has
+};
+
+// What a tracker a link names answered its announce (shown by scheme, host and port).
+struct TrackerAnswer {
+    std::string tracker;
+    Fact fact = Fact::None;
+    int httpStatus = 0;
+    bool operator==(const TrackerAnswer&) const = default;
 };
 
 // A checked file that a source wrote next to where it is to go, not yet in its place: a
@@ -65,6 +82,8 @@ struct FetchResult {
     int peersDialled = -1;
     int peersConnected = 0;
     int dhtNodes = 0;
+    // For the network: what each tracker the link names answered, when it failed.
+    std::vector<TrackerAnswer> trackerAnswers;
     // What a source delivered: the checked file, waiting to be put in its place.
     std::shared_ptr<StagedFile> staged = nullptr;
     bool ok() const { return error == FetchError::None; }

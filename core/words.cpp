@@ -83,6 +83,16 @@ const Text* FactWords(Fact fact) {
         {Fact::LostEveryone, {"失去了所有节点和 DHT 路由", "lost every peer and DHT node"}},
         {Fact::NoMetadataInTime,
          {"连上了节点，但没有及时收到种子信息", "peers reached, no metadata in time"}},
+        {Fact::OutOfFiles,
+         {"系统打开的文件过多，无法再建立连接", "the system ran out of open files"}},
+        {Fact::TrackerNoAnswer, {"tracker 没有及时应答", "the tracker did not answer in time"}},
+        {Fact::TrackerTooLarge, {"tracker 的应答过大", "the tracker's answer was too large"}},
+        {Fact::TrackerUnreachable, {"无法连接 tracker", "could not connect"}},
+        {Fact::TrackerHttpStatus, {"HTTP %1", "HTTP status %1"}},
+        {Fact::TrackerRefused, {"tracker 拒绝了请求", "the tracker refused the announce"}},
+        {Fact::TrackerNotContacted,
+         {"未连接：本机上的 tracker 地址须以 /announce 结尾",
+          "not contacted: a tracker on this machine must end in /announce"}},
     };
     return Lookup(kFacts, fact);
 }

@@ -183,9 +183,11 @@ lt::settings_pack Settings(const NetworkLimits& limits, long openFiles) {
     // A peer is its address and port: two peers a link names on one host (a seeder and a dead
     // port beside it) are each dialled, instead of the later one taking the earlier's place.
     pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
-    // Trackers a link names are filtered like its peers.
+    // Trackers a link names are filtered like its peers. The library's own guard keeps a tracker
+    // on this machine to the path /announce; a user who lets the links reach this machine
+    // (--allow-private-addresses) has it asked at any path, as the link names it.
     pack.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
-    pack.set_bool(lt::settings_pack::ssrf_mitigation, true);
+    pack.set_bool(lt::settings_pack::ssrf_mitigation, !limits.allowPrivateAddresses);
     // A DHT look-up keeps 16 requests in flight among the closest nodes it knows (the library's
     // default is 5): most nodes answer slowly or not at all, and the look-up goes on with the
     // first answers. On a simulated DHT of 20,000 nodes, 60 % of them dead, this took 20 links

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <libtorrent/alert_types.hpp>
+#include <libtorrent/gzip.hpp>
 #include <libtorrent/session.hpp>
 
 #include "atomic_file.h"
@@ -36,6 +37,38 @@ FetchResult StageMetadata(std::string_view info, const std::vector<std::string>&
     FetchResult staged = FetchResult::Done("saved from the BitTorrent network");
     staged.staged = std::move(file);
     return staged;
+}
+
+// Whether a socket could not be had because the process (or the system) has no descriptor left.
+bool IsOutOfFiles(const lt::error_code& error) {
+    return error == boost::system::errc::too_many_files_open ||
+           error == boost::system::errc::too_many_files_open_in_system;
+}
+
+// What a tracker's failed announce says, in the words of a link's reason.
+TrackerAnswer TrackerSaid(const lt::tracker_error_alert& failed) {
+    TrackerAnswer said;
+    said.tracker = ShownTracker(failed.tracker_url());
+    const lt::error_code& error = failed.error;
+    if (error.category() == lt::http_category() && error.value() >= 300) {
+        said.fact = Fact::TrackerHttpStatus;  // the library's code is the server's status
+        said.httpStatus = error.value();
+    } else if (error == lt::errors::timed_out || error == boost::asio::error::timed_out ||
+               error == lt::errors::timed_out_inactivity ||
+               error == boost::system::errc::timed_out) {
+        said.fact = Fact::TrackerNoAnswer;
+    } else if (error == boost::system::errc::file_too_large ||
+               error ==
+                   lt::gzip_errors::make_error_code(lt::gzip_errors::inflated_data_too_large)) {
+        said.fact = Fact::TrackerTooLarge;  // past max_http_recv_buffer_size, or inflated
+    } else if (error == lt::errors::tracker_failure) {
+        said.fact = Fact::TrackerRefused;
+    } else if (error == lt::errors::ssrf_mitigation) {
+        said.fact = Fact::TrackerNotContacted;
+    } else if (error != lt::errors::banned_by_ip_filter && error != lt::errors::announce_skipped) {
+        said.fact = Fact::TrackerUnreachable;  // (a skipped announce is another address's)
+    }
+    return said;
 }
 
 // Where the hybrid torrents seen are remembered, beside the session's state.
@@ -158,11 +191,16 @@ void NetworkSource::Note(lt::alert* a) {
     } else if (auto* failed = lt::alert_cast<lt::tracker_error_alert>(a)) {
         // The library skips an announce from an IPv6 address to an IPv4 tracker, and from
         // loopback to the rest; a refused one is one whose name led to a blocked address.
+        if (IsOutOfFiles(failed->error))
+            reached.OutOfFiles(now);
         reached.TrackerFailed(failed->tracker_url(),
-                              failed->error == lt::errors::banned_by_ip_filter, now);
+                              failed->error == lt::errors::banned_by_ip_filter, now,
+                              TrackerSaid(*failed));
     } else if (auto* replied = lt::alert_cast<lt::tracker_reply_alert>(a)) {
         reached.TrackerAnswered(replied->tracker_url());
     } else if (auto* gone = lt::alert_cast<lt::peer_disconnected_alert>(a)) {
+        if (IsOutOfFiles(gone->error))
+            reached.OutOfFiles(now);
         // A connection that could not be made is a dead peer, unless uTP timed out (TCP is
         // tried next); one that was made is not.
         const bool beforeConnected =
@@ -185,7 +223,7 @@ void NetworkSource::Note(lt::alert* a) {
 }
 
 FetchResult NetworkSource::Unreached(const LinkNames& named, bool everReached, bool lost,
-                                     const Lookup* lookup) const {
+                                     const Lookup* lookup, Clock::time_point since) const {
     std::string refused;
     for (const std::string& address : named.refused)
         refused += (refused.empty() ? "" : ", ") + address;
@@ -197,8 +235,13 @@ FetchResult NetworkSource::Unreached(const LinkNames& named, bool everReached, b
         return FetchResult::Failed(FetchError::PrivateAddress, refused);
     if (!everReached && lookup && lookup->closedByPeer)
         return Stated(FetchError::NoConnection, Fact::ClosedByPeer);
-    if (!everReached)
-        return Stated(FetchError::NoConnection, Fact::Unreachable);
+    if (!everReached) {
+        FetchResult failed =
+            Stated(FetchError::NoConnection,
+                   reached_->RanOutOfFiles(since) ? Fact::OutOfFiles : Fact::Unreachable);
+        failed.trackerAnswers = reached_->Said(named.names);
+        return failed;
+    }
     if (lost)
         return Stated(FetchError::NoConnection, Fact::LostEveryone);
     return Stated(FetchError::Timeout, Fact::NoMetadataInTime);
@@ -402,7 +445,7 @@ std::optional<FetchResult> NetworkSource::Progress(Wait& wait, Clock::time_point
         (lookup.peers == 0 && reached_->NothingLeftToAsk(wait.named.names, now, wait.start))) {
         if (unreachable && !wait.everReached)
             reached_->MarkTried(wait.named.names, now);  // nothing it named answered in time
-        return Unreached(wait.named, wait.everReached, !outOfTime, &lookup);
+        return Unreached(wait.named, wait.everReached, !outOfTime, &lookup, wait.start);
     }
     return std::nullopt;
 }

@@ -61,9 +61,11 @@ class NetworkSource : public Downloader {
     std::optional<FetchResult> Progress(Wait& wait, Clock::time_point now,
                                         std::shared_ptr<const std::string>& metadata);
     // Why a link got nothing, with lock_ held: the private addresses it named, when there were
-    // any and nothing was ever reached.
+    // any and nothing was ever reached; that the system ran out of descriptors while it waited
+    // (since `since`); what each of its trackers answered.
     FetchResult Unreached(const LinkNames& named, bool everReached, bool lost,
-                          const Lookup* lookup = nullptr) const;
+                          const Lookup* lookup = nullptr,
+                          Clock::time_point since = Clock::time_point::max()) const;
     // Why a link is not asked about at all: everything it names failed a moment ago.
     FetchResult NotAskedAgain(const LinkNames& named, Clock::time_point now) const;
     // Reads what the session has said since the last call; lock_ held.

@@ -4,6 +4,7 @@
 
 #include "addresses.h"
 #include "network_session.h"
+#include "url.h"
 
 namespace velindra {
 
@@ -17,6 +18,9 @@ std::string PeerKey(const std::string& peer) {
     return "peer " + peer;
 }
 constexpr const char* kDhtKey = "dht";
+
+// The trackers whose last failure is remembered, at most (a run of a million links names many).
+constexpr size_t kMostTrackersSaid = 100'000;
 
 }  // namespace
 
@@ -35,7 +39,10 @@ void Reachability::Announced(const std::string& tracker) {
     ++announcing_[tracker];
 }
 
-void Reachability::TrackerFailed(const std::string& tracker, bool refused, Clock::time_point now) {
+void Reachability::TrackerFailed(const std::string& tracker, bool refused, Clock::time_point now,
+                                 TrackerAnswer said) {
+    if (said.fact != Fact::None && said_.size() < kMostTrackersSaid)
+        said_[tracker] = std::move(said);
     int& announcing = announcing_[tracker];
     announcing = std::max(announcing - 1, 0);
     if (announcing == 0 && !answeredTrackers_.contains(tracker))
@@ -44,7 +51,22 @@ void Reachability::TrackerFailed(const std::string& tracker, bool refused, Clock
         refusedTrackers_.insert(tracker);
 }
 
+std::vector<TrackerAnswer> Reachability::Said(const NetworkNames& named) const {
+    std::vector<TrackerAnswer> said;
+    for (const std::string& tracker : named.trackers) {
+        if (const auto found = said_.find(tracker); found != said_.end()) {
+            said.push_back(found->second);
+        } else if (const auto sent = announcing_.find(tracker);
+                   sent != announcing_.end() && sent->second > 0 &&
+                   !answeredTrackers_.contains(tracker)) {
+            said.push_back({ShownTracker(tracker), Fact::TrackerNoAnswer, 0});  // still asked
+        }
+    }
+    return said;
+}
+
 void Reachability::TrackerAnswered(const std::string& tracker) {
+    said_.erase(tracker);
     int& announcing = announcing_[tracker];
     announcing = std::max(announcing - 1, 0);
     dead_.Reached(TrackerKey(tracker));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "result.h"
 #include "retry_wait.h"
 
 namespace velindra {
@@ -35,11 +36,21 @@ class Reachability {
     // tracker is dead once every one of them failed, unless it answered on one. `refused`: the
     // session's filter blocked the address its name led to.
     void Announced(const std::string& tracker);
-    void TrackerFailed(const std::string& tracker, bool refused, Clock::time_point now);
+    // `said`: what its announce's failure was, for the reasons of the links that name it.
+    void TrackerFailed(const std::string& tracker, bool refused, Clock::time_point now,
+                       TrackerAnswer said = {});
     void TrackerAnswered(const std::string& tracker);
     void PeerFailed(const std::string& peer, Clock::time_point now);
     void PeerReached(const std::string& peer);
     void RouterNameFailed();  // a router's name could not be looked up
+    // A connection could not be made: the process had no file descriptor left.
+    void OutOfFiles(Clock::time_point now) { outOfFiles_ = now; }
+    // Whether that happened since `since`.
+    bool RanOutOfFiles(Clock::time_point since) const {
+        return outOfFiles_ && *outOfFiles_ >= since;
+    }
+    // What each of the trackers named answered last, of those that failed or are still asked.
+    std::vector<TrackerAnswer> Said(const NetworkNames& named) const;
     void DhtNodes(long long nodes, Clock::time_point now);
     // Once the session's news was read: the DHT counts as offline once it has had no node for a
     // link's whole bound, or at once when it has nothing to start from (no saved node, and no
@@ -78,6 +89,8 @@ class Reachability {
     std::map<std::string, int> announcing_;  // announces sent and not yet answered, by tracker
     // Trackers whose address is on this machine or a private network, never contacted.
     std::set<std::string> refusedTrackers_;
+    std::map<std::string, TrackerAnswer> said_;  // the last failure of each tracker, by address
+    std::optional<Clock::time_point> outOfFiles_;
     long long dhtNodes_ = 0;
     // When the DHT last had a node (or the session started); with none for a link's whole
     // bound, it counts as offline until one turns up.
