@@ -278,128 +278,81 @@ TEST(AheadRunTest, ResultsComeInOrderWithinTheWindow) {
     }
 }
 
+// An answer that comes when the test says so, with the words it is given then.
+struct Later : PendingFetch {
+    std::mutex lock;
+    std::function<void()> ended;
+    bool there = false;
+    std::string words;
+    void WhenEnded(std::function<void()> f) override {
+        std::unique_lock<std::mutex> guard(lock);
+        if (!there)
+            return void(ended = std::move(f));
+        guard.unlock();
+        f();
+    }
+    void Come(const std::string& said) {
+        std::unique_lock<std::mutex> guard(lock);
+        if (there)
+            return;
+        there = true;
+        words = said;
+        const std::function<void()> f = std::move(ended);
+        guard.unlock();
+        if (f)
+            f();
+    }
+    FetchResult Take() override { return FetchResult::Failed(FetchError::Other, words); }
+};
+
 // Links whose answer is pending (the network's) hold no thread: with one worker and a window of
-// one, every link waits at once (the answers come only once all have arrived) on the run's one
-// thread.
-TEST(AheadRunTest, LinksWaitingOnTheNetworkHoldNoThread) {
+// one, every link waits at once (the answers come only once all have arrived, or after 10 s).
+// With as many links waiting as the run allows, the next one does not start (it might wait as
+// well), and a quick answer is taken at once: link 0's is not held up behind link 1's long wait.
+TEST(AheadRunTest, LinksWaitingOnTheNetworkHoldNoThreadAndQuickAnswersAreTakenAtOnce) {
+    std::vector<std::shared_ptr<Later>> answers;
+    for (int i = 0; i < 8; ++i)
+        answers.push_back(std::make_shared<Later>());
+    const auto comeAll = [&](const std::string& said) {
+        for (const auto& answer : answers)
+            answer->Come(said);
+    };
+    std::atomic<bool> done{false};
+    std::thread late([&] {
+        for (int k = 0; k < 1000 && !done; ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        comeAll("late");
+    });
+    std::atomic<size_t> arrived{0};
+    const auto work = [&](size_t i) {
+        LinkResult result = FailedLink(FetchError::Other, "no answer yet");
+        result.pending = answers[i];
+        if (++arrived == answers.size())
+            comeAll("all");
+        return result;
+    };
     {
-        const size_t count = 8;
-        const auto bound = std::chrono::milliseconds(10'000);  // only a broken run waits it out
-        struct Gate {
-            std::mutex lock;
-            std::condition_variable opened;
-            size_t arrived = 0;
-            bool open = false;
-            std::vector<std::function<void()>> ended;
-        } gate;
-        struct Answer : PendingFetch {
-            Gate& gate;
-            size_t i;
-            std::chrono::milliseconds bound;
-            Answer(Gate& g, size_t n, std::chrono::milliseconds b) : gate(g), i(n), bound(b) {}
-            void WhenEnded(std::function<void()> ended) override {
-                std::unique_lock<std::mutex> guard(gate.lock);
-                if (!gate.open)
-                    return gate.ended.push_back(std::move(ended));
-                guard.unlock();
-                ended();
-            }
-            // A link that waits out its bound on its worker lets the others' answers come.
-            FetchResult Take() override {
-                std::unique_lock<std::mutex> guard(gate.lock);
-                const bool all = gate.opened.wait_for(guard, bound, [&] { return gate.open; });
-                gate.open = true;
-                std::vector<std::function<void()>> ended;
-                ended.swap(gate.ended);
-                guard.unlock();
-                for (const auto& f : ended)
-                    f();
-                return FetchResult::Failed(FetchError::Other,
-                                           std::to_string(i) + (all ? " all" : ""));
-            }
-        };
-        const auto work = [&](size_t i) {
-            LinkResult result = FailedLink(FetchError::Other, "no answer yet");
-            result.pending = std::make_shared<Answer>(gate, i, bound);
-            std::vector<std::function<void()>> ended;
-            {
-                std::lock_guard<std::mutex> guard(gate.lock);
-                gate.open = ++gate.arrived >= count;
-                if (gate.open)
-                    ended.swap(gate.ended);
-                gate.opened.notify_all();
-            }
-            for (const auto& f : ended)
-                f();
-            return result;
-        };
         AheadRun run(std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7}, 1, 1, work);
-        for (size_t i = 0; i < count; ++i)
-            EXPECT_EQ(run.Take(i).attempts.at(0).result.detail, std::to_string(i) + " all");
+        for (size_t i = 0; i < answers.size(); ++i)
+            EXPECT_EQ(run.Take(i).attempts.at(0).result.detail, "all");
         EXPECT_EQ(run.threads(), 1u);
     }
-}
-
-// With as many links waiting as the run allows, the next one does not start (it might wait as
-// well), and a quick answer is taken at once: link 0's answer is not held up behind link 1's
-// long wait (which ends only when the test lets it, or after 10 s).
-TEST(AheadRunTest, AQuickAnswerIsNotHeldUpBehindLinksThatWait) {
-    struct Answer : PendingFetch {
-        std::mutex lock;
-        std::condition_variable changed;
-        std::function<void()> ended;
-        bool there = false;
-        void WhenEnded(std::function<void()> f) override {
-            std::unique_lock<std::mutex> guard(lock);
-            if (!there)
-                return void(ended = std::move(f));
-            guard.unlock();
-            f();
-        }
-        void Come() {
-            std::unique_lock<std::mutex> guard(lock);
-            there = true;
-            std::function<void()> f = std::move(ended);
-            guard.unlock();
-            if (f)
-                f();
-            changed.notify_all();
-        }
-        FetchResult Take() override {
-            std::unique_lock<std::mutex> guard(lock);
-            changed.wait(guard, [&] { return there; });
-            return FetchResult::Failed(FetchError::Other, "answered");
-        }
-    };
-    const std::array<std::shared_ptr<Answer>, 2> answers{std::make_shared<Answer>(),
-                                                         std::make_shared<Answer>()};
+    for (auto& answer : answers)
+        answer = std::make_shared<Later>();
     std::thread quick([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        answers[0]->Come();
+        answers[0]->Come("quick");
     });
-    std::atomic<bool> let{false};
-    std::thread slow([&] {
-        for (int k = 0; k < 1000 && !let; ++k)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        answers[1]->Come();
-    });
+    const auto started = std::chrono::steady_clock::now();
     {
-        AheadRun run(
-            {0, 1}, 1, 8,
-            [&](size_t i) {
-                LinkResult result = FailedLink(FetchError::Other, "no answer yet");
-                result.pending = answers[i];
-                return result;
-            },
-            nullptr, 1);
-        const auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(run.Take(0).attempts.at(0).result.detail, "answered");
+        AheadRun run({0, 1}, 1, 8, work, nullptr, 1);
+        EXPECT_EQ(run.Take(0).attempts.at(0).result.detail, "quick");
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-        let = true;
+        done = true;
         run.Take(1);
     }
     quick.join();
-    slow.join();
+    late.join();
 }
 
 std::string Link(const std::string& hash, const std::string& rest = "&x") {
