@@ -63,6 +63,8 @@ class Lookups {
     void DhtRestarted();
     // The metadata for a link, once its look-up (or another of the same torrent) has it.
     std::shared_ptr<const std::string> Arrived(Lookup& lookup, const LinkHashes& hashes);
+    // The metadata an earlier look-up of the same torrent received, if any.
+    std::shared_ptr<const std::string> Known(const LinkHashes& hashes) const;
 
     // A link's hashes with the other hash of a hybrid torrent (v1 and v2) added, when the
     // torrent was seen before. A link that names one of them is asked by both: a seeder that
@@ -82,7 +84,6 @@ class Lookups {
     };
     const Index& Indexed() const;  // made again after look-ups came or went
     Lookup* Find(const libtorrent::torrent_handle& handle) const;
-    std::shared_ptr<const std::string> Known(const LinkHashes& hashes) const;
     // Keeps a torrent's info dictionary for the links that name it by either of its hashes
     // (lower-case hexadecimal, "" for none).
     std::shared_ptr<const std::string> Keep(std::string_view info, const std::string& v1,

@@ -407,6 +407,9 @@ std::shared_ptr<PendingFetch> NetworkSource::Begin(const FetchRequest& request) 
         lt::add_torrent_params params =
             ParamsFor(asked, *NetworkHashes(asked.hashes), limits_.allowPrivateAddresses);
         LinkNames named = NamesOf(params, limits_.allowPrivateAddresses);
+        // A torrent received earlier in the run is answered from it, dialling nobody again.
+        if (const auto known = lookups_.Known(request.hashes))
+            return answered(StageMetadata(*known, named.names.trackers, request));
         FetchResult failure;
         wait->lookup = Join(asked, params, named, failure);
         if (!wait->lookup)

@@ -78,6 +78,11 @@ TEST_F(NetworkTest, ParallelLinksShareOneSessionAndCancelEndsALinkAtOnce) {
                   info + "e");
     EXPECT_EQ(results[2].error, FetchError::Cancelled) << results[2].detail;
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    // A torrent received earlier in the run is answered from it, dialling nobody again.
+    testing::CountingListener nobody;
+    EXPECT_TRUE(
+        Fetch(network, links[1].first, "&x.pe=127.0.0.1:" + std::to_string(nobody.port())).ok());
+    EXPECT_EQ(nobody.connections(), 0);
     EXPECT_EQ(out.Entries().size(), 2u);
     EXPECT_EQ(network.sessionsStarted(), 1);
 }
