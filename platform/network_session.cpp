@@ -177,9 +177,12 @@ lt::settings_pack Settings(const NetworkLimits& limits, long openFiles) {
     // that fail take nothing from a third that knows a peer.
     pack.set_bool(lt::settings_pack::announce_to_all_tiers, true);
     pack.set_bool(lt::settings_pack::announce_to_all_trackers, true);
-    // A tracker's answer is a few hundred bytes, a few kilobytes with many peers: one that
-    // sends far more (or trickles it) is cut off, so that hundreds of waiting links cost little.
-    pack.set_int(lt::settings_pack::max_http_recv_buffer_size, 512 * 1024);
+    // A tracker's answer is a few hundred bytes, a few kilobytes with many peers (200 compact
+    // peers of both families take 4.8 KB): one that sends far more (or trickles it) is cut off
+    // at 128 KB, so that hundreds of waiting links cost little (under the sanitizers, 500 links
+    // whose tracker trickles an endless answer at 20 KB/s took 176 MB more than 500 whose
+    // tracker is down).
+    pack.set_int(lt::settings_pack::max_http_recv_buffer_size, 128 * 1024);
     // A peer is its address and port: two peers a link names on one host (a seeder and a dead
     // port beside it) are each dialled, instead of the later one taking the earlier's place.
     pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
