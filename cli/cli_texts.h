@@ -15,7 +15,8 @@ inline constexpr Text kSeeHelp = {"  (详见 --help)", "  (see --help)"};
 inline constexpr Text kUsageIntro = {R"(
 
 从文件(或标准输入)读取含有磁力链接的文本, 为每个链接下载 .torrent 种子文件并保存,
-每保存一个文件就在标准输出打印它的路径。以 "magnet:?" 开头的参数本身就是链接;
+每保存一个文件就在标准输出打印它的路径。以 "magnet:?" 开头的参数本身就是链接,
+单独的种子特征 (40 位十六进制或 32 位 base32, 参数或输入中的一行) 也是;
 文件名为 "-" 或未给出文件时读取标准输入。
 
 选项:
@@ -24,8 +25,10 @@ inline constexpr Text kUsageIntro = {R"(
 
 Reads text holding magnet links from files (or standard input), downloads
 each link's .torrent file and saves it, printing the path of every saved file
-on standard output. Arguments starting with "magnet:?" are links themselves;
-with no file, or when a file is "-", standard input is read.
+on standard output. Arguments starting with "magnet:?" are links themselves,
+and so is a bare info-hash (40 hexadecimal or 32 base32 characters, as an
+argument or a line of input); with no file, or when a file is "-", standard
+input is read.
 
 Options:
 )"};

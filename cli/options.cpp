@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 
@@ -19,6 +20,7 @@
 #include "report.h"
 #include "run_options.h"
 #include "terminal_text.h"
+#include "utf16.h"
 #include "utf8.h"
 #include "version.h"
 
@@ -361,7 +363,14 @@ std::optional<int> ParseArguments(const std::vector<std::string>& argv, Options&
     for (size_t i = 1; i < argv.size(); ++i) {
         const std::string& arg = argv[i];
         if (onlyFiles || arg == "-" || arg.empty() || arg[0] != '-') {
-            o.inputs.push_back({arg.starts_with(kMagnetMarker), arg});
+            // A bare info-hash is its link, unless a file has that name.
+            std::error_code ec;
+            if (const std::string_view hash = BareHash(arg);
+                !onlyFiles && !hash.empty() && !std::filesystem::exists(PathFromUtf8(arg), ec))
+                o.inputs.push_back({true, std::string(kMagnetMarker) + "xt=" + std::string(kV1Urn) +
+                                              std::string(hash)});
+            else
+                o.inputs.push_back({arg.starts_with(kMagnetMarker), arg});
             continue;
         }
         if (arg == "--") {

@@ -72,6 +72,12 @@ std::optional<int> ReadInputs(const Options& options, std::string& text,
                       << Say(t::kCannotRead, {EscapeControls(input.value), why}) << "\n";
             return 2;
         }
+        // A line that is a bare info-hash is its link.
+        if (std::optional<std::string> links =
+                BareHashesAsLinks(std::string_view(text).substr(begin))) {
+            text.resize(begin);
+            text += *links;
+        }
         // Each input's links end with it: a link never runs on into the next input.
         for (LinkSpan span : FindLinks(std::string_view(text).substr(begin))) {
             span.begin += begin;

@@ -17,14 +17,101 @@ int HexDigitValue(char c) {
     return -1;
 }
 
+namespace {
+
+bool IsLineBreak(char c) {
+    return c == '\r' || c == '\n';
+}
+
+bool IsAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// White space that ends a link (a link cannot hold it raw): the ASCII spaces, and the
+// ideographic space of Chinese and Japanese text; its length in bytes, or 0.
+size_t SpaceAt(std::string_view text, size_t i) {
+    const char c = text[i];
+    if (c == ' ' || c == '\t' || c == '\v' || c == '\f')
+        return 1;
+    return text.substr(i).starts_with("\u3000") ? 3 : 0;
+}
+
+// Whether a link's parameter, as far as it is written, is its hash not yet whole: a prefix of
+// "xt=urn:btih:" or "xt=urn:btmh:", or either with fewer digits than a whole hash (40
+// hexadecimal, 32 base32 unless they are all hexadecimal digits, 1220 and 64 for v2).
+bool HashUnfinished(std::string_view parameter) {
+    for (const std::string_view urn : {kV1Urn, kV2Urn}) {
+        const std::string marker = std::string(kHashKey) + "=" + std::string(urn);
+        if (marker.starts_with(parameter))
+            return true;
+        if (!parameter.starts_with(marker))
+            continue;
+        const std::string_view hash = parameter.substr(marker.size());
+        if (!std::all_of(hash.begin(), hash.end(), IsAlnum))
+            return false;
+        if (urn == kV2Urn)
+            return hash.size() < kSha256Multihash.size() + 64;
+        const bool allHex =
+            std::all_of(hash.begin(), hash.end(), [](char c) { return HexDigitValue(c) >= 0; });
+        return hash.size() < 32 || (hash.size() < 40 && allHex);
+    }
+    return false;
+}
+
+// The end of a link as its text is read, for the line-break rule: its last two characters and
+// its last parameter (since the last "&"), which is no hash once it is long.
+struct LinkTail {
+    char last = 0, beforeLast = 0;
+    std::string parameter;
+    bool longParameter = false;
+    void Add(char c) {
+        beforeLast = std::exchange(last, c);
+        if (c == '&') {
+            parameter.clear();
+            longParameter = false;
+        } else if (!longParameter) {
+            parameter.push_back(c);
+            longParameter = parameter.size() > 96;
+        }
+    }
+    // Whether the link goes on on the next line, the text `rest`: a link broken visibly there,
+    // inside its hash, right after "&" or "=", inside a percent escape, or with the next line
+    // starting with "&".
+    bool GoesOn(std::string_view rest) const {
+        if (last == 0 || rest.empty() || SpaceAt(rest, 0) > 0 || IsLineBreak(rest[0]))
+            return false;
+        const char next = rest[0];
+        if (last == '&' || last == '=' || next == '&')
+            return true;
+        const bool escape = last == '%' || (beforeLast == '%' && HexDigitValue(last) >= 0);
+        if (escape && HexDigitValue(next) >= 0)
+            return true;
+        return (IsAlnum(next) || next == ':') && !longParameter && HashUnfinished(parameter);
+    }
+};
+
+}  // namespace
+
 std::vector<LinkSpan> FindLinks(std::string_view text) {
     std::vector<LinkSpan> spans;
     size_t at = text.find(kMagnetMarker);
     while (at != std::string_view::npos) {
         const size_t begin = at + kMagnetMarker.size();
-        const size_t next = text.find(kMagnetMarker, begin);
-        spans.push_back({begin, (next == std::string_view::npos ? text.size() : next) - begin});
-        at = next;
+        LinkTail tail;
+        size_t end = begin;
+        while (end < text.size() && !text.substr(end).starts_with(kMagnetMarker) &&
+               SpaceAt(text, end) == 0) {
+            if (!IsLineBreak(text[end])) {
+                tail.Add(text[end++]);
+                continue;
+            }
+            const size_t after = end + (text.substr(end).starts_with("\r\n") ? 2 : 1);
+            if (!tail.GoesOn(text.substr(after)))
+                break;
+            end = after;
+        }
+        spans.push_back({begin, end - begin});
+        at = text.find(kMagnetMarker, end);
     }
     return spans;
 }
@@ -32,11 +119,64 @@ std::vector<LinkSpan> FindLinks(std::string_view text) {
 std::string PieceAt(std::string_view text, LinkSpan span) {
     std::string link;
     link.reserve(span.length);
-    for (char c : text.substr(span.begin, span.length)) {
-        if (c != '\r' && c != '\n')
-            link.push_back(c);
+    const std::string_view piece = text.substr(span.begin, span.length);
+    for (size_t i = 0; i < piece.size(); ++i) {
+        if (IsLineBreak(piece[i]))
+            continue;
+        // A link copied from a page's source or a feed writes "&" as an entity.
+        bool entity = false;
+        for (const std::string_view amp : {"&amp;", "&#38;", "&#x26;"}) {
+            if (piece.substr(i).starts_with(amp)) {
+                i += amp.size() - 1;
+                entity = true;
+                break;
+            }
+        }
+        link.push_back(entity ? '&' : piece[i]);
     }
     return link;
+}
+
+std::string_view BareHash(std::string_view text) {
+    while (!text.empty() && (SpaceAt(text, 0) > 0 || IsLineBreak(text[0])))
+        text.remove_prefix(SpaceAt(text, 0) > 0 ? SpaceAt(text, 0) : 1);
+    const auto endsInSpace = [&] {
+        return !text.empty() &&
+               (std::string_view(" \t\v\f\r\n").find(text.back()) != std::string_view::npos ||
+                text.ends_with("\u3000"));
+    };
+    while (endsInSpace())
+        text.remove_suffix(text.ends_with("\u3000") ? 3 : 1);
+    const auto base32 = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '2' && c <= '7');
+    };
+    const bool hex = text.size() == 40 && std::all_of(text.begin(), text.end(),
+                                                      [](char c) { return HexDigitValue(c) >= 0; });
+    return hex || (text.size() == 32 && std::all_of(text.begin(), text.end(), base32))
+               ? text
+               : std::string_view();
+}
+
+std::optional<std::string> BareHashesAsLinks(std::string_view text) {
+    std::optional<std::string> written;
+    for (size_t begin = 0; begin < text.size();) {
+        const size_t end = std::min(text.find('\n', begin), text.size());
+        const std::string_view line = text.substr(begin, end - begin);
+        const std::string_view hash = line.size() <= 64 ? BareHash(line) : std::string_view();
+        if (!hash.empty() && !written)
+            written.emplace(text.substr(0, begin));
+        if (written) {
+            if (hash.empty())
+                *written += line;
+            else
+                *written +=
+                    std::string(kMagnetMarker) + "xt=" + std::string(kV1Urn) + std::string(hash);
+            if (end < text.size())
+                *written += '\n';
+        }
+        begin = end + 1;
+    }
+    return written;
 }
 
 std::vector<std::string> SplitLinks(std::string_view text) {
@@ -144,12 +284,11 @@ std::vector<std::string> ExactSources(const std::vector<Parameter>& parameters) 
     return sources;
 }
 
-// A hash holds no white space: what follows it on its line ("magnet:?xt=urn:btih:<hash>
-// （Ubuntu 光盘）") is the text around the link, not the hash.
+// A hash holds no white space and nothing outside ASCII: what follows it ("magnet:?xt=urn:btih:
+// <hash>（Ubuntu 光盘）") is the text around the link, not the hash.
 std::string_view UpToSpace(std::string_view value) {
     for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == ' ' || value[i] == '\t' || value[i] == '\v' || value[i] == '\f' ||
-            value.substr(i).starts_with("\u3000"))  // the ideographic space
+        if (SpaceAt(value, i) > 0 || static_cast<unsigned char>(value[i]) >= 0x80)
             return value.substr(0, i);
     }
     return value;

@@ -19,20 +19,31 @@ inline constexpr std::string_view kSha256Multihash = "1220";
 // How many of a link's own addresses of its .torrent file (xs=, as=) are asked, at most.
 inline constexpr size_t kMaxExactSources = 3;
 
-// Everything after each "magnet:?" up to the next one or the end of the text, with every
-// CR and LF removed and nothing else changed. Text before the first marker is dropped.
-// The match is exact and case-sensitive. Runs in time linear in the text.
+// The links of a text: what follows each "magnet:?" up to the white space (ASCII, or the
+// ideographic space) or the line break that ends it, or the next marker. A line break does not
+// end a link that is visibly broken there and goes on on the next line: inside its hash, right
+// after "&" or "=", inside a percent escape, or before a line that starts with "&"; the breaks
+// are removed. "&amp;" (and "&#38;", "&#x26;") read as "&". Text around and between the links
+// is dropped. The match is exact and case-sensitive. Runs in time linear in the text.
 std::vector<std::string> SplitLinks(std::string_view text);
 
-// Where each of those pieces lies in the text, CR and LF still in it: a few bytes a link, for a
-// text too large to hold every piece twice.
+// Where each of those links lies in the text, as written (line breaks and entities still in
+// it): a few bytes a link, for a text too large to hold every piece twice.
 struct LinkSpan {
     size_t begin = 0;
     size_t length = 0;
 };
 std::vector<LinkSpan> FindLinks(std::string_view text);
-// The piece at a span, with CR and LF removed.
+// The link at a span, its line breaks removed and its entities read.
 std::string PieceAt(std::string_view text, LinkSpan span);
+
+// The info-hash a text is, white space around it aside: 40 hexadecimal or 32 base32
+// characters; empty when it is anything else.
+std::string_view BareHash(std::string_view text);
+// The text with each line that is a bare info-hash written as its link
+// ("magnet:?xt=urn:btih:<hash>"), as the BitTorrent clients take such a line; nothing when no
+// line is one.
+std::optional<std::string> BareHashesAsLinks(std::string_view text);
 
 struct ParsedLink {
     std::string infoHash;  // as written in the link; empty for a link with a v2 hash only

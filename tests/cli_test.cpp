@@ -211,7 +211,7 @@ TEST_F(CliTest, SavesEveryLinkInInputOrderUnderItsName) {
         Args({out / "links.txt", "-", "magnet:?xt=urn:btih:" + e + "&dn=absent"}, "good", folder),
         "magnet:?xt=urn:btih:" + b + "&dn=%E4%B8%AD\r\nmagnet:?dn=nohash magnet:?xt=urn:btih:" + c +
             "\nmagnet:?xt=urn:btih:" + d + "&dn=..%2F..%2Fescape\n" + Links(uncheckable) +
-            "magnet:?\x1b]0;PWNED\x07\x1b[2J\xc2\x9b\x7f\t中\x9b");
+            "magnet:?\x1b]0;PWNED\x07\x1b[2J\xc2\x9b\x7f中\x9b\tafter");
     EXPECT_EQ(run.status, 1);
     const auto in = [&](const std::string& name) { return testing::Join(folder, name); };
     EXPECT_EQ(run.lines(), (Lines{in("My Show.torrent"), in("中.torrent"), in(c + ".torrent"),
@@ -224,7 +224,7 @@ TEST_F(CliTest, SavesEveryLinkInInputOrderUnderItsName) {
     for (size_t i = 1; i <= uncheckable.size(); ++i)
         EXPECT_NE(errors[i].find("无效的种子特征"), std::string::npos) << errors[i];
     EXPECT_EQ(errors.end()[-2],
-              "velindra-cli: \\x1b]0;PWNED\\x07\\x1b[2J\\u009b\\x7f\\x09中\\x9b: "
+              "velindra-cli: \\x1b]0;PWNED\\x07\\x1b[2J\\u009b\\x7f中\\x9b: "
               "分析失败: 链接中没有 xt=urn:btih:");
     EXPECT_NE(errors.back().find(e + " (absent.torrent): 种子获取失败: 镜像 1 "), std::string::npos)
         << run.err;
@@ -594,6 +594,16 @@ TEST_F(CliTest, TheCommandLineAsCurlAndWgetUsersExpectIt) {
         EXPECT_EQ(run.lines().size(), 2u) << extra.front();
     }
     std::filesystem::remove(dashed);
+    // A bare info-hash is its link, as an argument and as a line of input; an argument that
+    // names a file is still the file (here one named after a hash, holding b's link).
+    const std::string c = Add("c"), d = Add("d");
+    testing::WriteFile(c, Links({b}));
+    const CliRun bare = RunCli(Args({"-q", "--name", "btih", a, c, "-"}), " " + d + "\t\r\n");
+    std::filesystem::remove(c);
+    EXPECT_EQ(bare.lines(), (Lines{testing::Join(out.str(), a + ".torrent"),
+                                   testing::Join(out.str(), b + ".torrent"),
+                                   testing::Join(out.str(), d + ".torrent")}))
+        << bare.err;
     // A private tracker's link is asked of no public cache, and -v says so; --public asks.
     const std::string passkey = "&tr=http%3A%2F%2F192.0.2.1%2Fannounce%2F0123456789abcdef0123";
     asked = 0;

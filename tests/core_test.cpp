@@ -21,19 +21,51 @@ using Strings = std::vector<std::string>;
 using testing::Events;
 using testing::Hash;
 
-TEST(LinksTest, SplitsAtEveryMarker) {
+// A link ends where the text around it begins: at white space, and at a line break unless it
+// is visibly broken there (inside its hash, after "&" or "=", inside a percent escape, before
+// "&"), as a mail program wraps it at 76 columns.
+TEST(LinksTest, ALinkEndsWhereTheTextAroundItBegins) {
+    const std::string h = "0123456789abcdef0123456789abcdef01234567";
+    const std::string b32 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
+    const std::string tr = "&tr=udp%3A%2F%2Ftracker.example.org%3A1337%2Fannounce";
+    const std::string link = "xt=urn:btih:" + h + "&dn=Ubuntu.iso" + tr;  // 119 characters
     // clang-format off
     const std::vector<std::pair<std::string, Strings>> cases = {
         {"xt=urn:btih:ABC", {}},
         {"MAGNET:?xt=urn:btih:ABC", {}},  // the marker is matched exactly
-        {"see magnet:?xt=urn:btih:A", {"xt=urn:btih:A"}}, {"magnet:?a magnet:?b", {"a ", "b"}},
+        {"see magnet:?xt=urn:btih:A", {"xt=urn:btih:A"}}, {"magnet:?a magnet:?b", {"a", "b"}},
         {"magnet:?magnet:?xt=urn:btih:ABC", {"", "xt=urn:btih:ABC"}},
-        {"magnet:?xt=urn:\nbtih:A\r&dn=x\r\nmagnet:?b\r\n", {"xt=urn:btih:A&dn=x", "b"}},
-        {"magnet:?a\t junk\nmore", {"a\t junkmore"}},
+        {"magnet:?a\t junk\nmore", {"a"}},
+        // Chat and web captions, on the same line and the next, English and Chinese.
+        {"magnet:?xt=urn:btih:" + h + "&dn=狂飙全集 （国语中字，速度很快）\n老李 21:05：这个没人做种了",
+         {"xt=urn:btih:" + h + "&dn=狂飙全集"}},
+        {"magnet:?xt=urn:btih:" + h + "&dn=Ubuntu.iso\nSize: 4 GB", {"xt=urn:btih:" + h + "&dn=Ubuntu.iso"}},
+        {"magnet:?xt=urn:btih:" + h + "\r\n备注：第二个\r\n", {"xt=urn:btih:" + h}},
+        {"magnet:?xt=urn:btih:" + h + "\u3000（光盘）", {"xt=urn:btih:" + h}},
+        {"Here: magnet:?" + link + " (seeded)\n\nmagnet:?xt=urn:btih:" + b32 + "\nthanks",
+         {link, "xt=urn:btih:" + b32}},
+        // A bare hash on the next line is text, not a link nor part of one.
+        {"magnet:?xt=urn:btih:" + h + "&dn=x\n" + h, {"xt=urn:btih:" + h + "&dn=x"}},
+        // Wrapped at 76 columns, inside the hash, after "&" or "=", in an escape, before "&".
+        {"magnet:?xt=urn:btih:" + h.substr(0, 20) + "\n" + h.substr(20) + "&dn=x", {"xt=urn:btih:" + h + "&dn=x"}},
+        {"magnet:?xt=urn:\nbtih:" + b32 + "\r\n&dn=x\r\nmagnet:?b\r\n", {"xt=urn:btih:" + b32 + "&dn=x", "b"}},
+        {"magnet:?" + link.substr(0, 70) + "\n" + link.substr(70), {link}},  // after "="
+        {"magnet:?" + link.substr(0, 67) + "\r\n" + link.substr(67), {link}},  // after "&"
+        {"magnet:?" + link.substr(0, 75) + "\n" + link.substr(75), {link}},  // in "%3A"
+        {"magnet:?" + link.substr(0, 66) + "\n" + link.substr(66), {link}},  // before "&"
+        {"magnet:?" + link.substr(0, 88) + "\n" + link.substr(88), {link.substr(0, 88)}},
+        {"magnet:?xt=urn:btih:" + b32 + "\nABC", {"xt=urn:btih:" + b32}},  // a whole base32 hash
+        // Copied from a page's source or a feed.
+        {"magnet:?xt=urn:btih:" + h + "&amp;dn=Name&#38;tr=t&#x26;x", {"xt=urn:btih:" + h + "&dn=Name&tr=t&x"}},
     };
     // clang-format on
     for (const auto& [text, links] : cases)
         EXPECT_EQ(SplitLinks(text), links) << text;
+    // velindra-cli: a line that is a bare hash is its link; any other line stays.
+    EXPECT_EQ(
+        BareHashesAsLinks("a\n " + h + "\t\r\n" + b32.substr(1) + "\n" + b32),
+        "a\nmagnet:?xt=urn:btih:" + h + "\n" + b32.substr(1) + "\nmagnet:?xt=urn:btih:" + b32);
+    EXPECT_EQ(BareHashesAsLinks("magnet:?xt=urn:btih:" + h + "\n" + h + "0"), std::nullopt);
 }
 
 // The hash and the name stem, "hash|stem", or "-" where the link holds no hash.
@@ -58,6 +90,7 @@ TEST(LinksTest, FindsTheHashAndTheNameStem) {
         // A hash ends at white space: the text after a link on its line is no part of it.
         {"xt=urn:btih:HASH ", true, "HASH|HASH"},
         {"xt=urn:btih:HASH （Ubuntu 光盘）", true, "HASH|HASH"},
+        {"xt=urn:btih:HASH（Ubuntu", true, "HASH|HASH"},
         {"xt=urn:btih:HASH\t(x)&dn=N&tr=t", true, "HASH|N"},
         {"xt=urn:btmh:1220" + v2 + "\u3000光盘", true, v2 + "|" + v2},
         {"xt=urn:btih:&dn=x", true, "|x"},
@@ -395,11 +428,11 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
         {{{"onStart", "/d"}, {"onError", "ignore"}}, {unusable}, {}, {},
          {"fetch m1/BA/AD" + bad, "fetch m2/AD" + bad, "fetch m3/AD" + bad}},
         // Without a folder every file is asked for; a cancel skips the link without a word.
-        // The first name keeps the space before the next marker.
+        // The first name ends at the space before the next marker.
         {{{"onFinish", "poi"}}, {"magnet:?xt=urn:btih:" + Hash("AA", "AA") + "&dn=first magnet:?"
                                  "xt=urn:btih:" + Hash("BB", "BB") + "&dn=second"},
          {"", "/home/u/chosen"}, {},
-         {"save-as 另存为 first .torrent", "save-as 另存为 second.torrent",
+         {"save-as 另存为 first.torrent", "save-as 另存为 second.torrent",
           "fetch m1/BB/BB -> /home/u/chosen", "reveal /home/u/chosen"}},
         // The mirrors in order up to the first that delivers; a cancel, or a place that cannot
         // be written, ends the chain at once.
