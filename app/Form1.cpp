@@ -11,6 +11,7 @@
 #include <QResizeEvent>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <algorithm>
 #include <utility>
 
@@ -18,11 +19,13 @@
 #include "Form3.h"
 #include "app_texts.h"
 #include "host_paths.h"
+#include "link_pipeline.h"
 #include "links.h"
 #include "messages.h"
 #include "progress_window.h"
 #include "sources.h"
 #include "twips.h"
+#include "words.h"
 
 namespace velindra {
 
@@ -190,12 +193,42 @@ Form1::Form1(Outside outside) : outside_(std::move(outside)) {
     setTabOrder(Command2, Command3);
     Text1->setFocus();
 
+    describe_ = new QTimer(this);
+    describe_->setSingleShot(true);
+    describe_->setInterval(250);
+    connect(Text1, &QPlainTextEdit::textChanged, describe_, qOverload<>(&QTimer::start));
+    connect(describe_, &QTimer::timeout, this, &Form1::DescribeLinks);
+    DescribeLinks();
+
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
 }
 
 Form1::~Form1() = default;
+
+void Form1::DescribeLinks() {
+    constexpr size_t kMostNamed = 20;
+    const std::string text = Text1->toPlainText().toStdString();
+    const std::vector<LinkSpan> spans = FindLinks(text);
+    QString said = QString::fromUtf8(texts::kNoLinks);
+    if (!spans.empty()) {
+        RunOptions stored;
+        stored.Load(outside_.settings);  // the names follow the fileName setting
+        said = QString::fromStdString(Fill(texts::kLinksHeld, {std::to_string(spans.size())}));
+        for (size_t i = 0; i < std::min(spans.size(), kMostNamed); ++i) {
+            const LinkPlan plan =
+                PlanLink(PieceAt(text, spans[i]), stored.usedn, "", HostPathRules());
+            said += "\n" + QString::fromStdString(plan.parsed ? plan.fileName
+                                                              : kMagnetMarker.data() + plan.piece);
+        }
+        if (spans.size() > kMostNamed)
+            said += "\n" + QString::fromStdString(Fill(
+                               texts::kMoreLinks, {std::to_string(spans.size() - kMostNamed)}));
+    }
+    Text1->setToolTip(said);
+    Text1->setAccessibleDescription(said);
+}
 
 void Form1::Command1_Click() {
     if (batchRunning_)

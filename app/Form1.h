@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -78,7 +79,12 @@ class Form1 : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The links box's tooltip and accessible description: how many links it holds and the
+    // names their files will have, made again a moment after the text last changed.
+    void DescribeLinks();
+
     Outside outside_;
+    QTimer* describe_;
     QStringList waiting_;
     // The text of the last batch, when it ran to its end: a link handed over while the box
     // still holds exactly that replaces it, so that Enter fetches the new link alone.

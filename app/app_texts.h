@@ -24,6 +24,9 @@ inline constexpr const char* kFolderPrompt = "请选择文件夹： ";
 
 // The main window.
 inline constexpr const char* kFetchButton = "获取种子";
+// What the links box holds, as its tooltip says it: how many links, and their files' names.
+inline constexpr const char* kLinksHeld = "框中有 %1 个链接：";
+inline constexpr const char* kMoreLinks = "……还有 %1 个";
 inline constexpr const char* kSettingsButton = "程序设置";
 inline constexpr const char* kClearButton = "清空框框";
 

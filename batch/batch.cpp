@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -320,6 +322,22 @@ class BatchRun : public StepHooks {
     std::unique_ptr<AheadRun> run_;
 };
 
+// The batch with each torrent once: a link whose info-hash an earlier link of the batch has
+// is fetched, saved and asked about (in a Save-as) with that one only.
+std::vector<LinkPlan> WithoutRepeats(std::vector<LinkPlan> plans) {
+    std::set<std::string> seen;
+    std::vector<LinkPlan> once;
+    once.reserve(plans.size());
+    for (LinkPlan& plan : plans) {
+        if (plan.hashes &&
+            !seen.insert(plan.hashes->v1 ? plan.hashes->V1Text() : plan.hashes->V2Text()).second)
+            continue;
+        plan.index = once.size();
+        once.push_back(std::move(plan));
+    }
+    return once;
+}
+
 }  // namespace
 
 void FetchBatch(std::string_view text, RunOptions& options, const Services& services) {
@@ -335,7 +353,8 @@ void FetchBatch(std::string_view text, RunOptions& options, const Services& serv
     std::vector<LinkPlan> plans;
     std::atomic<bool> planned{false};
     const auto plan = [&] {
-        plans = PlanBatch(links, options.usedn, options.basePath, rules, services.stop);
+        plans =
+            WithoutRepeats(PlanBatch(links, options.usedn, options.basePath, rules, services.stop));
         planned = true;
     };
     try {

@@ -397,7 +397,8 @@ std::string Link(const std::string& hash, const std::string& rest = "&x") {
 // and the user cancels those with "CC".
 TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
     const std::string a1 = Hash("A1", "A1"), a2 = Hash("A2", "A2"), f3 = Hash("F3", "33");
-    const std::string b1 = Hash("B1", "B1"), c1 = Hash("C1", "C1");
+    const std::string b1 = Hash("B1", "B1"), c1 = Hash("C1", "C1"), d1 = Hash("D1", "D1");
+    const std::string e1 = Hash("E1", "E1");
     const std::string f1 = "fetch m1/A1/A1 -> /d/" + a1 + ".torrent";
     const std::string v2a(64, 'a'), v2b(64, 'b');
     const std::string f2 = "fetch m1/A2/A2 -> /d/" + a2 + ".torrent";
@@ -445,10 +446,10 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
           "fetch m1/A1/A1 -> /d/" + a1 + ".torrent"}},
         // A prompt closed without an answer asks again at the next link; an answer holds for
         // the rest of the batch, and the next batch asks again unless it was remembered.
-        {{{"onStart", "/d"}, {"fileName", "btih"}}, {Link(a1) + Link(a2) + Link(a1), Link(a1),
+        {{{"onStart", "/d"}, {"fileName", "btih"}}, {Link(a1) + Link(a2) + Link(b1), Link(a1),
          Link(a2)}, {}, {{"", false}, {"poi", false}, {"open", true}},
-         {f1, "prompt", f2, "prompt", "reveal /d/" + a2 + ".torrent", f1,
-          "reveal /d/" + a1 + ".torrent", f1, "prompt", "remember open",
+         {f1, "prompt", f2, "prompt", "reveal /d/" + a2 + ".torrent",
+          "fetch m1/B1/B1 -> /d/" + b1 + ".torrent", "reveal /d/" + b1 + ".torrent", f1, "prompt", "remember open",
           "open /d/" + a1 + ".torrent", f2, "open /d/" + a2 + ".torrent"}},
         // The caches index v1 hashes only: a v2-only link asks its own http(s) addresses, and
         // fails without them; a hybrid link asks the caches by its v1 hash. A v2-only link is
@@ -475,18 +476,17 @@ TEST(BatchTest, EveryLinkRunsToItsEndBeforeTheNext) {
          {f2}},
         // No file of the batch replaces another's: a name taken by another torrent gives way to
         // the info-hash, and to the info-hash and a number when that is taken too; the same
-        // torrent twice shares its file.
+        // torrent twice is fetched and saved once.
         {{{"onStart", "/d"}, {"onFinish", "open"}},
-         {Link(a1, "&dn=same") + Link(a2, "&dn=same") + Link(a1, "&dn=same") +
-          Link(b1, "&dn=" + c1) + Link(c1, "&dn=s%61me") + Link(a2, "&dn=a%2Fb") +
-          Link(b1, "&dn=a:b")}, {}, {},
+         {Link(a1, "&dn=same") + Link(a2, "&dn=same") + Link(a1, "&dn=other") +
+          Link(b1, "&dn=" + c1) + Link(c1, "&dn=s%61me") + Link(d1, "&dn=a%2Fb") +
+          Link(e1, "&dn=a:b")}, {}, {},
          {"fetch m1/A1/A1 -> /d/same.torrent", "open /d/same.torrent",
           f2, "open /d/" + a2 + ".torrent",
-          "fetch m1/A1/A1 -> /d/same.torrent", "open /d/same.torrent",
           "fetch m1/B1/B1 -> /d/" + c1 + ".torrent", "open /d/" + c1 + ".torrent",
           "fetch m1/C1/C1 -> /d/" + c1 + " (2).torrent", "open /d/" + c1 + " (2).torrent",
-          "fetch m1/A2/A2 -> /d/a_b.torrent", "open /d/a_b.torrent",
-          "fetch m1/B1/B1 -> /d/" + b1 + ".torrent", "open /d/" + b1 + ".torrent"}},
+          "fetch m1/D1/D1 -> /d/a_b.torrent", "open /d/a_b.torrent",
+          "fetch m1/E1/E1 -> /d/" + e1 + ".torrent", "open /d/" + e1 + ".torrent"}},
     };
     // clang-format on
     // Fetched ahead, the same happens in the same order, apart from when each file is fetched.
