@@ -13,6 +13,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "Form2.h"
@@ -69,8 +70,12 @@ class BatchServices : public MessageSink,
     LaunchProblem lastProblem() const override { return form_.outside().launcher.lastProblem(); }
 
   private:
-    // The file, why it could not be opened or shown, and what to do about it.
+    // The file, why it could not be opened or shown, and what to do about it: once a batch for
+    // each kind of failure (twenty links and no file manager make one box, not twenty).
     bool Report(const char* what, const std::string& path) {
+        const LaunchProblem problem = form_.outside().launcher.lastProblem();
+        if (!reported_.insert({what, problem}).second)
+            return false;
         static constexpr std::pair<LaunchProblem, const char*> kWhy[] = {
             {LaunchProblem::NoOpener, texts::kNoOpener},
             {LaunchProblem::NoProgram, texts::kNoProgram},
@@ -79,15 +84,16 @@ class BatchServices : public MessageSink,
         };
         QString text = QString::fromUtf8(what) + QString::fromUtf8(texts::kColon) +
                        QDir::toNativeSeparators(QString::fromStdString(path));
-        for (const auto& [problem, why] : kWhy) {
-            if (problem == form_.outside().launcher.lastProblem())
+        for (const auto& [known, why] : kWhy) {
+            if (known == problem)
                 text += u'\n' + QString::fromUtf8(why);
         }
-        ShowMessageBox(&form_, text);
+        ShowMessageBox(&form_, text + u'\n' + QString::fromUtf8(texts::kNotSaidAgain));
         return false;
     }
 
     Form1& form_;
+    std::set<std::pair<const char*, LaunchProblem>> reported_;
 };
 
 // The links box: one text line high, taking any number of lines, without scroll bars. Its

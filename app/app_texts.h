@@ -17,6 +17,8 @@ inline constexpr const char* kNoProgram =
     "文件的默认程序，或在程序设置中选择“打开所在文件夹”。";
 inline constexpr const char* kNoFileManager =
     "没有找到可以显示文件夹的文件管理器。请安装一个文件管理器，或在程序设置中选择“什么都不做”。";
+// Under the first such box of a batch.
+inline constexpr const char* kNotSaidAgain = "本批中其余同样的失败不再提示。";
 inline constexpr const char* kOpenerFailed =
     "打开它的程序启动后报告了错误。请检查 .torrent 文件的默认程序，或在程序设置中换一种操作。";
 

@@ -702,13 +702,14 @@ TEST(BatchWindowTest, LinksAreFetchedAheadAndFinishInOrder) {
     EXPECT_TRUE(form.testAttribute(Qt::WA_KeyboardFocusChange));
     form.AppendLinks({"magnet:?newer"});
     EXPECT_EQ(form.Text1->toPlainText(), "magnet:?new\nmagnet:?newer");
-    // A file that cannot be opened is said with why and what to do.
+    // A file that cannot be opened is said with why and what to do, once a batch.
     w.launchProblem = LaunchProblem::NoProgram;
-    form.Text1->setPlainText(Link(hashes[0]));
+    form.Text1->setPlainText(Link(hashes[0]) + "\n" + Link(hashes[1]));
     const Names said = Messages([&] { form.Command1->click(); });
     ASSERT_EQ(said.size(), 1u);
     EXPECT_TRUE(said[0].startsWith("无法打开：") &&
-                said[0].contains("没有为 .torrent 文件设置打开它的程序"))
+                said[0].contains("没有为 .torrent 文件设置打开它的程序") &&
+                said[0].endsWith("本批中其余同样的失败不再提示。"))
         << said[0].toStdString();
 }
 
