@@ -33,12 +33,16 @@ input is read.
 Options:
 )"};
 inline constexpr Text kUsageOutro = {R"(
-退出码: 0 全部保存; 1 有链接失败; 2 用法错误或没有链接;
-        被信号中断时 128 加信号编号 (Ctrl-C 为 130)。
+退出码: 0 全部保存; 1 有链接失败 (或保存的路径无法输出); 2 用法错误、输出目录无法写入、
+        输入无法读取或没有链接; 被信号中断时 128 加信号编号 (Ctrl-C 为 130,
+        终端关闭为 129, SIGTERM 为 143)。
 )",
                                      R"(
-Exit status: 0 all saved; 1 some link failed; 2 usage error or no links;
-             128 plus the signal's number when interrupted (130 for Ctrl-C).
+Exit status: 0 all saved; 1 some link failed (or the saved paths could not be
+             written out); 2 usage error, an output folder that cannot take
+             files, unreadable input or no links; 128 plus the signal's number
+             when interrupted (130 for Ctrl-C, 129 for a closed terminal, 143
+             for SIGTERM).
 )"};
 
 // The options: what --help shows as their value, and what they do.
@@ -166,6 +170,8 @@ inline constexpr Text kSettingValues = {"%1 只能是 %2", "%1 is either %2"};
 inline constexpr Text kOr = {" 或 ", " or "};
 inline constexpr Text kJobsRange = {"--jobs 必须是 1 到 %1 之间的整数",
                                     "--jobs must be a whole number from 1 to %1"};
+inline constexpr Text kMirrorNoHash = {"--mirror 必须含有 {hash}: %1",
+                                       "--mirror must hold {hash}: %1"};
 inline constexpr Text kMirrorUrl = {"--mirror 必须是 http:// 或 https:// 地址: %1",
                                     "--mirror must be an http:// or https:// address: %1"};
 inline constexpr Text kNeedsCertificate = {"--cacert 需要一个证书文件",
@@ -245,5 +251,7 @@ inline constexpr Text kSystemError = {"系统错误 %1", "system error %1"};
 // The progress line.
 inline constexpr Text kInProgress = {"%1 个进行中", "%1 in progress"};
 inline constexpr Text kProgressNodes = {"网络, DHT 路由 %1 个", "network, %1 DHT nodes"};
+inline constexpr Text kProgressNode = {"网络, DHT 路由 1 个", "network, 1 DHT node"};
+inline constexpr Text kProgressPeer = {"网络, 已连接 1 个节点", "network, 1 peer"};
 
 }  // namespace velindra::cli_texts

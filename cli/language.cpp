@@ -1,5 +1,6 @@
 #include "language.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -9,7 +10,15 @@
 namespace velindra {
 
 Language LanguageOf(std::string_view locale) {
-    return locale.starts_with("zh") ? Language::Chinese : Language::English;
+    // Simplified Chinese only: Taiwan, Hong Kong and Macau write Traditional characters, which
+    // this program has no words in, and are spoken to in English.
+    const std::string_view name = locale.substr(0, locale.find_first_of(".@"));
+    for (const std::string_view traditional :
+         {"zh_TW", "zh_HK", "zh_MO", "zh-TW", "zh-HK", "zh-MO", "zh_Hant", "zh-Hant"}) {
+        if (name.starts_with(traditional))
+            return Language::English;
+    }
+    return name.starts_with("zh") ? Language::Chinese : Language::English;
 }
 
 bool HasUtf8Charset(std::string_view locale) {
@@ -37,13 +46,30 @@ std::optional<std::string_view> FirstSet(std::initializer_list<const char*> name
     return std::nullopt;
 }
 
+// As gettext reads LANGUAGE: a list of languages by preference ("zh_CN:en"), honoured unless
+// the messages' locale is C; the first one this program speaks wins. None when it names none.
+std::optional<Language> PreferredLanguage(std::optional<std::string_view> messages) {
+    const std::optional<std::string_view> list = FirstSet({"LANGUAGE"});
+    if (!list ||
+        (messages && (*messages == "C" || messages->starts_with("C.") || *messages == "POSIX")))
+        return std::nullopt;
+    for (std::string_view rest = *list; !rest.empty();) {
+        const std::string_view entry = rest.substr(0, rest.find(':'));
+        rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
+        if (entry.starts_with("en") || entry.starts_with("zh"))
+            return LanguageOf(entry);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Language UserLanguage() {
     const std::optional<std::string_view> messages = FirstSet({"LC_ALL", "LC_MESSAGES", "LANG"});
-    if (!messages)
+    const std::optional<Language> preferred = PreferredLanguage(messages);
+    if (!messages && !preferred)
         return LanguageOf(SystemLocaleName());
-    if (LanguageOf(*messages) != Language::Chinese)
+    if (preferred ? *preferred != Language::Chinese : LanguageOf(*messages) != Language::Chinese)
         return Language::English;
 #ifndef _WIN32
     // The terminal shows the locale's character set; Chinese is written in UTF-8 only, so a

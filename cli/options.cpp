@@ -199,6 +199,8 @@ std::string Retries(Options& o, V v, S as) {
 std::string Mirror(Options& o, V v, S) {
     if (!v || !IsHttpUrl(*v))
         return Say(t::kMirrorUrl, {v.value_or("")});
+    if (v->find("{hash}") == std::string::npos)  // it would ask every link for one file
+        return Say(t::kMirrorNoHash, {*v});
     o.mirrors.push_back(*v);
     return std::string();
 }

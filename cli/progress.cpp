@@ -26,7 +26,10 @@ std::string Where(const Activity& activity) {
     const SourceKindRow& row = RowOf(a.source);
     // A source that waits on the network counts its DHT nodes until it has a peer.
     if (row.waitsOnNetwork && a.peers == 0 && a.nodes > 0)
-        return Say(t::kProgressNodes, {std::to_string(a.nodes)});
+        return a.nodes == 1 ? Say(t::kProgressNode)
+                            : Say(t::kProgressNodes, {std::to_string(a.nodes)});
+    if (row.waitsOnNetwork && a.peers == 1)
+        return Say(t::kProgressPeer);
     return Say(row.brief, {index, "", std::to_string(a.peers)}) + retrying;
 }
 

@@ -95,9 +95,10 @@ asked directly, as curl reads them.
 The certificates HTTPS servers are checked against, as curl reads them; \\fB\\-\\-cacert\\fR
 comes first.
 .TP
-.BR LC_ALL \", \" LC_MESSAGES \", \" LANG
-The language: Chinese when the first of them that is set names a zh locale written in
-UTF\\-8, English otherwise.
+.BR LANGUAGE \", \" LC_ALL \", \" LC_MESSAGES \", \" LANG
+The language: LANGUAGE first, as gettext reads it (unless the locale is C), then the first of
+the others that is set: Chinese for a Simplified Chinese locale written in UTF\\-8, English
+otherwise.
 .TP
 .B XDG_CACHE_HOME
 Where the BitTorrent network's state file is kept (default \\fI~/.cache\\fR).
@@ -106,6 +107,23 @@ Where the BitTorrent network's state file is kept (default \\fI~/.cache\\fR).
 .I ~/.cache/velindra/swarm\\-state
 The DHT's routing table, kept between runs so that a later run starts from the nodes it
 knew.
+.TP
+.I ~/.cache/velindra/swarm\\-state.hybrids
+The hybrid (v1 and v2) torrents received, so that a later link naming either hash is asked by
+both.
+.SH EXAMPLES
+.TP
+.B velindra\\-cli 'magnet:?xt=urn:btih:...&dn=...'
+Save one link's .torrent file in the current folder and print its path.
+.TP
+.B velindra\\-cli \\-o ~/torrents \\-j 8 links.txt
+Save every link of a file (or of standard input, with \\-), eight fetched from the web at once.
+.TP
+.B velindra\\-cli \\-\\-json \\-\\-no\\-swarm < links.txt
+Ask the caches and the links' own addresses only, and print one JSON object per link.
+.TP
+.B velindra\\-cli \\-n \\-o ~/torrents 0123456789abcdef0123456789abcdef01234567
+A bare info\\-hash is its link; a file that is there already and holds the torrent is kept.
 .SH SEE ALSO
 .BR velindra (1)
 ")

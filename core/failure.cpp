@@ -9,7 +9,7 @@ Failure Refusal(const LinkPlan& plan) {
     if (!plan.parsed) {
         refusal.why = Why::NoHashInLink;
     } else if (!plan.hashes) {
-        refusal.why = plan.parsed->infoHash.empty() ? Why::InvalidV2Hash : Why::InvalidHash;
+        refusal.why = plan.parsed->hasV1 ? Why::InvalidHash : Why::InvalidV2Hash;
         refusal.last = FetchError::InvalidHash;
     }
     return refusal;

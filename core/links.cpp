@@ -310,6 +310,7 @@ std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
     }
     if (v1)
         parsed.infoHash = UpToSpace(v1->value.substr(kV1Urn.size()));
+    parsed.hasV1 = v1 != nullptr;
     // A v2-only link is named by its v2 hash.
     const Parameter& hash = v1 ? *v1 : *v2;
     parsed.stem = v1 ? parsed.infoHash : parsed.v2Hash;

@@ -57,6 +57,7 @@ struct ParsedLink {
     // One of its trackers is a private tracker's (IsPrivateTrackerAddress): by that tracker's
     // rule the torrent is never looked up where the public could see its hash.
     bool privateTracker = false;
+    bool hasV1 = false;  // it has an xt=urn:btih: parameter, whatever its value
     // The hash the link is known by: the v1 hash, or the v2 hash of a v2-only link.
     const std::string& shownHash() const { return infoHash.empty() ? v2Hash : infoHash; }
 };

@@ -52,7 +52,7 @@ inline constexpr SourceKindRow kSourceKinds[] = {
      {"镜像 %1", "mirror %1"},
      "镜像都",
      "镜像都没有这个种子",
-     {"镜像 %1", "cache %1"},
+     {"镜像 %1", "mirror %1"},
      "正在从镜像 %1 获取种子：%2",
      false,
      false},

@@ -36,6 +36,7 @@ FetchResult StageMetadata(std::string_view info, const std::vector<std::string>&
         return written;
     FetchResult staged = FetchResult::Done("saved from the BitTorrent network");
     staged.staged = std::move(file);
+    staged.bytes = body.size();
     return staged;
 }
 
@@ -370,9 +371,14 @@ struct NetworkSource::Wait : PendingFetch {
         const std::shared_ptr<const std::string> info = std::move(metadata);
         if (!info)
             return std::move(failure);
+        const FetchResult how = std::move(failure);  // the answer: its peers and nodes
         guard.unlock();
         // Staged only now, on the taker's thread: a link waiting for its turn holds no file.
-        return StageMetadata(*info, named.names.trackers, request);
+        FetchResult staged = StageMetadata(*info, named.names.trackers, request);
+        staged.peersDialled = how.peersDialled;
+        staged.peersConnected = how.peersConnected;
+        staged.dhtNodes = how.dhtNodes;
+        return staged;
     }
     // Its answer; what is to be called once the source's lock is let go.
     std::function<void()> End(FetchResult answer, std::shared_ptr<const std::string> info) {
@@ -469,7 +475,8 @@ void NetworkSource::Step(std::vector<std::function<void()>>& ended) {
         if (!answer)
             return false;
         answer->peersDialled = wait->lookup->dialled;
-        answer->peersConnected = wait->lookup->mostPeers;
+        // (a torrent that came within the session's first report came from a peer all the same)
+        answer->peersConnected = std::max(wait->lookup->mostPeers, metadata ? 1 : 0);
         answer->dhtNodes = static_cast<int>(reached_->dhtNodes());
         Leave(wait->lookup);
         ended.push_back(wait->End(std::move(*answer), std::move(metadata)));

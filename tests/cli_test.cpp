@@ -454,6 +454,7 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
     std::vector<std::tuple<Lines, std::string, std::string, bool>> cases = {
         {{}, "no links here", "velindra-cli: 没有链接", false},
         {{"--mirror", "ftp://x/{hash}"}, "magnet:?x", "--mirror", false},
+        {{"--mirror", "http://x/{first2}.torrent"}, "magnet:?x", "--mirror 必须含有 {hash}", false},
         {{"-j", "33"}, "magnet:?x", "--jobs", false},
         {{"--name", "title"}, "magnet:?x", "--name", false},
         {{"--bogus"}, "magnet:?x", "--bogus", false},

@@ -59,23 +59,27 @@ TEST(TerminalTextTest, WidthsCountWhatTerminalsDraw) {
 
 #ifndef _WIN32  // Windows asks the system for the user's language, not the environment
 // Chinese only where the terminal shows UTF-8: a GBK, GB2312 or Big5 locale is spoken to in
-// English.
+// English, and so is a Traditional Chinese one; LANGUAGE first, unless the locale is C.
 TEST(LanguageTest, ChineseOnlyUnderAUtf8ChineseLocale) {
     struct Case {
         std::string all, messages, ctype, lang;
         Language expected;
+        std::string language = "";
     };
     const auto zh = Language::Chinese, en = Language::English;
     // clang-format off
     const std::vector<Case> cases = {
-        {"", "", "", "zh_CN.UTF-8", zh}, {"", "", "", "zh_TW.utf8", zh},
+        {"", "", "", "zh_CN.UTF-8", zh}, {"", "", "", "zh_TW.utf8", en}, {"", "", "", "zh.UTF-8", zh},
         {"", "", "", "zh_CN.UTF-8@pinyin", zh}, {"", "", "", "zh_CN.GBK", en},
         {"", "", "", "zh_CN.GB2312", en}, {"", "", "", "zh_TW.Big5", en},
         {"", "", "", "zh_CN", en}, {"", "", "", "en_US.UTF-8", en},
         {"", "zh_CN.UTF-8", "", "C.UTF-8", zh},
         {"", "zh_CN.UTF-8", "zh_CN.GB18030", "C.UTF-8", Language::English},
         {"en_US.UTF-8", "zh_CN.UTF-8", "", "zh_CN.UTF-8", Language::English},
-        {"zh_HK.UTF-8", "en_US", "", "", Language::Chinese},
+        {"zh_HK.UTF-8", "en_US", "", "", Language::English},
+        {"zh_SG.UTF-8", "en_US", "", "", Language::Chinese},
+        {"", "", "", "en_US.UTF-8", zh, "fr:zh_CN:en"}, {"", "", "", "zh_CN.UTF-8", en, "en_GB"},
+        {"", "", "", "C.UTF-8", en, "zh_CN"}, {"", "", "", "zh_CN.UTF-8", zh, "fr"},
     };
     // clang-format on
     testing::ScopedVariables scope;
@@ -84,6 +88,7 @@ TEST(LanguageTest, ChineseOnlyUnderAUtf8ChineseLocale) {
         scope.Set("LC_MESSAGES", c.messages);
         scope.Set("LC_CTYPE", c.ctype);
         scope.Set("LANG", c.lang);
+        scope.Set("LANGUAGE", c.language);
         EXPECT_EQ(UserLanguage(), c.expected)
             << c.all << "|" << c.messages << "|" << c.ctype << "|" << c.lang;
     }
