@@ -137,6 +137,16 @@ inline constexpr Text kHelpNoClobber = {
     "and counts as failed"};
 inline constexpr Text kHelpQuiet = {"不显示进度、失败说明和结束时的统计",
                                     "show no progress, no failures and no summary"};
+inline constexpr Text kHelpShowErrors = {"与 -q 同用时仍显示失败说明 (如 curl 的 -sS)",
+                                         "with -q, still show the failures (as curl's -sS)"};
+inline constexpr Text kHelpInputFile = {"从这个文件读取链接 (可重复; - 为标准输入)",
+                                        "read links from FILE (may be repeated; - is standard\n"
+                                        "input), as wget's and aria2c's -i"};
+inline constexpr Text kOutputNotStdout = {
+    "选项 %1 需要一个目录; \"-\" 不是标准输出, 文件总是保存在目录中",
+    "option %1 takes a folder; \"-\" is not standard output here: files are always saved in a "
+    "folder"};
+inline constexpr Text kNeedsFile = {"选项 %1 需要一个文件", "option %1 needs a file"};
 inline constexpr Text kHelpVerbose = {
     "每个请求结束时在标准错误输出一行: 来源、请求的地址、HTTP 状态或系统错误、字节数和用时;\n"
     "BitTorrent 网络还有拨号和连上的节点数以及应答的 DHT 节点数",

@@ -151,7 +151,17 @@ using S = const std::string&;
 std::string Output(Options& o, V v, S as) {
     if (!v || v->empty())
         return Say(t::kNeedsFolder, {as});
+    if (*v == "-")  // curl's and wget's standard output: a folder named "-" is never meant
+        return Say(t::kOutputNotStdout, {as});
     o.output = *v;
+    return std::string();
+}
+
+// wget's and aria2c's -i: a file of links, read as any other input.
+std::string InputFile(Options& o, V v, S as) {
+    if (!v || v->empty())
+        return Say(t::kNeedsFile, {as});
+    o.inputs.push_back({false, *v});
     return std::string();
 }
 
@@ -258,6 +268,9 @@ const std::vector<OptionRow>& Table() {
              Switch(&Options::noClobber, true)},
             {"", "--dry-run", kNoValue, Say(t::kHelpDryRun), Switch(&Options::dryRun, true)},
             {"-q", "--quiet", kNoValue, Say(t::kHelpQuiet), Switch(&Options::quiet, true)},
+            {"-S", "--show-errors", kNoValue, Say(t::kHelpShowErrors),
+             Switch(&Options::showErrors, true)},
+            {"-i", "--input-file", t::kValueFile, Say(t::kHelpInputFile), InputFile},
             {"-v", "--verbose", kNoValue, Say(t::kHelpVerbose), Switch(&Options::verbose, true)},
             {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},
             {"", "--version", kNoValue, Say(t::kHelpVersion), nullptr, Stop::Version},

@@ -24,9 +24,10 @@ struct Options {
     std::vector<std::string> mirrors;
     SourceOptions sources;  // --timeout, --cacert, the network's options and the addresses
     bool quiet = false;
-    bool verbose = false;  // every request on standard error as it ends
-    bool dryRun = false;   // each link's plan, nothing asked
-    int retries = 0;       // a transient failure is tried again up to this many times
+    bool showErrors = false;  // -S: failure lines even with -q
+    bool verbose = false;     // every request on standard error as it ends
+    bool dryRun = false;      // each link's plan, nothing asked
+    int retries = 0;          // a transient failure is tried again up to this many times
     // --private, --public: links asked as a private tracker's, or as public ones, whatever
     // their trackers say.
     LinkSources::Privacy privacy = LinkSources::Privacy::AsTheLinkSays;

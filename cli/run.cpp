@@ -144,7 +144,7 @@ class LinkRun : public StepHooks {
 
     // Whether every link was saved (or kept).
     bool Execute() {
-        Printer printer(options_.quiet, options_.json, progress_, gStop);
+        Printer printer(options_.quiet && !options_.showErrors, options_.json, progress_, gStop);
         {
             AheadRun run(
                 planner_.leaders(), options_.jobs, kWindow, [this](size_t i) { return Work(i); },

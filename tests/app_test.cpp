@@ -639,7 +639,7 @@ TEST(BatchWindowTest, ALongBatchOfQuickLinksShowsItsProgressAndStops) {
     clock.start();
     form.Command1->click();
     ASSERT_GE(shown, 0);
-    EXPECT_LT(shown, 3000);
+    EXPECT_LT(shown, 5000);  // about half a second alone; a loaded machine takes longer
     // Under wine, taking the windows down costs about 2 s more.
     const qint64 ends = QSysInfo::productType() == "windows" ? 4000 : 2000;
     EXPECT_LT(clock.elapsed() - cancelled, ends) << shown << " " << cancelled;

@@ -455,6 +455,7 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         {{}, "no links here", "velindra-cli: 没有链接", false},
         {{"--mirror", "ftp://x/{hash}"}, "magnet:?x", "--mirror", false},
         {{"--mirror", "http://x/{first2}.torrent"}, "magnet:?x", "--mirror 必须含有 {hash}", false},
+        {{"-o", "-"}, "magnet:?x", "\"-\" 不是标准输出", false},
         {{"-j", "33"}, "magnet:?x", "--jobs", false},
         {{"--name", "title"}, "magnet:?x", "--name", false},
         {{"--bogus"}, "magnet:?x", "--bogus", false},
@@ -605,6 +606,12 @@ TEST_F(CliTest, TheCommandLineAsCurlAndWgetUsersExpectIt) {
                                    testing::Join(out.str(), b + ".torrent"),
                                    testing::Join(out.str(), d + ".torrent")}))
         << bare.err;
+    // -i names a file of links; -S keeps the failure lines that -q leaves out.
+    testing::WriteFile(out / "in.txt", Links({a, std::string(40, 'E')}));
+    const CliRun shown = RunCli(Args({"-qS", "-i", out / "in.txt"}), "");
+    EXPECT_EQ(shown.lines().size(), 1u);
+    ASSERT_EQ(shown.lines(true).size(), 1u) << shown.err;
+    EXPECT_NE(shown.err.find("种子获取失败"), std::string::npos) << shown.err;
     // A private tracker's link is asked of no public cache, and -v says so; --public asks.
     const std::string passkey = "&tr=http%3A%2F%2F192.0.2.1%2Fannounce%2F0123456789abcdef0123";
     asked = 0;
