@@ -58,55 +58,62 @@ bool HashUnfinished(std::string_view parameter) {
     return false;
 }
 
-// The end of a link as its text is read, for the line-break rule: its last two characters and
-// its last parameter (since the last "&"), which is no hash once it is long.
-struct LinkTail {
-    char last = 0, beforeLast = 0;
-    std::string parameter;
-    bool longParameter = false;
-    void Add(char c) {
-        beforeLast = std::exchange(last, c);
-        if (c == '&') {
-            parameter.clear();
-            longParameter = false;
-        } else if (!longParameter) {
-            parameter.push_back(c);
-            longParameter = parameter.size() > 96;
+// Whether the link written in `link` (line breaks in it already passed over) goes on on the
+// next line, the text `rest`: a link broken visibly there, inside its hash, right after "&" or
+// "=", inside a percent escape, or with the next line starting with "&".
+bool GoesOn(std::string_view link, std::string_view rest) {
+    if (rest.empty() || SpaceAt(rest, 0) > 0 || IsLineBreak(rest[0]))
+        return false;
+    // The link's last parameter (since its last "&"), and its last two characters, without
+    // the breaks; a parameter that long is no hash.
+    const size_t amp = link.rfind('&');
+    std::string_view parameter = amp == std::string_view::npos ? link : link.substr(amp + 1);
+    std::string joined;
+    if (parameter.size() <= 256) {
+        for (const char c : parameter) {
+            if (!IsLineBreak(c))
+                joined.push_back(c);
         }
     }
-    // Whether the link goes on on the next line, the text `rest`: a link broken visibly there,
-    // inside its hash, right after "&" or "=", inside a percent escape, or with the next line
-    // starting with "&".
-    bool GoesOn(std::string_view rest) const {
-        if (last == 0 || rest.empty() || SpaceAt(rest, 0) > 0 || IsLineBreak(rest[0]))
-            return false;
-        const char next = rest[0];
-        if (last == '&' || last == '=' || next == '&')
-            return true;
-        const bool escape = last == '%' || (beforeLast == '%' && HexDigitValue(last) >= 0);
-        if (escape && HexDigitValue(next) >= 0)
-            return true;
-        return (IsAlnum(next) || next == ':') && !longParameter && HashUnfinished(parameter);
+    std::string tail;  // the last two characters, without the breaks
+    for (size_t i = link.size(); i > 0 && tail.size() < 2; --i) {
+        if (!IsLineBreak(link[i - 1]))
+            tail.insert(tail.begin(), link[i - 1]);
     }
-};
+    if (tail.empty())
+        return false;
+    const char last = tail.back(), next = rest[0];
+    if (last == '&' || last == '=' || next == '&')
+        return true;
+    const bool escape =
+        last == '%' || (tail.size() == 2 && tail[0] == '%' && HexDigitValue(last) >= 0);
+    if (escape && HexDigitValue(next) >= 0)
+        return true;
+    return (IsAlnum(next) || next == ':') && parameter.size() <= 256 && HashUnfinished(joined);
+}
 
 }  // namespace
 
 std::vector<LinkSpan> FindLinks(std::string_view text) {
+    // What may end a link: white space (the ideographic space starts with 0xE3), a line break,
+    // the next marker.
+    static constexpr std::string_view kStops = " \t\v\f\r\n\xE3m";
     std::vector<LinkSpan> spans;
     size_t at = text.find(kMagnetMarker);
     while (at != std::string_view::npos) {
         const size_t begin = at + kMagnetMarker.size();
-        LinkTail tail;
         size_t end = begin;
-        while (end < text.size() && !text.substr(end).starts_with(kMagnetMarker) &&
-               SpaceAt(text, end) == 0) {
+        for (;;) {
+            end = std::min(text.find_first_of(kStops, end), text.size());
+            if (end == text.size() || text.substr(end).starts_with(kMagnetMarker) ||
+                SpaceAt(text, end) > 0)
+                break;
             if (!IsLineBreak(text[end])) {
-                tail.Add(text[end++]);
+                ++end;  // an "m" or a character that only starts like the ideographic space
                 continue;
             }
             const size_t after = end + (text.substr(end).starts_with("\r\n") ? 2 : 1);
-            if (!tail.GoesOn(text.substr(after)))
+            if (!GoesOn(text.substr(begin, end - begin), text.substr(after)))
                 break;
             end = after;
         }
@@ -120,19 +127,22 @@ std::string PieceAt(std::string_view text, LinkSpan span) {
     std::string link;
     link.reserve(span.length);
     const std::string_view piece = text.substr(span.begin, span.length);
-    for (size_t i = 0; i < piece.size(); ++i) {
-        if (IsLineBreak(piece[i]))
-            continue;
+    for (size_t i = 0; i < piece.size();) {
+        const size_t stop = std::min(piece.find_first_of("\r\n&", i), piece.size());
+        link.append(piece.substr(i, stop - i));
+        if (stop == piece.size())
+            break;
+        i = stop + 1;
+        if (piece[stop] != '&')
+            continue;  // a line break the link goes on past
+        link.push_back('&');
         // A link copied from a page's source or a feed writes "&" as an entity.
-        bool entity = false;
-        for (const std::string_view amp : {"&amp;", "&#38;", "&#x26;"}) {
-            if (piece.substr(i).starts_with(amp)) {
-                i += amp.size() - 1;
-                entity = true;
+        for (const std::string_view entity : {"amp;", "#38;", "#x26;"}) {
+            if (piece.substr(i).starts_with(entity)) {
+                i += entity.size();
                 break;
             }
         }
-        link.push_back(entity ? '&' : piece[i]);
     }
     return link;
 }
@@ -321,8 +331,16 @@ std::optional<ParsedLink> ParseLink(std::string_view link, bool usedn) {
     }
     parsed.exactSources = ExactSources(parameters);
     for (const Parameter& p : parameters) {
-        if (p.key == "tr" && IsPrivateTrackerAddress(PercentDecoded(p.value)))
-            parsed.privateTracker = true;
+        if (p.key == "tr") {
+            std::string tracker = AsTypedAddress(PercentDecoded(p.value));
+            parsed.privateTracker = parsed.privateTracker || IsPrivateTrackerAddress(tracker);
+            if (parsed.trackers.size() < kMaxLinkTrackers && !tracker.empty())
+                parsed.trackers.push_back(std::move(tracker));
+        } else if (p.key == "ws" && parsed.webSeeds.size() < kMaxExactSources) {
+            std::string seed = AsTypedAddress(PercentDecoded(p.value));
+            if (IsWebAddress(seed))
+                parsed.webSeeds.push_back(std::move(seed));
+        }
     }
     return parsed;
 }

@@ -18,6 +18,9 @@ inline constexpr std::string_view kNameKey = "dn";
 inline constexpr std::string_view kSha256Multihash = "1220";
 // How many of a link's own addresses of its .torrent file (xs=, as=) are asked, at most.
 inline constexpr size_t kMaxExactSources = 3;
+// How many of a link's trackers go into its saved file, at most (a hostile page's link may
+// name thousands).
+inline constexpr size_t kMaxLinkTrackers = 100;
 
 // The links of a text: what follows each "magnet:?" up to the white space (ASCII, or the
 // ideographic space) or the line break that ends it, or the next marker. A line break does not
@@ -58,6 +61,10 @@ struct ParsedLink {
     // rule the torrent is never looked up where the public could see its hash.
     bool privateTracker = false;
     bool hasV1 = false;  // it has an xt=urn:btih: parameter, whatever its value
+    // Its trackers (tr=, decoded, the first kMaxLinkTrackers) and web seeds (ws=, http and
+    // https, decoded, the first kMaxExactSources), for the saved file.
+    std::vector<std::string> trackers;
+    std::vector<std::string> webSeeds;
     // The hash the link is known by: the v1 hash, or the v2 hash of a v2-only link.
     const std::string& shownHash() const { return infoHash.empty() ? v2Hash : infoHash; }
 };

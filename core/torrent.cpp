@@ -1,7 +1,9 @@
 #include "torrent.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -381,6 +383,152 @@ std::string Bstr(std::string_view s) {
 }
 
 }  // namespace
+
+namespace {
+
+// The end of the well-formed bencoded value that starts at `i`.
+size_t ValueEnd(std::string_view d, size_t i) {
+    size_t depth = 0;
+    do {
+        const char c = d[i];
+        if (c == 'i') {
+            i = d.find('e', i) + 1;
+        } else if (c == 'l' || c == 'd') {
+            ++depth;
+            ++i;
+        } else if (c == 'e') {
+            --depth;
+            ++i;
+        } else {
+            const size_t colon = d.find(':', i);
+            i = colon + 1 + std::stoul(std::string(d.substr(i, colon - i)));
+        }
+    } while (depth > 0);
+    return i;
+}
+
+// The string at `i`, and where it ends.
+std::string_view StringAt(std::string_view d, size_t& i) {
+    const size_t colon = d.find(':', i);
+    const size_t length = std::stoul(std::string(d.substr(i, colon - i)));
+    i = colon + 1 + length;
+    return d.substr(colon + 1, length);
+}
+
+// The strings of a list value (nested lists flattened one level into `tiers`, when given).
+std::vector<std::string> Strings(std::string_view list) {
+    std::vector<std::string> out;
+    for (size_t i = 1; i < list.size() && list[i] != 'e';) {
+        if (IsDigit(list[i]))
+            out.emplace_back(StringAt(list, i));
+        else
+            i = ValueEnd(list, i);
+    }
+    return out;
+}
+
+// A URL as it is compared: its scheme and host in lower case.
+std::string UrlKey(std::string_view url) {
+    std::string key(url);
+    const size_t scheme = key.find("://");
+    const size_t host = scheme == std::string::npos ? 0 : scheme + 3;
+    const size_t end = std::min(key.find_first_of("/?#", host), key.size());
+    for (size_t k = 0; k < end; ++k)
+        key[k] = static_cast<char>(std::tolower(static_cast<unsigned char>(key[k])));
+    return key;
+}
+
+}  // namespace
+
+std::optional<std::string> WithLinkAddresses(std::string_view torrent,
+                                             const std::vector<std::string>& trackers,
+                                             const std::vector<std::string>& webSeeds) {
+    const std::optional<TorrentParts> parts = ParseTorrent(torrent);
+    if (!parts)
+        return std::nullopt;
+    const std::string_view d = torrent.substr(0, parts->length);
+    std::vector<std::pair<std::string_view, std::string_view>> entries;  // key, raw value
+    for (size_t i = 1; i < d.size() && d[i] != 'e';) {
+        const std::string_view key = StringAt(d, i);
+        const size_t end = ValueEnd(d, i);
+        entries.emplace_back(key, d.substr(i, end - i));
+        i = end;
+    }
+    std::string announce;
+    std::vector<std::vector<std::string>> tiers;
+    std::vector<std::string> seeds;
+    for (const auto& [key, value] : entries) {
+        if (key == "announce" && IsDigit(value[0])) {
+            size_t at = 0;
+            announce = StringAt(value, at);
+        } else if (key == "announce-list" && value[0] == 'l') {
+            for (size_t i = 1; i < value.size() && value[i] != 'e';) {
+                const size_t end = ValueEnd(value, i);
+                if (value[i] == 'l')
+                    tiers.push_back(Strings(value.substr(i, end - i)));
+                i = end;
+            }
+        } else if (key == "url-list") {
+            size_t at = 0;
+            seeds =
+                value[0] == 'l' ? Strings(value) : std::vector{std::string(StringAt(value, at))};
+        }
+    }
+    if (tiers.empty() && !announce.empty())
+        tiers.push_back({announce});
+    std::set<std::string> known;
+    for (const auto& tier : tiers)
+        for (const std::string& url : tier)
+            known.insert(UrlKey(url));
+    bool added = false;
+    for (const std::string& url : trackers) {
+        if (!url.empty() && known.insert(UrlKey(url)).second) {
+            tiers.push_back({url});
+            added = true;
+        }
+    }
+    std::set<std::string> knownSeeds;
+    for (const std::string& url : seeds)
+        knownSeeds.insert(UrlKey(url));
+    for (const std::string& url : webSeeds) {
+        if (!url.empty() && knownSeeds.insert(UrlKey(url)).second) {
+            seeds.push_back(url);
+            added = true;
+        }
+    }
+    if (!added)
+        return std::nullopt;
+    if (announce.empty())
+        announce = tiers.empty() || tiers.front().empty() ? std::string() : tiers.front().front();
+    std::string list = "l";
+    for (const auto& tier : tiers) {
+        list += "l";
+        for (const std::string& url : tier)
+            list += Bstr(url);
+        list += "e";
+    }
+    list += "e";
+    std::string seedList = "l";
+    for (const std::string& url : seeds)
+        seedList += Bstr(url);
+    seedList += "e";
+    std::erase_if(entries, [](const auto& e) {
+        return e.first == "announce" || e.first == "announce-list" || e.first == "url-list";
+    });
+    const std::string announceValue = Bstr(announce);
+    if (!announce.empty())
+        entries.emplace_back("announce", announceValue);
+    if (!tiers.empty())
+        entries.emplace_back("announce-list", list);
+    if (!seeds.empty())
+        entries.emplace_back("url-list", seedList);
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string body = "d";
+    for (const auto& [key, value] : entries)
+        body.append(Bstr(key)).append(value);
+    return body + "e";
+}
 
 std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers) {
     std::string body = "d";

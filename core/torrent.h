@@ -83,4 +83,13 @@ FetchError CheckTorrent(std::string_view body, const LinkHashes& hashes, const D
 // received, with the trackers as "announce" and "announce-list" (one tier each).
 std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers);
 
+// A well-formed torrent (as ParseTorrent takes it) with a link's trackers and web seeds added:
+// its own "announce" and "announce-list" first, tiers kept, then each tracker it lacks as a
+// tier of its own (compared as URLs: scheme and host in any case), and the web seeds it lacks
+// after its "url-list" (BEP 19). Every other key, "info" above all, stays byte for byte, so the
+// hashes do not change. Nothing when there is nothing to add.
+std::optional<std::string> WithLinkAddresses(std::string_view torrent,
+                                             const std::vector<std::string>& trackers,
+                                             const std::vector<std::string>& webSeeds);
+
 }  // namespace velindra

@@ -12,6 +12,7 @@
 #include "addresses.h"
 #include "atomic_file.h"
 #include "digests.h"
+#include "links.h"
 #include "retry_wait.h"
 #include "torrent.h"
 #include "url.h"
@@ -289,6 +290,16 @@ void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const Downl
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
 }
 
+// The torrent with the trackers and web seeds its link names added; nothing when it has them.
+std::optional<std::string> WithTheLinksAddresses(std::string_view torrent,
+                                                 const FetchRequest& request) {
+    const std::string_view link = request.link;
+    const std::optional<ParsedLink> parsed =
+        link.starts_with(kMagnetMarker) ? ParseLink(link.substr(kMagnetMarker.size()), false)
+                                        : std::nullopt;
+    return parsed ? WithLinkAddresses(torrent, parsed->trackers, parsed->webSeeds) : std::nullopt;
+}
+
 // The body in the temporary file is kept only when it is a torrent for the requested hash.
 FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> file, const FetchRequest& request) {
     std::string body;
@@ -297,8 +308,17 @@ FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> file, const FetchReques
     size_t length = 0;
     if (FetchResult checked = CheckDelivered(body, request.hashes, &length); !checked.ok())
         return checked;
-    // White space a server appended after the torrent is not part of it.
-    if (length < body.size()) {
+    // The link's trackers and web seeds go into the file too (the info dictionary, and so the
+    // hash, unchanged); white space a server appended after the torrent is not part of it.
+    if (std::optional<std::string> merged =
+            WithTheLinksAddresses(body.substr(0, length), request)) {
+        auto whole = std::make_unique<AtomicFile>(file->destination());
+        if (FetchResult opened = whole->Open(); !opened.ok())
+            return opened;
+        if (FetchResult written = whole->Write(*merged); !written.ok())
+            return written;
+        file = std::move(whole);
+    } else if (length < body.size()) {
         if (FetchResult cut = file->Truncate(length); !cut.ok())
             return cut;
     }

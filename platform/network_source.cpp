@@ -8,6 +8,7 @@
 #include "atomic_file.h"
 #include "digests.h"
 #include "file_reading.h"
+#include "links.h"
 #include "network_link.h"
 #include "torrent.h"
 #include "url.h"
@@ -25,7 +26,15 @@ using Clock = std::chrono::steady_clock;
 // The torrent file for metadata that arrived, checked against the link and staged.
 FetchResult StageMetadata(std::string_view info, const std::vector<std::string>& trackers,
                           const FetchRequest& request) {
-    const std::string body = TorrentFromMetadata(info, trackers);
+    std::string body = TorrentFromMetadata(info, trackers);
+    // The link's web seeds too (its trackers are there already).
+    const std::string_view link = request.link;
+    if (const std::optional<ParsedLink> parsed =
+            link.starts_with(kMagnetMarker) ? ParseLink(link.substr(kMagnetMarker.size()), false)
+                                            : std::nullopt) {
+        if (std::optional<std::string> seeded = WithLinkAddresses(body, {}, parsed->webSeeds))
+            body = std::move(*seeded);
+    }
     if (FetchResult checked = CheckDelivered(body, request.hashes, nullptr); !checked.ok())
         return FetchResult::Failed(checked.error,
                                    "the metadata from the network does not match the link");

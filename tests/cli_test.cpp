@@ -217,6 +217,10 @@ TEST_F(CliTest, SavesEveryLinkInInputOrderUnderItsName) {
     EXPECT_EQ(run.lines(), (Lines{in("My Show.torrent"), in("中.torrent"), in(c + ".torrent"),
                                   in(".._.._escape.torrent")}));
     EXPECT_EQ(testing::ReadFile(in("中.torrent")), torrents[b].body);
+    // The link's tracker joined the cache's file, whose info dictionary is as it was.
+    const std::string show = testing::ReadFile(in("My Show.torrent"));
+    EXPECT_NE(show.find("l5:udp:/e"), std::string::npos) << show;
+    EXPECT_EQ(FindInfoDictionary(show), FindInfoDictionary(torrents[a].body));
     EXPECT_FALSE(std::filesystem::exists(out / "escape.torrent"));
     const Lines errors = run.lines(true);
     ASSERT_EQ(errors.size(), uncheckable.size() + 3) << run.err;

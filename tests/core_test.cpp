@@ -269,6 +269,36 @@ TEST(BencodeTest, FindsTheExactInfoBytesOrRejects) {
     }
 }
 
+// A link's trackers and web seeds go into the saved file after its own, each once (compared
+// as URLs), tiers kept, every other key as it was: "info" byte for byte.
+TEST(BencodeTest, TheLinksTrackersAndWebSeedsAreAddedOnce) {
+    const std::string info = "4:infod4:name1:xe";
+    const std::string tiers = "13:announce-listll6:http:a6:http:bel6:http:cee";
+    // clang-format off
+    const std::vector<std::tuple<std::string, Strings, Strings, std::string>> cases = {
+        {"d" + info + "e", {"http://t/a"}, {},
+         "d8:announce10:http://t/a13:announce-listll10:http://t/aee" + info + "e"},
+        {"d8:announce10:http://T/a" + info + "e", {"HTTP://t/a"}, {}, "-"},  // one URL
+        {"d8:announce6:http:a" + tiers + info + "e", {"http:b", "http:d", "http:d"}, {},
+         "d8:announce6:http:a13:announce-listll6:http:a6:http:bel6:http:cel6:http:dee" + info + "e"},
+        {"d1:z1:z" + info + "8:url-list10:http://s/1e", {}, {"http://s/2", "http://s/1"},
+         "d" + info + "8:url-listl10:http://s/110:http://s/2e1:z1:ze"},  // keys in order
+        {"d" + info + "e \r\n", {}, {}, "-"},
+    };
+    // clang-format on
+    for (const auto& [torrent, trackers, seeds, merged] : cases) {
+        const std::optional<std::string> made = WithLinkAddresses(torrent, trackers, seeds);
+        EXPECT_EQ(made.value_or("-"), merged) << torrent;
+        if (made) {
+            EXPECT_EQ(FindInfoDictionary(*made), FindInfoDictionary(torrent));
+        }
+    }
+    const auto link =
+        ParseLink("xt=urn:btih:H&tr=udp%3A%2F%2Ft%3A1&ws=http%3A%2F%2Fw%2Fa b&ws=ftp://x", true);
+    EXPECT_EQ(link->trackers, Strings{"udp://t:1"});
+    EXPECT_EQ(link->webSeeds, Strings{"http://w/a%20b"});
+}
+
 // Links run ahead on workers come back in input order; none starts a window or more past the
 // last one taken; links of one group run one after another; a throwing link fails alone.
 TEST(AheadRunTest, ResultsComeInOrderWithinTheWindow) {
