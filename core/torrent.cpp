@@ -440,68 +440,71 @@ std::string UrlKey(std::string_view url) {
 
 }  // namespace
 
-std::optional<std::string> WithLinkAddresses(std::string_view torrent,
-                                             const std::vector<std::string>& trackers,
-                                             const std::vector<std::string>& webSeeds) {
-    const std::optional<TorrentParts> parts = ParseTorrent(torrent);
-    if (!parts)
-        return std::nullopt;
-    const std::string_view d = torrent.substr(0, parts->length);
-    std::vector<std::pair<std::string_view, std::string_view>> entries;  // key, raw value
-    for (size_t i = 1; i < d.size() && d[i] != 'e';) {
-        const std::string_view key = StringAt(d, i);
-        const size_t end = ValueEnd(d, i);
-        entries.emplace_back(key, d.substr(i, end - i));
-        i = end;
-    }
+namespace {
+
+using Entries = std::vector<std::pair<std::string_view, std::string_view>>;  // key, raw value
+
+// Where a torrent says its trackers and web seeds are.
+struct Addresses {
     std::string announce;
     std::vector<std::vector<std::string>> tiers;
     std::vector<std::string> seeds;
+};
+
+Addresses AddressesOf(const Entries& entries) {
+    Addresses a;
     for (const auto& [key, value] : entries) {
+        size_t at = 0;
         if (key == "announce" && IsDigit(value[0])) {
-            size_t at = 0;
-            announce = StringAt(value, at);
+            a.announce = StringAt(value, at);
         } else if (key == "announce-list" && value[0] == 'l') {
             for (size_t i = 1; i < value.size() && value[i] != 'e';) {
                 const size_t end = ValueEnd(value, i);
                 if (value[i] == 'l')
-                    tiers.push_back(Strings(value.substr(i, end - i)));
+                    a.tiers.push_back(Strings(value.substr(i, end - i)));
                 i = end;
             }
         } else if (key == "url-list") {
-            size_t at = 0;
-            seeds =
+            a.seeds =
                 value[0] == 'l' ? Strings(value) : std::vector{std::string(StringAt(value, at))};
         }
     }
-    if (tiers.empty() && !announce.empty())
-        tiers.push_back({announce});
-    std::set<std::string> known;
-    for (const auto& tier : tiers)
+    if (a.tiers.empty() && !a.announce.empty())
+        a.tiers.push_back({a.announce});
+    return a;
+}
+
+// Adds the trackers (each a tier of its own) and web seeds it lacks; whether it lacked any.
+bool AddMissing(Addresses& a, const std::vector<std::string>& trackers,
+                const std::vector<std::string>& webSeeds) {
+    std::set<std::string> known, knownSeeds;
+    for (const auto& tier : a.tiers)
         for (const std::string& url : tier)
             known.insert(UrlKey(url));
+    for (const std::string& url : a.seeds)
+        knownSeeds.insert(UrlKey(url));
     bool added = false;
     for (const std::string& url : trackers) {
         if (!url.empty() && known.insert(UrlKey(url)).second) {
-            tiers.push_back({url});
+            a.tiers.push_back({url});
             added = true;
         }
     }
-    std::set<std::string> knownSeeds;
-    for (const std::string& url : seeds)
-        knownSeeds.insert(UrlKey(url));
     for (const std::string& url : webSeeds) {
         if (!url.empty() && knownSeeds.insert(UrlKey(url)).second) {
-            seeds.push_back(url);
+            a.seeds.push_back(url);
             added = true;
         }
     }
-    if (!added)
-        return std::nullopt;
-    if (announce.empty())
-        announce = tiers.empty() || tiers.front().empty() ? std::string() : tiers.front().front();
+    if (a.announce.empty() && !a.tiers.empty() && !a.tiers.front().empty())
+        a.announce = a.tiers.front().front();
+    return added;
+}
+
+// The torrent's other entries with its addresses, keys in order.
+std::string Written(Entries entries, const Addresses& a) {
     std::string list = "l";
-    for (const auto& tier : tiers) {
+    for (const auto& tier : a.tiers) {
         list += "l";
         for (const std::string& url : tier)
             list += Bstr(url);
@@ -509,25 +512,47 @@ std::optional<std::string> WithLinkAddresses(std::string_view torrent,
     }
     list += "e";
     std::string seedList = "l";
-    for (const std::string& url : seeds)
+    for (const std::string& url : a.seeds)
         seedList += Bstr(url);
     seedList += "e";
     std::erase_if(entries, [](const auto& e) {
         return e.first == "announce" || e.first == "announce-list" || e.first == "url-list";
     });
-    const std::string announceValue = Bstr(announce);
-    if (!announce.empty())
-        entries.emplace_back("announce", announceValue);
-    if (!tiers.empty())
+    const std::string announce = Bstr(a.announce);
+    if (!a.announce.empty())
+        entries.emplace_back("announce", announce);
+    if (!a.tiers.empty())
         entries.emplace_back("announce-list", list);
-    if (!seeds.empty())
+    if (!a.seeds.empty())
         entries.emplace_back("url-list", seedList);
     std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
     std::string body = "d";
     for (const auto& [key, value] : entries)
         body.append(Bstr(key)).append(value);
     return body + "e";
+}
+
+}  // namespace
+
+std::optional<std::string> WithLinkAddresses(std::string_view torrent,
+                                             const std::vector<std::string>& trackers,
+                                             const std::vector<std::string>& webSeeds) {
+    const std::optional<TorrentParts> parts = ParseTorrent(torrent);
+    if (!parts)
+        return std::nullopt;
+    const std::string_view d = torrent.substr(0, parts->length);
+    Entries entries;
+    for (size_t i = 1; i < d.size() && d[i] != 'e';) {
+        const std::string_view key = StringAt(d, i);
+        const size_t end = ValueEnd(d, i);
+        entries.emplace_back(key, d.substr(i, end - i));
+        i = end;
+    }
+    Addresses addresses = AddressesOf(entries);
+    if (!AddMissing(addresses, trackers, webSeeds))
+        return std::nullopt;
+    return Written(std::move(entries), addresses);
 }
 
 std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers) {

@@ -138,6 +138,25 @@ int ConnectionsLimit(long openFiles) {
     return static_cast<int>(std::clamp(openFiles - kFilesBesideThePeers, kFewest, kMost));
 }
 
+// How the trackers a link names are asked, and what is taken from them.
+void TrackerSettings(lt::settings_pack& pack, const NetworkLimits& limits) {
+    // Every tracker a link names is asked at once, each tier and each tracker of a tier: two
+    // that fail take nothing from a third that knows a peer.
+    pack.set_bool(lt::settings_pack::announce_to_all_tiers, true);
+    pack.set_bool(lt::settings_pack::announce_to_all_trackers, true);
+    // A tracker's answer is a few hundred bytes, a few kilobytes with many peers (200 compact
+    // peers of both families take 4.8 KB): one that sends far more (or trickles it) is cut off
+    // at 128 KB, so that hundreds of waiting links cost little (under the sanitizers, 500 links
+    // whose tracker trickles an endless answer at 20 KB/s took 176 MB more than 500 whose
+    // tracker is down).
+    pack.set_int(lt::settings_pack::max_http_recv_buffer_size, 128 * 1024);
+    // Trackers a link names are filtered like its peers. The library's own guard keeps a tracker
+    // on this machine to the path /announce; a user who lets the links reach this machine
+    // (--allow-private-addresses) has it asked at any path, as the link names it.
+    pack.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
+    pack.set_bool(lt::settings_pack::ssrf_mitigation, !limits.allowPrivateAddresses);
+}
+
 lt::settings_pack Settings(const NetworkLimits& limits, long openFiles) {
     lt::settings_pack pack;
     pack.set_str(lt::settings_pack::user_agent, kUserAgent);
@@ -173,24 +192,10 @@ lt::settings_pack Settings(const NetworkLimits& limits, long openFiles) {
     // socket's receive buffer holds what the peers of hundreds of links send at once.
     pack.set_int(lt::settings_pack::utp_connect_timeout, 1000);
     pack.set_int(lt::settings_pack::recv_socket_buffer_size, 4 << 20);
-    // Every tracker a link names is asked at once, each tier and each tracker of a tier: two
-    // that fail take nothing from a third that knows a peer.
-    pack.set_bool(lt::settings_pack::announce_to_all_tiers, true);
-    pack.set_bool(lt::settings_pack::announce_to_all_trackers, true);
-    // A tracker's answer is a few hundred bytes, a few kilobytes with many peers (200 compact
-    // peers of both families take 4.8 KB): one that sends far more (or trickles it) is cut off
-    // at 128 KB, so that hundreds of waiting links cost little (under the sanitizers, 500 links
-    // whose tracker trickles an endless answer at 20 KB/s took 176 MB more than 500 whose
-    // tracker is down).
-    pack.set_int(lt::settings_pack::max_http_recv_buffer_size, 128 * 1024);
+    TrackerSettings(pack, limits);
     // A peer is its address and port: two peers a link names on one host (a seeder and a dead
     // port beside it) are each dialled, instead of the later one taking the earlier's place.
     pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
-    // Trackers a link names are filtered like its peers. The library's own guard keeps a tracker
-    // on this machine to the path /announce; a user who lets the links reach this machine
-    // (--allow-private-addresses) has it asked at any path, as the link names it.
-    pack.set_bool(lt::settings_pack::apply_ip_filter_to_trackers, true);
-    pack.set_bool(lt::settings_pack::ssrf_mitigation, !limits.allowPrivateAddresses);
     // A DHT look-up keeps 16 requests in flight among the closest nodes it knows (the library's
     // default is 5): most nodes answer slowly or not at all, and the look-up goes on with the
     // first answers. On a simulated DHT of 20,000 nodes, 60 % of them dead, this took 20 links
