@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "result.h"
 #include "source_kinds.h"
@@ -71,6 +72,8 @@ struct FetchRequest {
     // The link belongs to a private tracker: the network asks its trackers and peers only,
     // never the DHT.
     bool privateLink = false;
+    // The user's trackers, for the saved file after the link's own (see CompletedForLink).
+    std::vector<std::string> addedTrackers;
 };
 
 // An answer that a source gives later on its own, while no thread waits for it: a look-up in

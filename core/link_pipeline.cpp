@@ -264,6 +264,7 @@ LinkResult FetchLink(const LinkPlan& plan, const std::string& destination,
         request.cancel = cancel;
         request.activity = activity;
         request.privateLink = IsPrivateLink(plan, sources);
+        request.addedTrackers = sources.addedTrackers;
         if (activity)
             activity->Asking(request.source, request.sourceIndex, request.url);
         Attempt& attempt = result.attempts.emplace_back();

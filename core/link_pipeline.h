@@ -89,6 +89,9 @@ struct LinkSources {
     // Whether a link is treated as a private tracker's (asked of no public cache, nor of the
     // DHT): as its trackers say, or always, or never.
     enum class Privacy { AsTheLinkSays, Private, Public } privacy = Privacy::AsTheLinkSays;
+    // Trackers the user adds to every saved file after the link's own (never to a private
+    // torrent), also asked by the network for a link that is not private.
+    std::vector<std::string> addedTrackers = {};
 };
 
 inline constexpr int kLongestRetryWait = 60;  // seconds

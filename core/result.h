@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,23 @@ enum class Fact {
     TrackerHttpStatus,    // it answered with an HTTP error
     TrackerRefused,       // it answered with a failure reason of its own
     TrackerNotContacted,  // on this machine, and not at a path a tracker has
+    // What a web transfer ran into, by the transfer library's code: said in the program's
+    // words in Chinese, in the library's own (which name the host) in English.
+    HostNotFound,        // the host name has no address
+    ConnectionRefused,   // nothing listens there, or a firewall said no
+    CouldNotConnect,     // no connection for another reason (no route, the network is down)
+    ConnectTimedOut,     // no connection, or no answer, in time
+    TransferStalled,     // the answer stopped coming for longer than the bound
+    ConnectionBroken,    // the connection was reset or closed half-way
+    NothingReceived,     // the server closed the connection without a word
+    SecureFailed,        // the TLS handshake failed
+    CertificateRefused,  // the server's certificate could not be verified
 };
+
+// Whether a fact is one of a web transfer's (English keeps the library's words for it).
+inline bool IsTransferFact(Fact fact) {
+    return fact >= Fact::HostNotFound && fact <= Fact::CertificateRefused;
+}
 
 // What a tracker a link names answered its announce (shown by scheme, host and port).
 struct TrackerAnswer {
@@ -56,6 +73,15 @@ struct TrackerAnswer {
     Fact fact = Fact::None;
     int httpStatus = 0;
     bool operator==(const TrackerAnswer&) const = default;
+};
+
+// What a delivered torrent holds, for a script to check before it hands the file on.
+struct TorrentFacts {
+    std::string name;   // its own name, as its info dictionary writes it (UTF-8 where it says)
+    uint64_t size = 0;  // the bytes of all its files, padding left out
+    uint64_t files = 0;
+    bool isPrivate = false;  // its info dictionary says "private"
+    bool operator==(const TorrentFacts&) const = default;
 };
 
 // A checked file that a source wrote next to where it is to go, not yet in its place: a
@@ -86,6 +112,7 @@ struct FetchResult {
     std::vector<TrackerAnswer> trackerAnswers;
     // What a source delivered: the checked file, waiting to be put in its place.
     std::shared_ptr<StagedFile> staged = nullptr;
+    std::optional<TorrentFacts> torrent;  // ... and what it holds
     bool ok() const { return error == FetchError::None; }
 
     static FetchResult Done(std::string detail = {}) {

@@ -444,6 +444,93 @@ namespace {
 
 using Entries = std::vector<std::pair<std::string_view, std::string_view>>;  // key, raw value
 
+// The entries of a well-formed dictionary, in the order written.
+Entries EntriesOf(std::string_view d) {
+    Entries entries;
+    for (size_t i = 1; i < d.size() && d[i] != 'e';) {
+        const std::string_view key = StringAt(d, i);
+        const size_t end = ValueEnd(d, i);
+        entries.emplace_back(key, d.substr(i, end - i));
+        i = end;
+    }
+    return entries;
+}
+
+std::string_view ValueOf(const Entries& entries, std::string_view key) {
+    for (const auto& [k, value] : entries) {
+        if (k == key)
+            return value;
+    }
+    return {};
+}
+
+// A well-formed integer value ("i42e"); nothing for another kind, or one out of range.
+std::optional<int64_t> IntegerOf(std::string_view value) {
+    if (value.size() < 3 || value[0] != 'i')
+        return std::nullopt;
+    const bool negative = value[1] == '-';
+    uint64_t n = 0;
+    for (size_t k = negative ? 2 : 1; k + 1 < value.size(); ++k) {
+        if (n > (uint64_t{INT64_MAX} - 9) / 10)
+            return std::nullopt;
+        n = n * 10 + static_cast<uint64_t>(value[k] - '0');
+    }
+    return negative ? -static_cast<int64_t>(n) : static_cast<int64_t>(n);
+}
+
+std::optional<std::string> StringOf(std::string_view value) {
+    if (value.empty() || !IsDigit(value[0]))
+        return std::nullopt;
+    size_t at = 0;
+    return std::string(StringAt(value, at));
+}
+
+// Adds a file's length to the facts; false when it has none that can be a length.
+bool AddFile(TorrentFacts& facts, std::string_view length) {
+    const std::optional<int64_t> n = IntegerOf(length);
+    if (!n || *n < 0 || static_cast<uint64_t>(*n) > UINT64_MAX - facts.size)
+        return false;
+    facts.size += static_cast<uint64_t>(*n);
+    ++facts.files;
+    return true;
+}
+
+// v1's list of files, padding files (attr "p") left out.
+bool AddFileList(TorrentFacts& facts, std::string_view list) {
+    for (size_t i = 1; i < list.size() && list[i] != 'e';) {
+        const size_t end = ValueEnd(list, i);
+        if (list[i] != 'd')
+            return false;
+        const Entries file = EntriesOf(list.substr(i, end - i));
+        const std::optional<std::string> attr = StringOf(ValueOf(file, "attr"));
+        if (!(attr && attr->find('p') != std::string::npos) &&
+            !AddFile(facts, ValueOf(file, "length")))
+            return false;
+        i = end;
+    }
+    return true;
+}
+
+// v2's file tree: a file is a dictionary under the key "" that holds its length.
+bool AddFileTree(TorrentFacts& facts, std::string_view tree) {
+    std::vector<std::string_view> folders = {tree};
+    while (!folders.empty()) {
+        const std::string_view folder = folders.back();
+        folders.pop_back();
+        if (folder.empty() || folder[0] != 'd')
+            return false;
+        for (const auto& [key, value] : EntriesOf(folder)) {
+            if (key.empty() && value[0] == 'd') {
+                if (!AddFile(facts, ValueOf(EntriesOf(value), "length")))
+                    return false;
+            } else {
+                folders.push_back(value);
+            }
+        }
+    }
+    return true;
+}
+
 // Where a torrent says its trackers and web seeds are.
 struct Addresses {
     std::string announce;
@@ -541,18 +628,53 @@ std::optional<std::string> WithLinkAddresses(std::string_view torrent,
     const std::optional<TorrentParts> parts = ParseTorrent(torrent);
     if (!parts)
         return std::nullopt;
-    const std::string_view d = torrent.substr(0, parts->length);
-    Entries entries;
-    for (size_t i = 1; i < d.size() && d[i] != 'e';) {
-        const std::string_view key = StringAt(d, i);
-        const size_t end = ValueEnd(d, i);
-        entries.emplace_back(key, d.substr(i, end - i));
-        i = end;
-    }
+    Entries entries = EntriesOf(torrent.substr(0, parts->length));
     Addresses addresses = AddressesOf(entries);
     if (!AddMissing(addresses, trackers, webSeeds))
         return std::nullopt;
     return Written(std::move(entries), addresses);
+}
+
+std::optional<TorrentFacts> DescribeTorrent(std::string_view torrent) {
+    const std::optional<TorrentParts> parts = ParseTorrent(torrent);
+    if (!parts)
+        return std::nullopt;
+    const Entries info = EntriesOf(parts->info);
+    TorrentFacts facts;
+    std::optional<std::string> name = StringOf(ValueOf(info, "name.utf-8"));
+    if (!name)
+        name = StringOf(ValueOf(info, "name"));
+    if (!name)
+        return std::nullopt;
+    facts.name = std::move(*name);
+    facts.isPrivate = IntegerOf(ValueOf(info, "private")) == 1;
+    const std::string_view files = ValueOf(info, "files"), tree = ValueOf(info, "file tree");
+    const bool counted = !files.empty() && files[0] == 'l' ? AddFileList(facts, files)
+                         : !ValueOf(info, "length").empty()
+                             ? AddFile(facts, ValueOf(info, "length"))
+                             : AddFileTree(facts, tree);
+    if (!counted)
+        return std::nullopt;
+    return facts;
+}
+
+std::optional<std::string> CompletedForLink(std::string_view torrent, std::string_view link,
+                                            const std::vector<std::string>& addedTrackers) {
+    std::vector<std::string> trackers, webSeeds;
+    if (link.starts_with(kMagnetMarker)) {
+        if (std::optional<ParsedLink> parsed =
+                ParseLink(link.substr(kMagnetMarker.size()), false)) {
+            trackers = std::move(parsed->trackers);
+            webSeeds = std::move(parsed->webSeeds);
+        }
+    }
+    // A private torrent's peers come from its own trackers only: no other is added to it.
+    if (!addedTrackers.empty()) {
+        const std::optional<TorrentFacts> facts = DescribeTorrent(torrent);
+        if (facts && !facts->isPrivate)
+            trackers.insert(trackers.end(), addedTrackers.begin(), addedTrackers.end());
+    }
+    return WithLinkAddresses(torrent, trackers, webSeeds);
 }
 
 std::string TorrentFromMetadata(std::string_view info, const std::vector<std::string>& trackers) {

@@ -92,4 +92,16 @@ std::optional<std::string> WithLinkAddresses(std::string_view torrent,
                                              const std::vector<std::string>& trackers,
                                              const std::vector<std::string>& webSeeds);
 
+// What a well-formed torrent (as ParseTorrent takes it) holds: its name ("name.utf-8" where
+// it has one), the size and number of its files (v1's list, else v2's file tree; padding files
+// left out) and whether it is private. Nothing when its info dictionary has no usable name
+// or file sizes.
+std::optional<TorrentFacts> DescribeTorrent(std::string_view torrent);
+
+// A delivered, well-formed torrent as it is saved for a link: the link's own trackers and web
+// seeds added (WithLinkAddresses), then `addedTrackers` (the user's) unless the torrent is
+// private; nothing when there is nothing to add.
+std::optional<std::string> CompletedForLink(std::string_view torrent, std::string_view link,
+                                            const std::vector<std::string>& addedTrackers);
+
 }  // namespace velindra

@@ -93,6 +93,16 @@ const Text* FactWords(Fact fact) {
         {Fact::TrackerNotContacted,
          {"未连接：本机上的 tracker 地址须以 /announce 结尾",
           "not contacted: a tracker on this machine must end in /announce"}},
+        {Fact::HostNotFound, {"找不到主机", "could not resolve the host"}},
+        {Fact::ConnectionRefused, {"对方拒绝连接", "the connection was refused"}},
+        {Fact::CouldNotConnect, {"无法建立连接", "could not connect to the server"}},
+        {Fact::ConnectTimedOut, {"连接或应答超时", "no connection or answer in time"}},
+        {Fact::TransferStalled, {"传输停滞", "the transfer stalled"}},
+        {Fact::ConnectionBroken, {"连接中途断开", "the connection broke off"}},
+        {Fact::NothingReceived, {"服务器没有返回任何内容", "the server sent nothing"}},
+        {Fact::SecureFailed, {"TLS 安全连接失败", "the TLS handshake failed"}},
+        {Fact::CertificateRefused,
+         {"服务器证书无法验证", "the server's certificate could not be verified"}},
     };
     return Lookup(kFacts, fact);
 }

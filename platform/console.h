@@ -32,6 +32,10 @@ int ErrorColumns();
 // page and virtual-terminal processing where the console has it), and says what it is.
 Console SetUpConsole();
 
+// Standard output takes bytes as they are (on Windows: no "\n" made "\r\n"), for a file
+// written there whole.
+void BinaryStandardOutput();
+
 // `handler` gets the signal number when the user interrupts or the terminal goes away: SIGINT,
 // SIGTERM and SIGHUP here; on Windows Ctrl-C and Ctrl-Break as SIGINT and a closed console,
 // log-off or shut-down as SIGTERM. A closed pipe shows as a failed write instead of a signal.

@@ -30,6 +30,8 @@ std::string SystemLocaleName() {
     return {};
 }
 
+void BinaryStandardOutput() {}
+
 void HandleInterrupts(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;

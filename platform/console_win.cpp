@@ -6,6 +6,7 @@
 #include <fcntl.h>
 
 #include <csignal>
+#include <cstdio>
 
 #include "console.h"
 #include "utf16.h"
@@ -85,6 +86,11 @@ std::string SystemLocaleName() {
     wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
     const LCID ui = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);
     return LCIDToLocaleName(ui, name, LOCALE_NAME_MAX_LENGTH, 0) > 0 ? Utf8(name) : std::string();
+}
+
+void BinaryStandardOutput() {
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
 }
 
 void HandleInterrupts(void (*handler)(int)) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -117,7 +118,38 @@ FetchResult NotContacted(const std::string& what) {
     return FetchResult::Failed(FetchError::PrivateAddress, what);
 }
 
-FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status) {
+// What the library's code (and the system's error behind a failed connection) says, as a fact
+// the program has words for.
+Fact TransferFact(CURLcode code, long osError) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return Fact::HostNotFound;
+        case CURLE_COULDNT_CONNECT:
+#ifdef _WIN32
+            return osError == 10061 ? Fact::ConnectionRefused : Fact::CouldNotConnect;  // WSA's
+#else
+            return osError == ECONNREFUSED ? Fact::ConnectionRefused : Fact::CouldNotConnect;
+#endif
+        case CURLE_OPERATION_TIMEDOUT:
+            return Fact::ConnectTimedOut;
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_PARTIAL_FILE:
+            return Fact::ConnectionBroken;
+        case CURLE_GOT_NOTHING:
+            return Fact::NothingReceived;
+        case CURLE_SSL_CONNECT_ERROR:
+            return Fact::SecureFailed;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+            return Fact::CertificateRefused;
+        default:
+            return Fact::None;
+    }
+}
+
+FetchResult Classified(CURLcode code, const Transfer& t, const char* errorBuffer, long status) {
     if (t.cancelled)
         return FetchResult::Failed(FetchError::Cancelled, "cancelled");
     if (t.refused)
@@ -155,6 +187,16 @@ FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, 
         default:
             return FetchResult::Failed(FetchError::Other, why);
     }
+}
+
+FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status,
+                     long osError) {
+    FetchResult result = Classified(code, t, errorBuffer, status);
+    if (t.stalled && !t.cancelled && !t.refused && !t.tooLarge && t.writeError.ok())
+        result.fact = Fact::TransferStalled;
+    else if (result.fact == Fact::None && result.error != FetchError::HttpStatus)
+        result.fact = TransferFact(code, osError);
+    return result;
 }
 
 }  // namespace
@@ -290,16 +332,6 @@ void SetOptions(CURL* h, CURLSH* share, const FetchRequest& request, const Downl
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
 }
 
-// The torrent with the trackers and web seeds its link names added; nothing when it has them.
-std::optional<std::string> WithTheLinksAddresses(std::string_view torrent,
-                                                 const FetchRequest& request) {
-    const std::string_view link = request.link;
-    const std::optional<ParsedLink> parsed =
-        link.starts_with(kMagnetMarker) ? ParseLink(link.substr(kMagnetMarker.size()), false)
-                                        : std::nullopt;
-    return parsed ? WithLinkAddresses(torrent, parsed->trackers, parsed->webSeeds) : std::nullopt;
-}
-
 // The body in the temporary file is kept only when it is a torrent for the requested hash.
 FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> file, const FetchRequest& request) {
     std::string body;
@@ -310,19 +342,22 @@ FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> file, const FetchReques
         return checked;
     // The link's trackers and web seeds go into the file too (the info dictionary, and so the
     // hash, unchanged); white space a server appended after the torrent is not part of it.
-    if (std::optional<std::string> merged =
-            WithTheLinksAddresses(body.substr(0, length), request)) {
+    const size_t delivered = body.size();
+    body.resize(length);
+    std::optional<std::string> merged = CompletedForLink(body, request.link, request.addedTrackers);
+    if (merged) {
         auto whole = std::make_unique<AtomicFile>(file->destination());
         if (FetchResult opened = whole->Open(); !opened.ok())
             return opened;
         if (FetchResult written = whole->Write(*merged); !written.ok())
             return written;
         file = std::move(whole);
-    } else if (length < body.size()) {
+    } else if (length < delivered) {
         if (FetchResult cut = file->Truncate(length); !cut.ok())
             return cut;
     }
-    FetchResult kept = FetchResult::Done("saved");
+    FetchResult kept = FetchResult::Done("staged");
+    kept.torrent = DescribeTorrent(merged ? *merged : body);
     kept.staged = std::move(file);
     return kept;
 }
@@ -423,8 +458,10 @@ FetchResult Answer(CURL* h, CURLcode code, const Transfer& t, const char* errorB
     {
         long status = 0;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        long osError = 0;
+        curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osError);
         if (code != CURLE_OK)
-            return Classify(code, t, errorBuffer, status);
+            return Classify(code, t, errorBuffer, status, osError);
         const char* next = nullptr;
         if (fromLink && status >= 300 && status < 400 &&
             curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next) {
@@ -465,7 +502,7 @@ FetchResult Described(FetchResult result, CURL* h, CURLcode code) {
     }
     for (const int status : {408, 429, 500, 502, 503, 504})
         result.transient = result.transient || result.httpStatus == status;
-    result.transient = result.transient || result.detail == "the transfer stalled";
+    result.transient = result.transient || result.fact == Fact::TransferStalled;
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "network_link.h"
 
+#include <algorithm>
 #include <libtorrent/magnet_uri.hpp>
 
 #include "addresses.h"
@@ -42,6 +43,14 @@ lt::add_torrent_params ParamsFor(const FetchRequest& request, const lt::info_has
     params.url_seeds.clear();
     if (!allowPrivateAddresses)
         params.dht_nodes.clear();
+    // The user's trackers after the link's own, for a link whose torrent is not private.
+    if (!request.privateLink) {
+        for (const std::string& tracker : request.addedTrackers) {
+            if (std::find(params.trackers.begin(), params.trackers.end(), tracker) ==
+                params.trackers.end())
+                params.trackers.push_back(tracker);
+        }
+    }
     // Credentials a link writes into a tracker's address are never sent, nor saved.
     for (std::string& tracker : params.trackers) {
         Url url(tracker, Url::Any);

@@ -1,5 +1,6 @@
 #include "network_source.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/gzip.hpp>
@@ -26,15 +27,17 @@ using Clock = std::chrono::steady_clock;
 // The torrent file for metadata that arrived, checked against the link and staged.
 FetchResult StageMetadata(std::string_view info, const std::vector<std::string>& trackers,
                           const FetchRequest& request) {
-    std::string body = TorrentFromMetadata(info, trackers);
-    // The link's web seeds too (its trackers are there already).
-    const std::string_view link = request.link;
-    if (const std::optional<ParsedLink> parsed =
-            link.starts_with(kMagnetMarker) ? ParseLink(link.substr(kMagnetMarker.size()), false)
-                                            : std::nullopt) {
-        if (std::optional<std::string> seeded = WithLinkAddresses(body, {}, parsed->webSeeds))
-            body = std::move(*seeded);
+    // The trackers asked that the link names, then its web seeds and the user's trackers.
+    std::vector<std::string> named;
+    for (const std::string& tracker : trackers) {
+        if (std::find(request.addedTrackers.begin(), request.addedTrackers.end(), tracker) ==
+            request.addedTrackers.end())
+            named.push_back(tracker);
     }
+    std::string body = TorrentFromMetadata(info, named);
+    if (std::optional<std::string> completed =
+            CompletedForLink(body, request.link, request.addedTrackers))
+        body = std::move(*completed);
     if (FetchResult checked = CheckDelivered(body, request.hashes, nullptr); !checked.ok())
         return FetchResult::Failed(checked.error,
                                    "the metadata from the network does not match the link");
@@ -43,7 +46,8 @@ FetchResult StageMetadata(std::string_view info, const std::vector<std::string>&
         return opened;
     if (FetchResult written = file->Write(body); !written.ok())
         return written;
-    FetchResult staged = FetchResult::Done("saved from the BitTorrent network");
+    FetchResult staged = FetchResult::Done("staged from the BitTorrent network");
+    staged.torrent = DescribeTorrent(body);
     staged.staged = std::move(file);
     staged.bytes = body.size();
     return staged;
@@ -448,7 +452,7 @@ std::optional<FetchResult> NetworkSource::Progress(Wait& wait, Clock::time_point
         return FetchResult::Failed(FetchError::Cancelled, "cancelled");
     Lookup& lookup = *wait.lookup;
     if ((metadata = lookups_.Arrived(lookup, wait.request.hashes)))
-        return FetchResult::Done("saved from the BitTorrent network");
+        return FetchResult::Done("from the BitTorrent network");
     const long long nodes = reached_->dhtNodes();
     if (wait.request.activity)
         wait.request.activity->Network(lookup.peers, static_cast<int>(nodes));

@@ -68,6 +68,17 @@ TEST(LinksTest, ALinkEndsWhereTheTextAroundItBegins) {
     EXPECT_EQ(BareHashesAsLinks("magnet:?xt=urn:btih:" + h + "\n" + h + "0"), std::nullopt);
 }
 
+// A copy from a web page: the links of its anchors (or its text), HTML's references read,
+// each once, ending at the quote, space or tag that ends the address.
+TEST(LinksTest, FindsTheLinksOfAWebPage) {
+    EXPECT_EQ(MagnetLinksInHtml("<p>no links</p>"), Strings{});
+    EXPECT_EQ(
+        MagnetLinksInHtml("<a href=\"magnet:?xt=urn:btih:A&amp;dn=%E4&#38;tr=t\">x</a> "
+                          "<a href='magnet:?b'>magnet:?b</a><br>magnet:?c&quot;d "
+                          "e<A HREF=magnet:?e>e</A>"),
+        (Strings{"magnet:?xt=urn:btih:A&dn=%E4&tr=t", "magnet:?b", "magnet:?c\"d", "magnet:?e"}));
+}
+
 // The hash and the name stem, "hash|stem", or "-" where the link holds no hash.
 TEST(LinksTest, FindsTheHashAndTheNameStem) {
     const std::string hash = "0123456789abcdef0123456789abcdef01234567";
@@ -297,6 +308,38 @@ TEST(BencodeTest, TheLinksTrackersAndWebSeedsAreAddedOnce) {
         ParseLink("xt=urn:btih:H&tr=udp%3A%2F%2Ft%3A1&ws=http%3A%2F%2Fw%2Fa b&ws=ftp://x", true);
     EXPECT_EQ(link->trackers, Strings{"udp://t:1"});
     EXPECT_EQ(link->webSeeds, Strings{"http://w/a%20b"});
+}
+
+// What a torrent holds, for --json: its name (UTF-8 first), all its files' bytes without
+// padding (v1's list, a single file, v2's tree), and whether it is private; a private torrent
+// gets the link's trackers but none of the user's.
+TEST(BencodeTest, TellsWhatATorrentHoldsAndKeepsPrivateOnesPrivate) {
+    const auto file = [](int n, const std::string& extra = "") {
+        return "d" + extra + "6:lengthi" + std::to_string(n) + "e4:pathl1:aee";
+    };
+    // clang-format off
+    const std::vector<std::pair<std::string, std::optional<TorrentFacts>>> cases = {
+        {"d4:infod6:lengthi5e4:name1:xee", TorrentFacts{"x", 5, 1, false}},
+        {"d4:infod5:filesl" + file(3) + file(10, "4:attr1:p") + file(4) + "e4:name1:x"
+         "10:name.utf-86:狂飙7:privatei1eee", TorrentFacts{"狂飙", 7, 2, true}},
+        {"d4:infod9:file treed1:ad0:d6:lengthi9eee1:bd1:cd0:d6:lengthi1eeeee4:name1:tee",
+         TorrentFacts{"t", 10, 2, false}},
+        {"d4:infod6:lengthi5eee", std::nullopt},                          // no name
+        {"d4:infod6:lengthi-5e4:name1:xee", std::nullopt},                // no size
+        {"d4:infod6:lengthi99999999999999999999e4:name1:xee", std::nullopt},
+        {"d4:infod5:filesl" + file(1) + "i1ee4:name1:xee", std::nullopt},  // not a file
+    };
+    // clang-format on
+    for (const auto& [torrent, facts] : cases)
+        EXPECT_EQ(DescribeTorrent(torrent), facts) << torrent;
+    const std::string link = "magnet:?xt=urn:btih:H&tr=http%3A%2F%2Fl%2Fa";
+    for (const bool isPrivate : {false, true}) {
+        const std::string info =
+            "4:infod6:lengthi5e4:name1:x" + std::string(isPrivate ? "7:privatei1e" : "") + "e";
+        EXPECT_EQ(CompletedForLink("d" + info + "e", link, {"udp://u:1"}).value_or("-"),
+                  "d8:announce10:http://l/a13:announce-listll10:http://l/ae" +
+                      std::string(isPrivate ? "" : "l9:udp://u:1e") + "e" + info + "e");
+    }
 }
 
 // Links run ahead on workers come back in input order; none starts a window or more past the

@@ -46,12 +46,13 @@ struct Torrent {
     std::string body, hash, v2hash;
 };
 
-inline Torrent MakeTorrent(const std::string& name, bool v2 = false) {
+inline Torrent MakeTorrent(const std::string& name, bool v2 = false, bool isPrivate = false) {
     const auto bstr = [](const std::string& s) { return std::to_string(s.size()) + ":" + s; };
     const std::string info = "d" + std::string(v2 ? "9:file treede12:meta versioni2e" : "") +
                              "6:lengthi" + std::to_string(1000 + name.size()) + "e4:name" +
                              bstr(name) + "12:piece lengthi16384e6:pieces" +
-                             bstr(std::string(20, static_cast<char>(name.size()))) + "e";
+                             bstr(std::string(20, static_cast<char>(name.size()))) +
+                             (isPrivate ? "7:privatei1ee" : "e");
     return Torrent{"d8:announce10:http://t/a4:info" + info + "e",
                    ReadLinkHashes(Hex(*Sha1(info)), "")->V1Text(), Hex(*Sha256(info))};
 }
