@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QStringList>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -96,6 +97,20 @@ class BatchServices : public MessageSink,
     std::set<std::pair<const char*, LaunchProblem>> reported_;
 };
 
+// The magnet links a paste's HTML holds that its plain text lacks (a web page's anchors), one
+// a line; empty when there are none.
+QString LinksOnlyInHtml(const QMimeData* source) {
+    if (!source->hasHtml())
+        return {};
+    const std::string plain = source->text().toStdString();
+    QStringList missing;
+    for (const std::string& link : MagnetLinksInHtml(source->html().toStdString())) {
+        if (plain.find(link) == std::string::npos)
+            missing << QString::fromStdString(link);
+    }
+    return missing.join('\n');
+}
+
 // The links box: one text line high, taking any number of lines, without scroll bars. Its
 // viewport is exactly one line tall, so the line with the cursor is always shown whole (and
 // after a paste, the end of what was pasted), never a cut slice of two lines.
@@ -117,7 +132,13 @@ class LinksBox : public QPlainTextEdit {
     // ends in a line break (which looks as if nothing had been pasted): the cursor goes there.
     void insertFromMimeData(const QMimeData* source) override {
         const int start = textCursor().selectionStart();
-        QPlainTextEdit::insertFromMimeData(source);
+        if (const QString links = LinksOnlyInHtml(source); !links.isEmpty()) {
+            // A copy from a web page: its anchors' links come after its text, one a line.
+            const QString text = source->text();
+            insertPlainText(text + (text.isEmpty() || text.endsWith('\n') ? "" : "\n") + links);
+        } else {
+            QPlainTextEdit::insertFromMimeData(source);
+        }
         const QTextCursor last =
             document()->find(QStringLiteral("magnet:?"), textCursor().position(),
                              QTextDocument::FindBackward | QTextDocument::FindCaseSensitively);

@@ -1,6 +1,8 @@
 #include "links.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "utf8.h"
@@ -479,6 +481,68 @@ std::string CappedLink(std::string_view link, size_t trackers, size_t peers) {
         begin = end + 1;
     }
     return capped;
+}
+
+namespace {
+
+// The character an HTML character reference at `i` (just after its "&") stands for, and how
+// many bytes it takes with its ";"; nothing when it is none this reads.
+std::optional<std::pair<std::string, size_t>> CharacterReference(std::string_view s, size_t i) {
+    static constexpr std::pair<std::string_view, std::string_view> kNamed[] = {
+        {"amp;", "&"}, {"quot;", "\""}, {"apos;", "'"}, {"lt;", "<"}, {"gt;", ">"}, {"nbsp;", " "}};
+    for (const auto& [name, character] : kNamed) {
+        if (s.substr(i, name.size()) == name)
+            return std::pair{std::string(character), name.size()};
+    }
+    if (i >= s.size() || s[i] != '#')
+        return std::nullopt;
+    const bool hex = i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X');
+    size_t k = i + (hex ? 2 : 1);
+    uint32_t cp = 0;
+    const size_t digits = k;
+    for (; k < s.size() && k - digits < 8; ++k) {
+        const int d = hex ? HexDigitValue(s[k]) : (s[k] >= '0' && s[k] <= '9' ? s[k] - '0' : -1);
+        if (d < 0)
+            break;
+        cp = cp * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+    }
+    if (k == digits || k >= s.size() || s[k] != ';' || cp == 0 || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+        return std::nullopt;
+    return std::pair{EncodeUtf8(cp), k + 1 - i};
+}
+
+std::string WithReferencesRead(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        const size_t amp = std::min(s.find('&', i), s.size());
+        out.append(s.substr(i, amp - i));
+        if (amp == s.size())
+            break;
+        if (const auto reference = CharacterReference(s, amp + 1)) {
+            out += reference->first;
+            i = amp + 1 + reference->second;
+        } else {
+            out += '&';
+            i = amp + 1;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::string> MagnetLinksInHtml(std::string_view html) {
+    std::vector<std::string> links;
+    for (size_t at = html.find(kMagnetMarker); at != std::string_view::npos;
+         at = html.find(kMagnetMarker, at)) {
+        const size_t end = std::min(html.find_first_of("\"'<> \t\r\n", at), html.size());
+        std::string link = WithReferencesRead(html.substr(at, end - at));
+        if (std::find(links.begin(), links.end(), link) == links.end())
+            links.push_back(std::move(link));
+        at = end;
+    }
+    return links;
 }
 
 }  // namespace velindra

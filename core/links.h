@@ -40,6 +40,12 @@ std::vector<LinkSpan> FindLinks(std::string_view text);
 // The link at a span, its line breaks removed and its entities read.
 std::string PieceAt(std::string_view text, LinkSpan span);
 
+// The magnet links an HTML text holds (in its anchors' addresses, or anywhere else), each
+// as far as the quote, white space or tag that ends it, HTML's character references read
+// ("&amp;", "&#38;", "&quot;" ...), in order and without repeats: what a copy from a web page
+// brings beside its plain text.
+std::vector<std::string> MagnetLinksInHtml(std::string_view html);
+
 // The info-hash a text is, white space around it aside: 40 hexadecimal or 32 base32
 // characters; empty when it is anything else.
 std::string_view BareHash(std::string_view text);

@@ -111,6 +111,19 @@ void CheckTheCursorLineIsShown(Form1& form, int points) {
     EXPECT_TRUE(box->textCursor().block().text().startsWith(pasted.sliced(0, 30) + "&dn=Last"))
         << box->textCursor().block().text().toStdString();
     EXPECT_EQ(box->toPlainText().count(QStringLiteral("magnet:?")), 3);
+    // A copy from a web page brings its anchors' links after its text; links its text holds
+    // come once.
+    const QString anchored = Link(Hash("AB", "CD"), "&dn=Ubuntu");
+    for (const QString& text : {QStringLiteral("Ubuntu 下载 (种子)"), anchored}) {
+        form.Command3->click();
+        auto* copy = new QMimeData;
+        copy->setText(text);
+        copy->setHtml("<a href=\"" + QString(anchored).replace("&", "&amp;") + "\">" + text +
+                      "</a>");
+        QGuiApplication::clipboard()->setMimeData(copy);
+        box->paste();
+        EXPECT_EQ(box->toPlainText(), text == anchored ? anchored : text + "\n" + anchored);
+    }
     form.Command3->click();
     box->setFocus();
     QTest::keyClicks(box, "magnet:?xt=urn:btih:abc");
