@@ -51,6 +51,7 @@ inline constexpr Text kValueNumber = {"N", "N"};
 inline constexpr Text kValueTemplate = {"模板", "TEMPLATE"};
 inline constexpr Text kValueSeconds = {"秒", "SECONDS"};
 inline constexpr Text kValueFile = {"文件", "FILE"};
+inline constexpr Text kValueUrl = {"地址", "URL"};
 inline constexpr Text kValueListen = {"地址:端口", "ADDRESS:PORT"};
 inline constexpr Text kValueNode = {"主机:端口", "HOST:PORT"};
 inline constexpr Text kHelpOutput = {"保存到该目录, 不存在时自动创建 (默认: 当前目录)",
@@ -142,10 +143,34 @@ inline constexpr Text kHelpShowErrors = {"与 -q 同用时仍显示失败说明 
 inline constexpr Text kHelpInputFile = {"从这个文件读取链接 (可重复; - 为标准输入)",
                                         "read links from FILE (may be repeated; - is standard\n"
                                         "input), as wget's and aria2c's -i"};
-inline constexpr Text kOutputNotStdout = {
-    "选项 %1 需要一个目录; \"-\" 不是标准输出, 文件总是保存在目录中",
-    "option %1 takes a folder; \"-\" is not standard output here: files are always saved in a "
-    "folder"};
+inline constexpr Text kOutputNotStdout = {"选项 %1 需要一个目录; 要写到标准输出请用 -O -",
+                                          "option %1 takes a folder; for standard output use -O -"};
+inline constexpr Text kHelpOutputDocument = {
+    "把唯一的链接的种子保存为这个文件 (如 wget 的 -O); - 为标准输出",
+    "save the one link's torrent as FILE (as wget's -O);\n"
+    "- writes it to standard output"};
+inline constexpr Text kOneLinkOnly = {"-O 只能用于一个链接, 输入中有 %1 个",
+                                      "-O takes exactly one link; the input holds %1"};
+inline constexpr Text kStdoutNoJson = {
+    "-O - 把种子写到标准输出, 不能与 --json 同用",
+    "-O - writes the torrent to standard output: not with --json"};
+inline constexpr Text kHelpTracker = {
+    "把这个 tracker 加到每个保存的文件中, 排在链接自己的之后 (可重复, 如 aria2c 的 "
+    "--bt-tracker);\n不加到私有种子; BitTorrent 网络查找非私有链接时也询问它",
+    "add this tracker to every saved file after the\n"
+    "link's own (may be repeated, as aria2c's\n"
+    "--bt-tracker), never to a private torrent; the\n"
+    "network asks it too for a link that is not private"};
+inline constexpr Text kTrackerUrl = {
+    "--tracker 必须是 http://、https://、udp:// 或 wss:// 的 tracker 地址: %1",
+    "--tracker must be an http://, https://, udp:// or wss:// tracker address: %1"};
+inline constexpr Text kHelpUnordered = {
+    "每个链接一结束就打印它的行 (和 JSON 对象), 不按输入顺序; JSON 中的 position 说明是哪个链接",
+    "print each link's line (and JSON object) as soon\n"
+    "as it ends, not in input order; the JSON object's\n"
+    "position says which link it is"};
+inline constexpr Text kNameTorrentHelp = {"; torrent: 用种子自己的名称命名",
+                                          ";\ntorrent: after the torrent's own name"};
 inline constexpr Text kNeedsFile = {"选项 %1 需要一个文件", "option %1 needs a file"};
 inline constexpr Text kHelpVerbose = {
     "每个请求结束时在标准错误输出一行: 来源、请求的地址、HTTP 状态或系统错误、字节数和用时;\n"

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -52,6 +53,20 @@ bool IsHttpUrl(const std::string& url) {
             return true;
     }
     return false;
+}
+
+// A tracker's address as a client takes it: http, https, udp or wss, and a host.
+bool IsTrackerUrl(const std::string& url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos || url.find_first_of(" \t\r\n") != std::string::npos)
+        return false;
+    std::string name = url.substr(0, scheme);
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t host = scheme + 3;
+    const size_t end = std::min(url.find_first_of("/?#", host), url.size());
+    return (name == "http" || name == "https" || name == "udp" || name == "wss") && end > host &&
+           url[host] != ':';
 }
 
 // A positive number of seconds, at most a day.
@@ -165,26 +180,53 @@ std::string InputFile(Options& o, V v, S as) {
     return std::string();
 }
 
+// What --name takes beyond the stored setting's texts: files named after the torrent's own
+// name, which only a run can do (the name is known once the file has come).
+constexpr const char* kTorrentName = "torrent";
+
 // The option of a stored setting: it sets for one run what the setting sets, from the same
-// texts, but nothing else.
+// texts, but nothing else; --name takes "torrent" too.
 OptionRow FromSetting(const Setting& setting) {
+    static std::deque<std::string> values;  // what --help shows, kept for the table's life
+    const bool byName = setting.key == std::string_view(keys::kFileName);
+    std::vector<std::string> texts = setting.texts;
+    if (byName)
+        texts.push_back(kTorrentName);
+    const std::string& value =
+        values.emplace_back(setting.optionValue + (byName ? std::string("|") + kTorrentName : ""));
     return {"",
             setting.option,
-            {setting.optionValue.c_str(), setting.optionValue.c_str()},
-            Say(setting.optionHelp),
-            [&setting](Options& o, V v, S as) {
-                if (v && setting.Knows(*v)) {
-                    setting.apply(o.settings, *v);
+            {value.c_str(), value.c_str()},
+            Say(setting.optionHelp) + (byName ? Say(t::kNameTorrentHelp) : std::string()),
+            [&setting, byName, texts](Options& o, V v, S as) {
+                if (v && byName)
+                    o.nameAfterTorrent = *v == kTorrentName;
+                if (v && (setting.Knows(*v) || (byName && *v == kTorrentName))) {
+                    // Named after the hash until the torrent's own name is known.
+                    setting.apply(o.settings, setting.Knows(*v) ? *v : std::string("btih"));
                     return std::string();
                 }
-                std::string texts;
-                for (size_t k = 0; k < setting.texts.size(); ++k)
-                    texts += (k == 0                         ? ""
-                              : k + 1 < setting.texts.size() ? ", "
-                                                             : Say(t::kOr)) +
-                             setting.texts[k];
-                return Say(t::kSettingValues, {as, texts});
+                std::string said;
+                for (size_t k = 0; k < texts.size(); ++k)
+                    said += (k == 0 ? "" : k + 1 < texts.size() ? ", " : Say(t::kOr)) + texts[k];
+                return Say(t::kSettingValues, {as, said});
             }};
+}
+
+// wget's -O: the one link's torrent as FILE, or on standard output.
+std::string OutputDocument(Options& o, V v, S as) {
+    if (!v || v->empty())
+        return Say(t::kNeedsFile, {as});
+    o.outputDocument = *v;
+    return std::string();
+}
+
+std::string Tracker(Options& o, V v, S) {
+    if (!v || !IsTrackerUrl(*v))
+        return Say(t::kTrackerUrl, {v.value_or("")});
+    if (std::find(o.trackers.begin(), o.trackers.end(), *v) == o.trackers.end())
+        o.trackers.push_back(*v);
+    return std::string();
 }
 
 std::string Jobs(Options& o, V v, S as) {
@@ -233,6 +275,7 @@ const std::vector<OptionRow>& Table() {
     static const std::vector<OptionRow> table = [] {
         std::vector<OptionRow> rows = {
             {"-o", "--output", t::kValueFolder, Say(t::kHelpOutput), Output},
+            {"-O", "--output-document", t::kValueFile, Say(t::kHelpOutputDocument), OutputDocument},
         };
         // The stored settings' options come next, as their table declares them.
         for (const Setting& setting : Settings()) {
@@ -243,6 +286,7 @@ const std::vector<OptionRow>& Table() {
             {"-j", "--jobs", t::kValueNumber,
              Say(t::kHelpJobs, {std::to_string(kMaxJobs), std::to_string(kDefaultJobs)}), Jobs},
             {"", "--mirror", t::kValueTemplate, Say(t::kHelpMirror), Mirror},
+            {"", "--tracker", t::kValueUrl, Say(t::kHelpTracker), Tracker},
             {"", "--retry", t::kValueNumber, Say(t::kHelpRetry), Retries},
             {"", "--timeout", t::kValueSeconds,
              Say(t::kHelpTimeout, {Seconds(DownloadLimits{}.stallTimeoutMs)}),
@@ -264,6 +308,8 @@ const std::vector<OptionRow>& Table() {
             {"", "--allow-private-addresses", kNoValue, Say(t::kHelpAllowPrivate),
              Switch(&SourceOptions::allowPrivateAddresses, true)},
             {"", "--json", kNoValue, Say(t::kHelpJson), Switch(&Options::json, true)},
+            {"", "--unordered", kNoValue, Say(t::kHelpUnordered),
+             Switch(&Options::unordered, true)},
             {"-n", "--no-clobber", kNoValue, Say(t::kHelpNoClobber),
              Switch(&Options::noClobber, true)},
             {"", "--dry-run", kNoValue, Say(t::kHelpDryRun), Switch(&Options::dryRun, true)},

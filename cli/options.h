@@ -33,6 +33,11 @@ struct Options {
     LinkSources::Privacy privacy = LinkSources::Privacy::AsTheLinkSays;
     bool noClobber = false;  // a link whose file is there already, with its torrent, is kept
     bool json = false;       // one JSON object per link on standard output instead of the paths
+    bool unordered = false;  // each link said as it ends, not in input order
+    bool nameAfterTorrent = false;  // --name torrent: files named after the torrent's own name
+    // -O: the one link's file, or "-" for standard output; none saves into `output`.
+    std::optional<std::string> outputDocument;
+    std::vector<std::string> trackers;  // --tracker: added to every saved file
     // Files ("-" is standard input) and link texts, in the order given.
     struct Input {
         bool isLinkText;

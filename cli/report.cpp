@@ -48,6 +48,9 @@ bool DetailSaysMore(FetchError error) {
 std::string DetailOf(const FetchResult& r) {
     if (r.error == FetchError::HttpStatus && r.httpStatus != 0)
         return Say(t::kHttpStatus, {std::to_string(r.httpStatus)});
+    // A transfer's own words name the host and the port: English keeps them.
+    if (IsTransferFact(r.fact) && CurrentLanguage() == Language::English && !r.detail.empty())
+        return r.detail;
     if (const Text* fact = FactWords(r.fact)) {
         std::string text = Say(*fact);
         for (const TrackerAnswer& said : r.trackerAnswers) {
@@ -110,6 +113,12 @@ std::string JsonSource(const LinkResult& result) {
     return JsonString(row.asked == Asked::Once ? name : name + " " + std::to_string(a.index));
 }
 
+std::string JsonTorrent(const TorrentFacts& facts) {
+    return "{\"name\":" + JsonString(facts.name) + ",\"size\":" + std::to_string(facts.size) +
+           ",\"files\":" + std::to_string(facts.files) +
+           ",\"private\":" + (facts.isPrivate ? "true" : "false") + "}";
+}
+
 }  // namespace
 
 std::string SystemReason(int error, const std::string& englishDetail) {
@@ -164,6 +173,8 @@ Outcome Fetched(const LinkPlan& plan, LinkResult result) {
                    : why == Why::InvalidHash ? Ending::Refused
                                              : Ending::Failed;
         o.reason = Reason(plan, result);
+    } else {
+        o.torrent = result.attempts.back().result.torrent;
     }
     o.result = std::move(result);
     return o;
@@ -245,6 +256,7 @@ std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
         ",\"source\":" + (o.ending == Ending::Saved ? JsonSource(o.result) : std::string("null"));
     line += ",\"outcome\":" + JsonString(kEndings[static_cast<int>(o.ending)]);
     line += ",\"reason\":" + orNull(!o.ok() && o.ending != Ending::Planned, o.reason);
+    line += ",\"torrent\":" + (o.ok() && o.torrent ? JsonTorrent(*o.torrent) : "null");
     return line + "}";
 }
 
@@ -273,7 +285,7 @@ void Printer::Deliver(size_t index, const LinkPlan& plan, const Outcome& o, size
             Write(JsonLine(index + 1, plan, o));
         if (o.ending == Ending::Interrupted)
             ++interrupted_;  // said once for all of them, at the end
-        else if (o.ok() && !json_ && !outputLost_)
+        else if (o.ok() && !json_ && paths_ && !outputLost_)
             Write(PrintablePath(plan.destination));
         else if (!o.ok() && !json_ && !quiet_ && !outputLost_)
             std::cerr << EscapeControls(FailureLine(plan, o)) << "\n";

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "failure.h"
@@ -33,6 +34,7 @@ struct Outcome {
     Ending ending = Ending::Failed;
     std::string reason = {};  // why it was not saved, in the user's language
     LinkResult result = {};   // what its sources answered, for a link that was fetched
+    std::optional<TorrentFacts> torrent = {};  // what its saved (or kept) file holds
     bool ok() const { return ending == Ending::Saved || ending == Ending::Kept; }
 };
 
@@ -72,7 +74,7 @@ std::string PlanLine(size_t position, const LinkPlan& plan);
 // The line on standard error for a link that was not saved.
 std::string FailureLine(const LinkPlan& plan, const Outcome& outcome);
 // One JSON object for a link, on one line: its input position (1-based), hash, file name,
-// saved path, source, outcome and reason; what does not apply is null.
+// saved path, source, outcome, reason and what its torrent holds; what does not apply is null.
 std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& outcome);
 
 // Prints the outcomes in input order as they are delivered; links ended by an interruption are
@@ -81,8 +83,9 @@ std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& outco
 // nothing more.
 class Printer {
   public:
-    Printer(bool quiet, bool json, ProgressLine& progress, std::atomic<bool>& stop)
-        : quiet_(quiet), json_(json), progress_(progress), stop_(stop) {}
+    // `paths`: whether a saved file's path is printed (not when the file itself is the output).
+    Printer(bool quiet, bool json, bool paths, ProgressLine& progress, std::atomic<bool>& stop)
+        : quiet_(quiet), json_(json), paths_(paths), progress_(progress), stop_(stop) {}
     void Deliver(size_t index, const LinkPlan& plan, const Outcome& outcome, size_t finished);
     void Finish();
     bool allSaved() const { return allSaved_ && !outputLost_; }
@@ -92,6 +95,7 @@ class Printer {
     void Write(const std::string& line);
     bool quiet_;
     bool json_;
+    bool paths_;
     ProgressLine& progress_;
     std::atomic<bool>& stop_;
     bool allSaved_ = true;

@@ -124,6 +124,12 @@ Ask the caches and the links' own addresses only, and print one JSON object per 
 .TP
 .B velindra\\-cli \\-n \\-o ~/torrents 0123456789abcdef0123456789abcdef01234567
 A bare info\\-hash is its link; a file that is there already and holds the torrent is kept.
+.TP
+.B velindra\\-cli \\-O \\- 'magnet:?xt=urn:btih:...' > x.torrent
+Write the one link's torrent to standard output (or into a pipe), not into a folder.
+.TP
+.B velindra\\-cli \\-\\-tracker udp://tracker.example:1337/announce \\-\\-name torrent links.txt
+Add a tracker to every saved file that is not private, and name each file after its torrent.
 .SH SEE ALSO
 .BR velindra (1)
 ")

@@ -188,6 +188,23 @@ LinkResult AheadRun::Take(size_t i) {
     return result;
 }
 
+size_t AheadRun::TakeAny(LinkResult& result) {
+    if (!threaded_) {
+        const size_t i = serial_++;
+        result = Take(i);
+        return i;
+    }
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait(guard, [&] { return !results_.empty(); });
+    const auto first = results_.begin();
+    const size_t i = first->first;
+    result = std::move(first->second);
+    results_.erase(first);
+    --open_;
+    changed_.notify_all();
+    return i;
+}
+
 void AheadRun::Drop(size_t i) {
     std::lock_guard<std::mutex> guard(lock_);
     dropped_[i] = true;

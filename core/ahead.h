@@ -51,6 +51,9 @@ class AheadRun {
     bool Ready(size_t i);
     // Link i's result, once it is there. Links are taken (or dropped) in order.
     LinkResult Take(size_t i);
+    // The result of whichever link ends next, with its index, for a front end that says each
+    // link as it ends; every link is taken once, by this or by Take, never by both.
+    size_t TakeAny(LinkResult& result);
     // Goes past link i without its result, which is dropped once it comes.
     void Drop(size_t i);
     // No further group starts; those running finish.
@@ -89,6 +92,7 @@ class AheadRun {
     std::vector<bool> dropped_;
     size_t nextGroup_ = 0;  // the first link of the next group to start
     size_t finished_ = 0;
+    size_t serial_ = 0;   // the next link TakeAny runs itself, with no workers
     size_t open_ = 0;     // links started and not yet taken or dropped
     size_t webBusy_ = 0;  // links running on a worker's place
     size_t netBusy_ = 0;  // links waiting on the network

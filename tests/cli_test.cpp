@@ -166,8 +166,8 @@ class CliTest : public ::testing::Test {
             EXPECT_FALSE(e.path().extension() == ".part") << testing::Utf8Path(e.path());
     }
 
-    std::string Add(const std::string& name) {
-        auto t = MakeTorrent(name);
+    std::string Add(const std::string& name, bool v2 = false, bool isPrivate = false) {
+        auto t = MakeTorrent(name, v2, isPrivate);
         torrents[t.hash] = t;
         return t.hash;
     }
@@ -459,7 +459,11 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         {{}, "no links here", "velindra-cli: 没有链接", false},
         {{"--mirror", "ftp://x/{hash}"}, "magnet:?x", "--mirror", false},
         {{"--mirror", "http://x/{first2}.torrent"}, "magnet:?x", "--mirror 必须含有 {hash}", false},
-        {{"-o", "-"}, "magnet:?x", "\"-\" 不是标准输出", false},
+        {{"-o", "-"}, "magnet:?x", "要写到标准输出请用 -O -", false},
+        {{"--tracker", "ftp://t/a"}, "magnet:?x", "--tracker 必须是", false},
+        {{"--tracker", "udp://"}, "magnet:?x", "--tracker 必须是", false},
+        {{"-O", out / "t.torrent"}, "magnet:?a magnet:?b", "-O 只能用于一个链接, 输入中有 2 个", false},
+        {{"-O", "-", "--json"}, "magnet:?x", "不能与 --json 同用", false},
         {{"-j", "33"}, "magnet:?x", "--jobs", false},
         {{"--name", "title"}, "magnet:?x", "--name", false},
         {{"--bogus"}, "magnet:?x", "--bogus", false},
@@ -693,22 +697,68 @@ TEST_F(CliTest, SpeaksTheUsersLanguage) {
 
 // For scripts: one JSON object per link on standard output, in input order, saved or not,
 // and no failure lines (a refused link's object: ReportTest).
+// ... and with --unordered, as each link ends.
 TEST_F(CliTest, JsonGivesOneObjectPerLinkInInputOrder) {
     const std::string a = Add("a"), e(40, 'E');
     delays[a] = 300;  // finishes after the link behind it
-    const CliRun run = RunCli(Args({"--json"}), Links({a, e}));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "");
     std::string path = out / "f0.torrent";
     for (size_t at = 0; (at = path.find('\\', at)) != std::string::npos; at += 2)
         path.insert(at, "\\");  // as JSON writes it
-    EXPECT_EQ(run.lines(),
-              (Lines{"{\"position\":1,\"hash\":\"" + a + "\",\"name\":\"f0.torrent\",\"path\":\"" +
-                         path + "\",\"source\":\"mirror 1\",\"outcome\":\"saved\",\"reason\":null}",
-                     "{\"position\":2,\"hash\":\"" + e +
-                         "\",\"name\":\"f1.torrent\",\"path\":null,\"source\":null,\"outcome\":"
-                         "\"failed\",\"reason\":\"种子获取失败: 镜像 1 服务器返回错误 (HTTP "
-                         "404)\"}"}));
+    const Lines expected = {
+        "{\"position\":1,\"hash\":\"" + a + "\",\"name\":\"f0.torrent\",\"path\":\"" + path +
+            "\",\"source\":\"mirror 1\",\"outcome\":\"saved\",\"reason\":null,\"torrent\":{"
+            "\"name\":\"a\",\"size\":1001,\"files\":1,\"private\":false}}",
+        "{\"position\":2,\"hash\":\"" + e +
+            "\",\"name\":\"f1.torrent\",\"path\":null,\"source\":null,\"outcome\":"
+            "\"failed\",\"reason\":\"种子获取失败: 镜像 1 服务器返回错误 (HTTP "
+            "404)\",\"torrent\":null}"};
+    for (const bool unordered : {false, true}) {
+        const CliRun run = RunCli(
+            Args(unordered ? Lines{"--json", "--unordered"} : Lines{"--json"}), Links({a, e}));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.lines(), unordered ? (Lines{expected[1], expected[0]}) : expected);
+    }
+}
+
+// What a saved file holds and where it goes: --tracker after the link's own trackers, never in
+// a private torrent; --name torrent after the torrent's own name (another torrent of the same
+// name keeps its hash); -O FILE and -O - for a run of one link; a dead cache's reason in
+// Chinese.
+TEST_F(CliTest, TrackersNamesAndTheFileOfOneLink) {
+    const std::string pub = Add("公开 pub"), secret = Add("secret", false, true);
+    const std::string same = Add("same"), other = Add("same", true);
+    const CliRun run = RunCli(Args({"--tracker", "udp://extra:1", "--tracker", "udp://extra:1",
+                                    "--name", "torrent", "--json"}),
+                              Links({pub, secret, same, other}));
+    EXPECT_EQ(run.status, 0) << run.err;
+    const Lines json = run.lines();
+    ASSERT_EQ(json.size(), 4u);
+    EXPECT_TRUE(json[0].ends_with(
+        "\"torrent\":{\"name\":\"公开 pub\",\"size\":1010,\"files\":1,\"private\":false}}"))
+        << json[0];
+    EXPECT_NE(json[1].find("\"private\":true"), std::string::npos) << json[1];
+    const std::string tracker = "l13:udp://extra:1e";
+    const std::string saved = testing::ReadFile(out / "公开 pub.torrent");
+    EXPECT_EQ(saved.find(tracker), saved.rfind(tracker));
+    EXPECT_NE(saved.find(tracker), std::string::npos) << saved;
+    EXPECT_EQ(testing::ReadFile(out / "secret.torrent"), torrents[secret].body);
+    EXPECT_NE(json[2].find("\"name\":\"same.torrent\""), std::string::npos) << json[2];
+    EXPECT_NE(json[3].find("\"name\":\"" + other + ".torrent\""), std::string::npos) << json[3];
+
+    const std::string one = testing::Join(out / "one", "x.torrent");
+    std::filesystem::create_directory(PathFromUtf8(out / "one"));
+    EXPECT_EQ(RunCli(Args({"-O", one}), Links({pub})).status, 0);
+    EXPECT_EQ(testing::ReadFile(one), torrents[pub].body);
+    const CliRun piped = RunCli(Args({"-O", "-"}), Links({pub}));
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, torrents[pub].body);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(PathFromUtf8(out / "one")), {}), 1);
+
+    const CliRun dead =
+        RunCli({"-o", out.str(), "--no-swarm", "--mirror", "http://127.0.0.1:9/{hash}.torrent"},
+               Links({pub}));
+    EXPECT_NE(dead.err.find("镜像 1 无法连接 (对方拒绝连接)"), std::string::npos) << dead.err;
 }
 
 #ifndef _WIN32

@@ -105,11 +105,13 @@ TEST(ReportTest, JsonLinesAndFailureLines) {
     LinkResult failed;
     FetchResult status = FetchResult::Failed(FetchError::HttpStatus, "HTTP status 404");
     status.httpStatus = 404;
+    // A transfer's reason: the library's words in English, ours by its code in Chinese.
+    FetchResult certificate =
+        FetchResult::Failed(FetchError::Other, "SSL certificate problem: self-signed certificate");
+    certificate.fact = Fact::CertificateRefused;
     failed.attempts = {
         {SourceKind::Mirror, 1, status},
-        {SourceKind::Mirror, 2,
-         FetchResult::Failed(FetchError::Other,
-                             "SSL certificate problem: self-signed certificate")},
+        {SourceKind::Mirror, 2, certificate},
         {SourceKind::LinkAddress, 1, FetchResult::Failed(FetchError::PrivateAddress, "127.0.0.1")},
         {SourceKind::Network, 1, Stated(FetchError::NoConnection, Fact::Unreachable)}};
     // One pattern a reason, the same facts in both languages.
@@ -125,20 +127,23 @@ TEST(ReportTest, JsonLinesAndFailureLines) {
     EXPECT_EQ(cli::FailureLine(plans[0], cli::Fetched(plans[0], failed)),
               "velindra-cli: " + hash +
                   " (n.torrent): 种子获取失败: 镜像 1 服务器返回错误 (HTTP 404); 镜像 2 失败 "
-                  "(SSL certificate problem: self-signed certificate); 链接中的地址 1 "
+                  "(服务器证书无法验证); 链接中的地址 1 "
                   "未连接：位于本机或内部网络中 (127.0.0.1); BitTorrent 网络 无法连接 "
                   "(没有连上任何节点，也没有 DHT 路由)");
     SetLanguage(Language::English);
     EXPECT_EQ(cli::JsonLine(2, plans[1], cli::Refused(plans[1])),
               "{\"position\":2,\"hash\":null,\"name\":null,\"path\":null,\"source\":null,"
               "\"outcome\":\"refused\",\"reason\":\"not a usable link: it has no "
-              "xt=urn:btih:\"}");
+              "xt=urn:btih:\",\"torrent\":null}");
     LinkResult saved;
-    saved.attempts = {{SourceKind::LinkAddress, 2, FetchResult::Done()}};
+    FetchResult done = FetchResult::Done();
+    done.torrent = TorrentFacts{"a\"b", 7, 2, true};
+    saved.attempts = {{SourceKind::LinkAddress, 2, done}};
     EXPECT_EQ(cli::JsonLine(1, plans[0], cli::Fetched(plans[0], saved)),
               "{\"position\":1,\"hash\":\"" + hash +
                   "\",\"name\":\"n.torrent\",\"path\":\"/d/n.torrent\",\"source\":\"address "
-                  "2\",\"outcome\":\"saved\",\"reason\":null}");
+                  "2\",\"outcome\":\"saved\",\"reason\":null,\"torrent\":{\"name\":\"a\\\"b\","
+                  "\"size\":7,\"files\":2,\"private\":true}}");
     SetLanguage(Language::Chinese);
 }
 
