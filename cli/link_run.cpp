@@ -1,0 +1,62 @@
+#include "link_run.h"
+
+#include <filesystem>
+#include <mutex>
+
+#include "digests.h"
+#include "file_reading.h"
+#include "host_paths.h"
+#include "torrent.h"
+#include "utf16.h"
+#include "utf8.h"
+
+namespace velindra::cli {
+
+namespace {
+
+extern "C" void OnSignal(int number) {
+    gSignal = number;
+    gStop = true;
+    if (void (*wake)() = gWake.load())
+        wake();
+}
+
+}  // namespace
+
+void CatchInterrupts() {
+    HandleInterrupts(OnSignal);
+}
+
+// What is at a link's file's place already, for --no-clobber: nothing, or the link's own
+// torrent (checked by hash; one file read at a time, so that large files of those names cost
+// one file's memory), or anything else, which is never replaced. A file larger than a torrent
+// may be is something else, unread. `facts` receives what a kept file holds.
+LinkStep::Why AtItsPlace(const std::string& destination, const LinkHashes& hashes,
+                         std::optional<TorrentFacts>* facts) {
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(destination), ec)))
+        return LinkStep::Why::None;
+    const size_t bound = DownloadLimits{}.maxBodyBytes;
+    if (!SafeToRead(destination, bound))
+        return kLeftAlone;
+    // A file that does not begin as a torrent does is decided from its first bytes.
+    std::string body;
+    ReadRegularFile(destination, kTorrentHeadBytes, body);
+    if (!BeginsAsTorrent(body))
+        return kLeftAlone;
+    static std::mutex oneAtATime;
+    std::lock_guard<std::mutex> guard(oneAtATime);
+    const bool holds = ReadRegularFile(destination, bound, body).ok() &&
+                       CheckDelivered(body, hashes, nullptr).ok();
+    if (holds && facts)
+        *facts = DescribeTorrent(body);
+    return holds ? kKept : kLeftAlone;
+}
+
+// The file name at the end of a path.
+std::string FileNameOf(const std::string& path) {
+    const size_t cut = path.find_last_of(HostPathRules().windows ? "\\/" : "/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace velindra::cli

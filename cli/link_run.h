@@ -1,0 +1,342 @@
+// One run over planned links, the same for a run of velindra-cli and each batch of its watch:
+// workers fetch them and hand their files to the committer, and their outcomes are printed
+// (or handed to the front end) in input order, each saved path once its file is on disk.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "ahead.h"
+#include "atomic_file.h"
+#include "cli_texts.h"
+#include "committer.h"
+#include "console.h"
+#include "host_paths.h"
+#include "link_pipeline.h"
+#include "link_steps.h"
+#include "options.h"
+#include "progress.h"
+#include "report.h"
+#include "sources.h"
+#include "terminal_text.h"
+#include "utf8.h"
+
+namespace velindra::cli {
+
+// Set from a signal handler, or when the saved paths can no longer be written out: every
+// transfer watches it and ends, leaving no temporary file behind.
+inline std::atomic<bool> gStop{false};
+inline std::atomic<int> gSignal{0};
+// Called from the signal handler too, when set: what waits for a folder wakes (it must be
+// safe in a signal handler).
+inline std::atomic<void (*)()> gWake{nullptr};
+
+// gStop and gSignal set on SIGINT, SIGTERM and SIGHUP (Ctrl-C, a closed console on Windows).
+void CatchInterrupts();
+
+// What is at a link's file's place already, for --no-clobber: nothing, the link's own torrent
+// (kKept; `facts` receives what it holds), or anything else, never replaced (kLeftAlone).
+LinkStep::Why AtItsPlace(const std::string& destination, const LinkHashes& hashes,
+                         std::optional<TorrentFacts>* facts = nullptr);
+
+// The file name at the end of a path.
+std::string FileNameOf(const std::string& path);
+
+// How far past the link being printed the workers may run: the results waiting to be printed
+// stay few, however long the input.
+constexpr size_t kWindow = size_t{1} << 14;
+
+// One run over planned links: workers fetch them and hand their files to the committer, and
+// their outcomes are printed in input order, each saved path once its file is on disk.
+// With --name torrent a file's name is known only once it has come, and the names are given
+// in the order the links are printed: a link's file is held here until its turn.
+class HeldCommit : public FileCommitter {
+  public:
+    std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file, const std::string&,
+                                          const std::atomic<bool>*, Placing placing) override {
+        file_ = std::move(file);
+        placing_ = placing;
+        return nullptr;
+    }
+    std::shared_ptr<StagedFile> file_;
+    Placing placing_ = Placing::Replace;
+};
+
+class LinkRun : public StepHooks {
+  public:
+    // How a link ended, for a front end that says it in its own way (the watch), in the
+    // order the run prints.
+    using Deliver = std::function<void(size_t, const LinkPlan&, const Outcome&)>;
+    // `fixed`, when given, is the one place every link's file goes (-O). `shared`: the
+    // sources of a program that runs batch after batch (the watch), else the run's own.
+    LinkRun(const Options& options, const Console& console, const BatchPlanner& planner,
+            PathRules rules, std::optional<std::string> fixed, BatchSources* shared = nullptr,
+            Deliver deliver = {})
+        : options_(options),
+          console_(console),
+          planner_(planner),
+          rules_(rules),
+          fixed_(std::move(fixed)),
+          count_(planner.size()),
+          // Redrawn in place, which needs a terminal that understands escapes.
+          progress_(
+              count_, [this](size_t i) { return ShownName(i); },
+              !options.quiet && !deliver && console.errorIsTerminal && console.escapes,
+              console.columns, ErrorColumns),
+          program_(shared ? nullptr : std::make_unique<ProgramSources>(options.sources)),
+          ownSources_(shared
+                          ? nullptr
+                          : std::make_unique<BatchSources>(program_->web(), program_->Network())),
+          sources_(shared ? *shared : *ownSources_),
+          deliver_(std::move(deliver)),
+          chain_{sources_.downloader(),
+                 options.mirrors.empty() ? BuiltInMirrors() : options.mirrors,
+                 sources_.askNetwork(),
+                 options.retries,
+                 options.verbose
+                     ? [this](const LinkPosition& at, const Attempt& a) { SayRequest(at, a); }
+                     : std::function<void(const LinkPosition&, const Attempt&)>(),
+                 options.privacy,
+                 options.trackers} {}
+
+    // Whether every link was saved (or kept). Paths are printed unless the file goes to
+    // standard output.
+    bool Execute(bool printPaths = true) {
+        Printer printer(options_.quiet && !options_.showErrors, options_.json, printPaths,
+                        progress_, gStop);
+        {
+            AheadRun run(
+                planner_.leaders(), options_.jobs, kWindow, [this](size_t i) { return Work(i); },
+                [this](size_t i, LinkResult) { return Resume(i); });
+            for (size_t k = 0; k < count_; ++k) {
+                LinkResult failed;
+                const size_t i = options_.unordered ? run.TakeAny(failed) : k;
+                if (!options_.unordered)
+                    failed = run.Take(i);
+                auto [plan, outcome] = Settled(i, std::move(failed));
+                if (deliver_)
+                    deliver_(i, plan, outcome);
+                else
+                    printer.Deliver(i, plan, outcome, run.finished());
+            }
+        }
+        if (deliver_)
+            return true;
+        printer.Finish();
+        // On a terminal the run ends with what it did, as wget's "Downloaded:" line.
+        if (!options_.quiet && !options_.json && console_.errorIsTerminal && gSignal == 0)
+            std::cerr << Summary(printer.tally(), std::chrono::steady_clock::now() - started_)
+                      << "\n";
+        return printer.allSaved();
+    }
+
+  private:
+    // Link i's plan, its file going where this run puts it.
+    LinkPlan PlanOf(size_t i) const {
+        LinkPlan plan = planner_.Plan(i);
+        if (fixed_ && plan.parsed) {
+            plan.destination = *fixed_;
+            plan.fileName = FileNameOf(*fixed_);
+        }
+        return plan;
+    }
+
+    std::string ShownName(size_t i) const {
+        const LinkPlan plan = PlanOf(i);
+        return plan.parsed ? plan.fileName : plan.piece;
+    }
+
+    // Link i once its file is in its place (or why not): its plan as it ended (its file's
+    // place the one it took) and its outcome. A path is printed only once its file is durably
+    // in place.
+    std::pair<LinkPlan, Outcome> Settled(size_t i, LinkResult failed) {
+        LinkStep step = TakeStep(i);
+        if (!failed.attempts.empty()) {
+            step = LinkStep{};  // the work itself failed
+            step.result = failed;
+        }
+        if (HeldCommit held = TakeHeld(i); held.file_) {
+            NameAfterTheTorrent(PlanOf(i), step.result, step.destination);
+            step.commit =
+                committer_.Submit(std::move(held.file_), step.destination, &gStop, held.placing_);
+        }
+        SettleLink(i, step, *this);
+        LinkPlan plan = PlanOf(i);
+        std::optional<TorrentFacts> kept = TakeKept(i);
+        if (step.placeFailed && step.placing == Placing::KeepExisting &&
+            step.result.attempts.back().result.systemError == EEXIST) {
+            // Another file took the name meanwhile (another run's, perhaps).
+            step.end = LinkStep::End::Stopped;
+            step.why =
+                AtItsPlace(step.destination, *plan.hashes, &kept) == kKept ? kKept : kLeftAlone;
+        }
+        if (plan.parsed && !step.destination.empty() && step.destination != plan.destination) {
+            plan.destination = step.destination;
+            plan.fileName = FileNameOf(step.destination);
+        }
+        Outcome outcome = OutcomeOf(plan, std::move(step));
+        if (outcome.ending == Ending::Kept)
+            outcome.torrent = kept;
+        return {std::move(plan), std::move(outcome)};
+    }
+
+    bool Naming() const { return options_.nameAfterTorrent && !options_.outputDocument; }
+
+    void Hold(size_t i, HeldCommit& held) {
+        if (!held.file_)
+            return;
+        std::lock_guard<std::mutex> guard(lock_);
+        held_[i] = std::move(held);
+    }
+
+    HeldCommit TakeHeld(size_t i) {
+        std::lock_guard<std::mutex> guard(lock_);
+        HeldCommit held;
+        if (const auto found = held_.find(i); found != held_.end()) {
+            held = std::move(found->second);
+            held_.erase(found);
+        }
+        return held;
+    }
+
+    std::optional<TorrentFacts> TakeKept(size_t i) {
+        std::lock_guard<std::mutex> guard(lock_);
+        const auto found = kept_.find(i);
+        if (found == kept_.end())
+            return std::nullopt;
+        std::optional<TorrentFacts> facts = std::move(found->second);
+        kept_.erase(found);
+        return facts;
+    }
+
+    // --name torrent: the place of a delivered file named after the torrent's own name, unless
+    // another torrent of this run took that name, or the torrent has none (then its hash).
+    void NameAfterTheTorrent(const LinkPlan& plan, const LinkResult& result,
+                             std::string& destination) {
+        if (!result.ok())
+            return;
+        const std::optional<TorrentFacts>& facts = result.attempts.back().result.torrent;
+        if (!facts || facts->name.empty())
+            return;
+        const std::string name = MakeFileName(facts->name, rules_);
+        const std::string hash = plan.hashes->V1Text() + plan.hashes->V2Text();
+        std::lock_guard<std::mutex> guard(lock_);
+        const auto [taken, fresh] =
+            claimed_.try_emplace(rules_.ignoresCase ? FoldCase(name) : name, hash);
+        if (fresh || taken->second == hash)
+            destination = JoinDestination(options_.output, name, rules_);
+    }
+
+    // A worker's part: the link's first steps, its file handed to the committer; the worker
+    // goes on with its next link meanwhile.
+    LinkResult Work(size_t i) {
+        const LinkPlan plan = PlanOf(i);
+        HeldCommit held;
+        LinkStep step = BeginLink(
+            i, plan, *this, Naming() ? static_cast<FileCommitter&>(held) : committer_, &gStop);
+        Hold(i, held);
+        // Once the run is interrupted, only a link without any hash is still called refused.
+        if (step.end == LinkStep::End::Refused && plan.parsed && gStop) {
+            step.end = LinkStep::End::Stopped;
+            step.why = kNotStarted;
+        }
+        LinkResult waiting;
+        waiting.pending = step.result.pending;  // the run resumes the link once it has come
+        std::lock_guard<std::mutex> guard(lock_);
+        steps_[i] = std::move(step);
+        return waiting;
+    }
+
+    // A worker's part once the network has answered: the file handed to the committer.
+    LinkResult Resume(size_t i) {
+        LinkStep step = TakeStep(i);
+        HeldCommit held;
+        ContinueLink(step, Naming() ? static_cast<FileCommitter&>(held) : committer_, &gStop);
+        Hold(i, held);
+        progress_.End(i);
+        if (options_.verbose && !step.result.attempts.empty())
+            SayRequest({static_cast<int>(i + 1), static_cast<int>(count_)},
+                       step.result.attempts.back());
+        std::lock_guard<std::mutex> guard(lock_);
+        steps_[i] = std::move(step);
+        return LinkResult{};
+    }
+
+    // With --no-clobber a link whose file is there already is not fetched; a file named after
+    // its torrent is known only once it has come, and its place is then only taken when free.
+    bool Proceed(size_t i, const LinkPlan& plan, LinkStep& step) override {
+        const bool lookFirst =
+            options_.noClobber && !(options_.nameAfterTorrent && !options_.outputDocument);
+        std::optional<TorrentFacts> facts;
+        step.why = gStop       ? kNotStarted
+                   : lookFirst ? AtItsPlace(plan.destination, *plan.hashes, &facts)
+                               : LinkStep::Why::None;
+        if (options_.noClobber)
+            step.placing = Placing::KeepExisting;  // checked and placed in one step
+        if (step.why == kKept) {
+            std::lock_guard<std::mutex> guard(lock_);
+            kept_[i] = std::move(facts);
+        }
+        return step.why == LinkStep::Why::None;
+    }
+
+    std::optional<LinkResult> Fetch(size_t i, const LinkPlan& plan,
+                                    std::string& destination) override {
+        progress_.Begin(i);
+        const LinkPosition position{static_cast<int>(i + 1), static_cast<int>(count_)};
+        if (options_.verbose && IsPrivateLink(plan, chain_)) {
+            const std::string line = Say(cli_texts::kVerbosePrivate,
+                                         {std::string(cli_texts::kProgram),
+                                          std::to_string(i + 1) + "/" + std::to_string(count_)});
+            progress_.Print([&] { std::cerr << line << "\n"; });
+        }
+        LinkResult result =
+            FetchLink(plan, destination, chain_, position, &gStop, &progress_.activity(i));
+        if (!result.pending)  // else the network still reports its peers there (see Resume)
+            progress_.End(i);
+        return result;
+    }
+
+    // --verbose: a request as it ended, with the progress line out of its way.
+    void SayRequest(const LinkPosition& at, const Attempt& a) {
+        const std::string url = a.url.empty() ? a.url : WithoutCredentials(a.url);
+        const std::string line = EscapeControls(VerboseLine(at, a, url));
+        progress_.Print([&] { std::cerr << line << "\n"; });
+    }
+
+    LinkStep TakeStep(size_t i) {
+        std::lock_guard<std::mutex> guard(lock_);
+        LinkStep step = std::move(steps_[i]);
+        steps_.erase(i);
+        return step;
+    }
+
+    const Options& options_;
+    const Console& console_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    const BatchPlanner& planner_;
+    const PathRules rules_;
+    const std::optional<std::string> fixed_;
+    const size_t count_;
+    ProgressLine progress_;
+    Committer committer_;  // goes after the sources: it finishes what they handed over
+    std::unique_ptr<ProgramSources> program_;
+    std::unique_ptr<BatchSources> ownSources_;
+    BatchSources& sources_;
+    const Deliver deliver_;
+    const LinkSources chain_;
+    std::mutex lock_;
+    std::map<size_t, LinkStep> steps_;                    // of the links begun and not yet printed
+    std::map<size_t, std::optional<TorrentFacts>> kept_;  // what kept files hold (-n)
+    std::map<std::string, std::string> claimed_;          // --name torrent: names taken, by hash
+    std::map<size_t, HeldCommit> held_;                   // --name torrent: files before their turn
+};
+
+}  // namespace velindra::cli
