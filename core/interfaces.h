@@ -110,6 +110,9 @@ class Downloader {
     virtual std::shared_ptr<PendingFetch> Begin(const FetchRequest& request) {
         return std::make_shared<AnsweredFetch>(Fetch(request));
     }
+    // Keeps what the source has learnt as it would at its end (the network: its DHT state),
+    // for a program that runs for days.
+    virtual void Checkpoint() {}
 };
 
 // Whether a file put in its place may replace one that is there.

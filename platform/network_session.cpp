@@ -316,6 +316,11 @@ NetworkSession::~NetworkSession() {
     teardowns.Hand(std::move(proxy));
 }
 
+void NetworkSession::SaveNow() {
+    if (limits_.dht)
+        SaveState(limits_.stateFile, *session_, *loaded_);
+}
+
 bool NetworkSession::savedNodes() const {
     return !loaded_->nodes.empty() || !loaded_->nodes6.empty();
 }

@@ -73,6 +73,8 @@ class NetworkSession {
     // The DHT bootstraps again, from its routers and saved nodes alike, after it was found
     // offline.
     void BootstrapAgain();
+    // Saves the DHT state now, as the session's end does.
+    void SaveNow();
     // Whether the state file had nodes to start from.
     bool savedNodes() const;
     // The library's index of its counter of DHT nodes; -1 when it has none.

@@ -109,6 +109,10 @@ NetworkSource::~NetworkSource() {
     EndWaits();
     std::lock_guard<std::mutex> guard(lock_);
     session_.reset();
+    SavePairs();
+}
+
+void NetworkSource::SavePairs() {
     if (const std::string path = PairsFile(limits_); !path.empty() && lookups_.pairsChanged()) {
         std::error_code ec;
         std::filesystem::create_directories(PathFromUtf8(path).parent_path(), ec);
@@ -116,6 +120,13 @@ NetworkSource::~NetworkSource() {
         if (file.Open().ok())
             file.Commit(lookups_.PairsText());
     }
+}
+
+void NetworkSource::Checkpoint() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (session_)
+        session_->SaveNow();
+    SavePairs();
 }
 
 void NetworkSource::Warm() {

@@ -40,6 +40,7 @@ class NetworkSource : public Downloader {
     std::shared_ptr<PendingFetch> Begin(const FetchRequest& request) override;
     // Starts the session and its DHT bootstrap now, in the background of the library.
     void Warm();
+    void Checkpoint() override;
 
     int sessionsStarted() const { return sessionsStarted_; }
 
@@ -47,6 +48,7 @@ class NetworkSource : public Downloader {
     using Clock = std::chrono::steady_clock;
     struct Wait;
     NetworkSession& Session();  // started when there is none; lock_ held
+    void SavePairs();           // the hybrid pairs learnt, when there are new ones; lock_ held
     std::shared_ptr<Lookup> Join(const FetchRequest& request,
                                  libtorrent::add_torrent_params& params, const LinkNames& named,
                                  FetchResult& failure);

@@ -48,6 +48,11 @@ class BatchSources {
     ~BatchSources();
     Downloader& downloader() { return router_; }
     bool askNetwork() const { return network_ != nullptr; }
+    // The network session's state saved now, for a program that runs for days.
+    void Checkpoint() {
+        if (network_)
+            network_->Checkpoint();
+    }
 
   private:
     std::unique_ptr<Downloader> network_;

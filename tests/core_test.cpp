@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <numeric>
 #include <thread>
 
 #include "ahead.h"
@@ -13,6 +14,7 @@
 #include "links.h"
 #include "mirrors.h"
 #include "torrent.h"
+#include "watch_state.h"
 
 namespace velindra {
 namespace {
@@ -340,6 +342,30 @@ TEST(BencodeTest, TellsWhatATorrentHoldsAndKeepsPrivateOnesPrivate) {
                   "d8:announce10:http://l/a13:announce-listll10:http://l/ae" +
                       std::string(isPrivate ? "" : "l9:udp://u:1e") + "e" + info + "e");
     }
+}
+
+// The watch's patience: a minute, doubling to six hours, for a week; what it remembers reads
+// back as it was written, odd file names too.
+TEST(WatchStateTest, WaitsDoubleUpToTheLongestAndEndAfterAWeek) {
+    WatchState state;
+    const WatchPatience patience;
+    const int64_t t0 = 1'000'000;
+    std::vector<int64_t> waits;
+    int64_t now = t0;
+    while (const std::optional<int64_t> next = state.Failed("H", now, patience)) {
+        waits.push_back(*next - now);
+        now = *next;
+    }
+    EXPECT_EQ(std::vector<int64_t>(waits.begin(), waits.begin() + 10),
+              (std::vector<int64_t>{60, 120, 240, 480, 960, 1920, 3840, 7680, 15360, 21600}));
+    EXPECT_EQ(std::accumulate(waits.begin(), waits.end(), int64_t{0}), 7 * 86400);
+    EXPECT_FALSE(state.Due("H", t0 + 7 * 86400 - 1));
+    EXPECT_TRUE(state.Due("other", t0));
+    state.Saved("a\tb\n%c.magnet", "S");
+    const WatchState read = WatchState::Read(state.Text() + "junk\nwait x\nsaved ../x\n");
+    EXPECT_EQ(read.Text(), state.Text());
+    EXPECT_TRUE(read.WasSaved("a\tb\n%c.magnet", "S"));
+    EXPECT_EQ(read.attempts("H"), state.attempts("H"));
 }
 
 // Links run ahead on workers come back in input order; none starts a window or more past the
