@@ -199,6 +199,7 @@ inline constexpr Text kHelpVersion = {"显示版本", "show the version"};
 
 // Usage errors; "%1" is the option as typed.
 inline constexpr Text kNeedsFolder = {"选项 %1 需要一个目录", "option %1 needs a folder"};
+inline constexpr Text kNeedsValue = {"选项 %1 需要一个值", "option %1 needs a value"};
 inline constexpr Text kNeedsNumber = {"选项 %1 需要一个数字", "option %1 needs a number"};
 // A stored setting's option given another text: the option, and the texts it takes.
 inline constexpr Text kSettingValues = {"%1 只能是 %2", "%1 is either %2"};
@@ -229,6 +230,79 @@ inline constexpr Text kCannotReadCertificate = {
 inline constexpr Text kUnknownOption = {"未知选项: %1", "unknown option: %1"};
 inline constexpr Text kRetryRange = {"%1 必须是 0 到 %2 之间的整数: %3",
                                      "%1 must be a whole number from 0 to %2: %3"};
+
+// The watch (--watch).
+inline constexpr Text kValueDuration = {"时长", "DURATION"};
+inline constexpr Text kHelpWatch = {
+    "一直运行, 把该目录中已有和之后出现的每个 *.magnet 文件转换为种子文件, 保存到 -o (默认: 该目录"
+    "本身); 链接都保存后删除该文件, 暂时获取不到的过一会儿再问, 放弃时改名为 NAME.magnet.failed",
+    "run until stopped, converting every *.magnet file\n"
+    "that is in DIR or arrives there into .torrent files\n"
+    "saved into -o (default: DIR itself); a file whose\n"
+    "links are all saved is removed, a link no source\n"
+    "has yet is asked again later, and a file given up\n"
+    "is renamed NAME.magnet.failed"};
+inline constexpr Text kHelpWatchLongest = {
+    "暂时获取不到的链接 1 分钟后再问, 每次等待加倍, 至多这么久 (默认 6h; 可用 s、m、h、d)",
+    "a link no source has is asked again after 1 minute,\n"
+    "the wait doubling up to this long (default 6h;\n"
+    "s, m, h or d after the number)"};
+inline constexpr Text kHelpWatchGiveUp = {
+    "第一次询问之后这么久仍获取不到就放弃 (默认 7d)",
+    "give a link up this long after it was first asked\n(default 7d)"};
+inline constexpr Text kNeedsDuration = {
+    "%1 必须是大于 0 的时长 (秒数, 或带 s、m、h、d 的数): %2",
+    "%1 must be a duration above 0 (seconds, or a number with s, m, h or d): %2"};
+inline constexpr Text kWatchWithInput = {
+    "--watch 从文件夹读取链接, 不能同时给出文件、链接、-O 或 --dry-run",
+    "--watch reads its links from the folder: not with files, links, -O or --dry-run"};
+inline constexpr Text kWatching = {"正在监视 %1, 种子保存到 %2", "watching %1, saving into %2"};
+inline constexpr Text kWatchSaved = {"已保存 %1 (来自 %2)", "saved %1 (from %2)"};
+inline constexpr Text kWatchWaiting = {"%1 (%2): %3; %4 再次询问 (第 %5 次之后)",
+                                       "%1 (%2): %3; asked again at %4 (after attempt %5)"};
+inline constexpr Text kWatchGivenUp = {"%1: 已放弃, 改名为 %2: %3", "%1: given up, renamed %2: %3"};
+inline constexpr Text kWatchLinkGivenUp = {"%1 (%2): 已放弃: %3", "%1 (%2): given up: %3"};
+inline constexpr Text kWatchTooLarge = {"文件超过 %1 MiB, 未读取", "larger than %1 MiB, not read"};
+inline constexpr Text kWatchPassedOver = {"%1: 不是普通文件, 已跳过",
+                                          "%1: not a regular file, passed over"};
+inline constexpr Text kWatchReadLater = {"%1; 稍后再试", "%1; tried again later"};
+inline constexpr Text kWatchCannotRename = {"无法改名 %1: %2", "cannot rename %1: %2"};
+inline constexpr Text kWatchCannotRemove = {"无法删除 %1: %2", "cannot remove %1: %2"};
+inline constexpr Text kWatchFolderGone = {"监视的文件夹不在了: %1; 等待它回来",
+                                          "the watched folder is gone: %1; waiting for it"};
+inline constexpr Text kWatchFolderBack = {"监视的文件夹又在了: %1",
+                                          "the watched folder is back: %1"};
+inline constexpr Text kWatchGaveUpFolder = {"监视的文件夹已消失 %1 秒, 退出",
+                                            "the watched folder has been gone for %1 s: ending"};
+inline constexpr Text kWatchNotAFolder = {"--watch 需要一个存在的目录: %1: %2",
+                                          "--watch needs a folder that exists: %1: %2"};
+
+// The local cache (--serve).
+inline constexpr Text kValueServe = {"[地址:]端口", "[ADDRESS:]PORT"};
+inline constexpr Text kValueToken = {"令牌", "TOKEN"};
+inline constexpr Text kHelpServe = {
+    "一直运行, 作为本机的种子缓存应答 HTTP: GET /torrent/<特征>.torrent 和 GET "
+    "/torrent?magnet=<链接>; 地址默认 127.0.0.1, 端口 0 为任一空闲端口",
+    "run until stopped as a local torrent cache over HTTP,\n"
+    "answering GET /torrent/<HASH>.torrent and\n"
+    "GET /torrent?magnet=<LINK>; ADDRESS is 127.0.0.1\n"
+    "unless given, PORT 0 takes a free port"};
+inline constexpr Text kHelpToken = {
+    "--serve 的每个请求都须带上这个令牌 (Authorization: Bearer 令牌 或 ?token=令牌); "
+    "监听 127.0.0.1 以外的地址时必须给出",
+    "every --serve request must carry this token\n"
+    "(Authorization: Bearer TOKEN, or ?token=TOKEN);\n"
+    "needed to listen on any address but loopback"};
+inline constexpr Text kServeAddress = {"--serve 需要 [地址:]端口, 端口为 0 到 65535: %1",
+                                       "--serve takes [ADDRESS:]PORT, PORT from 0 to 65535: %1"};
+inline constexpr Text kServeNeedsToken = {
+    "--serve 监听本机回环以外的地址 (%1) 时必须给出 --token",
+    "--serve listens on an address other than loopback (%1) only with --token"};
+inline constexpr Text kServeCannotListen = {"无法在 %1 上监听", "cannot listen on %1"};
+inline constexpr Text kServing = {"正在应答 %1<特征>.torrent", "serving %1<HASH>.torrent"};
+inline constexpr Text kServeBadHash = {
+    "无效的种子特征 (应为 40 位十六进制、32 位 base32 或 64 位十六进制的 v2 特征)",
+    "not an info-hash (40 hexadecimal or 32 base32 characters, or 64 hexadecimal for v2)"};
 
 // What happened to the input, a link, and the run.
 inline constexpr Text kNoLinks = {"没有链接", "no links"};

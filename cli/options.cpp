@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <ostream>
 
 #include "addresses.h"
@@ -76,6 +77,50 @@ std::optional<double> ParseSeconds(const std::string& text) {
     if (text.empty() || *end != '\0' || !(s > 0) || s > 86400)
         return std::nullopt;
     return s;
+}
+
+// A duration above 0: seconds, or a number followed by s, m, h or d; at most ten years.
+std::optional<int64_t> ParseDuration(const std::string& text) {
+    char* end = nullptr;
+    const double n = std::strtod(text.c_str(), &end);
+    static const std::map<std::string, double> kUnits = {
+        {"", 1}, {"s", 1}, {"m", 60}, {"h", 3600}, {"d", 86400}};
+    const auto unit = kUnits.find(end ? std::string(end) : std::string());
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
+        unit == kUnits.end() || !(n * unit->second >= 1) || n * unit->second > 3650.0 * 86400)
+        return std::nullopt;
+    return static_cast<int64_t>(n * unit->second);
+}
+
+OptionRow::Apply DurationInto(int64_t WatchPatience::*field) {
+    return [field](Options& o, const std::optional<std::string>& v, const std::string& as) {
+        const std::optional<int64_t> seconds = v ? ParseDuration(*v) : std::nullopt;
+        if (!seconds)
+            return Say(t::kNeedsDuration, {as, v.value_or("")});
+        o.patience.*field = *seconds;
+        return std::string();
+    };
+}
+
+std::string Watch(Options& o, const std::optional<std::string>& v, const std::string& as) {
+    if (!v || v->empty())
+        return Say(t::kNeedsFolder, {as});
+    o.watch = *v;
+    return std::string();
+}
+
+std::string ServeAt(Options& o, const std::optional<std::string>& v, const std::string& as) {
+    if (!v || v->empty())
+        return Say(t::kServeAddress, {as});
+    o.serve = *v;
+    return std::string();
+}
+
+std::string Token(Options& o, const std::optional<std::string>& v, const std::string& as) {
+    if (!v || v->empty())
+        return Say(t::kNeedsValue, {as});
+    o.token = *v;
+    return std::string();
 }
 
 std::optional<int> ParseJobs(const std::string& text) {
@@ -169,6 +214,7 @@ std::string Output(Options& o, V v, S as) {
     if (*v == "-")  // curl's and wget's standard output: a folder named "-" is never meant
         return Say(t::kOutputNotStdout, {as});
     o.output = *v;
+    o.outputGiven = true;
     return std::string();
 }
 
@@ -318,6 +364,13 @@ const std::vector<OptionRow>& Table() {
              Switch(&Options::showErrors, true)},
             {"-i", "--input-file", t::kValueFile, Say(t::kHelpInputFile), InputFile},
             {"-v", "--verbose", kNoValue, Say(t::kHelpVerbose), Switch(&Options::verbose, true)},
+            {"", "--watch", t::kValueFolder, Say(t::kHelpWatch), Watch},
+            {"", "--watch-longest-wait", t::kValueDuration, Say(t::kHelpWatchLongest),
+             DurationInto(&WatchPatience::longestWait)},
+            {"", "--watch-give-up", t::kValueDuration, Say(t::kHelpWatchGiveUp),
+             DurationInto(&WatchPatience::giveUpAfter)},
+            {"", "--serve", t::kValueServe, Say(t::kHelpServe), ServeAt},
+            {"", "--token", t::kValueToken, Say(t::kHelpToken), Token},
             {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},
             {"", "--version", kNoValue, Say(t::kHelpVersion), nullptr, Stop::Version},
         };

@@ -10,6 +10,7 @@
 #include "link_pipeline.h"
 #include "run_options.h"
 #include "sources.h"
+#include "watch_state.h"
 
 namespace velindra::cli {
 
@@ -38,6 +39,11 @@ struct Options {
     // -O: the one link's file, or "-" for standard output; none saves into `output`.
     std::optional<std::string> outputDocument;
     std::vector<std::string> trackers;  // --tracker: added to every saved file
+    bool outputGiven = false;           // -o was given (the watch saves into its folder else)
+    std::string watch;                  // --watch: the folder watched; empty for a run
+    std::optional<std::string> serve;   // --serve: [ADDRESS:]PORT
+    std::string token;                  // --token: what every request must carry
+    WatchPatience patience;             // --watch-longest-wait, --watch-give-up
     // Files ("-" is standard input) and link texts, in the order given.
     struct Input {
         bool isLinkText;

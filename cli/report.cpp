@@ -103,15 +103,22 @@ std::string Reason(const LinkPlan& plan, const LinkResult& result) {
     return Say(t::kFetchFailed, {all});
 }
 
-// Where a saved link's file came from: "mirror 2", "address 1" or "network".
 std::string JsonSource(const LinkResult& result) {
+    return result.attempts.empty() ? "null" : JsonString(SourceLabel(result));
+}
+
+}  // namespace
+
+std::string SourceLabel(const LinkResult& result) {
     if (result.attempts.empty())
-        return "null";
+        return {};
     const Attempt& a = result.attempts.back();
     const SourceKindRow& row = RowOf(a.kind);
     const std::string name = row.name;
-    return JsonString(row.asked == Asked::Once ? name : name + " " + std::to_string(a.index));
+    return row.asked == Asked::Once ? name : name + " " + std::to_string(a.index);
 }
+
+namespace {
 
 std::string JsonTorrent(const TorrentFacts& facts) {
     return "{\"name\":" + JsonString(facts.name) + ",\"size\":" + std::to_string(facts.size) +

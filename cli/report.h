@@ -71,6 +71,10 @@ std::string Summary(const Tally& tally, std::chrono::steady_clock::duration took
 // refused.
 std::string PlanLine(size_t position, const LinkPlan& plan);
 
+// Where a saved link's file came from, as JSON and the logs say it: "mirror 2", "address 1" or
+// "network".
+std::string SourceLabel(const LinkResult& result);
+
 // The line on standard error for a link that was not saved.
 std::string FailureLine(const LinkPlan& plan, const Outcome& outcome);
 // One JSON object for a link, on one line: its input position (1-based), hash, file name,

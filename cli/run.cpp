@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <thread>
 
 #include "ahead.h"
 #include "atomic_file.h"
@@ -19,17 +20,20 @@
 #include "curl_downloader.h"
 #include "digests.h"
 #include "file_reading.h"
+#include "folder_watch.h"
 #include "host_paths.h"
 #include "link_pipeline.h"
 #include "link_run.h"
 #include "options.h"
 #include "progress.h"
 #include "report.h"
+#include "serve.h"
 #include "sources.h"
 #include "terminal_text.h"
 #include "torrent.h"
 #include "utf16.h"
 #include "utf8.h"
+#include "watch.h"
 
 namespace velindra::cli {
 
@@ -211,6 +215,54 @@ std::optional<int> PlaceOfTheDocument(Options& options, const ScratchFolder* scr
     return std::nullopt;
 }
 
+// --watch and --serve, alone or together: checked as a run's options are, then one set of
+// sources (one network session) for both until a signal stops them.
+int StartService(Options& options, const Console& console) {
+    const auto refuse = [](const std::string& why) {
+        std::cerr << t::kProgram << ": " << why << "\n";
+        return 2;
+    };
+    if (!options.inputs.empty() || options.outputDocument || options.dryRun)
+        return refuse(Say(t::kWatchWithInput));
+    std::string host;
+    int port = 0;
+    if (options.serve) {
+        if (std::optional<std::string> why = CheckServeOptions(options, host, port))
+            return refuse(*why);
+    }
+    if (!options.watch.empty()) {
+        if (std::optional<std::string> why = CheckWatchedFolder(options))
+            return refuse(*why);
+        if (options.outputGiven) {
+            if (auto status = CheckOutput(options.output))
+                return *status;
+        }
+    }
+    CatchInterrupts();
+    gWake = &FolderWatch::Wake;
+    ProgramSources program(options.sources);
+    BatchSources sources(program.web(), program.Network());
+    int status = 0;
+    if (options.serve && options.watch.empty()) {
+        status = Serve(options, console, sources, host, port);
+    } else if (options.serve) {
+        Options watching = options;
+        std::thread server([&] {
+            if (Serve(options, console, sources, host, port) != 0) {
+                gStop = true;
+                FolderWatch::Wake();
+            }
+        });
+        status = Watch(watching, console, sources);
+        gStop = true;
+        FolderWatch::Wake();
+        server.join();
+    } else {
+        status = Watch(options, console, sources);
+    }
+    return gSignal != 0 ? 128 + gSignal : status;
+}
+
 }  // namespace
 
 int ExitStatus(int status) {
@@ -222,6 +274,8 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     Options options;
     if (auto status = ParseArguments(arguments, options, std::cout, std::cerr))
         return *status;
+    if (!options.watch.empty() || options.serve)
+        return StartService(options, console);
     if (options.inputs.empty()) {
         if (console.inputIsTerminal) {
             // Nothing to read but a terminal: say how to use the program instead of waiting.

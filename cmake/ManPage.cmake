@@ -111,6 +111,11 @@ knew.
 .I ~/.cache/velindra/swarm\\-state.hybrids
 The hybrid (v1 and v2) torrents received, so that a later link naming either hash is asked by
 both.
+.TP
+.I ~/.local/state/velindra/watch\\-*.state
+What a watch remembers of a folder between its starts: the links it could not save yet, when
+each was first asked, how often, and when it is asked next; and the links of a file still in
+the folder that were saved already.
 .SH EXAMPLES
 .TP
 .B velindra\\-cli 'magnet:?xt=urn:btih:...&dn=...'
@@ -130,6 +135,9 @@ Write the one link's torrent to standard output (or into a pipe), not into a fol
 .TP
 .B velindra\\-cli \\-\\-tracker udp://tracker.example:1337/announce \\-\\-name torrent links.txt
 Add a tracker to every saved file that is not private, and name each file after its torrent.
+.TP
+.B velindra\\-cli \\-\\-watch ~/blackhole \\-o ~/torrents
+Convert every .magnet file that is in ~/blackhole or arrives there, until stopped.
 .SH SEE ALSO
 .BR velindra (1)
 ")

@@ -464,6 +464,11 @@ TEST_F(CliTest, UsageErrorsAndTextWithoutLinks) {
         {{"--tracker", "udp://"}, "magnet:?x", "--tracker 必须是", false},
         {{"-O", out / "t.torrent"}, "magnet:?a magnet:?b", "-O 只能用于一个链接, 输入中有 2 个", false},
         {{"-O", "-", "--json"}, "magnet:?x", "不能与 --json 同用", false},
+        {{"--watch-give-up", "3w"}, "magnet:?x", "--watch-give-up 必须是大于 0 的时长", false},
+        {{"--watch", out.str(), "magnet:?x"}, "", "--watch 从文件夹读取链接", false},
+        {{"--watch", "/no/such"}, "", "--watch 需要一个存在的目录: /no/such", false},
+        {{"--serve", "0.0.0.0:0"}, "", "--serve 监听本机回环以外的地址 (0.0.0.0) 时必须给出 --token", false},
+        {{"--serve", "127.0.0.1:70000"}, "", "--serve 需要 [地址:]端口", false},
         {{"-j", "33"}, "magnet:?x", "--jobs", false},
         {{"--name", "title"}, "magnet:?x", "--name", false},
         {{"--bogus"}, "magnet:?x", "--bogus", false},
@@ -997,6 +1002,201 @@ TEST_F(CliTest, HttpsMirrorsAreCheckedAgainstTheTrustStoreGiven) {
     }
     tls.stop();
     serving.join();
+}
+#endif
+
+#ifndef _WIN32
+// velindra-cli --watch as a service runs it: files there at the start and moved in later are
+// converted and removed; a link no source has yet keeps its file and is asked again when its
+// wait is over (after a restart too), while the file's saved link is not asked again; a file
+// without links, one too large, and what is no regular file are dealt with without stopping
+// the watch; SIGTERM ends it with nothing half-done.
+TEST_F(CliTest, TheWatchConvertsTheFolderAndIsPatientWithRareLinks) {
+    const std::string good = Add("good"), later = Add("later"), rare = Add("rare"), gone(40, 'C');
+    const testing::Torrent rareTorrent = torrents[rare];
+    torrents.erase(rare);  // no source has it yet
+    const std::string folder = out / "in", saved = out / "saved", state = out / "state";
+    for (const std::string& made : {folder, saved, folder + "/dir.magnet"})
+        std::filesystem::create_directories(made);
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
+    const auto drop = [&](const std::string& name, const std::string& text) {
+        testing::WriteFile(folder + "/" + name, text);
+        std::filesystem::last_write_time(folder + "/" + name, old);
+    };
+    drop("one.magnet", "magnet:?xt=urn:btih:" + good + "&dn=good\n" + rare + "\n");
+    drop("EMPTY.MAGNET", "no links\n");
+    testing::WriteFile(folder + "/big.magnet", "");
+    std::filesystem::resize_file(folder + "/big.magnet", 2u << 20);
+    std::filesystem::last_write_time(folder + "/big.magnet", old);
+    drop("notes.txt", "magnet:?xt=urn:btih:" + gone);
+    ASSERT_EQ(mkfifo((folder + "/fifo.magnet").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder + "/link.magnet");
+    const auto watch = [&](const std::function<bool()>& until) {
+        const std::string program = Quote(testing::ProgramPath(VELINDRA_CLI_PATH));
+        Lines args = Args({"--watch", folder, "--json"}, "good", saved);
+        std::string command =
+            "LANG=en_US.UTF-8 XDG_STATE_HOME=" + Quote(state) + " exec " + program;
+        for (const std::string& arg : args)
+            command += " " + Quote(arg);
+        testing::WriteFile(out / "status", "");
+        std::system(("(" + command + " >" + Quote(out / "events") + " 2>" + Quote(out / "log") +
+                     " & echo $! >" + Quote(out / "pid") + "; wait $!; echo $? >" +
+                     Quote(out / "status") + ") &")
+                        .c_str());
+        for (int i = 0; i < 400 && !until(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(until()) << testing::ReadFile(out / "log");
+        kill(std::stoi(testing::ReadFile(out / "pid")), SIGTERM);
+        for (int i = 0; i < 200 && testing::ReadFile(out / "status").empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(testing::ReadFile(out / "status"), "143\n");
+        return testing::ReadFile(out / "log");
+    };
+    const auto in = [&](const std::string& name) {
+        return std::filesystem::exists(std::filesystem::symlink_status(folder + "/" + name));
+    };
+    std::string log = watch([&] {
+        if (!in("one.magnet") || !in("EMPTY.MAGNET.failed") || !in("big.magnet.failed"))
+            return false;
+        if (!std::filesystem::exists(folder + "/later.magnet") &&
+            !std::filesystem::exists(saved + "/later.torrent")) {
+            testing::WriteFile(out / "later.magnet", "magnet:?xt=urn:btih:" + later + "&dn=later");
+            std::filesystem::rename(out / "later.magnet", folder + "/later.magnet");  // moved in
+        }
+        return std::filesystem::exists(saved + "/later.torrent") && !in("later.magnet") &&
+               testing::ReadFile(out / "events").find("\"waiting\"") != std::string::npos;
+    });
+    EXPECT_EQ(testing::ReadFile(saved + "/good.torrent"), torrents[good].body);
+    for (const char* said : {"EMPTY.MAGNET: given up, renamed EMPTY.MAGNET.failed: no links",
+                             "big.magnet: given up, renamed big.magnet.failed: larger than 1 MiB",
+                             "fifo.magnet: not a regular file, passed over",
+                             "link.magnet: not a regular file, passed over",
+                             "dir.magnet: not a regular file, passed over"})
+        EXPECT_NE(log.find(said), std::string::npos) << said << "\n" << log;
+    const std::string events = testing::ReadFile(out / "events");
+    EXPECT_NE(events.find("{\"event\":\"waiting\",\"file\":\"one.magnet\",\"again\":\""),
+              std::string::npos)
+        << events;
+    EXPECT_NE(events.find("\"hash\":\"" + rare + "\""), std::string::npos) << events;
+    EXPECT_TRUE(in("notes.txt") && in("fifo.magnet") && in("link.magnet"));
+    EXPECT_EQ(asked, 3u);
+
+    // The rare link's wait is over (the state says so), another file's link has waited a week:
+    // after a restart the rare link is asked and saved, the good one not asked again.
+    std::string text = testing::ReadFile(
+        state + "/velindra/" +
+        std::filesystem::directory_iterator(state + "/velindra")->path().filename().string());
+    EXPECT_NE(text.find("saved " + good + "\tone.magnet\n"), std::string::npos) << text;
+    const std::string week = std::to_string(std::time(nullptr) - 8 * 86400);
+    text = "wait " + rare + " 1 1 1\nsaved " + good + "\tone.magnet\nwait " + gone + " " + week +
+           " 9 1\n";
+    for (const auto& e : std::filesystem::directory_iterator(state + "/velindra"))
+        testing::WriteFile(e.path().string(), text);
+    drop("gone.magnet", "magnet:?xt=urn:btih:" + gone);
+    {
+        std::lock_guard<std::mutex> guard(busyLock);
+        torrents[rare] = rareTorrent;
+    }
+    log = watch([&] { return !in("one.magnet") && in("gone.magnet.failed"); });
+    EXPECT_EQ(testing::ReadFile(saved + "/" + rare + ".torrent"), rareTorrent.body);
+    EXPECT_NE(log.find("gone.magnet: given up, renamed gone.magnet.failed: "), std::string::npos)
+        << log;
+    EXPECT_NE(
+        testing::ReadFile(out / "events").find("{\"event\":\"given up\",\"file\":\"gone.magnet\""),
+        std::string::npos);
+    EXPECT_EQ(asked, 5u);
+}
+#endif
+
+#ifndef _WIN32
+// velindra-cli --serve answers as a torrent cache does: the torrent with its type and name, a
+// stored torrent at once, one look-up for requests of one hash at the same time, 404 with the
+// reasons, 400, 405, 403 for another Host, 401 without the token; the token never in the log.
+TEST_F(CliTest, TheServerAnswersAsATorrentCache) {
+    const std::string a = Add("served"), b = Add("shared"), e(40, 'E');
+    delays[b] = 300;
+    const auto Encoded = [](const std::string& text) {
+        std::string encoded;
+        for (const unsigned char c : text) {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", c);
+            encoded += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : escape;
+        }
+        return encoded;
+    };
+    const auto serve = [&](const Lines& extra,
+                           const std::function<void(httplib::Client&, int)>& ask) {
+        Lines args = Args(extra);
+        std::string command = "LANG=en_US.UTF-8 XDG_CACHE_HOME=" + Quote(out / "cache") + " exec " +
+                              Quote(testing::ProgramPath(VELINDRA_CLI_PATH));
+        for (const std::string& arg : args)
+            command += " " + Quote(arg);
+        testing::WriteFile(out / "status", "");
+        std::system(("(" + command + " 2>" + Quote(out / "log") + " & echo $! >" +
+                     Quote(out / "pid") + "; wait $!; echo $? >" + Quote(out / "status") + ") &")
+                        .c_str());
+        std::string log;
+        for (int i = 0; i < 200 && log.find("serving ") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            log = testing::ReadFile(out / "log");
+        }
+        const size_t port = log.find("127.0.0.1:");
+        ASSERT_NE(port, std::string::npos) << log;
+        httplib::Client client("127.0.0.1", std::stoi(log.substr(port + 10)));
+        ask(client, std::stoi(log.substr(port + 10)));
+        kill(std::stoi(testing::ReadFile(out / "pid")), SIGTERM);
+        for (int i = 0; i < 200 && testing::ReadFile(out / "status").empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(testing::ReadFile(out / "status"), "143\n");
+    };
+    serve({"--serve", "0"}, [&](httplib::Client& client, int port) {
+        auto got = client.Get("/torrent/" + a + ".torrent");
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->status, 200);
+        EXPECT_EQ(got->body, torrents[a].body);
+        EXPECT_EQ(got->get_header_value("Content-Type"), "application/x-bittorrent");
+        std::string lower = a;
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        EXPECT_EQ(client.Get("/torrent/" + lower + ".torrent")->body, torrents[a].body);
+        EXPECT_EQ(asked, 1u);  // the second from the store
+        std::vector<std::thread> clients;
+        std::atomic<int> served{0};
+        for (int i = 0; i < 8; ++i)
+            clients.emplace_back([&] {
+                httplib::Client mine("127.0.0.1", port);
+                const auto r = mine.Get("/torrent?magnet=" +
+                                        Encoded("magnet:?xt=urn:btih:" + b + "&dn=共享 shared"));
+                served +=
+                    r && r->status == 200 && r->body == torrents[b].body &&
+                    r->get_header_value("Content-Disposition").find("UTF-8''共享 shared.torrent") !=
+                        std::string::npos;
+            });
+        for (std::thread& c : clients)
+            c.join();
+        EXPECT_EQ(served, 8);
+        EXPECT_EQ(asked, 2u);  // one look-up for all eight
+        got = client.Get("/torrent/" + e + ".torrent");
+        EXPECT_EQ(got->status, 404);
+        EXPECT_NE(got->body.find("mirror 1: the server answered with an error (HTTP status 404)"),
+                  std::string::npos)
+            << got->body;
+        EXPECT_EQ(client.Get("/torrent/xyz.torrent")->status, 400);
+        EXPECT_EQ(client.Get("/torrent?magnet=magnet%3A%3Fdn%3Dx")->status, 400);
+        EXPECT_EQ(client.Post("/torrent/" + a + ".torrent", "x", "text/plain")->status, 405);
+        EXPECT_EQ(client.Get("/torrent/" + a + ".torrent", {{"Host", "evil.example"}})->status,
+                  403);
+        EXPECT_EQ(client.Head("/torrent/" + a + ".torrent")->status, 200);
+    });
+    serve({"--serve", "127.0.0.1:0", "--token", "s3cret"}, [&](httplib::Client& client, int) {
+        const std::string path = "/torrent/" + a + ".torrent";
+        EXPECT_EQ(client.Get(path)->status, 401);
+        EXPECT_EQ(client.Get(path + "?token=wrong")->status, 401);
+        EXPECT_EQ(client.Get(path + "?token=s3cret")->status, 200);
+        EXPECT_EQ(client.Get(path, {{"Authorization", "Bearer s3cret"}})->body, torrents[a].body);
+    });
+    const std::string log = testing::ReadFile(out / "log");
+    EXPECT_EQ(log.find("s3cret"), std::string::npos) << log;
+    EXPECT_NE(log.find("GET " + a + " 200 store "), std::string::npos) << log;
 }
 #endif
 

@@ -125,7 +125,9 @@ TEST(DesktopTest, DebianPackageDeclaresItsDependencies) {
           "./usr/share/icons/hicolor/256x256/apps/velindra.png",
           "./usr/share/icons/hicolor/scalable/apps/velindra.svg",
           "./usr/share/doc/velindra/changelog.gz", "./usr/share/doc/velindra/copyright",
-          "./usr/share/man/man1/velindra.1.gz", "./usr/share/man/man1/velindra-cli.1.gz"}) {
+          "./usr/share/man/man1/velindra.1.gz", "./usr/share/man/man1/velindra-cli.1.gz",
+          "./usr/lib/systemd/user/velindra-watch@.service",
+          "./usr/lib/systemd/user/velindra-serve.service"}) {
         EXPECT_NE(contents.text.find(std::string(file) + "\n"), std::string::npos) << file;
     }
     const Output lintian =
