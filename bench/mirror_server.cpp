@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
 
     httplib::Server server;
     server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    server.set_tcp_nodelay(true);  // as web servers answer (nginx: tcp_nodelay on)
     const auto serve = [&](const httplib::Request& q, httplib::Response& r) {
         std::string hash = q.matches[1];
         for (char& c : hash)

@@ -36,7 +36,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // Look-ups at once; a request beyond them waits its turn up to its deadline.
-constexpr std::ptrdiff_t kLookupsAtOnce = 16;
+constexpr std::ptrdiff_t kLookupsAtOnce = 32;
 // How long a request may wait for its answer, its turn included.
 constexpr auto kDeadline = std::chrono::seconds(150);
 // Connections served at once (more wait for a free one), and how long a slow or idle client may
@@ -333,6 +333,7 @@ int Server::Run(const std::string& host, int port) {
     server.set_write_timeout(kClientSeconds, 0);
     server.set_keep_alive_timeout(5);
     server.set_payload_max_length(64 * 1024);
+    server.set_tcp_nodelay(true);  // headers and body are written apart: no wait between them
     server.set_pre_routing_handler([](const httplib::Request& q, httplib::Response& r) {
         size_t bytes = 0;
         for (const auto& [name, value] : q.headers)
