@@ -317,6 +317,19 @@ std::string Certificates(Options& o, V v, S) {
     return std::string();
 }
 
+// The options of the modes that run until stopped: the watch folder and the local cache.
+std::vector<OptionRow> ServiceRows() {
+    return {
+        {"", "--watch", t::kValueFolder, Say(t::kHelpWatch), Watch},
+        {"", "--watch-longest-wait", t::kValueDuration, Say(t::kHelpWatchLongest),
+         DurationInto(&WatchPatience::longestWait)},
+        {"", "--watch-give-up", t::kValueDuration, Say(t::kHelpWatchGiveUp),
+         DurationInto(&WatchPatience::giveUpAfter)},
+        {"", "--serve", t::kValueServe, Say(t::kHelpServe), ServeAt},
+        {"", "--token", t::kValueToken, Say(t::kHelpToken), Token},
+    };
+}
+
 const std::vector<OptionRow>& Table() {
     static const std::vector<OptionRow> table = [] {
         std::vector<OptionRow> rows = {
@@ -364,17 +377,12 @@ const std::vector<OptionRow>& Table() {
              Switch(&Options::showErrors, true)},
             {"-i", "--input-file", t::kValueFile, Say(t::kHelpInputFile), InputFile},
             {"-v", "--verbose", kNoValue, Say(t::kHelpVerbose), Switch(&Options::verbose, true)},
-            {"", "--watch", t::kValueFolder, Say(t::kHelpWatch), Watch},
-            {"", "--watch-longest-wait", t::kValueDuration, Say(t::kHelpWatchLongest),
-             DurationInto(&WatchPatience::longestWait)},
-            {"", "--watch-give-up", t::kValueDuration, Say(t::kHelpWatchGiveUp),
-             DurationInto(&WatchPatience::giveUpAfter)},
-            {"", "--serve", t::kValueServe, Say(t::kHelpServe), ServeAt},
-            {"", "--token", t::kValueToken, Say(t::kHelpToken), Token},
             {"-h", "--help", kNoValue, Say(t::kHelpHelp), nullptr, Stop::Help},
             {"", "--version", kNoValue, Say(t::kHelpVersion), nullptr, Stop::Version},
         };
         rows.insert(rows.end(), rest.begin(), rest.end());
+        const std::vector<OptionRow> service = ServiceRows();  // before --help and --version
+        rows.insert(rows.end() - 2, service.begin(), service.end());
         return rows;
     }();
     return table;

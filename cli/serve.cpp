@@ -148,6 +148,7 @@ class Server {
     Reply Fetch(const LinkPlan& plan, const std::string& link);
     std::optional<std::string> Stored(const LinkPlan& plan);
     void Trim();
+    void Routes(httplib::Server& server);
 
     const Options options_;
     const Console& console_;
@@ -325,24 +326,8 @@ void Server::Trim() {
     }
 }
 
-int Server::Run(const std::string& host, int port) {
-    httplib::Server server;
-    host_ = host;
-    server.new_task_queue = [] { return new httplib::ThreadPool(kConnections); };
-    server.set_read_timeout(kClientSeconds, 0);
-    server.set_write_timeout(kClientSeconds, 0);
-    server.set_keep_alive_timeout(5);
-    server.set_payload_max_length(64 * 1024);
-    server.set_tcp_nodelay(true);  // headers and body are written apart: no wait between them
-    server.set_pre_routing_handler([](const httplib::Request& q, httplib::Response& r) {
-        size_t bytes = 0;
-        for (const auto& [name, value] : q.headers)
-            bytes += name.size() + value.size() + 4;
-        if (bytes <= kHeaderBytes)
-            return httplib::Server::HandlerResponse::Unhandled;
-        r.status = 431;
-        return httplib::Server::HandlerResponse::Handled;
-    });
+// The two paths a cache answers on; other methods there are 405.
+void Server::Routes(httplib::Server& server) {
     server.Get(R"(/torrent/([^/]+)\.torrent)",
                [this](const httplib::Request& q, httplib::Response& r) {
                    const std::string link = LinkForHash(q.matches[1]);
@@ -369,6 +354,27 @@ int Server::Run(const std::string& host, int port) {
         server.Patch(path, notAllowed);
         server.Options(path, notAllowed);
     }
+}
+
+int Server::Run(const std::string& host, int port) {
+    httplib::Server server;
+    host_ = host;
+    server.new_task_queue = [] { return new httplib::ThreadPool(kConnections); };
+    server.set_read_timeout(kClientSeconds, 0);
+    server.set_write_timeout(kClientSeconds, 0);
+    server.set_keep_alive_timeout(5);
+    server.set_payload_max_length(64 * 1024);
+    server.set_tcp_nodelay(true);  // headers and body are written apart: no wait between them
+    server.set_pre_routing_handler([](const httplib::Request& q, httplib::Response& r) {
+        size_t bytes = 0;
+        for (const auto& [name, value] : q.headers)
+            bytes += name.size() + value.size() + 4;
+        if (bytes <= kHeaderBytes)
+            return httplib::Server::HandlerResponse::Unhandled;
+        r.status = 431;
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    Routes(server);
     if (port == 0)
         port = server.bind_to_any_port(host);
     else if (!server.bind_to_port(host, port))

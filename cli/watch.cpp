@@ -188,6 +188,24 @@ class Watcher {
         }
     }
 
+    // A file as this look-over sees it, with what the last one and the events said of it.
+    Seen Compared(const std::string& name, Seen seen) const {
+        seen.since = Clock::now();
+        if (const auto before = seen_.find(name); before != seen_.end()) {
+            seen.notBefore = before->second.notBefore;
+            seen.closed = before->second.closed;
+            seen.writing = before->second.writing;
+            if (before->second.size == seen.size && before->second.time == seen.time)
+                seen.since = before->second.since;
+        } else if (const auto heard = heard_.find(name); heard != heard_.end()) {
+            seen.closed = heard->second;
+            seen.writing = !heard->second;
+        } else if (fs::file_time_type::clock::now() - seen.time >= kStill) {
+            seen.since -= kStill;  // found at the start, untouched for a while
+        }
+        return seen;
+    }
+
     // Looks the folder over; false when it has been gone too long.
     bool LookOver() {
         std::error_code ec;
@@ -230,20 +248,7 @@ class Watcher {
             seen.time = entry.last_write_time(ec);
             if (ec)
                 continue;
-            seen.since = Clock::now();
-            if (const auto before = seen_.find(name); before != seen_.end()) {
-                seen.notBefore = before->second.notBefore;
-                seen.closed = before->second.closed;
-                seen.writing = before->second.writing;
-                if (before->second.size == seen.size && before->second.time == seen.time)
-                    seen.since = before->second.since;
-            } else if (const auto heard = heard_.find(name); heard != heard_.end()) {
-                seen.closed = heard->second;
-                seen.writing = !heard->second;
-            } else if (fs::file_time_type::clock::now() - seen.time >= kStill) {
-                seen.since -= kStill;  // found at the start, untouched for a while
-            }
-            now[name] = seen;
+            now[name] = Compared(name, seen);
         }
         heard_.clear();
         std::erase_if(passedOver_, [&](const std::string& name) {
