@@ -25,6 +25,7 @@
 #include "progress.h"
 #include "report.h"
 #include "sources.h"
+#include "store.h"
 #include "terminal_text.h"
 #include "utf8.h"
 
@@ -105,6 +106,12 @@ class LinkRun : public StepHooks {
                      : std::function<void(const LinkPosition&, const Attempt&)>(),
                  options.privacy,
                  options.trackers} {}
+
+    // Links whose torrent the store keeps are answered from it before any source is asked.
+    LinkRun& AnswerFrom(const TorrentStore& store) {
+        store_ = &store;
+        return *this;
+    }
 
     // Whether every link was saved (or kept). Paths are printed unless the file goes to
     // standard output.
@@ -297,6 +304,13 @@ class LinkRun : public StepHooks {
                                           std::to_string(i + 1) + "/" + std::to_string(count_)});
             progress_.Print([&] { std::cerr << line << "\n"; });
         }
+        if (store_) {
+            if (std::optional<LinkResult> kept =
+                    store_->Answer(plan, destination, options_.trackers)) {
+                progress_.End(i);
+                return kept;
+            }
+        }
         LinkResult result =
             FetchLink(plan, destination, chain_, position, &gStop, &progress_.activity(i));
         if (!result.pending)  // else the network still reports its peers there (see Resume)
@@ -331,6 +345,7 @@ class LinkRun : public StepHooks {
     std::unique_ptr<BatchSources> ownSources_;
     BatchSources& sources_;
     const Deliver deliver_;
+    const TorrentStore* store_ = nullptr;
     const LinkSources chain_;
     std::mutex lock_;
     std::map<size_t, LinkStep> steps_;                    // of the links begun and not yet printed

@@ -114,6 +114,8 @@ std::string SourceLabel(const LinkResult& result) {
         return {};
     const Attempt& a = result.attempts.back();
     const SourceKindRow& row = RowOf(a.kind);
+    if (row.asked == Asked::EachMirror && a.index == 0)
+        return "store";  // the local store, before every cache (--watch)
     const std::string name = row.name;
     return row.asked == Asked::Once ? name : name + " " + std::to_string(a.index);
 }

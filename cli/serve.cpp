@@ -22,6 +22,7 @@
 #include "host_paths.h"
 #include "link_run.h"
 #include "links.h"
+#include "store.h"
 #include "torrent.h"
 #include "user_folders.h"
 #include "utf16.h"
@@ -45,8 +46,8 @@ constexpr size_t kConnections = 64;
 constexpr time_t kClientSeconds = 10;
 // A request's headers together: more is refused (431).
 constexpr size_t kHeaderBytes = 16 * 1024;
-// The store of fetched torrents is kept under this many bytes, oldest first out.
-constexpr uintmax_t kStoreBytes = uintmax_t{512} << 20;
+// How often the network's state is kept while the server runs.
+constexpr auto kCheckpoint = std::chrono::minutes(5);
 
 bool IsLoopback(const std::string& host) {
     if (host == "localhost")
@@ -130,7 +131,7 @@ class Server {
 
   private:
     static Options StoreOptions(Options options) {
-        options.output = InUserFolder(UserCacheFolder(), "store");
+        options.output = TorrentStore().folder();
         options.settings.usedn = false;  // kept by hash
         options.nameAfterTorrent = false;
         options.noClobber = false;
@@ -146,8 +147,6 @@ class Server {
                 const std::string& link);
     Reply Look(const LinkPlan& plan, const std::string& link);
     Reply Fetch(const LinkPlan& plan, const std::string& link);
-    std::optional<std::string> Stored(const LinkPlan& plan);
-    void Trim();
     void Routes(httplib::Server& server);
 
     const Options options_;
@@ -157,7 +156,7 @@ class Server {
     std::mutex lock_;
     // The look-ups under way, by the file they make: a second request for one waits for it.
     std::map<std::string, std::shared_future<Reply>> flights_;
-    std::mutex trimLock_;
+    TorrentStore store_;
     std::string host_;
     int port_ = 0;
     std::string token_ = options_.token;
@@ -201,17 +200,6 @@ bool Server::Allowed(const httplib::Request& request, httplib::Response& respons
     return false;
 }
 
-std::optional<std::string> Server::Stored(const LinkPlan& plan) {
-    std::string body;
-    if (!SafeToRead(plan.destination, DownloadLimits{}.maxBodyBytes) ||
-        !ReadRegularFile(plan.destination, DownloadLimits{}.maxBodyBytes, body).ok() ||
-        !CheckDelivered(body, *plan.hashes, nullptr).ok())
-        return std::nullopt;
-    std::error_code ec;  // read now: the last to go
-    fs::last_write_time(PathFromUtf8(plan.destination), fs::file_time_type::clock::now(), ec);
-    return body;
-}
-
 // Asks the sources as a run of one link does, its file kept in the store.
 Reply Server::Fetch(const LinkPlan& plan, const std::string& link) {
     Reply answer;
@@ -231,11 +219,11 @@ Reply Server::Fetch(const LinkPlan& plan, const std::string& link) {
         .Execute();
     lookups_.release();
     if (outcome.ok()) {
-        if (std::optional<std::string> body = Stored(plan)) {
+        if (std::optional<std::string> body = store_.Read(*plan.hashes)) {
             answer.status = 200;
             answer.body = std::move(*body);
             answer.source = SourceLabel(outcome.result);
-            Trim();
+            store_.Trim();
             return answer;
         }
     }
@@ -245,7 +233,7 @@ Reply Server::Fetch(const LinkPlan& plan, const std::string& link) {
 
 // One look-up a file at a time: later requests for it share the first one's answer.
 Reply Server::Look(const LinkPlan& plan, const std::string& link) {
-    if (std::optional<std::string> body = Stored(plan))
+    if (std::optional<std::string> body = store_.Read(*plan.hashes))
         return {200, std::move(*body), plan.fileName, "store"};
     std::promise<Reply> mine;
     std::shared_future<Reply> flight;
@@ -274,11 +262,8 @@ void Server::Answer(const httplib::Request& request, httplib::Response& response
                                  ? std::string_view(link).substr(kMagnetMarker.size())
                                  : std::string_view(),
                              false, options_.output, HostPathRules());
-    if (plan.fetchable()) {
-        // Kept under one name a torrent, however the link writes its hash.
-        const std::string key = plan.hashes->v1 ? plan.hashes->V1Text() : plan.hashes->V2Text();
-        plan.destination = JoinDestination(options_.output, key + ".torrent", HostPathRules());
-    }
+    if (plan.fetchable())
+        plan.destination = store_.PathOf(*plan.hashes);
     const LinkPlan named =
         PlanLink(std::string_view(link).substr(kMagnetMarker.size()), true, "", HostPathRules());
     if (!link.starts_with(kMagnetMarker) || !plan.fetchable()) {
@@ -302,28 +287,6 @@ void Server::Answer(const httplib::Request& request, httplib::Response& response
                                 plan.hashes->V2Text() + " " + std::to_string(answer.status) +
                                 (answer.source.empty() ? "" : " " + answer.source) + " " + took)
               << std::endl;
-}
-
-// The store kept under its bound: the files least recently asked for go first.
-void Server::Trim() {
-    std::lock_guard<std::mutex> guard(trimLock_);
-    std::error_code ec;
-    std::vector<std::pair<fs::file_time_type, fs::path>> files;
-    uintmax_t total = 0;
-    for (const fs::directory_entry& entry :
-         fs::directory_iterator(PathFromUtf8(options_.output), ec)) {
-        if (!entry.is_regular_file(ec) || entry.path().extension() != ".torrent")
-            continue;
-        total += entry.file_size(ec);
-        files.emplace_back(entry.last_write_time(ec), entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    for (const auto& [time, path] : files) {
-        if (total <= kStoreBytes)
-            break;
-        total -= fs::file_size(path, ec);
-        fs::remove(path, ec);
-    }
 }
 
 // The two paths a cache answers on; other methods there are 405.
@@ -389,11 +352,15 @@ int Server::Run(const std::string& host, int port) {
     std::cerr << t::kProgram << ": "
               << Say(t::kServing, {"http://" + shown + ":" + std::to_string(port) + "/torrent/"})
               << std::endl;
-    // A signal ends the server: its handler wakes this thread, which stops it.
+    // A signal ends the server: its handler wakes this thread, which stops it. Meanwhile it keeps
+    // the network's state every few minutes (the watch does that when it runs beside).
     std::thread stopper([&] {
         FolderWatch waker("");  // no folder: it waits for the wake alone
-        while (!gStop)
-            waker.Wait(std::chrono::hours(1));
+        while (!gStop) {
+            waker.Wait(kCheckpoint);
+            if (!gStop && options_.watch.empty())
+                sources_.Checkpoint();
+        }
         server.stop();
     });
     server.listen_after_bind();

@@ -15,6 +15,7 @@
 #include "host_paths.h"
 #include "link_run.h"
 #include "links.h"
+#include "store.h"
 #include "torrent.h"
 #include "user_folders.h"
 #include "utf16.h"
@@ -345,6 +346,7 @@ class Watcher {
     const std::string stateFile_;
     WatchState state_;
     BatchSources& sources_;  // one network session for the life of the watch
+    TorrentStore store_;     // shared with --serve: asked first, and given what was saved
     FolderWatch watch_;
     std::map<std::string, Seen> seen_;
     std::map<std::string, bool> heard_;  // events before a look-over saw the file: done?
@@ -388,6 +390,7 @@ void Watcher::Batch(const std::vector<std::string>& files) {
                     const std::string& file = files[link.file];
                     if (outcome.ok()) {
                         state_.Saved(file, link.hash);
+                        store_.Keep(*plan.hashes, plan.destination);
                         Event("saved", file, plan, outcome, std::nullopt);
                     } else if (outcome.ending == Ending::Refused) {
                         givenUp[link.file] = outcome.reason;
@@ -402,6 +405,7 @@ void Watcher::Batch(const std::vector<std::string>& files) {
                         Event(next ? "waiting" : "given up", file, plan, outcome, next);
                     }
                 })
+            .AnswerFrom(store_)
             .Execute();
     }
     Settle(files, taken, givenUp, givenUpHashes, gStop.load());

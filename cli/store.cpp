@@ -1,0 +1,98 @@
+#include "store.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "atomic_file.h"
+#include "curl_downloader.h"
+#include "digests.h"
+#include "file_reading.h"
+#include "host_paths.h"
+#include "interfaces.h"
+#include "user_folders.h"
+#include "utf16.h"
+
+namespace velindra::cli {
+
+namespace fs = std::filesystem;
+
+TorrentStore::TorrentStore() : folder_(InUserFolder(UserCacheFolder(), "store")) {}
+
+std::string TorrentStore::PathOf(const LinkHashes& hashes) const {
+    const std::string key = hashes.v1 ? hashes.V1Text() : hashes.V2Text();
+    return JoinDestination(folder_, key + ".torrent", HostPathRules());
+}
+
+std::optional<std::string> TorrentStore::Read(const LinkHashes& hashes) const {
+    const std::string path = PathOf(hashes);
+    const uint64_t bound = DownloadLimits{}.maxBodyBytes;
+    std::string body;
+    if (!SafeToRead(path, bound) || !ReadRegularFile(path, bound, body).ok() ||
+        !CheckDelivered(body, hashes, nullptr).ok())
+        return std::nullopt;
+    std::error_code ec;  // read now: the last to go
+    fs::last_write_time(PathFromUtf8(path), fs::file_time_type::clock::now(), ec);
+    return body;
+}
+
+void TorrentStore::Keep(const LinkHashes& hashes, const std::string& savedFile) {
+    const std::string path = PathOf(hashes);
+    if (savedFile == path)
+        return Trim();
+    const uint64_t bound = DownloadLimits{}.maxBodyBytes;
+    std::string body;
+    if (!SafeToRead(savedFile, bound) || !ReadRegularFile(savedFile, bound, body).ok())
+        return;
+    MakeFolders(folder_);
+    AtomicFile file(path);
+    if (file.Open().ok() && file.Commit(body).ok())
+        Trim();
+}
+
+void TorrentStore::Trim() {
+    std::lock_guard<std::mutex> guard(trimLock_);
+    std::error_code ec;
+    std::vector<std::pair<fs::file_time_type, fs::path>> files;
+    uintmax_t total = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(PathFromUtf8(folder_), ec)) {
+        if (!entry.is_regular_file(ec) || entry.path().extension() != ".torrent")
+            continue;
+        total += entry.file_size(ec);
+        files.emplace_back(entry.last_write_time(ec), entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& [time, path] : files) {
+        if (total <= kBytes)
+            break;
+        total -= fs::file_size(path, ec);
+        fs::remove(path, ec);
+    }
+}
+
+std::optional<LinkResult> TorrentStore::Answer(
+    const LinkPlan& plan, const std::string& destination,
+    const std::vector<std::string>& addedTrackers) const {
+    if (!plan.hashes)
+        return std::nullopt;
+    std::optional<std::string> body = Read(*plan.hashes);
+    if (!body)
+        return std::nullopt;
+    if (std::optional<std::string> completed = CompletedForLink(*body, plan.link, addedTrackers))
+        body = std::move(completed);
+    // When it cannot be staged there, the sources are asked, and say why as they fail.
+    auto file = std::make_shared<AtomicFile>(destination);
+    if (!file->Open().ok() || !file->Write(*body).ok())
+        return std::nullopt;
+    FetchResult staged = FetchResult::Done("staged from the store");
+    staged.torrent = DescribeTorrent(*body);
+    staged.staged = std::move(file);
+    staged.bytes = body->size();
+    LinkResult result;
+    // Index 0 among the caches: the store, which stands before them all.
+    result.attempts.emplace_back(SourceKind::Mirror, 0, std::move(staged));
+    return result;
+}
+
+}  // namespace velindra::cli
