@@ -112,6 +112,10 @@ knew.
 The hybrid (v1 and v2) torrents received, so that a later link naming either hash is asked by
 both.
 .TP
+.I ~/.cache/velindra/store/
+The torrents that \\-\\-serve and \\-\\-watch fetched, one file a hash, checked when read and
+answered from there at once by both; kept under 512 MB, the least recently asked for first out.
+.TP
 .I ~/.local/state/velindra/watch\\-*.state
 What a watch remembers of a folder between its starts: the links it could not save yet, when
 each was first asked, how often, and when it is asked next; and the links of a file still in
