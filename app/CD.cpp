@@ -1,12 +1,12 @@
-#include "CD.h"
+#include "app/CD.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
 
-#include "dialogs.h"
-#include "interfaces.h"
+#include "batch/dialogs.h"
+#include "core/interfaces.h"
 
 namespace velindra::CD {
 

@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "app/Form1.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,17 +17,17 @@
 #include <set>
 #include <utility>
 
-#include "Form2.h"
-#include "Form3.h"
-#include "app_texts.h"
-#include "host_paths.h"
-#include "link_pipeline.h"
-#include "links.h"
-#include "messages.h"
-#include "progress_window.h"
-#include "sources.h"
-#include "twips.h"
-#include "words.h"
+#include "app/Form2.h"
+#include "app/Form3.h"
+#include "app/app_texts.h"
+#include "app/messages.h"
+#include "app/progress_window.h"
+#include "app/twips.h"
+#include "core/link_pipeline.h"
+#include "core/links.h"
+#include "core/words.h"
+#include "platform/host_paths.h"
+#include "platform/sources.h"
 
 namespace velindra {
 

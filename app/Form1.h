@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "batch.h"
-#include "run_options.h"
+#include "batch/batch.h"
+#include "core/run_options.h"
 
 class QLabel;
 class QPlainTextEdit;

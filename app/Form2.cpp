@@ -1,13 +1,13 @@
-#include "Form2.h"
+#include "app/Form2.h"
 
 #include <QCheckBox>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 
-#include "app_texts.h"
-#include "run_options.h"
-#include "twips.h"
+#include "app/app_texts.h"
+#include "app/twips.h"
+#include "core/run_options.h"
 
 namespace velindra {
 

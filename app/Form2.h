@@ -3,7 +3,7 @@
 
 #include <QDialog>
 
-#include "run_options.h"
+#include "core/run_options.h"
 
 class QCheckBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "Form3.h"
+#include "app/Form3.h"
 
 #include <QDir>
 #include <QGroupBox>
@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app_texts.h"
-#include "host_paths.h"
-#include "messages.h"
-#include "twips.h"
+#include "app/app_texts.h"
+#include "app/messages.h"
+#include "app/twips.h"
+#include "platform/host_paths.h"
 
 namespace velindra {
 

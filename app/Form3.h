@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "run_options.h"
+#include "core/run_options.h"
 
 class QGroupBox;
 class QLabel;

@@ -2,7 +2,7 @@
 // Chinese; what the conversion logic says is in core/texts.h.
 #pragma once
 
-#include "texts.h"
+#include "batch/texts.h"
 
 namespace velindra::texts {
 

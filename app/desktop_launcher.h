@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "interfaces.h"
+#include "core/interfaces.h"
 
 namespace velindra {
 

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "desktop_launcher.h"
+#include "app/desktop_launcher.h"
 
 namespace velindra {
 

@@ -9,7 +9,7 @@
 #include <shlobj.h>
 // clang-format on
 
-#include "desktop_launcher.h"
+#include "app/desktop_launcher.h"
 
 namespace velindra {
 

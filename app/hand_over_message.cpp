@@ -1,4 +1,4 @@
-#include "hand_over_message.h"
+#include "app/hand_over_message.h"
 
 #include <QDataStream>
 #include <QIODevice>

@@ -5,15 +5,15 @@
 #include <optional>
 #include <string>
 
-#include "Form1.h"
-#include "app_texts.h"
-#include "desktop_launcher.h"
-#include "messages.h"
-#include "modXP.h"
-#include "option_table.h"
-#include "process_setup.h"
-#include "single_instance.h"
-#include "terminal_text.h"
+#include "app/Form1.h"
+#include "app/app_texts.h"
+#include "app/desktop_launcher.h"
+#include "app/messages.h"
+#include "app/modXP.h"
+#include "app/single_instance.h"
+#include "core/option_table.h"
+#include "core/terminal_text.h"
+#include "platform/process_setup.h"
 #include "version.h"
 
 namespace {

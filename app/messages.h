@@ -9,8 +9,8 @@
 #include <QSpacerItem>
 #include <QString>
 
-#include "app_texts.h"
-#include "interfaces.h"
+#include "app/app_texts.h"
+#include "core/interfaces.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "modXP.h"
+#include "app/modXP.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -9,18 +9,18 @@
 #include <QStyleOption>
 #include <QTranslator>
 
-#include "CD.h"
-#include "Form1.h"
-#include "app_texts.h"
-#include "committer.h"
-#include "curl_downloader.h"
-#include "desktop_launcher.h"
-#include "file_reading.h"
-#include "qt_settings_store.h"
-#include "save_folder.h"
-#include "sources.h"
-#include "twips.h"
-#include "user_folders.h"
+#include "app/CD.h"
+#include "app/Form1.h"
+#include "app/app_texts.h"
+#include "app/desktop_launcher.h"
+#include "app/save_folder.h"
+#include "app/twips.h"
+#include "platform/committer.h"
+#include "platform/curl_downloader.h"
+#include "platform/file_reading.h"
+#include "platform/sources.h"
+#include "platform/user_folders.h"
+#include "settings/qt_settings_store.h"
 
 // The icons live in this library; the program and the tests both take them in from here.
 static void InitResources() {

@@ -1,4 +1,4 @@
-#include "progress_window.h"
+#include "app/progress_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -8,10 +8,10 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app_texts.h"
-#include "twips.h"
-#include "url.h"
-#include "words.h"
+#include "app/app_texts.h"
+#include "app/twips.h"
+#include "core/words.h"
+#include "platform/url.h"
 
 namespace velindra {
 

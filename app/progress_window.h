@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <atomic>
 
-#include "batch.h"
+#include "batch/batch.h"
 
 class QLabel;
 class QPushButton;

@@ -1,12 +1,12 @@
-#include "save_folder.h"
+#include "app/save_folder.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "CD.h"
-#include "ini_file.h"
-#include "user_folders.h"
+#include "app/CD.h"
+#include "platform/user_folders.h"
+#include "settings/ini_file.h"
 
 namespace velindra {
 

@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <string>
 
-#include "dialogs.h"
-#include "interfaces.h"
+#include "batch/dialogs.h"
+#include "core/interfaces.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "single_instance.h"
+#include "app/single_instance.h"
 
 #include <QDataStream>
 #include <QLocalServer>
@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QtEndian>
 
-#include "hand_over_message.h"
+#include "app/hand_over_message.h"
 
 namespace velindra {
 

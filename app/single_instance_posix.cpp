@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "single_instance.h"
-#include "user_folders.h"
+#include "app/single_instance.h"
+#include "platform/user_folders.h"
 
 namespace velindra {
 

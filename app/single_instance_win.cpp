@@ -10,8 +10,8 @@
 #include <QTemporaryFile>
 #include <memory>
 
-#include "single_instance.h"
-#include "user_folders.h"
+#include "app/single_instance.h"
+#include "platform/user_folders.h"
 
 namespace velindra {
 

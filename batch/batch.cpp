@@ -1,4 +1,4 @@
-#include "batch.h"
+#include "batch/batch.h"
 
 #include <algorithm>
 #include <memory>
@@ -8,10 +8,10 @@
 #include <system_error>
 #include <thread>
 
-#include "ahead.h"
-#include "failure.h"
-#include "link_steps.h"
-#include "texts.h"
+#include "batch/texts.h"
+#include "core/ahead.h"
+#include "core/failure.h"
+#include "core/link_steps.h"
 
 namespace velindra {
 

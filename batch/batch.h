@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "dialogs.h"
-#include "interfaces.h"
-#include "link_pipeline.h"
-#include "run_options.h"
+#include "batch/dialogs.h"
+#include "core/interfaces.h"
+#include "core/link_pipeline.h"
+#include "core/run_options.h"
 
 namespace velindra {
 

@@ -3,7 +3,7 @@
 // the command line's in cli/cli_texts.h.
 #pragma once
 
-#include "dialogs.h"
+#include "batch/dialogs.h"
 
 namespace velindra::texts {
 

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
-#include "file_names.h"
-#include "links.h"
-#include "torrent.h"
+#include "core/file_names.h"
+#include "core/links.h"
+#include "core/torrent.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include <cstdio>
 
-#include "loopback_seeder.h"
+#include "bench/loopback_seeder.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

@@ -14,13 +14,13 @@
 #include <sstream>
 #include <string>
 
-#include "Form1.h"
-#include "committer.h"
-#include "curl_downloader.h"
-#include "desktop_launcher.h"
-#include "links.h"
-#include "qt_settings_store.h"
-#include "sources.h"
+#include "app/Form1.h"
+#include "app/desktop_launcher.h"
+#include "core/links.h"
+#include "platform/committer.h"
+#include "platform/curl_downloader.h"
+#include "platform/sources.h"
+#include "settings/qt_settings_store.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -2,7 +2,7 @@
 // locale, English otherwise (see language.h). "%1", "%2" stand for what is put in.
 #pragma once
 
-#include "language.h"
+#include "cli/language.h"
 
 namespace velindra::cli_texts {
 

@@ -1,11 +1,11 @@
-#include "language.h"
+#include "cli/language.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
 
-#include "console.h"
+#include "platform/console.h"
 
 namespace velindra {
 

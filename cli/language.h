@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "words.h"
+#include "core/words.h"
 
 namespace velindra {
 

@@ -1,14 +1,14 @@
-#include "link_run.h"
+#include "cli/link_run.h"
 
 #include <filesystem>
 #include <mutex>
 
-#include "digests.h"
-#include "file_reading.h"
-#include "host_paths.h"
-#include "torrent.h"
-#include "utf16.h"
-#include "utf8.h"
+#include "core/torrent.h"
+#include "core/utf8.h"
+#include "platform/digests.h"
+#include "platform/file_reading.h"
+#include "platform/host_paths.h"
+#include "platform/utf16.h"
 
 namespace velindra::cli {
 

@@ -13,21 +13,21 @@
 #include <optional>
 #include <string>
 
-#include "ahead.h"
-#include "atomic_file.h"
-#include "cli_texts.h"
-#include "committer.h"
-#include "console.h"
-#include "host_paths.h"
-#include "link_pipeline.h"
-#include "link_steps.h"
-#include "options.h"
-#include "progress.h"
-#include "report.h"
-#include "sources.h"
-#include "store.h"
-#include "terminal_text.h"
-#include "utf8.h"
+#include "cli/cli_texts.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+#include "cli/store.h"
+#include "core/ahead.h"
+#include "core/link_pipeline.h"
+#include "core/link_steps.h"
+#include "core/terminal_text.h"
+#include "core/utf8.h"
+#include "platform/atomic_file.h"
+#include "platform/committer.h"
+#include "platform/console.h"
+#include "platform/host_paths.h"
+#include "platform/sources.h"
 
 namespace velindra::cli {
 

@@ -5,13 +5,13 @@
 #include <exception>
 #include <iostream>
 
-#include "cli_texts.h"
-#include "console.h"
-#include "language.h"
-#include "process_setup.h"
-#include "run.h"
-#include "sources.h"
-#include "terminal_text.h"
+#include "cli/cli_texts.h"
+#include "cli/language.h"
+#include "cli/run.h"
+#include "core/terminal_text.h"
+#include "platform/console.h"
+#include "platform/process_setup.h"
+#include "platform/sources.h"
 
 int main(int argc, char** argv) {
     namespace t = velindra::cli_texts;

@@ -1,4 +1,4 @@
-#include "options.h"
+#include "cli/options.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,19 +11,19 @@
 #include <map>
 #include <ostream>
 
-#include "addresses.h"
-#include "cli_texts.h"
-#include "console.h"
-#include "curl_downloader.h"
-#include "file_reading.h"
-#include "links.h"
-#include "network_session.h"
-#include "option_table.h"
-#include "report.h"
-#include "run_options.h"
-#include "terminal_text.h"
-#include "utf16.h"
-#include "utf8.h"
+#include "cli/cli_texts.h"
+#include "cli/report.h"
+#include "core/links.h"
+#include "core/option_table.h"
+#include "core/run_options.h"
+#include "core/terminal_text.h"
+#include "core/utf8.h"
+#include "platform/addresses.h"
+#include "platform/console.h"
+#include "platform/curl_downloader.h"
+#include "platform/file_reading.h"
+#include "platform/sources.h"
+#include "platform/utf16.h"
 #include "version.h"
 
 namespace velindra::cli {
@@ -358,7 +358,7 @@ const std::vector<OptionRow>& Table() {
              Privacy(LinkSources::Privacy::Private)},
             {"", "--public", kNoValue, Say(t::kHelpPublic), Privacy(LinkSources::Privacy::Public)},
             {"", "--swarm-timeout", t::kValueSeconds,
-             Say(t::kHelpNetworkTimeout, {Seconds(NetworkLimits{}.perLinkMs)}),
+             Say(t::kHelpNetworkTimeout, {Seconds(NetworkPerLinkMs())}),
              SecondsInto(&SourceOptions::perLinkSeconds)},
             {"", "--listen", t::kValueListen, Say(t::kHelpListen),
              Address(&SourceOptions::listen, nullptr)},

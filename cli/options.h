@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "link_pipeline.h"
-#include "run_options.h"
-#include "sources.h"
-#include "watch_state.h"
+#include "core/link_pipeline.h"
+#include "core/run_options.h"
+#include "core/watch_state.h"
+#include "platform/sources.h"
 
 namespace velindra::cli {
 

@@ -1,11 +1,11 @@
-#include "progress.h"
+#include "cli/progress.h"
 
 #include <chrono>
 #include <iostream>
 #include <system_error>
 
-#include "cli_texts.h"
-#include "terminal_text.h"
+#include "cli/cli_texts.h"
+#include "core/terminal_text.h"
 
 namespace velindra::cli {
 

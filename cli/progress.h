@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "interfaces.h"
-#include "link_pipeline.h"
+#include "core/interfaces.h"
+#include "core/link_pipeline.h"
 
 namespace velindra::cli {
 

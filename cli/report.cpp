@@ -1,12 +1,12 @@
-#include "report.h"
+#include "cli/report.h"
 
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <utility>
 
-#include "cli_texts.h"
-#include "terminal_text.h"
+#include "cli/cli_texts.h"
+#include "core/terminal_text.h"
 
 namespace velindra::cli {
 

@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "failure.h"
-#include "link_pipeline.h"
-#include "link_steps.h"
-#include "progress.h"
+#include "cli/progress.h"
+#include "core/failure.h"
+#include "core/link_pipeline.h"
+#include "core/link_steps.h"
 
 namespace velindra::cli {
 

@@ -1,4 +1,4 @@
-#include "run.h"
+#include "cli/run.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,28 +12,28 @@
 #include <random>
 #include <thread>
 
-#include "ahead.h"
-#include "atomic_file.h"
-#include "cli_texts.h"
-#include "committer.h"
-#include "console.h"
-#include "curl_downloader.h"
-#include "digests.h"
-#include "file_reading.h"
-#include "folder_watch.h"
-#include "host_paths.h"
-#include "link_pipeline.h"
-#include "link_run.h"
-#include "options.h"
-#include "progress.h"
-#include "report.h"
-#include "serve.h"
-#include "sources.h"
-#include "terminal_text.h"
-#include "torrent.h"
-#include "utf16.h"
-#include "utf8.h"
-#include "watch.h"
+#include "cli/cli_texts.h"
+#include "cli/link_run.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+#include "cli/serve.h"
+#include "cli/watch.h"
+#include "core/ahead.h"
+#include "core/link_pipeline.h"
+#include "core/terminal_text.h"
+#include "core/torrent.h"
+#include "core/utf8.h"
+#include "platform/atomic_file.h"
+#include "platform/committer.h"
+#include "platform/console.h"
+#include "platform/curl_downloader.h"
+#include "platform/digests.h"
+#include "platform/file_reading.h"
+#include "platform/folder_watch.h"
+#include "platform/host_paths.h"
+#include "platform/sources.h"
+#include "platform/utf16.h"
 
 namespace velindra::cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
+#include "platform/console.h"
 
 namespace velindra::cli {
 

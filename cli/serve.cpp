@@ -1,4 +1,4 @@
-#include "serve.h"
+#include "cli/serve.h"
 
 // cpp-httplib reads and writes the HTTP; Velindra only answers.
 #include <httplib.h>
@@ -15,18 +15,18 @@
 #include <semaphore>
 #include <thread>
 
-#include "addresses.h"
-#include "digests.h"
-#include "file_reading.h"
-#include "folder_watch.h"
-#include "host_paths.h"
-#include "link_run.h"
-#include "links.h"
-#include "store.h"
-#include "torrent.h"
-#include "user_folders.h"
-#include "utf16.h"
-#include "utf8.h"
+#include "cli/link_run.h"
+#include "cli/store.h"
+#include "core/links.h"
+#include "core/torrent.h"
+#include "core/utf8.h"
+#include "platform/addresses.h"
+#include "platform/digests.h"
+#include "platform/file_reading.h"
+#include "platform/folder_watch.h"
+#include "platform/host_paths.h"
+#include "platform/user_folders.h"
+#include "platform/utf16.h"
 
 namespace velindra::cli {
 

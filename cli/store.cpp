@@ -1,18 +1,18 @@
-#include "store.h"
+#include "cli/store.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <vector>
 
-#include "atomic_file.h"
-#include "curl_downloader.h"
-#include "digests.h"
-#include "file_reading.h"
-#include "host_paths.h"
-#include "interfaces.h"
-#include "user_folders.h"
-#include "utf16.h"
+#include "core/interfaces.h"
+#include "platform/atomic_file.h"
+#include "platform/curl_downloader.h"
+#include "platform/digests.h"
+#include "platform/file_reading.h"
+#include "platform/host_paths.h"
+#include "platform/user_folders.h"
+#include "platform/utf16.h"
 
 namespace velindra::cli {
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "link_pipeline.h"
-#include "torrent.h"
+#include "core/link_pipeline.h"
+#include "core/torrent.h"
 
 namespace velindra::cli {
 

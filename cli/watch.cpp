@@ -1,4 +1,4 @@
-#include "watch.h"
+#include "cli/watch.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,18 +8,18 @@
 #include <map>
 #include <set>
 
-#include "atomic_file.h"
-#include "digests.h"
-#include "file_reading.h"
-#include "folder_watch.h"
-#include "host_paths.h"
-#include "link_run.h"
-#include "links.h"
-#include "store.h"
-#include "torrent.h"
-#include "user_folders.h"
-#include "utf16.h"
-#include "watch_state.h"
+#include "cli/link_run.h"
+#include "cli/store.h"
+#include "core/links.h"
+#include "core/torrent.h"
+#include "core/watch_state.h"
+#include "platform/atomic_file.h"
+#include "platform/digests.h"
+#include "platform/file_reading.h"
+#include "platform/folder_watch.h"
+#include "platform/host_paths.h"
+#include "platform/user_folders.h"
+#include "platform/utf16.h"
 
 namespace velindra::cli {
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "console.h"
-#include "options.h"
-#include "sources.h"
+#include "cli/options.h"
+#include "platform/console.h"
+#include "platform/sources.h"
 
 namespace velindra::cli {
 

@@ -1,4 +1,4 @@
-#include "ahead.h"
+#include "core/ahead.h"
 
 #include <exception>
 #include <map>

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "link_pipeline.h"
+#include "core/link_pipeline.h"
 
 namespace velindra {
 

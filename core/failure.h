@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "link_pipeline.h"
-#include "words.h"
+#include "core/link_pipeline.h"
+#include "core/words.h"
 
 namespace velindra {
 

@@ -1,10 +1,10 @@
-#include "file_names.h"
+#include "core/file_names.h"
 
 #include <algorithm>
 #include <array>
 
-#include "links.h"
-#include "utf8.h"
+#include "core/links.h"
+#include "core/utf8.h"
 
 namespace velindra {
 

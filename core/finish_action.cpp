@@ -1,8 +1,8 @@
-#include "finish_action.h"
+#include "core/finish_action.h"
 
 #include <array>
 
-#include "interfaces.h"
+#include "core/interfaces.h"
 
 namespace velindra {
 

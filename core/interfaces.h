@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "result.h"
-#include "source_kinds.h"
-#include "torrent.h"
+#include "core/result.h"
+#include "core/source_kinds.h"
+#include "core/torrent.h"
 
 namespace velindra {
 

@@ -1,12 +1,12 @@
-#include "link_pipeline.h"
+#include "core/link_pipeline.h"
 
 #include <map>
 #include <optional>
 #include <thread>
 #include <unordered_map>
 
-#include "torrent.h"
-#include "utf8.h"
+#include "core/torrent.h"
+#include "core/utf8.h"
 
 namespace velindra {
 

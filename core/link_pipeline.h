@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "file_names.h"
-#include "interfaces.h"
-#include "links.h"
-#include "mirrors.h"
-#include "torrent.h"
+#include "core/file_names.h"
+#include "core/interfaces.h"
+#include "core/links.h"
+#include "core/mirrors.h"
+#include "core/torrent.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "link_steps.h"
+#include "core/link_steps.h"
 
 namespace velindra {
 

@@ -12,9 +12,9 @@
 #include <optional>
 #include <string>
 
-#include "failure.h"
-#include "interfaces.h"
-#include "link_pipeline.h"
+#include "core/failure.h"
+#include "core/interfaces.h"
+#include "core/link_pipeline.h"
 
 namespace velindra {
 

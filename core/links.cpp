@@ -1,11 +1,11 @@
-#include "links.h"
+#include "core/links.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <utility>
 
-#include "utf8.h"
+#include "core/utf8.h"
 
 namespace velindra {
 

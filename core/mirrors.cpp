@@ -1,4 +1,4 @@
-#include "mirrors.h"
+#include "core/mirrors.h"
 
 #include <algorithm>
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "terminal_text.h"
-#include "words.h"
+#include "core/terminal_text.h"
+#include "core/words.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "run_options.h"
+#include "core/run_options.h"
 
 #include <algorithm>
 #include <stdexcept>

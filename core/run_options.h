@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "finish_action.h"
-#include "settings_keys.h"
-#include "text.h"
+#include "core/finish_action.h"
+#include "core/settings_keys.h"
+#include "core/text.h"
 
 namespace velindra {
 

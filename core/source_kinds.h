@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <iterator>
 
-#include "text.h"
+#include "core/text.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "source_router.h"
+#include "core/source_router.h"
 
 namespace velindra {
 

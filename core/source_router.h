@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "interfaces.h"
+#include "core/interfaces.h"
 
 namespace velindra {
 

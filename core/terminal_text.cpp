@@ -1,11 +1,11 @@
-#include "terminal_text.h"
+#include "core/terminal_text.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "utf8.h"
+#include "core/utf8.h"
 
 namespace velindra {
 

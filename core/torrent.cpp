@@ -1,4 +1,4 @@
-#include "torrent.h"
+#include "core/torrent.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "links.h"
+#include "core/links.h"
 
 namespace velindra {
 

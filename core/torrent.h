@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "result.h"
+#include "core/result.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "watch_state.h"
+#include "core/watch_state.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "words.h"
+#include "core/words.h"
 
 #include <atomic>
 #include <cerrno>

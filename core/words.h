@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "result.h"
-#include "text.h"
+#include "core/result.h"
+#include "core/text.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "addresses.h"
+#include "platform/addresses.h"
 
 #ifdef _WIN32
 // clang-format off

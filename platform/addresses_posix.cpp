@@ -4,7 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "addresses.h"
+#include "platform/addresses.h"
 
 namespace velindra {
 

@@ -3,7 +3,7 @@
 #include <ws2tcpip.h>
 // clang-format on
 
-#include "addresses.h"
+#include "platform/addresses.h"
 
 namespace velindra {
 

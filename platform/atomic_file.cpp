@@ -1,4 +1,4 @@
-#include "atomic_file.h"
+#include "platform/atomic_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <random>
 #include <set>
 
-#include "atomic_file_system.h"
+#include "platform/atomic_file_system.h"
 
 namespace velindra {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "result.h"
+#include "core/result.h"
 
 namespace velindra {
 

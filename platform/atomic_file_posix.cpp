@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "atomic_file.h"
-#include "atomic_file_system.h"
+#include "platform/atomic_file.h"
+#include "platform/atomic_file_system.h"
 
 namespace velindra::atomic_file_system {
 

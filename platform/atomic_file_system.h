@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "result.h"
+#include "core/result.h"
 
 namespace velindra::atomic_file_system {
 

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <thread>
 
-#include "atomic_file.h"
-#include "atomic_file_system.h"
-#include "utf16.h"
+#include "platform/atomic_file.h"
+#include "platform/atomic_file_system.h"
+#include "platform/utf16.h"
 
 namespace velindra::atomic_file_system {
 

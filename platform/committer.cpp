@@ -1,4 +1,4 @@
-#include "committer.h"
+#include "platform/committer.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "atomic_file.h"
-#include "interfaces.h"
-#include "result.h"
+#include "core/interfaces.h"
+#include "core/result.h"
+#include "platform/atomic_file.h"
 
 namespace velindra {
 

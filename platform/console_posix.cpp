@@ -3,7 +3,7 @@
 
 #include <csignal>
 
-#include "console.h"
+#include "platform/console.h"
 
 namespace velindra {
 

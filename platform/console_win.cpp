@@ -8,8 +8,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "console.h"
-#include "utf16.h"
+#include "platform/console.h"
+#include "platform/utf16.h"
 
 namespace velindra {
 

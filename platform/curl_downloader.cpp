@@ -1,4 +1,4 @@
-#include "curl_downloader.h"
+#include "platform/curl_downloader.h"
 
 #include <curl/curl.h>
 
@@ -10,13 +10,13 @@
 #include <optional>
 #include <vector>
 
-#include "addresses.h"
-#include "atomic_file.h"
-#include "digests.h"
-#include "links.h"
-#include "retry_wait.h"
-#include "torrent.h"
-#include "url.h"
+#include "core/links.h"
+#include "core/retry_wait.h"
+#include "core/torrent.h"
+#include "platform/addresses.h"
+#include "platform/atomic_file.h"
+#include "platform/digests.h"
+#include "platform/url.h"
 #include "version.h"
 
 namespace velindra {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "interfaces.h"
-#include "url.h"
-#include "web_environment.h"
+#include "core/interfaces.h"
+#include "platform/url.h"
+#include "platform/web_environment.h"
 
 namespace velindra {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "torrent.h"
+#include "core/torrent.h"
 
 namespace velindra {
 

@@ -1,6 +1,6 @@
 #include <openssl/evp.h>
 
-#include "digests.h"
+#include "platform/digests.h"
 
 namespace velindra {
 

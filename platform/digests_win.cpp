@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "digests.h"
+#include "platform/digests.h"
 
 namespace velindra {
 

@@ -1,12 +1,12 @@
-#include "file_reading.h"
+#include "platform/file_reading.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
-#include "file_reading_system.h"
-#include "utf16.h"
+#include "platform/file_reading_system.h"
+#include "platform/utf16.h"
 
 namespace velindra {
 

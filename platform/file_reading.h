@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "result.h"
+#include "core/result.h"
 
 namespace velindra {
 

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "file_reading_system.h"
+#include "platform/file_reading_system.h"
 
 namespace velindra {
 

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 
-#include "file_reading_system.h"
-#include "utf16.h"
+#include "platform/file_reading_system.h"
+#include "platform/utf16.h"
 
 namespace velindra {
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <cerrno>
 
-#include "folder_watch.h"
+#include "platform/folder_watch.h"
 
 namespace velindra {
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "folder_watch.h"
-#include "utf16.h"
+#include "platform/folder_watch.h"
+#include "platform/utf16.h"
 
 namespace velindra {
 

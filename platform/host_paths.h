@@ -2,7 +2,7 @@
 // (defined with the user's folders, one file per system).
 #pragma once
 
-#include "file_names.h"
+#include "core/file_names.h"
 
 namespace velindra {
 

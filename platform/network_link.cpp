@@ -1,12 +1,12 @@
-#include "network_link.h"
+#include "platform/network_link.h"
 
 #include <algorithm>
 #include <libtorrent/magnet_uri.hpp>
 
-#include "addresses.h"
-#include "atomic_file.h"
-#include "links.h"
-#include "url.h"
+#include "core/links.h"
+#include "platform/addresses.h"
+#include "platform/atomic_file.h"
+#include "platform/url.h"
 
 namespace lt = libtorrent;
 

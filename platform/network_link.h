@@ -2,14 +2,20 @@
 // through.
 #pragma once
 
+// Inside the network source: platform/ alone includes this (and the tests that reach inside);
+// the programs ask for the network through platform/sources.h.
+#ifndef VELINDRA_PLATFORM_INSIDE
+#error "the network source's inner headers are platform's own: include platform/sources.h"
+#endif
+
 #include <libtorrent/add_torrent_params.hpp>
 #include <libtorrent/info_hash.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "interfaces.h"
-#include "reachability.h"
+#include "core/interfaces.h"
+#include "platform/reachability.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "network_lookups.h"
+#include "platform/network_lookups.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,6 +2,12 @@
 // it by either of its hashes, and the metadata that came for them.
 #pragma once
 
+// Inside the network source: platform/ alone includes this (and the tests that reach inside);
+// the programs ask for the network through platform/sources.h.
+#ifndef VELINDRA_PLATFORM_INSIDE
+#error "the network source's inner headers are platform's own: include platform/sources.h"
+#endif
+
 #include <chrono>
 #include <libtorrent/alert.hpp>
 #include <libtorrent/sha1_hash.hpp>
@@ -13,7 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "torrent.h"
+#include "core/torrent.h"
 
 namespace velindra {
 

@@ -1,4 +1,4 @@
-#include "network_session.h"
+#include "platform/network_session.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -16,12 +16,12 @@
 #include <set>
 #include <thread>
 
-#include "addresses.h"
-#include "atomic_file.h"
-#include "file_reading.h"
-#include "process_setup.h"
-#include "user_folders.h"
-#include "utf16.h"
+#include "platform/addresses.h"
+#include "platform/atomic_file.h"
+#include "platform/file_reading.h"
+#include "platform/process_setup.h"
+#include "platform/user_folders.h"
+#include "platform/utf16.h"
 #include "version.h"
 
 namespace lt = libtorrent;

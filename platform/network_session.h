@@ -3,6 +3,12 @@
 // torn down in the background when the batch ends.
 #pragma once
 
+// Inside the network source: platform/ alone includes this (and the tests that reach inside);
+// the programs ask for the network through platform/sources.h.
+#ifndef VELINDRA_PLATFORM_INSIDE
+#error "the network source's inner headers are platform's own: include platform/sources.h"
+#endif
+
 #include <chrono>
 #include <functional>
 #include <memory>

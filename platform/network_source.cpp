@@ -1,4 +1,4 @@
-#include "network_source.h"
+#include "platform/network_source.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,15 +6,15 @@
 #include <libtorrent/gzip.hpp>
 #include <libtorrent/session.hpp>
 
-#include "atomic_file.h"
-#include "digests.h"
-#include "file_reading.h"
-#include "links.h"
-#include "network_link.h"
-#include "torrent.h"
-#include "url.h"
-#include "utf16.h"
-#include "words.h"
+#include "core/links.h"
+#include "core/torrent.h"
+#include "core/words.h"
+#include "platform/atomic_file.h"
+#include "platform/digests.h"
+#include "platform/file_reading.h"
+#include "platform/network_link.h"
+#include "platform/url.h"
+#include "platform/utf16.h"
 
 namespace lt = libtorrent;
 

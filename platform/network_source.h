@@ -2,6 +2,12 @@
 // metadata exchange over the DHT, the link's trackers and its peer addresses).
 #pragma once
 
+// Inside the network source: platform/ alone includes this (and the tests that reach inside);
+// the programs ask for the network through platform/sources.h.
+#ifndef VELINDRA_PLATFORM_INSIDE
+#error "the network source's inner headers are platform's own: include platform/sources.h"
+#endif
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -13,11 +19,11 @@
 #include <thread>
 #include <vector>
 
-#include "interfaces.h"
-#include "network_link.h"
-#include "network_lookups.h"
-#include "network_session.h"
-#include "reachability.h"
+#include "core/interfaces.h"
+#include "platform/network_link.h"
+#include "platform/network_lookups.h"
+#include "platform/network_session.h"
+#include "platform/reachability.h"
 
 namespace velindra {
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "process_setup.h"
+#include "platform/process_setup.h"
 
 namespace velindra {
 

@@ -1,10 +1,10 @@
-#include "reachability.h"
+#include "platform/reachability.h"
 
 #include <algorithm>
 
-#include "addresses.h"
-#include "network_session.h"
-#include "url.h"
+#include "platform/addresses.h"
+#include "platform/network_session.h"
+#include "platform/url.h"
 
 namespace velindra {
 

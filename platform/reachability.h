@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "result.h"
-#include "retry_wait.h"
+#include "core/result.h"
+#include "core/retry_wait.h"
 
 namespace velindra {
 

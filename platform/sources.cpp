@@ -1,9 +1,10 @@
-#include "sources.h"
+#include "platform/sources.h"
 
+#include "platform/network_session.h"
 #ifdef VELINDRA_NETWORK
 #include <algorithm>
 
-#include "network_source.h"
+#include "platform/network_source.h"
 #endif
 
 namespace velindra {
@@ -14,6 +15,10 @@ DownloadLimits WebLimits(const SourceOptions& options) {
         limits.stallTimeoutMs = static_cast<long>(*options.stallSeconds * 1000);
     limits.allowPrivateAddresses = options.allowPrivateAddresses;
     return limits;
+}
+
+long NetworkPerLinkMs() {
+    return NetworkLimits{}.perLinkMs;
 }
 
 #ifdef VELINDRA_NETWORK

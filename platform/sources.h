@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "curl_downloader.h"
-#include "source_router.h"
+#include "core/source_router.h"
+#include "platform/curl_downloader.h"
 
 namespace velindra {
 
@@ -34,6 +34,9 @@ DownloadLimits WebLimits(const SourceOptions& options);
 // time a link's caches have all failed, with its DHT state kept in the user's cache folder;
 // nothing when the options turn it off or the program was built without the network source.
 std::unique_ptr<Downloader> MakeNetworkSource(const SourceOptions& options);
+
+// How long the network source looks for one link unless told otherwise, in milliseconds.
+long NetworkPerLinkMs();
 
 // Whether the session of a run that has ended is still being torn down: the program need not
 // wait for it.

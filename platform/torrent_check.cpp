@@ -1,4 +1,4 @@
-#include "digests.h"
+#include "platform/digests.h"
 
 namespace velindra {
 

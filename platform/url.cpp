@@ -1,4 +1,4 @@
-#include "url.h"
+#include "platform/url.h"
 
 #include <algorithm>
 #include <cctype>

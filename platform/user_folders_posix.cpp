@@ -1,7 +1,7 @@
 #include <cstdlib>
 
-#include "host_paths.h"
-#include "user_folders.h"
+#include "platform/host_paths.h"
+#include "platform/user_folders.h"
 
 namespace velindra {
 

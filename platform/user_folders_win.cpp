@@ -1,8 +1,8 @@
 #include <cstdlib>
 
-#include "host_paths.h"
-#include "user_folders.h"
-#include "utf16.h"
+#include "platform/host_paths.h"
+#include "platform/user_folders.h"
+#include "platform/utf16.h"
 
 namespace velindra {
 

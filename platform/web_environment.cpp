@@ -1,11 +1,11 @@
-#include "web_environment.h"
+#include "platform/web_environment.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
-#include "addresses.h"
-#include "url.h"
+#include "platform/addresses.h"
+#include "platform/url.h"
 
 namespace velindra {
 

@@ -1,13 +1,13 @@
-#include "ini_file.h"
+#include "settings/ini_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <string>
 
-#include "atomic_file.h"
-#include "file_reading.h"
-#include "ini_text.h"
+#include "platform/atomic_file.h"
+#include "platform/file_reading.h"
+#include "settings/ini_text.h"
 
 namespace velindra::ini {
 

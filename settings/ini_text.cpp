@@ -1,4 +1,4 @@
-#include "ini_text.h"
+#include "settings/ini_text.h"
 
 #include <QStringList>
 #include <iterator>

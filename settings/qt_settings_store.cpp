@@ -1,6 +1,6 @@
-#include "qt_settings_store.h"
+#include "settings/qt_settings_store.h"
 
-#include "settings_system.h"
+#include "settings/settings_system.h"
 
 namespace velindra {
 

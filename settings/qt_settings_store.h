@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings_keys.h"
+#include "core/settings_keys.h"
 
 namespace velindra {
 

@@ -1,9 +1,9 @@
 #include <QStandardPaths>
 #include <optional>
 
-#include "ini_file.h"
-#include "settings_keys.h"
-#include "settings_system.h"
+#include "core/settings_keys.h"
+#include "settings/ini_file.h"
+#include "settings/settings_system.h"
 
 namespace velindra::settings_system {
 

@@ -5,10 +5,10 @@
 #include <QSettings>
 #include <memory>
 
-#include "ini_text.h"
-#include "settings_keys.h"
-#include "settings_system.h"
-#include "utf16.h"
+#include "core/settings_keys.h"
+#include "platform/utf16.h"
+#include "settings/ini_text.h"
+#include "settings/settings_system.h"
 
 namespace velindra::settings_system {
 

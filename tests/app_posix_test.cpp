@@ -10,11 +10,11 @@
 #include <csignal>
 #include <cstring>
 
-#include "Form3.h"
-#include "app_support.h"
-#include "desktop_launcher.h"
-#include "qt_settings_store.h"
-#include "single_instance.h"
+#include "app/Form3.h"
+#include "app/desktop_launcher.h"
+#include "app/single_instance.h"
+#include "settings/qt_settings_store.h"
+#include "tests/app_support.h"
 
 namespace velindra {
 namespace {

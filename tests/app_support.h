@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Form1.h"
-#include "fakes.h"
-#include "test_support.h"
+#include "app/Form1.h"
+#include "tests/fakes.h"
+#include "tests/test_support.h"
 
 // Failures show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {

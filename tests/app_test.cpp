@@ -9,18 +9,18 @@
 #include <mutex>
 #include <set>
 
-#include "CD.h"
-#include "Form1.h"
-#include "Form2.h"
-#include "Form3.h"
-#include "app_support.h"
-#include "committer.h"
-#include "modXP.h"
-#include "network_source.h"
-#include "progress_window.h"
-#include "save_folder.h"
+#include "app/CD.h"
+#include "app/Form1.h"
+#include "app/Form2.h"
+#include "app/Form3.h"
+#include "app/modXP.h"
+#include "app/progress_window.h"
+#include "app/save_folder.h"
+#include "platform/committer.h"
+#include "platform/network_source.h"
+#include "tests/app_support.h"
 #ifdef VELINDRA_NETWORK
-#include "loopback_seeder.h"
+#include "bench/loopback_seeder.h"
 #endif
 
 namespace velindra {

@@ -1,7 +1,7 @@
 // The windows on Windows: the settings in the user's registry, the single-instance pipe, and
 // the real velindra.exe fetching into a folder with a Chinese name. Run under wine, in a wine
 // prefix of the test's own.
-#include "app_support.h"  // first: it brings the sockets, which must come before windows.h
+#include "tests/app_support.h"  // first: it brings the sockets, which must come before windows.h
 // clang-format off
 #include <windows.h>
 #include <shlobj.h>
@@ -11,10 +11,10 @@
 #include <QRegularExpression>
 #include <map>
 
-#include "Form3.h"
-#include "qt_settings_store.h"
-#include "single_instance.h"
-#include "torrent.h"
+#include "app/Form3.h"
+#include "app/single_instance.h"
+#include "core/torrent.h"
+#include "settings/qt_settings_store.h"
 
 namespace velindra {
 namespace {

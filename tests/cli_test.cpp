@@ -10,11 +10,11 @@
 
 #include <map>
 
-#include "test_support.h"  // before windows.h: the sockets header insists
-#include "torrent.h"
+#include "core/torrent.h"
+#include "tests/test_support.h"  // before windows.h: the sockets header insists
 #include "version.h"
 #ifdef VELINDRA_NETWORK
-#include "loopback_seeder.h"
+#include "bench/loopback_seeder.h"
 #endif
 #ifndef _WIN32
 #include <sys/wait.h>

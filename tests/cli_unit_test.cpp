@@ -3,11 +3,11 @@
 // line.
 #include <gtest/gtest.h>
 
-#include "language.h"
-#include "progress.h"
-#include "report.h"
-#include "terminal_text.h"
-#include "test_support.h"
+#include "cli/language.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+#include "core/terminal_text.h"
+#include "tests/test_support.h"
 
 namespace velindra {
 namespace {

@@ -8,13 +8,13 @@
 #include <numeric>
 #include <thread>
 
-#include "ahead.h"
-#include "fakes.h"
-#include "file_names.h"
-#include "links.h"
-#include "mirrors.h"
-#include "torrent.h"
-#include "watch_state.h"
+#include "core/ahead.h"
+#include "core/file_names.h"
+#include "core/links.h"
+#include "core/mirrors.h"
+#include "core/torrent.h"
+#include "core/watch_state.h"
+#include "tests/fakes.h"
 
 namespace velindra {
 namespace {

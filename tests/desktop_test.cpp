@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace velindra {
 namespace {

@@ -10,16 +10,16 @@
 #include <set>
 #include <thread>
 
-#include "addresses.h"
-#include "atomic_file.h"
-#include "committer.h"
-#include "curl_downloader.h"
-#include "digests.h"
-#include "file_names.h"
-#include "mirrors.h"
-#include "retry_wait.h"
-#include "test_support.h"
-#include "url.h"
+#include "core/file_names.h"
+#include "core/mirrors.h"
+#include "core/retry_wait.h"
+#include "platform/addresses.h"
+#include "platform/atomic_file.h"
+#include "platform/committer.h"
+#include "platform/curl_downloader.h"
+#include "platform/digests.h"
+#include "platform/url.h"
+#include "tests/test_support.h"
 
 namespace velindra {
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "batch.h"
+#include "batch/batch.h"
 
 namespace velindra::testing {
 

@@ -6,11 +6,11 @@
 #include <libtorrent/session_params.hpp>
 #include <sstream>
 
-#include "loopback_seeder.h"
-#include "network_source.h"
-#include "reachability.h"
-#include "retry_wait.h"
-#include "test_support.h"
+#include "bench/loopback_seeder.h"
+#include "core/retry_wait.h"
+#include "platform/network_source.h"
+#include "platform/reachability.h"
+#include "tests/test_support.h"
 
 namespace velindra {
 namespace {

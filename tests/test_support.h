@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "atomic_file.h"
-#include "digests.h"
-#include "utf16.h"
+#include "platform/atomic_file.h"
+#include "platform/digests.h"
+#include "platform/utf16.h"
 
 namespace velindra::testing {
 

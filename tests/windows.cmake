@@ -41,6 +41,7 @@ add_dependencies(cli_tests velindra-cli)
 set(programs core_tests download_tests cli_unit_tests)
 if(VELINDRA_NETWORK)
     add_executable(network_tests network_test.cpp)
+    target_compile_definitions(network_tests PRIVATE VELINDRA_PLATFORM_INSIDE)  # it reaches inside
     target_link_libraries(network_tests PRIVATE velindra_platform gtest_main velindra_test_http
                           ${swarm})
     list(APPEND programs network_tests)
@@ -55,6 +56,7 @@ endforeach()
 # velindra.exe.
 if(VELINDRA_GUI)
     add_executable(app_tests app_test.cpp app_windows_test.cpp)
+    target_compile_definitions(app_tests PRIVATE VELINDRA_PLATFORM_INSIDE)  # it reaches inside
     target_link_libraries(app_tests PRIVATE velindra_app gtest Qt6::Test velindra_test_http ${swarm})
     target_compile_definitions(app_tests PRIVATE VELINDRA_APP_PATH="$<TARGET_FILE:velindra>"
                                VELINDRA_SETUP_PATH="${PROJECT_BINARY_DIR}/dist/velindra-setup.exe")

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "torrent.h"
+#include "core/torrent.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view body(reinterpret_cast<const char*>(data), size);

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "hand_over_message.h"
+#include "app/hand_over_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray message(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

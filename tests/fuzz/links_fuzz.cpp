@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "file_names.h"
-#include "links.h"
+#include "core/file_names.h"
+#include "core/links.h"
 
 namespace {
 

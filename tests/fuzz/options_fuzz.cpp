@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "options.h"
+#include "cli/options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 

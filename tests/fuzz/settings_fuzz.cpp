@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "ini_text.h"
+#include "settings/ini_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

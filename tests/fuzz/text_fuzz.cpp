@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "terminal_text.h"
-#include "utf8.h"
+#include "core/terminal_text.h"
+#include "core/utf8.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "mirrors.h"
-#include "url.h"
+#include "core/mirrors.h"
+#include "platform/url.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
