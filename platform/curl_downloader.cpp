@@ -13,193 +13,23 @@
 #include "core/links.h"
 #include "core/retry_wait.h"
 #include "core/torrent.h"
+#include "platform/address_guard.h"
 #include "platform/addresses.h"
 #include "platform/atomic_file.h"
+#include "platform/curl_answer.h"
+#include "platform/curl_transfer.h"
 #include "platform/digests.h"
 #include "platform/url.h"
 #include "version.h"
 
 namespace velindra {
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-struct Transfer {
-    AtomicFile* file = nullptr;
-    size_t received = 0;
-    size_t maxBytes = 0;
-    bool tooLarge = false;
-    FetchResult writeError = FetchResult::Done();
-    long stallMs = 0;
-    Clock::time_point lastProgress = Clock::now();
-    curl_off_t lastReceived = 0;
-    bool stalled = false;
-    const std::atomic<bool>* cancel = nullptr;
-    bool cancelled = false;
-    CURL* handle = nullptr;
-    // Every address connected to must be public (the link's own addresses, not through a
-    // proxy); the first one that was not.
-    bool onlyPublic = false;
-    std::optional<IpAddress> refused;
-};
-
-// A socket for a connection the transfer is about to make, or none when the address is one
-// it may not reach.
-curl_socket_t OnOpenSocket(void* user, curlsocktype purpose, curl_sockaddr* address) {
-    auto* t = static_cast<Transfer*>(user);
-    if (t->onlyPublic && purpose == CURLSOCKTYPE_IPCXN) {
-        const std::optional<IpAddress> a = AddressOf(&address->addr);
-        if (!a || !IsPublic(*a)) {
-            t->refused = a.value_or(IpAddress{});
-            return CURL_SOCKET_BAD;
-        }
-    }
-#ifdef SOCK_CLOEXEC
-    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-#else
-    return ::socket(address->family, address->socktype, address->protocol);
-#endif
-}
-
-size_t OnData(char* data, size_t size, size_t count, void* user) {
-    auto* t = static_cast<Transfer*>(user);
-    const size_t bytes = size * count;
-    long status = 0;
-    curl_easy_getinfo(t->handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 300 && status < 400)
-        return bytes;  // the body of a redirect that is followed by hand
-    if (t->received + bytes > t->maxBytes) {
-        t->tooLarge = true;
-        return 0;  // aborts the transfer
-    }
-    t->writeError = t->file->Write(std::string_view(data, bytes));
-    if (!t->writeError.ok())
-        return 0;
-    t->received += bytes;
-    t->lastProgress = Clock::now();
-    return bytes;
-}
-
-// The stall clock starts once the connection is made: waiting for a busy listener is the
-// connect bound's business.
-int OnConnected(void* user, char*, char*, int, int) {
-    static_cast<Transfer*>(user)->lastProgress = Clock::now();
-    return CURL_PREREQFUNC_OK;
-}
-
-int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
-    auto* t = static_cast<Transfer*>(user);
-    if (t->cancel && t->cancel->load()) {
-        t->cancelled = true;
-        return 1;
-    }
-    const auto now = Clock::now();
-    if (received != t->lastReceived) {
-        t->lastReceived = received;
-        t->lastProgress = now;
-    }
-    if (now - t->lastProgress > std::chrono::milliseconds(t->stallMs)) {
-        t->stalled = true;
-        return 1;
-    }
-    return 0;
-}
-
-FetchResult HttpStatus(long status) {
-    FetchResult failed =
-        FetchResult::Failed(FetchError::HttpStatus, "HTTP status " + std::to_string(status));
-    failed.httpStatus = static_cast<int>(status);
-    return failed;
-}
-
-// The detail is the address alone: the error's words say what it means.
-FetchResult NotContacted(const std::string& what) {
-    return FetchResult::Failed(FetchError::PrivateAddress, what);
-}
-
-// What the library's code (and the system's error behind a failed connection) says, as a fact
-// the program has words for.
-Fact TransferFact(CURLcode code, long osError) {
-    switch (code) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-            return Fact::HostNotFound;
-        case CURLE_COULDNT_CONNECT:
-#ifdef _WIN32
-            return osError == 10061 ? Fact::ConnectionRefused : Fact::CouldNotConnect;  // WSA's
-#else
-            return osError == ECONNREFUSED ? Fact::ConnectionRefused : Fact::CouldNotConnect;
-#endif
-        case CURLE_OPERATION_TIMEDOUT:
-            return Fact::ConnectTimedOut;
-        case CURLE_RECV_ERROR:
-        case CURLE_SEND_ERROR:
-        case CURLE_PARTIAL_FILE:
-            return Fact::ConnectionBroken;
-        case CURLE_GOT_NOTHING:
-            return Fact::NothingReceived;
-        case CURLE_SSL_CONNECT_ERROR:
-            return Fact::SecureFailed;
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CACERT_BADFILE:
-            return Fact::CertificateRefused;
-        default:
-            return Fact::None;
-    }
-}
-
-FetchResult Classified(CURLcode code, const Transfer& t, const char* errorBuffer, long status) {
-    if (t.cancelled)
-        return FetchResult::Failed(FetchError::Cancelled, "cancelled");
-    if (t.refused)
-        return NotContacted(AddressText(*t.refused));
-    if (t.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
-        return FetchResult::Failed(FetchError::TooLarge, "the file is larger than the limit");
-    if (!t.writeError.ok())
-        return t.writeError;
-    if (t.stalled)
-        return FetchResult::Failed(FetchError::Timeout, "the transfer stalled");
-    const std::string why = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
-    switch (code) {
-        case CURLE_HTTP_RETURNED_ERROR:
-            return HttpStatus(status);
-        case CURLE_OPERATION_TIMEDOUT:
-            return FetchResult::Failed(FetchError::Timeout, why);
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-        case CURLE_COULDNT_CONNECT:
-            return FetchResult::Failed(FetchError::NoConnection, why);
-        case CURLE_WEIRD_SERVER_REPLY:
-            return FetchResult::Failed(FetchError::NotHttp, why);
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            // An answer without an HTTP status line is reported by libcurl as HTTP/0.9.
-            if (why.find("HTTP/0.9") != std::string::npos)
-                return FetchResult::Failed(FetchError::NotHttp, why);
-            return FetchResult::Failed(FetchError::Redirect, why);
-        case CURLE_TOO_MANY_REDIRECTS:
-            return FetchResult::Failed(FetchError::Redirect, why);
-        case CURLE_URL_MALFORMAT:
-            // A libcurl built for HTTP only cannot even parse a redirect to file: or ftp:.
-            if (status >= 300 && status < 400)
-                return FetchResult::Failed(FetchError::Redirect, why);
-            return FetchResult::Failed(FetchError::Other, why);
-        default:
-            return FetchResult::Failed(FetchError::Other, why);
-    }
-}
-
-FetchResult Classify(CURLcode code, const Transfer& t, const char* errorBuffer, long status,
-                     long osError) {
-    FetchResult result = Classified(code, t, errorBuffer, status);
-    if (t.stalled && !t.cancelled && !t.refused && !t.tooLarge && t.writeError.ok())
-        result.fact = Fact::TransferStalled;
-    else if (result.fact == Fact::None && result.error != FetchError::HttpStatus)
-        result.fact = TransferFact(code, osError);
-    return result;
-}
-
-}  // namespace
+using web::Clock;
+using web::OnConnected;
+using web::OnData;
+using web::OnOpenSocket;
+using web::OnProgress;
+using web::Transfer;
 
 // Transfer handles that finished their work, ready for the next request, and what all of them
 // share: name look-ups and TLS sessions.
@@ -366,64 +196,6 @@ FetchResult KeepIfTheTorrent(std::unique_ptr<AtomicFile> file, const FetchReques
 
 namespace {
 
-// Why a link's own address may not be asked, looked at before anything is sent. Through a
-// proxy (the user's choice, and the only connection then made) what it is asked for is looked
-// up here first, and refused when it is this machine or a private network; a direct connection
-// is looked at again as it is made.
-std::optional<FetchResult> Unreachable(const std::string& host, bool proxied) {
-    if (const std::optional<IpAddress> literal = ParseAddress(host)) {
-        if (!IsPublic(*literal))
-            return NotContacted(host);
-        return std::nullopt;
-    }
-    if (proxied) {
-        for (const IpAddress& a : Resolve(host)) {
-            if (!IsPublic(a))
-                return NotContacted(host + " (" + AddressText(a) + ")");
-        }
-    }
-    return std::nullopt;
-}
-
-}  // namespace
-
-namespace {
-
-// Sends the request for a link's own address the way ProxyFor says, whatever libcurl would
-// decide on its own, and watches every connection of a direct one.
-std::optional<FetchResult> Route(CURL* h, const std::string& url, bool onlyPublic, Transfer& t) {
-    const std::optional<std::string> proxy = ProxyFor(url);
-    curl_easy_setopt(h, CURLOPT_PROXY, proxy ? proxy->c_str() : "");
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "");
-    t.onlyPublic = onlyPublic && !proxy;
-    if (!onlyPublic)
-        return std::nullopt;
-    return Unreachable(Url(url).Get(CURLUPART_HOST), proxy.has_value());
-}
-
-}  // namespace
-
-namespace {
-
-// Before each request for an address a link names (the first and every redirect): its
-// credentials dropped, where it may lead checked, and what is left of the time bound set; a
-// failure when it cannot be asked.
-std::optional<FetchResult> NextHop(CURL* h, std::string& url, const FetchRequest& request,
-                                   const DownloadLimits& limits, Clock::time_point start,
-                                   Transfer& t) {
-    url = Url(url).WithoutCredentials();
-    // The caches are the user's choice; what the link names itself is not.
-    const bool onlyPublic = RowOf(request.source).namedByLink && !limits.allowPrivateAddresses;
-    if (std::optional<FetchResult> refused = Route(h, url, onlyPublic, t))
-        return refused;
-    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-    const long left = limits.totalTimeoutMs - static_cast<long>(spent.count());
-    if (left <= 0)
-        return FetchResult::Failed(FetchError::Timeout, "the request took too long");
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, left);
-    return std::nullopt;
-}
-
 // What a request connects to: its proxy, when it goes through one (a proxy that cannot be
 // reached fails every cache behind it alike), else its scheme, host and port.
 std::string ConnectsTo(const std::string& url) {
@@ -449,65 +221,6 @@ FetchResult CurlDownloader::Fetch(const FetchRequest& request) {
     return result;
 }
 
-namespace {
-
-// What one request's answer was: a failure, a redirect to follow (Done("redirect"), with `url`
-// its target), or Done() for a body to look at.
-FetchResult Answer(CURL* h, CURLcode code, const Transfer& t, const char* errorBuffer,
-                   bool fromLink, long hop, std::string& url, const DownloadLimits& limits) {
-    {
-        long status = 0;
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-        long osError = 0;
-        curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osError);
-        if (code != CURLE_OK)
-            return Classify(code, t, errorBuffer, status, osError);
-        const char* next = nullptr;
-        if (fromLink && status >= 300 && status < 400 &&
-            curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next) {
-            if (hop >= limits.maxRedirects)
-                return FetchResult::Failed(FetchError::Redirect, "too many redirects");
-            url = next;
-            return FetchResult::Done("redirect");
-        }
-        if (status >= 300 && status < 400)
-            return FetchResult::Failed(FetchError::Redirect,
-                                       "HTTP status " + std::to_string(status));
-        if (status < 200 || status >= 300)
-            return HttpStatus(status);
-        return FetchResult::Done();
-    }
-}
-
-// What else a request's answer tells: the bytes it brought, whether trying again may help (a
-// connection refused or reset, a time-out, a server busy or failing for a moment), and how long
-// the server asks to be left alone.
-FetchResult Described(FetchResult result, CURL* h, CURLcode code) {
-    curl_off_t bytes = 0, retryAfter = 0;
-    if (curl_easy_getinfo(h, CURLINFO_SIZE_DOWNLOAD_T, &bytes) == CURLE_OK)
-        result.bytes = static_cast<uint64_t>(bytes);
-    if (curl_easy_getinfo(h, CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK && retryAfter > 0)
-        result.retryAfterSeconds = static_cast<long>(retryAfter);
-    switch (code) {
-        case CURLE_COULDNT_CONNECT:
-        case CURLE_OPERATION_TIMEDOUT:
-        case CURLE_RECV_ERROR:
-        case CURLE_SEND_ERROR:
-        case CURLE_GOT_NOTHING:
-        case CURLE_PARTIAL_FILE:
-            result.transient = result.error != FetchError::Cancelled;
-            break;
-        default:
-            break;
-    }
-    for (const int status : {408, 429, 500, 502, 503, 504})
-        result.transient = result.transient || result.httpStatus == status;
-    result.transient = result.transient || result.fact == Fact::TransferStalled;
-    return result;
-}
-
-}  // namespace
-
 FetchResult CurlDownloader::Download(const FetchRequest& request) {
     // A folder that cannot take the file fails at once, before any transfer.
     auto file = std::make_unique<AtomicFile>(request.destination);
@@ -523,7 +236,7 @@ FetchResult CurlDownloader::Download(const FetchRequest& request) {
         ~Return() { pool.Release(h); }
     } giveBack{*pool_, h};
     // Its open connections, TLS sessions and loaded certificates stay for this request.
-    Transfer t;
+    web::Transfer t;
     t.file = file.get();
     t.maxBytes = limits_.maxBodyBytes;
     t.stallMs = limits_.stallTimeoutMs;
@@ -543,19 +256,20 @@ FetchResult CurlDownloader::Download(const FetchRequest& request) {
         for (long hop = 0;; ++hop) {
             if (fromLink) {
                 if (std::optional<FetchResult> refused =
-                        NextHop(h, url, request, limits_, start, t))
+                        web::NextHop(h, url, request, limits_, start, t))
                     return *refused;
             }
             curl_easy_setopt(h, CURLOPT_URL, url.c_str());
             code = curl_easy_perform(h);
-            if (FetchResult answer = Answer(h, code, t, errorBuffer, fromLink, hop, url, limits_);
-                answer.error != FetchError::None || answer.detail != "redirect")
-                return answer;
+            if (web::Answered answer =
+                    web::Answer(h, code, t, errorBuffer, fromLink, hop, url, limits_);
+                !answer.redirect)
+                return answer.result;
         }
     }();
     if (result.ok())
         result = KeepIfTheTorrent(std::move(file), request);
-    return Described(std::move(result), h, code);
+    return web::Described(std::move(result), h, code);
 }
 
 }  // namespace velindra
