@@ -131,7 +131,7 @@ class Server {
 
   private:
     static Options StoreOptions(Options options) {
-        options.output = TorrentStore().folder();
+        options.output = TorrentStore::ForThisUser().folder();
         options.settings.usedn = false;  // kept by hash
         options.nameAfterTorrent = false;
         options.noClobber = false;
@@ -156,7 +156,7 @@ class Server {
     std::mutex lock_;
     // The look-ups under way, by the file they make: a second request for one waits for it.
     std::map<std::string, std::shared_future<Reply>> flights_;
-    TorrentStore store_;
+    TorrentStore& store_ = TorrentStore::ForThisUser();
     std::string host_;
     int port_ = 0;
     std::string token_ = options_.token;
@@ -223,7 +223,7 @@ Reply Server::Fetch(const LinkPlan& plan, const std::string& link) {
             answer.status = 200;
             answer.body = std::move(*body);
             answer.source = SourceLabel(outcome.result);
-            store_.Trim();
+            store_.Added(answer.body.size());
             return answer;
         }
     }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "core/interfaces.h"
@@ -19,6 +21,11 @@ namespace velindra::cli {
 namespace fs = std::filesystem;
 
 TorrentStore::TorrentStore() : folder_(InUserFolder(UserCacheFolder(), "store")) {}
+
+TorrentStore& TorrentStore::ForThisUser() {
+    static TorrentStore store;
+    return store;
+}
 
 std::string TorrentStore::PathOf(const LinkHashes& hashes) const {
     const std::string key = hashes.v1 ? hashes.V1Text() : hashes.V2Text();
@@ -39,20 +46,44 @@ std::optional<std::string> TorrentStore::Read(const LinkHashes& hashes) const {
 
 void TorrentStore::Keep(const LinkHashes& hashes, const std::string& savedFile) {
     const std::string path = PathOf(hashes);
+    std::error_code ec;
     if (savedFile == path)
-        return Trim();
+        return Added(fs::file_size(PathFromUtf8(path), ec));
     const uint64_t bound = DownloadLimits{}.maxBodyBytes;
     std::string body;
     if (!SafeToRead(savedFile, bound) || !ReadRegularFile(savedFile, bound, body).ok())
         return;
     MakeFolders(folder_);
-    AtomicFile file(path);
-    if (file.Open().ok() && file.Commit(body).ok())
-        Trim();
+    // Written whole under another name and then renamed, but not forced to disk: a copy that a
+    // crash left short fails its check when read, and is fetched again.
+    const fs::path target = PathFromUtf8(path);
+    fs::path part = target;
+    part += ".part-" + std::to_string(std::random_device{}());
+    bool written = false;
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        written =
+            static_cast<bool>(out.write(body.data(), static_cast<std::streamsize>(body.size())));
+        out.close();
+        written = written && !out.fail();
+    }
+    if (written)
+        fs::rename(part, target, ec);
+    if (!written || ec)
+        fs::remove(part, ec);
+    else
+        Added(body.size());
+}
+
+void TorrentStore::Added(uintmax_t bytes) {
+    std::lock_guard<std::mutex> guard(trimLock_);
+    if (bytes_)
+        *bytes_ += bytes;
+    if (!bytes_ || *bytes_ > kBytes)
+        Trim();  // counted afresh: a file replaced, or removed by hand, is not counted twice
 }
 
 void TorrentStore::Trim() {
-    std::lock_guard<std::mutex> guard(trimLock_);
     std::error_code ec;
     std::vector<std::pair<fs::file_time_type, fs::path>> files;
     uintmax_t total = 0;
@@ -69,6 +100,7 @@ void TorrentStore::Trim() {
         total -= fs::file_size(path, ec);
         fs::remove(path, ec);
     }
+    bytes_ = total;
 }
 
 std::optional<LinkResult> TorrentStore::Answer(

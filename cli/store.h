@@ -18,6 +18,8 @@ class TorrentStore {
     static constexpr uintmax_t kBytes = uintmax_t{512} << 20;
 
     TorrentStore();
+    // The user's store, one for the process: the watch and the server in one process share it.
+    static TorrentStore& ForThisUser();
     const std::string& folder() const { return folder_; }
     // Where the file of a torrent is kept, however a link writes its hash.
     std::string PathOf(const LinkHashes& hashes) const;
@@ -26,7 +28,9 @@ class TorrentStore {
     std::optional<std::string> Read(const LinkHashes& hashes) const;
     // A saved file kept too (written whole or not at all), and the store kept under its bound.
     void Keep(const LinkHashes& hashes, const std::string& savedFile);
-    void Trim();
+    // A file of `bytes` put in the store: once the store may hold more than its bound, the files
+    // least recently read go until it holds less.
+    void Added(uintmax_t bytes);
 
     // A link's file answered from the store, staged at `destination` with the link's trackers
     // and `addedTrackers` in it, as a source delivers it; nothing when it is not kept.
@@ -34,8 +38,12 @@ class TorrentStore {
                                      const std::vector<std::string>& addedTrackers) const;
 
   private:
+    void Trim();
+
     std::string folder_;
     std::mutex trimLock_;
+    // What the store holds, as last counted and added to since; counted when first needed.
+    std::optional<uintmax_t> bytes_;
 };
 
 }  // namespace velindra::cli

@@ -346,7 +346,8 @@ class Watcher {
     const std::string stateFile_;
     WatchState state_;
     BatchSources& sources_;  // one network session for the life of the watch
-    TorrentStore store_;     // shared with --serve: asked first, and given what was saved
+    // Shared with --serve: asked first, and given what was saved.
+    TorrentStore& store_ = TorrentStore::ForThisUser();
     FolderWatch watch_;
     std::map<std::string, Seen> seen_;
     std::map<std::string, bool> heard_;  // events before a look-over saw the file: done?
