@@ -73,21 +73,11 @@ bool SameSecret(const std::string& given, const std::string& secret) {
     return differ == 0;
 }
 
-bool AllOf(const std::string& text, const char* characters) {
-    return text.find_first_not_of(characters) == std::string::npos;
-}
-
 // The link a hash in the path stands for; empty when it is no hash.
 std::string LinkForHash(const std::string& hash) {
-    constexpr const char* kHex = "0123456789abcdefABCDEF";
-    if (hash.size() == 40 && AllOf(hash, kHex))
-        return "magnet:?xt=urn:btih:" + hash;
-    if (hash.size() == 32 &&
-        AllOf(hash, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz234567"))
-        return "magnet:?xt=urn:btih:" + hash;
-    if (hash.size() == 64 && AllOf(hash, kHex))
-        return "magnet:?xt=urn:btmh:1220" + hash;
-    return {};
+    if (hash.size() == 64)
+        return V2HashBytes(hash) ? "magnet:?xt=urn:btmh:1220" + hash : std::string();
+    return InfoHashBytes(hash) ? "magnet:?xt=urn:btih:" + hash : std::string();
 }
 
 // A file name in a Content-Disposition header: ASCII with the rest as "_", and the whole name

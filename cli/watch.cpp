@@ -79,16 +79,6 @@ void Log(const std::string& line) {
     std::cerr << t::kProgram << ": " << EscapeControls(line) << std::endl;
 }
 
-std::string HexOf(const Sha1Digest& digest) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (const uint8_t byte : digest) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 15];
-    }
-    return text;
-}
-
 // The state file of a watched folder: one a folder, in the user's state folder.
 std::string StateFileFor(const std::string& folder) {
     const std::string state = UserStateFolder();

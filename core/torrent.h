@@ -8,62 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/bencode.h"
+#include "core/info_hash.h"
 #include "core/result.h"
 
 namespace velindra {
-
-inline constexpr size_t kMaxBencodeDepth = 100;
-
-struct TorrentParts {
-    std::string_view info;  // the exact bytes of the "info" dictionary
-    size_t length = 0;  // how many bytes the top-level dictionary takes, white space after it not
-    bool v2 = false;    // the info dictionary has the fields of BitTorrent v2 ("meta version",
-                        // "file tree"), so that its SHA-256 names it too
-};
-
-// Strictly parses the body as one bencoded dictionary, which may only be followed by ASCII
-// white space, and finds its "info" dictionary. nullopt when the body is not well-formed
-// (truncated, bad or out-of-range lengths, leading zeros, a key repeated in any dictionary,
-// nesting deeper than 100, other trailing bytes) or has no "info" dictionary. Keys out of
-// order are accepted. Never recurses.
-std::optional<TorrentParts> ParseTorrent(std::string_view body);
-std::optional<std::string_view> FindInfoDictionary(std::string_view body);
-
-// Whether a file that begins with `head` (its first kTorrentHeadBytes bytes, or all of a
-// shorter file) can be a torrent: a bencoded dictionary whose first key is a short text of
-// printable ASCII, as every torrent key is. Anything else is decided without reading further.
-inline constexpr size_t kTorrentHeadBytes = 72;
-bool BeginsAsTorrent(std::string_view head);
-
-using Sha1Digest = std::array<uint8_t, 20>;
-
-// The 20 bytes a 40-digit hexadecimal or a 32-character base-32 info-hash stands for, in
-// either case; nullopt for any other form.
-std::optional<Sha1Digest> InfoHashBytes(std::string_view infoHash);
-
-using Sha256Digest = std::array<uint8_t, 32>;
-
-// The 32 bytes of a BitTorrent v2 info-hash written as 64 hexadecimal digits of either case;
-// nullopt for any other form.
-std::optional<Sha256Digest> V2HashBytes(std::string_view v2Hash);
-
-// The hashes a link is known by, as their bytes: a v1 info-hash (SHA-1), a v2 info-hash
-// (SHA-256), or both for a hybrid link. Read once from the link's text and carried to every
-// source, which checks what it delivers against them.
-struct LinkHashes {
-    std::optional<Sha1Digest> v1;
-    std::optional<Sha256Digest> v2;
-    // The 40 upper-case hexadecimal digits the caches index, or "" without a v1 hash.
-    std::string V1Text() const;
-    // The 64 lower-case hexadecimal digits v2 links write, or "" without a v2 hash.
-    std::string V2Text() const;
-    bool operator==(const LinkHashes&) const = default;
-};
-
-// Both hashes of a link, from their texts as the link writes them ("" for none); nothing when
-// the link has none, or one that cannot be read (a v2 hash beside a readable v1 hash is then
-// left out, unchecked).
-std::optional<LinkHashes> ReadLinkHashes(std::string_view v1, std::string_view v2);
 
 // The system's digests; nothing when it could not compute one.
 struct Digests {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/links.h"
-#include "core/retry_wait.h"
+#include "platform/retry_wait.h"
 #include "core/torrent.h"
 #include "platform/address_guard.h"
 #include "platform/addresses.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/result.h"
-#include "core/retry_wait.h"
+#include "platform/retry_wait.h"
 #include "platform/curl_downloader.h"
 #include "platform/curl_transfer.h"
 

@@ -7,6 +7,8 @@
 #include <libtorrent/torrent_status.hpp>
 #include <sstream>
 
+#include "core/links.h"
+
 namespace lt = libtorrent;
 
 namespace velindra {
@@ -25,7 +27,7 @@ constexpr size_t kMostPairs = 10'000;
 
 bool IsLowerHex(std::string_view text, size_t length) {
     return text.size() == length && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+               return HexDigitValue(c) >= 0 && !(c >= 'A' && c <= 'F');
            });
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/result.h"
-#include "core/retry_wait.h"
+#include "platform/retry_wait.h"
 
 namespace velindra {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/source_router.h"
+#include "platform/source_router.h"
 #include "platform/curl_downloader.h"
 
 namespace velindra {

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <tuple>
 
+#include "core/links.h"
+
 namespace velindra::ini {
 
 namespace {
@@ -94,11 +96,7 @@ void ChopTrailingSpaces(QString& text, qsizetype limit) {
 }
 
 bool IsHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int HexValue(char c) {
-    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    return HexDigitValue(c) >= 0;
 }
 
 // The one-letter escapes, and the characters they stand for; the last two are read, never
@@ -128,7 +126,7 @@ QString Escape(QByteArrayView s, qsizetype& i) {
     if (e == 'x' && i < n && IsHex(s[i])) {
         char16_t value = 0;
         while (i < n && IsHex(s[i]))
-            value = static_cast<char16_t>((value << 4) + HexValue(s[i++]));
+            value = static_cast<char16_t>((value << 4) + HexDigitValue(s[i++]));
         return QString(QChar(value));
     }
     if (e >= '0' && e <= '7') {

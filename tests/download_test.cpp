@@ -12,7 +12,7 @@
 
 #include "core/file_names.h"
 #include "core/mirrors.h"
-#include "core/retry_wait.h"
+#include "platform/retry_wait.h"
 #include "platform/addresses.h"
 #include "platform/atomic_file.h"
 #include "platform/committer.h"

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "bench/loopback_seeder.h"
-#include "core/retry_wait.h"
+#include "platform/retry_wait.h"
 #include "platform/network_source.h"
 #include "platform/reachability.h"
 #include "tests/test_support.h"

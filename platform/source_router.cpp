@@ -1,4 +1,4 @@
-#include "core/source_router.h"
+#include "platform/source_router.h"
 
 namespace velindra {
 
