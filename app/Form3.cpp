@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStyleOptionGroupBox>
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -219,12 +220,21 @@ void Form3::Command1_Click() {
         ShowMessageBox(this, QString::fromUtf8(texts::kFolderNotAbsolute) + folder);
         return;
     }
-    // In the order the program always wrote them; each is tried even when one before failed.
-    bool saved = settings_.Write(keys::kOnFinish, Chosen(keys::kOnFinish));
-    saved =
-        settings_.Write(keys::kOnStart, Option6->isChecked() ? folder.toStdString() : "") && saved;
-    saved = settings_.Write(keys::kOnError, Chosen(keys::kOnError)) && saved;
-    saved = settings_.Write(keys::kFileName, Chosen(keys::kFileName)) && saved;
+    // Every setting of the table, in the order the program always wrote them; each is tried
+    // even when one before failed. A group's text is its chosen button's; the save folder's is
+    // the folder, or nothing when every file is to be asked for.
+    std::vector<const Setting*> order;
+    for (const Setting& setting : Settings())
+        order.push_back(&setting);
+    std::sort(order.begin(), order.end(),
+              [](const Setting* a, const Setting* b) { return a->written < b->written; });
+    bool saved = true;
+    for (const Setting* setting : order) {
+        const std::string text = GroupOf(setting->key)  ? Chosen(setting->key)
+                                 : Option6->isChecked() ? folder.toStdString()
+                                                        : std::string();
+        saved = settings_.Write(setting->key, text) && saved;
+    }
     if (!saved) {
         // The window stays open: nothing the user chose may look saved when it is not.
         ShowMessageBox(this,

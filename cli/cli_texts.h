@@ -169,6 +169,11 @@ inline constexpr Text kHelpUnordered = {
     "print each link's line (and JSON object) as soon\n"
     "as it ends, not in input order; the JSON object's\n"
     "position says which link it is"};
+// The stored settings' options: their lines in --help.
+inline constexpr Text kNameHelp = {"dn: 优先用链接的显示名命名 (默认); btih: 总是用种子特征码命名",
+                                   "dn: name files after the link's display name\n"
+                                   "where it has one (default); btih: always after\n"
+                                   "the info-hash"};
 inline constexpr Text kNameTorrentHelp = {"; torrent: 用种子自己的名称命名",
                                           ";\ntorrent: after the torrent's own name"};
 inline constexpr Text kNeedsFile = {"选项 %1 需要一个文件", "option %1 needs a file"};

@@ -243,7 +243,7 @@ OptionRow FromSetting(const Setting& setting) {
     return {"",
             setting.option,
             {value.c_str(), value.c_str()},
-            Say(setting.optionHelp) + (byName ? Say(t::kNameTorrentHelp) : std::string()),
+            byName ? Say(t::kNameHelp) + Say(t::kNameTorrentHelp) : std::string(),
             [&setting, byName, texts](Options& o, V v, S as) {
                 if (v && byName)
                     o.nameAfterTorrent = *v == kTorrentName;

@@ -10,17 +10,16 @@ namespace velindra {
 
 enum class Why {
     Saved,
-    NoHashInLink,       // refused: the link names no info-hash
-    InvalidHash,        // refused: its v1 hash has no readable form
-    InvalidV2Hash,      // refused: a v2-only link whose hash has no readable form
-    FolderNotAbsolute,  // the save folder is not a whole path
-    NoSource,           // no source could be asked at all
-    NotOnMirrors,       // every source answered with an error status
-    Offline,            // no source could be reached
-    NotTheTorrent,      // a source delivered something that is not the link's torrent
-    CannotWrite,        // the file could not be written where it was to go
-    Interrupted,        // the user stopped it
-    Failed,             // the sources failed otherwise; `last` says how
+    NoHashInLink,   // refused: the link names no info-hash
+    InvalidHash,    // refused: its v1 hash has no readable form
+    InvalidV2Hash,  // refused: a v2-only link whose hash has no readable form
+    NoSource,       // no source could be asked at all
+    NotOnMirrors,   // every source answered with an error status
+    Offline,        // no source could be reached
+    NotTheTorrent,  // a source delivered something that is not the link's torrent
+    CannotWrite,    // the file could not be written where it was to go
+    Interrupted,    // the user stopped it
+    Failed,         // the sources failed otherwise; `last` says how
 };
 
 struct Failure {

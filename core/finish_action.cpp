@@ -1,6 +1,7 @@
 #include "core/finish_action.h"
 
-#include <array>
+#include <cstddef>
+#include <iterator>
 
 #include "core/interfaces.h"
 
@@ -15,12 +16,24 @@ struct Row {
     const char* stored;
     bool (Launcher::*launch)(const std::string& path);
 };
-constexpr std::array<Row, 4> kRows = {{
+constexpr Row kRows[] = {
     {FinishAction::Select, "select", nullptr},
     {FinishAction::Open, "open", &Launcher::OpenFile},
     {FinishAction::Reveal, "poi", &Launcher::RevealFile},
     {FinishAction::Nothing, "none", nullptr},
-}};
+};
+
+// A row for every action, each at its action's place.
+constexpr bool EveryActionInOrder() {
+    if (std::size(kRows) != kFinishActionCount)
+        return false;
+    for (size_t k = 0; k < std::size(kRows); ++k) {
+        if (static_cast<size_t>(kRows[k].action) != k)
+            return false;
+    }
+    return true;
+}
+static_assert(EveryActionInOrder(), "every finish action has its row, at its value's place");
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 // completion prompt and the settings window.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ enum class FinishAction {
     Reveal,   // "poi": show the file in its folder
     Nothing,  // "none", and any other stored text
 };
+inline constexpr size_t kFinishActionCount = static_cast<size_t>(FinishAction::Nothing) + 1;
 
 // The stored text, compared exactly and case-sensitively; anything unknown does nothing.
 FinishAction ParseFinishAction(std::string_view stored);

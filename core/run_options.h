@@ -36,9 +36,10 @@ struct Setting {
     // case-sensitively; every other text reads as `otherwise`. None: any text, taken as it is.
     std::vector<std::string> texts;
     const char* otherwise;
-    const char* option;  // velindra-cli's; null when it has none
-    Text optionHelp;     // its line in velindra-cli --help
+    const char* option;  // velindra-cli's; null when it has none (its help is velindra-cli's own)
     void (*apply)(RunOptions& options, const std::string& text);  // with its canonical text
+    // Its place among the settings window's writes: the order the program always wrote them.
+    int written;
 
     std::string optionValue = {};  // what --help shows the option takes: its texts ("dn|btih")
 
