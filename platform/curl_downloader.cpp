@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "core/links.h"
-#include "platform/retry_wait.h"
 #include "core/torrent.h"
 #include "platform/address_guard.h"
 #include "platform/addresses.h"
@@ -20,6 +19,7 @@
 #include "platform/curl_pool.h"
 #include "platform/curl_transfer.h"
 #include "platform/digests.h"
+#include "platform/retry_wait.h"
 #include "platform/url.h"
 #include "version.h"
 

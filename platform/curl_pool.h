@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "core/result.h"
-#include "platform/retry_wait.h"
 #include "platform/curl_downloader.h"
 #include "platform/curl_transfer.h"
+#include "platform/retry_wait.h"
 
 namespace velindra {
 

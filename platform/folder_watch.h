@@ -11,7 +11,8 @@
 
 namespace velindra {
 
-// A file the folder's events named: being written, or done (closed after writing, moved in).
+// A file the folder's events named: being written, or done (closed after writing, moved in;
+// on Windows, which tells of no close, every event is done and NobodyWrites decides).
 struct FolderEvent {
     std::string name;
     bool done = false;

@@ -103,11 +103,14 @@ std::vector<FolderEvent> FolderWatch::Wait(std::chrono::milliseconds wait) {
     }
     for (DWORD at = 0; got > 0;) {
         const auto* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(system_->buffer + at);
+        // Windows tells of no close, and a file moved in from another folder comes as added:
+        // every event is "done", and whether a writer still has the file open is NobodyWrites'
+        // to say, which the watch asks before it reads one.
         if (change->Action == FILE_ACTION_ADDED || change->Action == FILE_ACTION_MODIFIED ||
             change->Action == FILE_ACTION_RENAMED_NEW_NAME)
             names.push_back(
                 {Utf8(std::wstring(change->FileName, change->FileNameLength / sizeof(wchar_t))),
-                 change->Action == FILE_ACTION_RENAMED_NEW_NAME});
+                 true});
         if (change->NextEntryOffset == 0)
             break;
         at += change->NextEntryOffset;

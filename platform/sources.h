@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/source_router.h"
 #include "platform/curl_downloader.h"
+#include "platform/source_router.h"
 
 namespace velindra {
 

@@ -1133,7 +1133,12 @@ TEST_F(CliTest, TheWatchConvertsTheFolderAndIsPatientWithRareLinks) {
 #endif
     const auto watch = [&](const std::function<bool()>& until) {
         Running watching(Args({"--watch", folder, "--json"}, "good", saved), env, out);
-        EXPECT_TRUE(Running::Until(until)) << watching.Log();
+        EXPECT_TRUE(Running::Until(until)) << watching.Log() << watching.Events() << [&] {
+            std::string names;
+            for (const auto& e : std::filesystem::directory_iterator(PathFromUtf8(folder)))
+                names += testing::Utf8Path(e.path().filename()) + " ";
+            return names;
+        }();
 #ifndef _WIN32
         EXPECT_EQ(watching.Stop(), "143\n");
 #endif

@@ -12,12 +12,12 @@
 
 #include "core/file_names.h"
 #include "core/mirrors.h"
-#include "platform/retry_wait.h"
 #include "platform/addresses.h"
 #include "platform/atomic_file.h"
 #include "platform/committer.h"
 #include "platform/curl_downloader.h"
 #include "platform/digests.h"
+#include "platform/retry_wait.h"
 #include "platform/url.h"
 #include "tests/test_support.h"
 

@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "bench/loopback_seeder.h"
-#include "platform/retry_wait.h"
 #include "platform/network_source.h"
 #include "platform/reachability.h"
+#include "platform/retry_wait.h"
 #include "tests/test_support.h"
 
 namespace velindra {
