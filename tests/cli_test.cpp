@@ -610,8 +610,9 @@ TEST_F(CliTest, TheCommandLineAsCurlAndWgetUsersExpectIt) {
     }
     std::filesystem::remove(dashed);
     // A bare info-hash is its link, as an argument and as a line of input; an argument that
-    // names a file is still the file (here one named after a hash, holding b's link).
-    const std::string c = Add("c"), d = Add("d");
+    // names a file is still the file (here one named after a hash, holding b's link; a torrent
+    // of this run's own, as other runs of the test start in the same folder).
+    const std::string c = Add("c" + testing::Utf8Path(out.path().filename())), d = Add("d");
     testing::WriteFile(c, Links({b}));
     const CliRun bare = RunCli(Args({"-q", "--name", "btih", a, c, "-"}), " " + d + "\t\r\n");
     std::filesystem::remove(c);
