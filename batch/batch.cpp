@@ -10,7 +10,7 @@
 
 #include "batch/texts.h"
 #include "core/ahead.h"
-#include "core/failure.h"
+#include "core/ending.h"
 #include "core/link_steps.h"
 
 namespace velindra {
@@ -40,34 +40,51 @@ std::string WhatEachSourceDid(const LinkResult& result) {
     return said.empty() ? Words(result.attempts.back().result.error).zh : said;
 }
 
-// Why a link was not saved, in the windows' words.
-std::string Reason(const Failure& failure, const LinkResult& result, const std::string& destination,
-                   PathRules rules) {
-    switch (failure.why) {
-        case Why::NoSource:
-            return texts::kReasonNoSource;
-        case Why::CannotWrite: {
-            const std::string folder =
-                destination.substr(0, destination.find_last_of(rules.windows ? "\\/" : "/"));
-            const std::string why = texts::kReasonCannotWrite + folder;
-            switch (failure.problem) {
-                case SystemProblem::NotFound:
-                case SystemProblem::NotAFolder:
-                    return why + texts::kColon + texts::kReasonFolderMissing;
-                case SystemProblem::NoPermission:
-                case SystemProblem::ReadOnly:
-                    return why + texts::kColon + texts::kReasonNoPermission;
-                case SystemProblem::IsAFolder:
-                    return why + texts::kColon + texts::kReasonFolderInTheWay;
-                case SystemProblem::DiskFull:
-                case SystemProblem::NameTaken:  // in the system's words
-                    return why + texts::kColon + SystemWords(failure.problem)->zh;
-                default:
-                    return why;
-            }
-        }
+// What the windows say of each ending, in the enum's order: the failure box's first line
+// (none: no box) and its reason (none: said from what the sources answered, or the place).
+struct BoxRow {
+    Ending ending;
+    const char* title;
+    const char* reason;
+};
+constexpr BoxRow kBoxes[] = {
+    {Ending::Saved, nullptr, nullptr},
+    {Ending::Kept, nullptr, nullptr},       // not met: a file there is replaced
+    {Ending::LeftAlone, nullptr, nullptr},  // ... and not left alone
+    {Ending::NoHashInLink, texts::kParseFailed, texts::kReasonNoHashInLink},
+    {Ending::InvalidHash, texts::kFetchFailed, nullptr},
+    {Ending::InvalidV2Hash, texts::kFetchFailed, nullptr},
+    {Ending::FolderNotAbsolute, texts::kFetchFailed, texts::kFolderNotAbsolute},
+    {Ending::NotStarted, nullptr, nullptr},
+    {Ending::Skipped, nullptr, nullptr},
+    {Ending::NoSource, texts::kFetchFailed, texts::kReasonNoSource},
+    {Ending::CannotWrite, texts::kFetchFailed, nullptr},
+    {Ending::Interrupted, nullptr, nullptr},
+    {Ending::Failed, texts::kFetchFailed, nullptr},
+    {Ending::Planned, nullptr, nullptr},
+};
+static_assert(OneRowEach(kBoxes), "every ending has the windows' words");
+
+// The folder a file was to go in, said after "无法写入 ", and why it could not take it.
+std::string CannotWriteReason(const Failure& failure, const std::string& destination,
+                              PathRules rules) {
+    const std::string folder =
+        destination.substr(0, destination.find_last_of(rules.windows ? "\\/" : "/"));
+    const std::string why = texts::kReasonCannotWrite + folder;
+    switch (failure.problem) {
+        case SystemProblem::NotFound:
+        case SystemProblem::NotAFolder:
+            return why + texts::kColon + texts::kReasonFolderMissing;
+        case SystemProblem::NoPermission:
+        case SystemProblem::ReadOnly:
+            return why + texts::kColon + texts::kReasonNoPermission;
+        case SystemProblem::IsAFolder:
+            return why + texts::kColon + texts::kReasonFolderInTheWay;
+        case SystemProblem::DiskFull:
+        case SystemProblem::NameTaken:  // in the system's words
+            return why + texts::kColon + SystemWords(failure.problem)->zh;
         default:
-            return WhatEachSourceDid(result);
+            return why;
     }
 }
 
@@ -204,13 +221,6 @@ class BatchRun : public StepHooks {
         services_.messages.ShowMessage(text);
     }
 
-    void ReportFetchFailure(size_t i, const LinkResult& result, const std::string& destination) {
-        const Failure failure = Classify(result);
-        ReportFailure(std::string(texts::kFetchFailed) + "\n" + plans_[i].fileName + "\n" +
-                          Reason(failure, result, destination, services_.pathRules),
-                      i);
-    }
-
     // The Save-as dialog for link i; false when the user cancelled it, which skips the link
     // without a word.
     bool AskWhere(size_t i, std::string& destination) {
@@ -264,14 +274,10 @@ class BatchRun : public StepHooks {
 
     // A usable link goes on when its file has a place: a folder relative to wherever the
     // program happened to start would be a guess.
-    bool Proceed(size_t i, const LinkPlan& plan, LinkStep&) override {
+    std::optional<Ending> Proceed(size_t, const LinkPlan&, LinkStep&) override {
         if (saveAs_ || IsAbsoluteFolder(options_.basePath, services_.pathRules))
-            return true;
-        run_->Drop(i);
-        ReportFailure(std::string(texts::kFetchFailed) + "\n" + plan.fileName + "\n" +
-                          texts::kFolderNotAbsolute + options_.basePath,
-                      i);
-        return false;
+            return std::nullopt;
+        return Ending::FolderNotAbsolute;
     }
 
     std::optional<LinkResult> Fetch(size_t i, const LinkPlan&, std::string& destination) override {
@@ -289,23 +295,31 @@ class BatchRun : public StepHooks {
     void ProcessLink(size_t i) {
         LinkStep step = BeginLink(i, plans_[i], *this, services_.committer, &cancel_[i]);
         SettleLink(i, step, *this);
-        if (step.end == LinkStep::End::Refused) {
-            // No hash at all, or one no delivered file could be checked against: nothing is
-            // fetched for such a link.
-            run_->Drop(i);
-            ReportFailure(step.refusal.why == Why::NoHashInLink
-                              ? std::string(texts::kParseFailed) + "\n" + texts::kReasonNoHashInLink
-                              : std::string(texts::kFetchFailed) + "\n" + plans_[i].fileName +
-                                    "\n" + Words(FetchError::InvalidHash).zh,
-                          i);
-        } else if (step.saved()) {
+        if (!step.asked)
+            run_->Drop(i);  // nothing is fetched for such a link
+        if (step.saved()) {
             CarryOutFinishAction(
                 step.destination, options_.selection,
                 [this] { services_.prompt.ShowCompletionPrompt(options_); }, services_.launcher);
-        } else if (step.end == LinkStep::End::Fetched && !step.result.cancelled() &&
-                   (step.placeFailed || !Stopped())) {
-            ReportFetchFailure(i, step.result, step.destination);
+            return;
         }
+        const BoxRow& box = kBoxes[static_cast<size_t>(step.ending)];
+        if (!box.title || (step.asked && !step.placeFailed && Stopped()))
+            return;  // a stopped batch says nothing more
+        std::string text = std::string(box.title) + "\n";
+        if (plans_[i].parsed)
+            text += plans_[i].fileName + "\n";
+        if (step.ending == Ending::FolderNotAbsolute)
+            text += box.reason + options_.basePath;
+        else if (box.reason)
+            text += box.reason;
+        else if (step.ending == Ending::CannotWrite)
+            text += CannotWriteReason(Classify(step.result), step.destination, services_.pathRules);
+        else if (step.asked)
+            text += WhatEachSourceDid(step.result);
+        else
+            text += Words(Refusal(plans_[i]).last).zh;
+        ReportFailure(text, i);
     }
 
     RunOptions& options_;

@@ -31,26 +31,26 @@ void CatchInterrupts() {
 // torrent (checked by hash; one file read at a time, so that large files of those names cost
 // one file's memory), or anything else, which is never replaced. A file larger than a torrent
 // may be is something else, unread. `facts` receives what a kept file holds.
-LinkStep::Why AtItsPlace(const std::string& destination, const LinkHashes& hashes,
-                         std::optional<TorrentFacts>* facts) {
+std::optional<Ending> AtItsPlace(const std::string& destination, const LinkHashes& hashes,
+                                 std::optional<TorrentFacts>* facts) {
     std::error_code ec;
     if (!std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(destination), ec)))
-        return LinkStep::Why::None;
+        return std::nullopt;
     const size_t bound = DownloadLimits{}.maxBodyBytes;
     if (!SafeToRead(destination, bound))
-        return kLeftAlone;
+        return Ending::LeftAlone;
     // A file that does not begin as a torrent does is decided from its first bytes.
     std::string body;
     ReadRegularFile(destination, kTorrentHeadBytes, body);
     if (!BeginsAsTorrent(body))
-        return kLeftAlone;
+        return Ending::LeftAlone;
     static std::mutex oneAtATime;
     std::lock_guard<std::mutex> guard(oneAtATime);
     const bool holds = ReadRegularFile(destination, bound, body).ok() &&
                        CheckDelivered(body, hashes, nullptr).ok();
     if (holds && facts)
         *facts = DescribeTorrent(body);
-    return holds ? kKept : kLeftAlone;
+    return holds ? Ending::Kept : Ending::LeftAlone;
 }
 
 // The file name at the end of a path.

@@ -43,9 +43,9 @@ inline std::atomic<void (*)()> gWake{nullptr};
 void CatchInterrupts();
 
 // What is at a link's file's place already, for --no-clobber: nothing, the link's own torrent
-// (kKept; `facts` receives what it holds), or anything else, never replaced (kLeftAlone).
-LinkStep::Why AtItsPlace(const std::string& destination, const LinkHashes& hashes,
-                         std::optional<TorrentFacts>* facts = nullptr);
+// (Kept; `facts` receives what it holds), or anything else, never replaced (LeftAlone).
+std::optional<Ending> AtItsPlace(const std::string& destination, const LinkHashes& hashes,
+                                 std::optional<TorrentFacts>* facts = nullptr);
 
 // The file name at the end of a path.
 std::string FileNameOf(const std::string& path);
@@ -167,6 +167,7 @@ class LinkRun : public StepHooks {
         LinkStep step = TakeStep(i);
         if (!failed.attempts.empty()) {
             step = LinkStep{};  // the work itself failed
+            step.asked = true;
             step.result = failed;
         }
         if (HeldCommit held = TakeHeld(i); held.file_) {
@@ -180,9 +181,10 @@ class LinkRun : public StepHooks {
         if (step.placeFailed && step.placing == Placing::KeepExisting &&
             step.result.attempts.back().result.systemError == EEXIST) {
             // Another file took the name meanwhile (another run's, perhaps).
-            step.end = LinkStep::End::Stopped;
-            step.why =
-                AtItsPlace(step.destination, *plan.hashes, &kept) == kKept ? kKept : kLeftAlone;
+            step.asked = false;
+            step.ending = AtItsPlace(step.destination, *plan.hashes, &kept) == Ending::Kept
+                              ? Ending::Kept
+                              : Ending::LeftAlone;
         }
         if (plan.parsed && !step.destination.empty() && step.destination != plan.destination) {
             plan.destination = step.destination;
@@ -250,10 +252,8 @@ class LinkRun : public StepHooks {
             i, plan, *this, Naming() ? static_cast<FileCommitter&>(held) : committer_, &gStop);
         Hold(i, held);
         // Once the run is interrupted, only a link without any hash is still called refused.
-        if (step.end == LinkStep::End::Refused && plan.parsed && gStop) {
-            step.end = LinkStep::End::Stopped;
-            step.why = kNotStarted;
-        }
+        if (!step.asked && VerdictOf(step.ending) == Verdict::Refused && plan.parsed && gStop)
+            step.ending = Ending::NotStarted;
         LinkResult waiting;
         waiting.pending = step.result.pending;  // the run resumes the link once it has come
         std::lock_guard<std::mutex> guard(lock_);
@@ -278,20 +278,21 @@ class LinkRun : public StepHooks {
 
     // With --no-clobber a link whose file is there already is not fetched; a file named after
     // its torrent is known only once it has come, and its place is then only taken when free.
-    bool Proceed(size_t i, const LinkPlan& plan, LinkStep& step) override {
+    std::optional<Ending> Proceed(size_t i, const LinkPlan& plan, LinkStep& step) override {
         const bool lookFirst =
             options_.noClobber && !(options_.nameAfterTorrent && !options_.outputDocument);
         std::optional<TorrentFacts> facts;
-        step.why = gStop       ? kNotStarted
-                   : lookFirst ? AtItsPlace(plan.destination, *plan.hashes, &facts)
-                               : LinkStep::Why::None;
+        const std::optional<Ending> ended = gStop ? Ending::NotStarted
+                                            : lookFirst
+                                                ? AtItsPlace(plan.destination, *plan.hashes, &facts)
+                                                : std::nullopt;
         if (options_.noClobber)
             step.placing = Placing::KeepExisting;  // checked and placed in one step
-        if (step.why == kKept) {
+        if (ended == Ending::Kept) {
             std::lock_guard<std::mutex> guard(lock_);
             kept_[i] = std::move(facts);
         }
-        return step.why == LinkStep::Why::None;
+        return ended;
     }
 
     std::optional<LinkResult> Fetch(size_t i, const LinkPlan& plan,

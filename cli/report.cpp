@@ -80,27 +80,47 @@ std::string AttemptText(const Attempt& a) {
     return (detail.empty() ? text : Say(t::kWithDetail, {text, detail})) + tries;
 }
 
-// Why a fetched link was not saved, in the command line's words: a refusal, the place that
-// could not be written, an interruption, or what every source answered.
-std::string Reason(const LinkPlan& plan, const LinkResult& result) {
-    const Failure failure = Classify(result);
-    switch (failure.why) {
-        case Why::InvalidHash:
-            return Refused(plan).reason;
-        case Why::CannotWrite: {
-            const FetchResult& last = result.attempts.back().result;
-            return Say(t::kCannotWrite,
-                       {plan.destination, SystemReason(last.systemError, last.detail)});
-        }
-        case Why::Interrupted:
-            return Say(t::kInterrupted);
-        default:
-            break;
+// What the command line says of each ending, in the enum's order: nothing for a link saved,
+// kept or planned; "%1" is what each source answered, or the place (with "%2" the system's
+// reason).
+struct ReasonRow {
+    Ending ending;
+    const Text* words;
+};
+constexpr ReasonRow kReasons[] = {
+    {Ending::Saved, nullptr},
+    {Ending::Kept, nullptr},
+    {Ending::LeftAlone, &t::kLeftAlone},
+    {Ending::NoHashInLink, &t::kNoHashInLink},
+    {Ending::InvalidHash, &t::kInvalidHash},
+    {Ending::InvalidV2Hash, &t::kInvalidV2Hash},
+    {Ending::FolderNotAbsolute, &t::kFetchFailed},  // not met: a relative -o is the current folder
+    {Ending::NotStarted, &t::kInterrupted},
+    {Ending::Skipped, &t::kInterrupted},
+    {Ending::NoSource, &t::kFetchFailed},
+    {Ending::CannotWrite, &t::kCannotWrite},
+    {Ending::Interrupted, &t::kInterrupted},
+    {Ending::Failed, &t::kFetchFailed},
+    {Ending::Planned, nullptr},
+};
+static_assert(OneRowEach(kReasons), "every ending has the command line's words");
+
+// Why a link was not saved, in the command line's words: a refusal, the place that could not
+// be written or is taken, an interruption, or what every source answered.
+std::string Reason(const LinkPlan& plan, Ending ending, const LinkResult& result) {
+    const Text* words = kReasons[static_cast<size_t>(ending)].words;
+    if (!words)
+        return {};
+    if (ending == Ending::LeftAlone)
+        return Say(*words, {PrintablePath(plan.destination)});
+    if (ending == Ending::CannotWrite) {
+        const FetchResult& last = result.attempts.back().result;
+        return Say(*words, {plan.destination, SystemReason(last.systemError, last.detail)});
     }
     std::string all;
     for (size_t k = 0; k < result.attempts.size(); ++k)
         all += (k ? "; " : "") + AttemptText(result.attempts[k]);
-    return Say(t::kFetchFailed, {all});
+    return Say(*words, {all});
 }
 
 std::string JsonSource(const LinkResult& result) {
@@ -138,71 +158,29 @@ std::string SystemReason(int error, const std::string& englishDetail) {
     return Say(t::kSystemError, {std::to_string(error)});
 }
 
+Outcome Ended(const LinkPlan& plan, Ending ending) {
+    Outcome o;
+    o.ending = ending;
+    o.reason = Reason(plan, ending, {});
+    return o;
+}
+
 Outcome Refused(const LinkPlan& plan) {
-    static constexpr std::pair<Why, const Text*> kWords[] = {
-        {Why::NoHashInLink, &t::kNoHashInLink},
-        {Why::InvalidHash, &t::kInvalidHash},
-        {Why::InvalidV2Hash, &t::kInvalidV2Hash},
-    };
-    Outcome o;
-    o.ending = Ending::Refused;
-    const Why why = Refusal(plan).why;
-    for (const auto& [refusal, words] : kWords) {
-        if (refusal == why)
-            o.reason = Say(*words);
-    }
-    return o;
-}
-
-Outcome Kept() {
-    Outcome o;
-    o.ending = Ending::Kept;
-    return o;
-}
-
-Outcome LeftAlone(const LinkPlan& plan) {
-    Outcome o;
-    o.reason = Say(t::kLeftAlone, {PrintablePath(plan.destination)});
-    return o;
-}
-
-Outcome NotStarted() {
-    Outcome o;
-    o.ending = Ending::Interrupted;
-    o.reason = Say(t::kInterrupted);
-    return o;
+    return Ended(plan, Refusal(plan).ending);
 }
 
 Outcome Fetched(const LinkPlan& plan, LinkResult result) {
     Outcome o;
-    o.ending = Ending::Saved;
-    if (!result.ok()) {
-        const Why why = Classify(result).why;
-        o.ending = why == Why::Interrupted   ? Ending::Interrupted
-                   : why == Why::InvalidHash ? Ending::Refused
-                                             : Ending::Failed;
-        o.reason = Reason(plan, result);
-    } else {
+    o.ending = Classify(result).ending;
+    o.reason = Reason(plan, o.ending, result);
+    if (o.ending == Ending::Saved)
         o.torrent = result.attempts.back().result.torrent;
-    }
     o.result = std::move(result);
     return o;
 }
 
 Outcome OutcomeOf(const LinkPlan& plan, LinkStep step) {
-    switch (step.end) {
-        case LinkStep::End::Refused:
-            return Refused(plan);
-        case LinkStep::End::Stopped:
-            return step.why == kKept        ? Kept()
-                   : step.why == kLeftAlone ? LeftAlone(plan)
-                                            : NotStarted();
-        case LinkStep::End::Quiet:
-            return NotStarted();
-        case LinkStep::End::Fetched:
-            break;
-    }
-    return Fetched(plan, std::move(step.result));
+    return step.asked ? Fetched(plan, std::move(step.result)) : Ended(plan, step.ending);
 }
 
 std::string VerboseLine(const LinkPosition& position, const Attempt& a, const std::string& url) {
@@ -251,8 +229,6 @@ std::string FailureLine(const LinkPlan& plan, const Outcome& outcome) {
 }
 
 std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
-    static constexpr const char* kEndings[] = {"saved",       "failed", "refused",
-                                               "interrupted", "kept",   "planned"};
     const auto orNull = [](bool present, const std::string& value) {
         return present ? JsonString(value) : std::string("null");
     };
@@ -263,7 +239,7 @@ std::string JsonLine(size_t position, const LinkPlan& plan, const Outcome& o) {
     line += ",\"path\":" + orNull(o.ok() || o.ending == Ending::Planned, plan.destination);
     line +=
         ",\"source\":" + (o.ending == Ending::Saved ? JsonSource(o.result) : std::string("null"));
-    line += ",\"outcome\":" + JsonString(kEndings[static_cast<int>(o.ending)]);
+    line += ",\"outcome\":" + JsonString(RowOf(o.ending).name);
     line += ",\"reason\":" + orNull(!o.ok() && o.ending != Ending::Planned, o.reason);
     line += ",\"torrent\":" + (o.ok() && o.torrent ? JsonTorrent(*o.torrent) : "null");
     return line + "}";
@@ -286,13 +262,14 @@ void Printer::Deliver(size_t index, const LinkPlan& plan, const Outcome& o, size
     progress_.Print([&] {
         if (!o.ok())
             allSaved_ = false;
-        ++(o.ending == Ending::Saved         ? tally_.saved
-           : o.ending == Ending::Kept        ? tally_.kept
-           : o.ending == Ending::Interrupted ? tally_.interrupted
+        const Verdict verdict = o.verdict();
+        ++(verdict == Verdict::Saved         ? tally_.saved
+           : verdict == Verdict::Kept        ? tally_.kept
+           : verdict == Verdict::Interrupted ? tally_.interrupted
                                              : tally_.failed);
         if (json_ && !outputLost_)
             Write(JsonLine(index + 1, plan, o));
-        if (o.ending == Ending::Interrupted)
+        if (verdict == Verdict::Interrupted)
             ++interrupted_;  // said once for all of them, at the end
         else if (o.ok() && !json_ && paths_ && !outputLost_)
             Write(PrintablePath(plan.destination));

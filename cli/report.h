@@ -10,20 +10,11 @@
 #include <string>
 
 #include "cli/progress.h"
-#include "core/failure.h"
+#include "core/ending.h"
 #include "core/link_pipeline.h"
 #include "core/link_steps.h"
 
 namespace velindra::cli {
-
-enum class Ending {
-    Saved,
-    Failed,       // every source was asked, or the file could not be written
-    Refused,      // not a usable link: no hash, or one no delivered file could be checked against
-    Interrupted,  // ended, or never started, because the run was interrupted
-    Kept,         // its file was there already with its torrent (--no-clobber)
-    Planned,      // --dry-run: nothing was asked
-};
 
 // How the links of a run ended, for the summary.
 struct Tally {
@@ -35,24 +26,17 @@ struct Outcome {
     std::string reason = {};  // why it was not saved, in the user's language
     LinkResult result = {};   // what its sources answered, for a link that was fetched
     std::optional<TorrentFacts> torrent = {};  // what its saved (or kept) file holds
-    bool ok() const { return ending == Ending::Saved || ending == Ending::Kept; }
+    Verdict verdict() const { return VerdictOf(ending); }
+    bool ok() const { return verdict() == Verdict::Saved || verdict() == Verdict::Kept; }
 };
 
-// The outcome of a link that is not fetched at all.
+// The outcome of a link that ended so before its fetch.
+Outcome Ended(const LinkPlan& plan, Ending ending);
+// ... of a link as its plan decides before anything is asked: refused, or Saved (a usable link;
+// no reason).
 Outcome Refused(const LinkPlan& plan);
-// ... of a link that was not started because the run was interrupted.
-Outcome NotStarted();
-// ... of a link whose file is there already and holds its torrent.
-Outcome Kept();
-// ... of a link whose file's place holds something else, which --no-clobber leaves alone.
-Outcome LeftAlone(const LinkPlan& plan);
 // ... of a link that was fetched (its file, if any, not yet on disk).
 Outcome Fetched(const LinkPlan& plan, LinkResult result);
-
-// The command line's own reasons to end a link before its fetch (LinkStep::why).
-inline constexpr LinkStep::Why kNotStarted = LinkStep::Why::NotStarted;
-inline constexpr LinkStep::Why kKept = LinkStep::Why::Kept;
-inline constexpr LinkStep::Why kLeftAlone = LinkStep::Why::LeftAlone;
 
 // The outcome of a link whose steps are done (settled).
 Outcome OutcomeOf(const LinkPlan& plan, LinkStep step);

@@ -383,10 +383,10 @@ void Watcher::Batch(const std::vector<std::string>& files) {
                         state_.Saved(file, link.hash);
                         store_.Keep(*plan.hashes, plan.destination);
                         Event("saved", file, plan, outcome, std::nullopt);
-                    } else if (outcome.ending == Ending::Refused) {
+                    } else if (outcome.verdict() == Verdict::Refused) {
                         givenUp[link.file] = outcome.reason;
                         Event("refused", file, plan, outcome, std::nullopt);
-                    } else if (outcome.ending == Ending::Failed) {
+                    } else if (outcome.verdict() == Verdict::Failed) {
                         const std::optional<int64_t> next =
                             state_.Failed(link.hash, Now(), options_.patience);
                         if (!next) {

@@ -6,20 +6,19 @@ LinkStep BeginLink(size_t i, const LinkPlan& plan, StepHooks& hooks, FileCommitt
                    const std::atomic<bool>* cancel) {
     LinkStep step;
     step.destination = plan.destination;
-    step.refusal = Refusal(plan);
-    if (step.refusal.why != Why::Saved) {
-        step.end = LinkStep::End::Refused;
+    step.ending = Refusal(plan).ending;
+    if (step.ending != Ending::Saved)
         return step;
-    }
-    if (!hooks.Proceed(i, plan, step)) {
-        step.end = LinkStep::End::Stopped;
+    if (const std::optional<Ending> ended = hooks.Proceed(i, plan, step)) {
+        step.ending = *ended;
         return step;
     }
     std::optional<LinkResult> fetched = hooks.Fetch(i, plan, step.destination);
     if (!fetched) {
-        step.end = LinkStep::End::Quiet;
+        step.ending = Ending::Skipped;
         return step;
     }
+    step.asked = true;
     step.result = std::move(*fetched);
     if (!step.result.pending)
         ContinueLink(step, committer, cancel);
@@ -34,16 +33,17 @@ void ContinueLink(LinkStep& step, FileCommitter& committer, const std::atomic<bo
 }
 
 void SettleLink(size_t i, LinkStep& step, StepHooks& hooks) {
-    if (!step.commit)
-        return;
-    const std::shared_ptr<PendingCommit> commit = std::move(step.commit);
-    hooks.WaitForCommit(
-        i, [&] { return commit->Ended(); }, step.destination);
-    FetchResult saved = commit->Wait();
-    if (!saved.ok()) {
-        step.placeFailed = true;
-        step.result.attempts.back().result = std::move(saved);
+    if (const std::shared_ptr<PendingCommit> commit = std::move(step.commit)) {
+        hooks.WaitForCommit(
+            i, [&] { return commit->Ended(); }, step.destination);
+        FetchResult saved = commit->Wait();
+        if (!saved.ok()) {
+            step.placeFailed = true;
+            step.result.attempts.back().result = std::move(saved);
+        }
     }
+    if (step.asked)
+        step.ending = Classify(step.result).ending;
 }
 
 }  // namespace velindra

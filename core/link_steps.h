@@ -12,29 +12,17 @@
 #include <optional>
 #include <string>
 
-#include "core/failure.h"
+#include "core/ending.h"
 #include "core/interfaces.h"
 #include "core/link_pipeline.h"
 
 namespace velindra {
 
 struct LinkStep {
-    enum class End {
-        Refused,  // no hash, or none a delivered file could be checked against: nothing asked
-        Stopped,  // the front end ended it before its fetch, for its own reason (`why`)
-        Quiet,    // ended without a word: a cancelled Save-as dialog, a stopped batch
-        Fetched,  // its sources were asked; `result` says what they answered
-    };
-    End end = End::Fetched;
-    Failure refusal;
-    // The front end's own reason, for Stopped.
-    enum class Why {
-        None,
-        NotStarted,  // the run was interrupted
-        Kept,        // its file is there already with its torrent
-        LeftAlone,   // ... with something else, not to be replaced
-    };
-    Why why = Why::None;
+    // How it ended: set where it ends before its fetch (refused, or by the front end's
+    // Proceed), and for a link whose sources were asked once it is settled.
+    Ending ending = Ending::Failed;
+    bool asked = false;  // its sources were asked; `result` says what they answered
     LinkResult result;
     std::string destination;  // where its file goes
     // Whether its file may replace one that is there (the front end's Proceed says).
@@ -43,15 +31,17 @@ struct LinkStep {
     std::shared_ptr<PendingCommit> commit;
     // The file came but could not be put in its place: the last attempt says why.
     bool placeFailed = false;
-    bool saved() const { return end == End::Fetched && result.ok(); }
+    bool saved() const { return ending == Ending::Saved; }
 };
 
 class StepHooks {
   public:
     virtual ~StepHooks() = default;
-    // Whether link i, a usable link, goes on to its fetch; the front end may end it here and
-    // put its reason in step.why.
-    virtual bool Proceed(size_t, const LinkPlan&, LinkStep&) { return true; }
+    // How link i, a usable link, ends before its fetch; nothing when it goes on (the front end
+    // may set how its file is placed).
+    virtual std::optional<Ending> Proceed(size_t, const LinkPlan&, LinkStep&) {
+        return std::nullopt;
+    }
     // Link i's fetch, and the place its file goes (the plan's, unless the front end chooses
     // another); nothing ends the link without a word.
     virtual std::optional<LinkResult> Fetch(size_t i, const LinkPlan& plan,
@@ -72,7 +62,8 @@ LinkStep BeginLink(size_t i, const LinkPlan& plan, StepHooks& hooks, FileCommitt
 void ContinueLink(LinkStep& step, FileCommitter& committer, const std::atomic<bool>* cancel);
 
 // The second half, at the link's turn: waits until its file is in its place. A file that did
-// not make it fails the link with the reason, as its last source's answer.
+// not make it fails the link with the reason, as its last source's answer. A link whose sources
+// were asked ends as their answers (and its file's place) say.
 void SettleLink(size_t i, LinkStep& step, StepHooks& hooks);
 
 }  // namespace velindra

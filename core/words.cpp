@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -49,29 +51,43 @@ std::string Fill(std::string_view pattern, std::initializer_list<std::string> ar
     return said;
 }
 
+namespace {
+
+// One row each, in the enum's order: a new error without its words fails the build.
+constexpr std::pair<FetchError, Text> kErrorWords[] = {
+    {FetchError::None, {"已保存", "saved"}},
+    {FetchError::NoConnection, {"无法连接", "could not connect"}},
+    {FetchError::NotAskedAgain,
+     {"稍早前无法连接，未再询问", "not asked again: could not be reached shortly before"}},
+    {FetchError::Timeout, {"超时", "timed out"}},
+    {FetchError::HttpStatus, {"服务器返回错误", "the server answered with an error"}},
+    {FetchError::Redirect, {"重定向无效", "bad redirect"}},
+    {FetchError::NotHttp, {"服务器的应答不是 HTTP", "the server did not answer in HTTP"}},
+    {FetchError::TooLarge, {"文件过大", "the file is too large"}},
+    {FetchError::NotATorrent, {"不是种子文件", "not a torrent file"}},
+    {FetchError::WrongTorrent, {"种子与链接不符", "the torrent is for another link"}},
+    {FetchError::CannotWrite, {"无法写入", "cannot write"}},
+    {FetchError::InvalidHash, {"无效的种子特征", "unusable info-hash"}},
+    {FetchError::PrivateAddress,
+     {"地址在本机或内部网络中，没有连接",
+      "not contacted, being on this machine or a private network"}},
+    {FetchError::Cancelled, {"已取消", "cancelled"}},
+    {FetchError::Other, {"失败", "failed"}},
+};
+
+constexpr bool InEnumOrder() {
+    for (size_t k = 0; k < std::size(kErrorWords); ++k) {
+        if (kErrorWords[k].first != static_cast<FetchError>(k))
+            return false;
+    }
+    return std::size(kErrorWords) == static_cast<size_t>(FetchError::Other) + 1;
+}
+static_assert(InEnumOrder(), "every fetch error has its words");
+
+}  // namespace
+
 const Text& Words(FetchError error) {
-    static constexpr std::pair<FetchError, Text> kWords[] = {
-        {FetchError::None, {"已保存", "saved"}},
-        {FetchError::NoConnection, {"无法连接", "could not connect"}},
-        {FetchError::NotAskedAgain,
-         {"稍早前无法连接，未再询问", "not asked again: could not be reached shortly before"}},
-        {FetchError::Timeout, {"超时", "timed out"}},
-        {FetchError::HttpStatus, {"服务器返回错误", "the server answered with an error"}},
-        {FetchError::Redirect, {"重定向无效", "bad redirect"}},
-        {FetchError::NotHttp, {"服务器的应答不是 HTTP", "the server did not answer in HTTP"}},
-        {FetchError::TooLarge, {"文件过大", "the file is too large"}},
-        {FetchError::NotATorrent, {"不是种子文件", "not a torrent file"}},
-        {FetchError::WrongTorrent, {"种子与链接不符", "the torrent is for another link"}},
-        {FetchError::CannotWrite, {"无法写入", "cannot write"}},
-        {FetchError::InvalidHash, {"无效的种子特征", "unusable info-hash"}},
-        {FetchError::PrivateAddress,
-         {"地址在本机或内部网络中，没有连接",
-          "not contacted, being on this machine or a private network"}},
-        {FetchError::Cancelled, {"已取消", "cancelled"}},
-    };
-    static constexpr Text kFailed = {"失败", "failed"};
-    const Text* words = Lookup(kWords, error);
-    return words ? *words : kFailed;
+    return kErrorWords[static_cast<size_t>(error)].second;
 }
 
 const Text* FactWords(Fact fact) {
