@@ -9,9 +9,8 @@
 #include <thread>
 
 #include "batch/texts.h"
-#include "core/ahead.h"
 #include "core/ending.h"
-#include "core/link_steps.h"
+#include "core/run_loop.h"
 
 namespace velindra {
 
@@ -102,7 +101,7 @@ PathRules PrepareFolder(const Services& services, const std::string& folder) {
 }
 
 // One batch: its links planned, fetched ahead, and taken to their ends in order.
-class BatchRun : public StepHooks {
+class BatchRun : public RunHooks {
   public:
     BatchRun(std::vector<LinkPlan> plans, RunOptions& options, const Services& services)
         : options_(options),
@@ -115,62 +114,39 @@ class BatchRun : public StepHooks {
         const bool folderUsable =
             options.basePath.empty() || IsAbsoluteFolder(options.basePath, services.pathRules);
         saveAs_ = options.basePath.empty();
+        hasPlace_ = saveAs_ || IsAbsoluteFolder(options.basePath, services.pathRules);
         // Links that go through the Save-as dialog are fetched ahead only where they can wait.
         ahead_ = services.aheadWorkers > 0 && folderUsable &&
                  (!saveAs_ || !services.stagingFolder.empty());
         // Without a place to wait in, a link's file is still fetched off the calling thread.
         offThread_ = services.aheadWorkers > 0 && !ahead_;
-        chosen_.resize(count_);
-        run_ = std::make_unique<AheadRun>(GroupByDestination(plans_),
-                                          ahead_ ? services.aheadWorkers : 0, services.aheadWindow,
-                                          [this](size_t i) { return Work(i); });
-    }
-
-    ~BatchRun() {
-        // Whatever is still on its way ends, and what was fetched ahead and not reached is
-        // dropped with its temporary file.
-        for (size_t i = 0; i < count_; ++i)
-            cancel_[i] = true;
-        run_.reset();
     }
 
     void Run() {
-        for (size_t i = 0; i < count_; ++i) {
-            if (Stopped()) {
-                Stop();
-                return;
-            }
-            ProcessLink(i);
-        }
+        // A link's file is put in its place only at its turn; without workers each link is
+        // begun at its turn, on this thread.
+        RunPolicy policy;
+        policy.workers = ahead_ ? services_.aheadWorkers : 0;
+        policy.window = services_.aheadWindow;
+        policy.holdFiles = true;
+        RunLoop(count_, GroupByDestination(plans_), policy, *this, services_.committer).Run();
     }
 
   private:
-    bool Stopped() const { return services_.stop && *services_.stop; }
+    LinkPlan PlanOf(size_t i) const override { return plans_[i]; }
+    const std::atomic<bool>* CancelOf(size_t i) override { return &cancel_[i]; }
 
-    void Stop() {
-        run_->Stop();
+    bool Stopped() override { return services_.stop && *services_.stop; }
+
+    // Whatever is still on its way ends, and what was fetched ahead and not reached is dropped
+    // with its temporary file.
+    void Leaving() override {
         for (size_t i = 0; i < count_; ++i)
             cancel_[i] = true;
     }
 
     LinkPosition Position(size_t i) const {
         return {static_cast<int>(i + 1), static_cast<int>(count_)};
-    }
-
-    // A link's fetch: ahead of its turn into the folder (or the staging folder), or at its
-    // turn into the place chosen for it.
-    LinkResult Work(size_t i) {
-        const LinkPlan& plan = plans_[i];
-        if (!plan.fetchable() || cancel_[i])
-            return FailedLink(FetchError::Cancelled, "not fetched");
-        std::string destination = plan.destination;
-        if (saveAs_)
-            destination = ahead_ ? JoinDestination(services_.stagingFolder, plan.fileName,
-                                                   services_.pathRules)
-                                 : chosen_[i];
-        // The network's answer, when it is asked, is taken once it has come (AheadRun).
-        return FetchLink(plans_[i], destination, sources_, Position(i), &cancel_[i],
-                         &activities_[i]);
     }
 
     // A link's fetch to its end, on the thread that asks.
@@ -231,57 +207,61 @@ class BatchRun : public StepHooks {
             cancel_[i] = true;
             return false;
         }
-        chosen_[i] = destination;
         return true;
     }
 
-    // Link i's fetch at its turn, with the place its file goes (the Save-as dialog asked when
-    // there is a file to save, or first where files cannot wait); nothing when the link ends
-    // here without a word (a cancelled dialog, a stopped batch).
-    std::optional<LinkResult> TakeFile(size_t i, std::string& destination) {
-        if (saveAs_ && ahead_) {
-            // Fetched ahead into the staging folder: the Save-as dialog comes only when there is
-            // a file to save, and a link no source has goes straight to its failure.
-            destination = plans_[i].fileName;
-            services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
-            if (Stopped())
-                return std::nullopt;
-            LinkResult result = run_->Take(i);
-            const bool stagingFailed =
-                !result.ok() && result.attempts.back().result.error == FetchError::CannotWrite;
-            if ((result.ok() || stagingFailed) && !AskWhere(i, destination))
-                return std::nullopt;  // the file fetched ahead is dropped with the result
-            if (stagingFailed) {
-                // The staging folder could not take the file: it is fetched again for the
-                // place the user chose.
-                result = OffThread([&] { return FetchAt(i, destination); }, i, destination);
-            }
-            return result;
-        }
-        if (saveAs_ && !AskWhere(i, destination)) {
-            run_->Drop(i);
-            return std::nullopt;
-        }
-        if (offThread_) {
-            run_->Drop(i);
-            return OffThread([&] { return FetchAt(i, destination); }, i, destination);
-        }
-        services_.waiter.WaitFor([&] { return run_->Ready(i); }, Waiting(i, destination));
-        if (Stopped())
-            return std::nullopt;
-        return run_->Take(i);
-    }
-
     // A usable link goes on when its file has a place: a folder relative to wherever the
-    // program happened to start would be a guess.
-    std::optional<Ending> Proceed(size_t, const LinkPlan&, LinkStep&) override {
-        if (saveAs_ || IsAbsoluteFolder(options_.basePath, services_.pathRules))
-            return std::nullopt;
-        return Ending::FolderNotAbsolute;
+    // program happened to start would be a guess. On a worker: it reads what the batch decided
+    // as it started, not the options the windows may change meanwhile.
+    std::optional<Ending> Proceed(size_t i, const LinkPlan&, LinkStep&) override {
+        if (cancel_[i])
+            return Ending::NotStarted;
+        return hasPlace_ ? std::nullopt : std::optional(Ending::FolderNotAbsolute);
     }
 
-    std::optional<LinkResult> Fetch(size_t i, const LinkPlan&, std::string& destination) override {
-        return TakeFile(i, destination);
+    // A link's fetch: ahead of its turn into the folder (or the staging folder, until the
+    // Save-as dialog says where it goes), or at its turn into the place chosen for it (the
+    // dialog asked first where files cannot wait). The network's answer, when it is asked, is
+    // taken once it has come.
+    std::optional<LinkResult> Fetch(size_t i, const LinkPlan& plan,
+                                    std::string& destination) override {
+        if (ahead_) {
+            if (saveAs_)
+                destination =
+                    JoinDestination(services_.stagingFolder, plan.fileName, services_.pathRules);
+        } else if (saveAs_ && !AskWhere(i, destination)) {
+            return std::nullopt;
+        }
+        if (offThread_)
+            return OffThread([&] { return FetchAt(i, destination); }, i, destination);
+        return FetchLink(plan, destination, sources_, Position(i), &cancel_[i], &activities_[i]);
+    }
+
+    bool WaitForTurn(size_t i, const std::function<bool()>& ready) override {
+        services_.waiter.WaitFor(ready,
+                                 Waiting(i, saveAs_ ? plans_[i].fileName : plans_[i].destination));
+        return !Stopped();
+    }
+
+    // Fetched ahead into the staging folder: the Save-as dialog comes only when there is a file
+    // to save, and a link no source has goes straight to its failure.
+    void AtTurn(size_t i, LinkStep& step) override {
+        if (!saveAs_ || !ahead_ || !step.asked)
+            return;
+        LinkResult& result = step.result;
+        const bool stagingFailed = !result.ok() && !result.attempts.empty() &&
+                                   result.attempts.back().result.error == FetchError::CannotWrite;
+        step.destination = plans_[i].fileName;
+        if ((result.ok() || stagingFailed) && !AskWhere(i, step.destination)) {
+            step = LinkStep{};  // the file fetched ahead goes with it
+            step.ending = Ending::Skipped;
+            return;
+        }
+        if (stagingFailed) {
+            // The staging folder could not take the file: it is fetched again for the place the
+            // user chose.
+            result = OffThread([&] { return FetchAt(i, step.destination); }, i, step.destination);
+        }
     }
 
     void WaitForCommit(size_t i, const std::function<bool()>& ended,
@@ -291,12 +271,8 @@ class BatchRun : public StepHooks {
             cancel_[i] = true;  // stopped while the disk was busy: the file goes
     }
 
-    // One link at its turn: its refusal, its place, its file (put in its place now), its finish.
-    void ProcessLink(size_t i) {
-        LinkStep step = BeginLink(i, plans_[i], *this, services_.committer, &cancel_[i]);
-        SettleLink(i, step, *this);
-        if (!step.asked)
-            run_->Drop(i);  // nothing is fetched for such a link
+    // One link at its end: its failure box, or its finish.
+    void Ended(size_t i, LinkStep step, size_t) override {
         if (step.saved()) {
             CarryOutFinishAction(
                 step.destination, options_.selection,
@@ -330,10 +306,9 @@ class BatchRun : public StepHooks {
     std::unique_ptr<Activity[]> activities_;
     LinkSources sources_;
     bool saveAs_ = false;
-    bool ahead_ = false;               // links are fetched ahead of their turn
-    bool offThread_ = false;           // ... or at their turn, but not on the calling thread
-    std::vector<std::string> chosen_;  // the place the Save-as dialog gave each link
-    std::unique_ptr<AheadRun> run_;
+    bool hasPlace_ = false;   // the Save-as dialog, or a full folder path
+    bool ahead_ = false;      // links are fetched ahead of their turn
+    bool offThread_ = false;  // ... or at their turn, but not on the calling thread
 };
 
 // The batch with each torrent once: a link whose info-hash an earlier link of the batch has

@@ -1,6 +1,7 @@
-// One run over planned links, the same for a run of velindra-cli and each batch of its watch:
-// workers fetch them and hand their files to the committer, and their outcomes are printed
-// (or handed to the front end) in input order, each saved path once its file is on disk.
+// The command line's part in the one run over planned links (core/run_loop.h), the same for a
+// run of velindra-cli, each batch of its watch and each look-up of its server: its progress
+// line, --no-clobber and --name torrent, and each link's outcome printed (or handed to the
+// front end) in input order, each saved path once its file is on disk.
 #pragma once
 
 #include <atomic>
@@ -18,9 +19,8 @@
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "cli/store.h"
-#include "core/ahead.h"
 #include "core/link_pipeline.h"
-#include "core/link_steps.h"
+#include "core/run_loop.h"
 #include "core/terminal_text.h"
 #include "core/utf8.h"
 #include "platform/atomic_file.h"
@@ -55,22 +55,10 @@ std::string FileNameOf(const std::string& path);
 constexpr size_t kWindow = size_t{1} << 14;
 
 // One run over planned links: workers fetch them and hand their files to the committer, and
-// their outcomes are printed in input order, each saved path once its file is on disk.
-// With --name torrent a file's name is known only once it has come, and the names are given
-// in the order the links are printed: a link's file is held here until its turn.
-class HeldCommit : public FileCommitter {
-  public:
-    std::shared_ptr<PendingCommit> Submit(std::shared_ptr<StagedFile> file, const std::string&,
-                                          const std::atomic<bool>*, Placing placing) override {
-        file_ = std::move(file);
-        placing_ = placing;
-        return nullptr;
-    }
-    std::shared_ptr<StagedFile> file_;
-    Placing placing_ = Placing::Replace;
-};
-
-class LinkRun : public StepHooks {
+// their outcomes are printed in input order (or as they end), each saved path once its file is
+// on disk. With --name torrent a file's name is known only once it has come, and the names are
+// given in the order the links are printed: a link's file waits for its turn.
+class LinkRun : public RunHooks {
   public:
     // How a link ended, for a front end that says it in its own way (the watch), in the
     // order the run prints.
@@ -118,22 +106,14 @@ class LinkRun : public StepHooks {
     bool Execute(bool printPaths = true) {
         Printer printer(options_.quiet && !options_.showErrors, options_.json, printPaths,
                         progress_, gStop);
-        {
-            AheadRun run(
-                planner_.leaders(), options_.jobs, kWindow, [this](size_t i) { return Work(i); },
-                [this](size_t i, LinkResult) { return Resume(i); });
-            for (size_t k = 0; k < count_; ++k) {
-                LinkResult failed;
-                const size_t i = options_.unordered ? run.TakeAny(failed) : k;
-                if (!options_.unordered)
-                    failed = run.Take(i);
-                auto [plan, outcome] = Settled(i, std::move(failed));
-                if (deliver_)
-                    deliver_(i, plan, outcome);
-                else
-                    printer.Deliver(i, plan, outcome, run.finished());
-            }
-        }
+        printer_ = &printer;
+        RunPolicy policy;
+        policy.workers = options_.jobs;
+        policy.window = kWindow;
+        policy.holdFiles = Naming();
+        policy.asTheyEnd = options_.unordered;
+        RunLoop(count_, planner_.leaders(), policy, *this, committer_).Run();
+        printer_ = nullptr;
         if (deliver_)
             return true;
         printer.Finish();
@@ -146,7 +126,7 @@ class LinkRun : public StepHooks {
 
   private:
     // Link i's plan, its file going where this run puts it.
-    LinkPlan PlanOf(size_t i) const {
+    LinkPlan PlanOf(size_t i) const override {
         LinkPlan plan = planner_.Plan(i);
         if (fixed_ && plan.parsed) {
             plan.destination = *fixed_;
@@ -160,22 +140,9 @@ class LinkRun : public StepHooks {
         return plan.parsed ? plan.fileName : plan.piece;
     }
 
-    // Link i once its file is in its place (or why not): its plan as it ended (its file's
-    // place the one it took) and its outcome. A path is printed only once its file is durably
-    // in place.
-    std::pair<LinkPlan, Outcome> Settled(size_t i, LinkResult failed) {
-        LinkStep step = TakeStep(i);
-        if (!failed.attempts.empty()) {
-            step = LinkStep{};  // the work itself failed
-            step.asked = true;
-            step.result = failed;
-        }
-        if (HeldCommit held = TakeHeld(i); held.file_) {
-            NameAfterTheTorrent(PlanOf(i), step.result, step.destination);
-            step.commit =
-                committer_.Submit(std::move(held.file_), step.destination, &gStop, held.placing_);
-        }
-        SettleLink(i, step, *this);
+    // Link i once its file is in its place (or why not), said with its plan as it ended (its
+    // file's place the one it took). A path is printed only once its file is durably in place.
+    void Ended(size_t i, LinkStep step, size_t finished) override {
         LinkPlan plan = PlanOf(i);
         std::optional<TorrentFacts> kept = TakeKept(i);
         if (step.placeFailed && step.placing == Placing::KeepExisting &&
@@ -193,27 +160,21 @@ class LinkRun : public StepHooks {
         Outcome outcome = OutcomeOf(plan, std::move(step));
         if (outcome.ending == Ending::Kept)
             outcome.torrent = kept;
-        return {std::move(plan), std::move(outcome)};
+        if (deliver_)
+            deliver_(i, plan, outcome);
+        else
+            printer_->Deliver(i, plan, outcome, finished);
     }
+
+    // --name torrent: the file named after its torrent at its turn.
+    void AtTurn(size_t i, LinkStep& step) override {
+        if (Naming() && step.asked)
+            NameAfterTheTorrent(PlanOf(i), step.result, step.destination);
+    }
+
+    const std::atomic<bool>* CancelOf(size_t) override { return &gStop; }
 
     bool Naming() const { return options_.nameAfterTorrent && !options_.outputDocument; }
-
-    void Hold(size_t i, HeldCommit& held) {
-        if (!held.file_)
-            return;
-        std::lock_guard<std::mutex> guard(lock_);
-        held_[i] = std::move(held);
-    }
-
-    HeldCommit TakeHeld(size_t i) {
-        std::lock_guard<std::mutex> guard(lock_);
-        HeldCommit held;
-        if (const auto found = held_.find(i); found != held_.end()) {
-            held = std::move(found->second);
-            held_.erase(found);
-        }
-        return held;
-    }
 
     std::optional<TorrentFacts> TakeKept(size_t i) {
         std::lock_guard<std::mutex> guard(lock_);
@@ -243,37 +204,12 @@ class LinkRun : public StepHooks {
             destination = JoinDestination(options_.output, name, rules_);
     }
 
-    // A worker's part: the link's first steps, its file handed to the committer; the worker
-    // goes on with its next link meanwhile.
-    LinkResult Work(size_t i) {
-        const LinkPlan plan = PlanOf(i);
-        HeldCommit held;
-        LinkStep step = BeginLink(
-            i, plan, *this, Naming() ? static_cast<FileCommitter&>(held) : committer_, &gStop);
-        Hold(i, held);
-        // Once the run is interrupted, only a link without any hash is still called refused.
-        if (!step.asked && VerdictOf(step.ending) == Verdict::Refused && plan.parsed && gStop)
-            step.ending = Ending::NotStarted;
-        LinkResult waiting;
-        waiting.pending = step.result.pending;  // the run resumes the link once it has come
-        std::lock_guard<std::mutex> guard(lock_);
-        steps_[i] = std::move(step);
-        return waiting;
-    }
-
-    // A worker's part once the network has answered: the file handed to the committer.
-    LinkResult Resume(size_t i) {
-        LinkStep step = TakeStep(i);
-        HeldCommit held;
-        ContinueLink(step, Naming() ? static_cast<FileCommitter&>(held) : committer_, &gStop);
-        Hold(i, held);
+    // On a worker, once the network has answered: its line ends, and --verbose says it.
+    void Answered(size_t i, const LinkStep& step) override {
         progress_.End(i);
         if (options_.verbose && !step.result.attempts.empty())
             SayRequest({static_cast<int>(i + 1), static_cast<int>(count_)},
                        step.result.attempts.back());
-        std::lock_guard<std::mutex> guard(lock_);
-        steps_[i] = std::move(step);
-        return LinkResult{};
     }
 
     // With --no-clobber a link whose file is there already is not fetched; a file named after
@@ -314,7 +250,7 @@ class LinkRun : public StepHooks {
         }
         LinkResult result =
             FetchLink(plan, destination, chain_, position, &gStop, &progress_.activity(i));
-        if (!result.pending)  // else the network still reports its peers there (see Resume)
+        if (!result.pending)  // else the network still reports its peers there (see Answered)
             progress_.End(i);
         return result;
     }
@@ -324,13 +260,6 @@ class LinkRun : public StepHooks {
         const std::string url = a.url.empty() ? a.url : WithoutCredentials(a.url);
         const std::string line = EscapeControls(VerboseLine(at, a, url));
         progress_.Print([&] { std::cerr << line << "\n"; });
-    }
-
-    LinkStep TakeStep(size_t i) {
-        std::lock_guard<std::mutex> guard(lock_);
-        LinkStep step = std::move(steps_[i]);
-        steps_.erase(i);
-        return step;
     }
 
     const Options& options_;
@@ -347,12 +276,11 @@ class LinkRun : public StepHooks {
     BatchSources& sources_;
     const Deliver deliver_;
     const TorrentStore* store_ = nullptr;
+    Printer* printer_ = nullptr;  // while the run prints its links
     const LinkSources chain_;
     std::mutex lock_;
-    std::map<size_t, LinkStep> steps_;                    // of the links begun and not yet printed
     std::map<size_t, std::optional<TorrentFacts>> kept_;  // what kept files hold (-n)
     std::map<std::string, std::string> claimed_;          // --name torrent: names taken, by hash
-    std::map<size_t, HeldCommit> held_;                   // --name torrent: files before their turn
 };
 
 }  // namespace velindra::cli

@@ -12,7 +12,7 @@
 #include "cli/progress.h"
 #include "core/ending.h"
 #include "core/link_pipeline.h"
-#include "core/link_steps.h"
+#include "core/run_loop.h"
 
 namespace velindra::cli {
 

@@ -19,7 +19,6 @@
 #include "cli/report.h"
 #include "cli/serve.h"
 #include "cli/watch.h"
-#include "core/ahead.h"
 #include "core/link_pipeline.h"
 #include "core/terminal_text.h"
 #include "core/torrent.h"

@@ -1,7 +1,6 @@
 #include "core/ahead.h"
 
 #include <exception>
-#include <map>
 #include <system_error>
 
 namespace velindra {
@@ -19,17 +18,6 @@ LinkResult Guarded(const AheadRun::Work& work, size_t i) {
 }
 
 }  // namespace
-
-std::vector<uint32_t> GroupByDestination(const std::vector<LinkPlan>& plans) {
-    std::vector<uint32_t> leaders(plans.size());
-    std::map<std::string, uint32_t> first;
-    for (size_t i = 0; i < plans.size(); ++i) {
-        leaders[i] = static_cast<uint32_t>(i);
-        if (!plans[i].destination.empty())
-            leaders[i] = first.try_emplace(plans[i].destination, leaders[i]).first->second;
-    }
-    return leaders;
-}
 
 AheadRun::AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Work work,
                    Resume resume, size_t networkWaits)

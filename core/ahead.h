@@ -100,9 +100,4 @@ class AheadRun {
     std::vector<std::thread> threads_;
 };
 
-// Every link on its own, except links that save to the same file: those are one group, in
-// order, so that one worker writes it after the other; as AheadRun's leaders. Links without a
-// destination go alone.
-std::vector<uint32_t> GroupByDestination(const std::vector<LinkPlan>& plans);
-
 }  // namespace velindra
