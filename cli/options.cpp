@@ -17,6 +17,7 @@
 #include "core/option_table.h"
 #include "core/run_options.h"
 #include "core/terminal_text.h"
+#include "core/text_values.h"
 #include "core/utf8.h"
 #include "platform/addresses.h"
 #include "platform/console.h"
@@ -43,17 +44,9 @@ std::string Seconds(long milliseconds) {
 }
 
 bool IsHttpUrl(const std::string& url) {
-    for (const char* scheme : {"http://", "https://"}) {
-        const size_t n = std::strlen(scheme);
-        if (url.size() <= n || url[n] == '/')
-            continue;
-        bool same = true;
-        for (size_t k = 0; k < n; ++k)
-            same = same && std::tolower(static_cast<unsigned char>(url[k])) == scheme[k];
-        if (same)
-            return true;
-    }
-    return false;
+    // A web address with a host after its "://".
+    const size_t host = url.find("://") + 3;
+    return IsWebAddress(url) && host < url.size() && url[host] != '/';
 }
 
 // A tracker's address as a client takes it: http, https, udp or wss, and a host.
@@ -124,11 +117,9 @@ std::string Token(Options& o, const std::optional<std::string>& v, const std::st
 }
 
 std::optional<int> ParseJobs(const std::string& text) {
-    char* end = nullptr;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || n < 1 || n > kMaxJobs)
-        return std::nullopt;
-    return static_cast<int>(n);
+    if (const std::optional<long> n = NumberIn(text, 1, kMaxJobs))
+        return static_cast<int>(*n);
+    return std::nullopt;
 }
 
 bool& Field(Options& o, bool Options::*field) {
@@ -158,19 +149,15 @@ OptionRow::Apply Privacy(LinkSources::Privacy privacy) {
 // 65535 and, where `localOnly`, a host that is an address or interface of this machine;
 // otherwise the usage error.
 std::string CheckEndpoint(const std::string& endpoint, const std::string& as, bool localOnly) {
-    const size_t colon = endpoint.rfind(':');
-    if (colon == std::string::npos || colon == 0 || endpoint.find_first_of(" \t") != endpoint.npos)
+    const std::optional<Endpoint> split = SplitEndpoint(endpoint);
+    if (!split || split->written().empty() || endpoint.find_first_of(" \t") != endpoint.npos)
         return Say(t::kNeedsAddress, {as});
-    const std::string host = endpoint.substr(0, colon), port = endpoint.substr(colon + 1);
-    char* end = nullptr;
-    const long number = std::strtol(port.c_str(), &end, 10);
-    const long lowest = localOnly ? 0 : 1;
-    if (port.empty() || *end != '\0' || port[0] == '-' || port[0] == '+' || number < lowest ||
-        number > 65535)
+    const std::string& port = split->port;
+    if (port.empty() || port[0] == '-' || port[0] == '+' ||
+        !NumberIn(port, localOnly ? 0 : 1, 65535))
         return Say(localOnly ? t::kListenPort : t::kNodePort, {port});
-    const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
-    if (localOnly && !IsLocalHost(bracketed ? host.substr(1, host.size() - 2) : host))
-        return Say(t::kListenHost, {host});
+    if (localOnly && !IsLocalHost(split->host))
+        return Say(t::kListenHost, {split->written()});
     return {};
 }
 
@@ -180,12 +167,11 @@ OptionRow::Apply Address(std::string SourceOptions::*single,
         if (!v || v->empty())
             return Say(t::kNeedsAddress, {as});
         // --listen takes several, separated by commas; --dht-node one each time.
-        for (size_t begin = 0; begin <= v->size();) {
-            const size_t end = single ? std::min(v->find(',', begin), v->size()) : v->size();
-            const std::string error = CheckEndpoint(v->substr(begin, end - begin), as, single);
-            if (!error.empty())
+        for (const std::string_view one :
+             single ? SplitOn(*v, ',') : std::vector<std::string_view>{*v}) {
+            if (const std::string error = CheckEndpoint(std::string(one), as, single);
+                !error.empty())
                 return error;
-            begin = end + 1;
         }
         if (single)
             o.sources.*single = *v;
@@ -286,11 +272,10 @@ std::string Jobs(Options& o, V v, S as) {
 }
 
 std::string Retries(Options& o, V v, S as) {
-    char* end = nullptr;
-    const long n = v ? std::strtol(v->c_str(), &end, 10) : -1;
-    if (!v || v->empty() || *end != '\0' || n < 0 || n > kMaxRetries)
+    const std::optional<long> n = v ? NumberIn(*v, 0, kMaxRetries) : std::nullopt;
+    if (!n)
         return Say(t::kRetryRange, {as, std::to_string(kMaxRetries), v.value_or("")});
-    o.retries = static_cast<int>(n);
+    o.retries = static_cast<int>(*n);
     return std::string();
 }
 

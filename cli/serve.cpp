@@ -18,6 +18,7 @@
 #include "cli/link_run.h"
 #include "cli/store.h"
 #include "core/links.h"
+#include "core/text_values.h"
 #include "core/torrent.h"
 #include "core/utf8.h"
 #include "platform/addresses.h"
@@ -365,19 +366,15 @@ int Server::Run(const std::string& host, int port) {
 std::optional<std::string> CheckServeOptions(Options& options, std::string& host, int& port) {
     std::string address = *options.serve;
     host = "127.0.0.1";
-    const size_t colon = address.rfind(':');
     std::string portText = address;
-    if (colon != std::string::npos) {
-        host = address.substr(0, colon);
-        portText = address.substr(colon + 1);
-        if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-            host = host.substr(1, host.size() - 2);
+    if (const std::optional<Endpoint> split = SplitEndpoint(address)) {
+        host = split->host;
+        portText = split->port;
     }
-    char* end = nullptr;
-    const long number = std::strtol(portText.c_str(), &end, 10);
-    if (portText.empty() || *end != '\0' || number < 0 || number > 65535 || host.empty())
+    const std::optional<long> number = NumberIn(portText, 0, 65535);
+    if (!number || host.empty())
         return Say(t::kServeAddress, {address});
-    port = static_cast<int>(number);
+    port = static_cast<int>(*number);
     if (!IsLoopback(host) && options.token.empty())
         return Say(t::kServeNeedsToken, {host});
     return std::nullopt;

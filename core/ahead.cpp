@@ -7,9 +7,11 @@ namespace velindra {
 
 namespace {
 
-LinkResult Guarded(const AheadRun::Work& work, size_t i) {
+// A link's work, with an exception it throws as a failed result.
+template <typename Job>
+LinkResult Guarded(Job&& job) {
     try {
-        return work(i);
+        return job();
     } catch (const std::exception& e) {
         return FailedLink(FetchError::Other, std::string("internal error: ") + e.what());
     } catch (...) {
@@ -68,16 +70,12 @@ bool AheadRun::Done() const {
 }
 
 LinkResult AheadRun::Resumed(size_t i, LinkResult result) {
-    try {
+    return Guarded([&]() -> LinkResult {
         if (resume_)
             return resume_(i, std::move(result));
         TakeAnswer(result);
-        return result;
-    } catch (const std::exception& e) {
-        return FailedLink(FetchError::Other, std::string("internal error: ") + e.what());
-    } catch (...) {
-        return FailedLink(FetchError::Other, "internal error");
-    }
+        return std::move(result);
+    });
 }
 
 void AheadRun::Worker() {
@@ -116,7 +114,7 @@ void AheadRun::RunGroup(size_t i, std::unique_lock<std::mutex>& guard) {
         ++webBusy_;
         ++open_;
         guard.unlock();
-        LinkResult result = Guarded(work_, i);
+        LinkResult result = Guarded([&] { return work_(i); });
         if (result.pending) {
             // It waits without a thread: its worker goes on with the next link, and the group
             // goes on once its answer has come. Links that started together may take the run a
@@ -160,7 +158,7 @@ bool AheadRun::Ready(size_t i) {
 
 LinkResult AheadRun::Take(size_t i) {
     if (!threaded_) {
-        LinkResult result = Guarded(work_, i);
+        LinkResult result = Guarded([&] { return work_(i); });
         if (result.pending)
             result = Resumed(i, std::move(result));
         std::lock_guard<std::mutex> guard(lock_);

@@ -19,6 +19,39 @@ int HexDigitValue(char c) {
     return -1;
 }
 
+std::string PercentDecoded(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const int hi = s[i] == '%' && i + 2 < s.size() ? HexDigitValue(s[i + 1]) : -1;
+        const int lo = hi >= 0 ? HexDigitValue(s[i + 2]) : -1;
+        if (lo >= 0) {
+            out.push_back(static_cast<char>(hi * 16 + lo));
+            i += 2;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+bool IsWebAddress(std::string_view url) {
+    std::string scheme;
+    for (char c : url.substr(0, url.find(':')))
+        scheme.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    return (scheme == "http" || scheme == "https") && url.substr(scheme.size()).starts_with("://");
+}
+
+std::vector<std::string_view> SplitOn(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    for (size_t begin = 0;;) {
+        const size_t end = std::min(text.find(separator, begin), text.size());
+        pieces.push_back(text.substr(begin, end - begin));
+        if (end == text.size())
+            return pieces;
+        begin = end + 1;
+    }
+}
+
 namespace {
 
 bool IsLineBreak(char c) {
@@ -210,18 +243,15 @@ struct Parameter {
 // The link's parameters in the order written: whole "key=value" pairs between the "&"s, so
 // that nothing inside one parameter's value (a tracker's own query) is read as another.
 std::vector<Parameter> Parameters(std::string_view link) {
-    std::vector<Parameter> parameters;
-    for (size_t begin = 0; begin <= link.size();) {
-        const size_t end = std::min(link.find('&', begin), link.size());
-        const std::string_view text = link.substr(begin, end - begin);
-        const size_t equals = text.find('=');
-        Parameter& p = parameters.emplace_back();
-        if (equals != std::string_view::npos) {
-            p.key = text.substr(0, equals);
-            p.value = text.substr(equals + 1);
+    const std::vector<std::string_view> pieces = SplitOn(link, '&');
+    std::vector<Parameter> parameters(pieces.size());
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        Parameter& p = parameters[k];
+        if (const size_t equals = pieces[k].find('='); equals != std::string_view::npos) {
+            p.key = pieces[k].substr(0, equals);
+            p.value = pieces[k].substr(equals + 1);
         }
-        p.last = end == link.size();
-        begin = end + 1;
+        p.last = k + 1 == pieces.size();
     }
     return parameters;
 }
@@ -234,29 +264,6 @@ const Parameter* Find(const std::vector<Parameter>& parameters, std::string_view
             return &p;
     }
     return nullptr;
-}
-
-// "%XX" escapes decoded; everything else, "+" included, as written.
-std::string PercentDecoded(std::string_view s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        const int hi = s[i] == '%' && i + 2 < s.size() ? HexDigitValue(s[i + 1]) : -1;
-        const int lo = hi >= 0 ? HexDigitValue(s[i + 2]) : -1;
-        if (lo >= 0) {
-            out.push_back(static_cast<char>(hi * 16 + lo));
-            i += 2;
-        } else {
-            out.push_back(s[i]);
-        }
-    }
-    return out;
-}
-
-bool IsWebAddress(std::string_view url) {
-    std::string scheme;
-    for (char c : url.substr(0, url.find(':')))
-        scheme.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-    return (scheme == "http" || scheme == "https") && url.substr(scheme.size()).starts_with("://");
 }
 
 // An address as a browser reads a typed one: a character that cannot stand in a URL (a space,
@@ -369,14 +376,11 @@ bool IsPrivateTrackerAddress(std::string_view url) {
     const size_t queryAt = url.find('?', pathAt);
     const std::string_view path = url.substr(pathAt, queryAt - pathAt);
     if (queryAt != std::string_view::npos) {
-        for (std::string_view rest = url.substr(queryAt + 1); !rest.empty();) {
-            const size_t amp = rest.find('&');
-            const std::string_view pair = rest.substr(0, amp);
+        for (const std::string_view pair : SplitOn(url.substr(queryAt + 1), '&')) {
             for (const std::string_view key : {"passkey=", "authkey=", "pk="}) {
                 if (pair.size() > key.size() && pair.starts_with(key))
                     return true;
             }
-            rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
         }
     }
     // The segments of the path, and the one that starts with "announce" among them.
@@ -470,15 +474,16 @@ std::string DecodeDisplayName(std::string_view s) {
 std::string CappedLink(std::string_view link, size_t trackers, size_t peers) {
     std::string capped;
     size_t trackersSeen = 0, peersSeen = 0;
-    for (size_t begin = 0; begin < link.size();) {
-        const size_t end = std::min(link.find('&', begin), link.size());
-        const std::string_view param = link.substr(begin, end - begin);
+    const std::vector<std::string_view> params = SplitOn(link, '&');
+    for (size_t k = 0; k < params.size(); ++k) {
+        const std::string_view param = params[k];
+        if (k + 1 == params.size() && param.empty())
+            break;  // a "&" at the end leads to nothing
         const bool keep = param.starts_with("tr=")     ? ++trackersSeen <= trackers
                           : param.starts_with("x.pe=") ? ++peersSeen <= peers
                                                        : true;
         if (keep)
             capped.append(capped.empty() ? "" : "&").append(param);
-        begin = end + 1;
     }
     return capped;
 }

@@ -90,6 +90,15 @@ bool IsPrivateTrackerAddress(std::string_view url);
 // The value of one hexadecimal digit of either case, or -1.
 int HexDigitValue(char c);
 
+// "%XX" escapes decoded; everything else, "+" included, as written.
+std::string PercentDecoded(std::string_view s);
+
+// Whether an address is a web address: "http://" or "https://", the scheme in either case.
+bool IsWebAddress(std::string_view url);
+
+// The pieces of a text between its separators, empty ones too ("a&&b": "a", "", "b"; "": "").
+std::vector<std::string_view> SplitOn(std::string_view text, char separator);
+
 // Percent-decodes a display name: "+" is a space, "%XX" runs that form a valid UTF-8 sequence
 // yield their character, and anything that does not decode cleanly stays as written.
 // Input and output are UTF-8; a decoded character is never decoded again.

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "core/links.h"
+
 namespace velindra {
 
 namespace {
@@ -19,21 +21,6 @@ std::string Escaped(const std::string& name) {
             out += kHex[static_cast<unsigned char>(c) & 15];
         } else {
             out += c;
-        }
-    }
-    return out;
-}
-
-std::string Unescaped(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
         }
     }
     return out;
@@ -63,7 +50,7 @@ WatchState WatchState::Read(std::string_view text) {
         } else if (kind == "saved") {
             const size_t name = line.find('\t');
             if (name != std::string::npos && name + 1 < line.size())
-                state.saved_.emplace(Unescaped(std::string_view(line).substr(name + 1)), hash);
+                state.saved_.emplace(PercentDecoded(std::string_view(line).substr(name + 1)), hash);
         }
     }
     return state;

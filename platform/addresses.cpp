@@ -1,5 +1,7 @@
 #include "platform/addresses.h"
 
+#include "platform/addresses_system.h"
+
 #ifdef _WIN32
 // clang-format off
 #include <winsock2.h>
@@ -283,6 +285,19 @@ std::vector<std::pair<IpAddress, IpAddress>> NonPublicRanges() {
         ranges.emplace_back(first, last);
     }
     return ranges;
+}
+
+bool IsLocalHost(const std::string& host) {
+    namespace system = addresses_system;
+    sockaddr_in v4{};
+    v4.sin_family = AF_INET;
+    if (system::FromText(AF_INET, host, &v4.sin_addr))
+        return system::Bindable(AF_INET, reinterpret_cast<const sockaddr*>(&v4), sizeof v4);
+    sockaddr_in6 v6{};
+    v6.sin6_family = AF_INET6;
+    if (system::FromText(AF_INET6, host, &v6.sin6_addr))
+        return system::Bindable(AF_INET6, reinterpret_cast<const sockaddr*>(&v6), sizeof v6);
+    return system::IsInterfaceName(host);
 }
 
 }  // namespace velindra

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/addresses.h"
+#include "platform/addresses_system.h"
 
 namespace velindra {
 
@@ -23,30 +24,25 @@ std::vector<IpAddress> Resolve(const std::string& host) {
     return found;
 }
 
-namespace {
+namespace addresses_system {
 
-// Whether a socket can be bound to the address: it is one of this machine's (or "any").
-bool Bindable(int family, const sockaddr* address, socklen_t length) {
+bool FromText(int family, const std::string& text, void* address) {
+    return ::inet_pton(family, text.c_str(), address) == 1;
+}
+
+bool Bindable(int family, const sockaddr* address, int length) {
     const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    const bool bound = ::bind(fd, address, length) == 0;
+    const bool bound = ::bind(fd, address, static_cast<socklen_t>(length)) == 0;
     ::close(fd);
     return bound;
 }
 
-}  // namespace
-
-bool IsLocalHost(const std::string& host) {
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    if (::inet_pton(AF_INET, host.c_str(), &v4.sin_addr) == 1)
-        return Bindable(AF_INET, reinterpret_cast<const sockaddr*>(&v4), sizeof v4);
-    sockaddr_in6 v6{};
-    v6.sin6_family = AF_INET6;
-    if (::inet_pton(AF_INET6, host.c_str(), &v6.sin6_addr) == 1)
-        return Bindable(AF_INET6, reinterpret_cast<const sockaddr*>(&v6), sizeof v6);
-    return !host.empty() && ::if_nametoindex(host.c_str()) != 0;
+bool IsInterfaceName(const std::string& name) {
+    return !name.empty() && ::if_nametoindex(name.c_str()) != 0;
 }
+
+}  // namespace addresses_system
 
 }  // namespace velindra

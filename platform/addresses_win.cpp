@@ -4,6 +4,7 @@
 // clang-format on
 
 #include "platform/addresses.h"
+#include "platform/addresses_system.h"
 
 namespace velindra {
 
@@ -26,9 +27,12 @@ std::vector<IpAddress> Resolve(const std::string& host) {
     return found;
 }
 
-namespace {
+namespace addresses_system {
 
-// Whether a socket can be bound to the address: it is one of this machine's (or "any").
+bool FromText(int family, const std::string& text, void* address) {
+    return InetPtonA(family, text.c_str(), address) == 1;
+}
+
 bool Bindable(int family, const sockaddr* address, int length) {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
@@ -41,18 +45,10 @@ bool Bindable(int family, const sockaddr* address, int length) {
     return bound;
 }
 
-}  // namespace
-
-bool IsLocalHost(const std::string& host) {
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    if (InetPtonA(AF_INET, host.c_str(), &v4.sin_addr) == 1)
-        return Bindable(AF_INET, reinterpret_cast<const sockaddr*>(&v4), sizeof v4);
-    sockaddr_in6 v6{};
-    v6.sin6_family = AF_INET6;
-    if (InetPtonA(AF_INET6, host.c_str(), &v6.sin6_addr) == 1)
-        return Bindable(AF_INET6, reinterpret_cast<const sockaddr*>(&v6), sizeof v6);
-    return false;
+bool IsInterfaceName(const std::string&) {
+    return false;  // Windows binds to addresses, not to interfaces by name
 }
+
+}  // namespace addresses_system
 
 }  // namespace velindra

@@ -16,6 +16,8 @@
 #include <set>
 #include <thread>
 
+#include "core/links.h"
+#include "core/text_values.h"
 #include "platform/addresses.h"
 #include "platform/atomic_file.h"
 #include "platform/file_reading.h"
@@ -34,18 +36,9 @@ std::string DefaultNetworkStateFile() {
 
 std::vector<std::pair<std::string, int>> Routers(const std::string& routers) {
     std::vector<std::pair<std::string, int>> parsed;
-    for (size_t begin = 0; begin < routers.size();) {
-        const size_t end = std::min(routers.find(',', begin), routers.size());
-        std::string host = routers.substr(begin, end - begin);
-        begin = end + 1;
-        const size_t colon = host.rfind(':');
-        if (host.empty() || colon == std::string::npos)
-            continue;
-        const int port = std::atoi(host.c_str() + colon + 1);
-        host.resize(colon);
-        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-            host = host.substr(1, host.size() - 2);
-        parsed.emplace_back(host, port);
+    for (const std::string_view host : SplitOn(routers, ',')) {
+        if (const std::optional<Endpoint> split = SplitEndpoint(host); split && !host.empty())
+            parsed.emplace_back(split->host, std::atoi(split->port.c_str()));
     }
     return parsed;
 }

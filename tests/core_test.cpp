@@ -12,6 +12,7 @@
 #include "core/file_names.h"
 #include "core/links.h"
 #include "core/mirrors.h"
+#include "core/text_values.h"
 #include "core/torrent.h"
 #include "core/watch_state.h"
 #include "tests/fakes.h"
@@ -72,6 +73,40 @@ TEST(LinksTest, ALinkEndsWhereTheTextAroundItBegins) {
 
 // A copy from a web page: the links of its anchors (or its text), HTML's references read,
 // each once, ending at the quote, space or tag that ends the address.
+// What options and settings write: bounded numbers as strtol reads them, HOST:PORT split at
+// its last colon, and texts cut at their separators.
+TEST(TextValuesTest, NumbersEndpointsAndPieces) {
+    const struct {
+        const char* text;
+        long lowest, highest;
+        std::optional<long> read;
+    } numbers[] = {{"3", 1, 8, 3},  {"+3", 1, 8, 3},  {" 3", 1, 8, 3},
+                   {"0", 1, 8, {}}, {"9", 1, 8, {}},  {"3x", 1, 8, {}},
+                   {"", 0, 8, {}},  {"-1", 0, 8, {}}, {"99999999999999999999", 0, 65535, {}}};
+    for (const auto& n : numbers)
+        EXPECT_EQ(NumberIn(n.text, n.lowest, n.highest), n.read) << n.text;
+    const struct {
+        const char* text;
+        const char *host, *port, *written;
+    } endpoints[] = {{"[::1]:80", "::1", "80", "[::1]"},
+                     {"host:6881", "host", "6881", "host"},
+                     {"::1:80", "::1", "80", "::1"},
+                     {"[]:1", "", "1", "[]"},
+                     {":", "", "", ""}};
+    for (const auto& e : endpoints) {
+        const std::optional<Endpoint> split = SplitEndpoint(e.text);
+        ASSERT_TRUE(split) << e.text;
+        EXPECT_EQ(split->host, e.host) << e.text;
+        EXPECT_EQ(split->port, e.port) << e.text;
+        EXPECT_EQ(split->written(), e.written) << e.text;
+    }
+    EXPECT_FALSE(SplitEndpoint("no-port"));
+    using Pieces = std::vector<std::string_view>;
+    EXPECT_EQ(SplitOn("a&&b", '&'), (Pieces{"a", "", "b"}));
+    EXPECT_EQ(SplitOn("a&", '&'), (Pieces{"a", ""}));
+    EXPECT_EQ(SplitOn("", '&'), (Pieces{""}));
+}
+
 TEST(LinksTest, FindsTheLinksOfAWebPage) {
     EXPECT_EQ(MagnetLinksInHtml("<p>no links</p>"), Strings{});
     EXPECT_EQ(
