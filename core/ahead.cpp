@@ -29,8 +29,7 @@ AheadRun::AheadRun(std::vector<uint32_t> leaders, int workers, size_t window, Wo
       resume_(std::move(resume)),
       window_(window == 0 ? 1 : window),
       workers_(static_cast<size_t>(std::max(workers, 0))),
-      networkWaits_(std::max<size_t>(networkWaits, 1)),
-      dropped_(leaders_.size(), false) {
+      networkWaits_(std::max<size_t>(networkWaits, 1)) {
     std::vector<uint32_t> last(leaders_.size(), kNone);  // each group's last link so far
     for (size_t i = 0; i < leaders_.size(); ++i) {
         const uint32_t leader = leaders_[i];
@@ -138,10 +137,7 @@ void AheadRun::RunGroup(size_t i, std::unique_lock<std::mutex>& guard) {
 
 void AheadRun::Ended(size_t i, LinkResult result) {
     ++finished_;
-    if (dropped_[i])
-        --open_;
-    else
-        results_[i] = std::move(result);
+    results_[i] = std::move(result);
     changed_.notify_all();
 }
 
@@ -189,16 +185,6 @@ size_t AheadRun::TakeAny(LinkResult& result) {
     --open_;
     changed_.notify_all();
     return i;
-}
-
-void AheadRun::Drop(size_t i) {
-    std::lock_guard<std::mutex> guard(lock_);
-    dropped_[i] = true;
-    if (results_.erase(i) > 0)
-        --open_;
-    if (!threaded_)
-        ++finished_;
-    changed_.notify_all();
 }
 
 void AheadRun::Stop() {

@@ -32,7 +32,7 @@ class AheadRun {
     // the first or only one), and groups start in the order of their first link. With no
     // workers (or none the system would give) nothing runs ahead: Take runs the work itself.
     // A group waits while `window` links are in hand (started, not waiting on the network, and
-    // not yet taken or dropped). `workers` bounds the links fetched from the web at once. A
+    // not yet taken). `workers` bounds the links fetched from the web at once. A
     // link whose work leaves an answer pending (the network's) holds no worker while it waits;
     // while `networkWaits` such links wait, no further group starts, and the workers take the
     // answers as they come: a worker runs resume(i, result) and goes on with the link's group.
@@ -49,13 +49,11 @@ class AheadRun {
 
     // Whether link i's result is there.
     bool Ready(size_t i);
-    // Link i's result, once it is there. Links are taken (or dropped) in order.
+    // Link i's result, once it is there. Links are taken in order.
     LinkResult Take(size_t i);
     // The result of whichever link ends next, with its index, for a front end that says each
     // link as it ends; every link is taken once, by this or by Take, never by both.
     size_t TakeAny(LinkResult& result);
-    // Goes past link i without its result, which is dropped once it comes.
-    void Drop(size_t i);
     // No further group starts; those running finish.
     void Stop();
     // How many links have ended so far.
@@ -89,11 +87,10 @@ class AheadRun {
     std::map<size_t, LinkResult> results_;
     std::map<size_t, LinkResult> waiting_;  // links whose answer is pending
     std::deque<size_t> answered_;           // ... and whose answer has come
-    std::vector<bool> dropped_;
-    size_t nextGroup_ = 0;  // the first link of the next group to start
+    size_t nextGroup_ = 0;                  // the first link of the next group to start
     size_t finished_ = 0;
     size_t serial_ = 0;   // the next link TakeAny runs itself, with no workers
-    size_t open_ = 0;     // links started and not yet taken or dropped
+    size_t open_ = 0;     // links started and not yet taken
     size_t webBusy_ = 0;  // links running on a worker's place
     size_t netBusy_ = 0;  // links waiting on the network
     bool stopping_ = false;
