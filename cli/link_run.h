@@ -149,9 +149,8 @@ class LinkRun : public RunHooks {
             step.result.attempts.back().result.systemError == EEXIST) {
             // Another file took the name meanwhile (another run's, perhaps).
             step.asked = false;
-            step.ending = AtItsPlace(step.destination, *plan.hashes, &kept) == Ending::Kept
-                              ? Ending::Kept
-                              : Ending::LeftAlone;
+            step.ending =
+                AtItsPlace(step.destination, *plan.hashes, &kept).value_or(Ending::LeftAlone);
         }
         if (plan.parsed && !step.destination.empty() && step.destination != plan.destination) {
             plan.destination = step.destination;
@@ -215,8 +214,7 @@ class LinkRun : public RunHooks {
     // With --no-clobber a link whose file is there already is not fetched; a file named after
     // its torrent is known only once it has come, and its place is then only taken when free.
     std::optional<Ending> Proceed(size_t i, const LinkPlan& plan, LinkStep& step) override {
-        const bool lookFirst =
-            options_.noClobber && !(options_.nameAfterTorrent && !options_.outputDocument);
+        const bool lookFirst = options_.noClobber && !Naming();
         std::optional<TorrentFacts> facts;
         const std::optional<Ending> ended = gStop ? Ending::NotStarted
                                             : lookFirst
